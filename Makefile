@@ -1,0 +1,33 @@
+# Front door. `make run` and `make test` install what is missing, configure once per
+# preset, build with Ninja and go. Everything else is a CMake target or preset.
+PRESET ?= dev
+
+.PHONY: all run test asan-test build deps configure clean format screenshot
+
+all: build
+
+deps:
+	@scripts/install-packages.sh
+
+build/%/build.ninja: | deps
+	cmake --preset $*
+
+configure: build/$(PRESET)/build.ninja
+
+build: deps configure
+	cmake --build --preset $(PRESET)
+
+run: build
+	build/$(PRESET)/app/cardomine
+
+test: build
+	ctest --preset $(PRESET)
+
+asan-test:
+	$(MAKE) test PRESET=asan
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build

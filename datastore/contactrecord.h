@@ -1,0 +1,90 @@
+#pragma once
+
+#include "datastore/recordboxes.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace cardomine {
+
+// A text field of fixed width: storing a text left-aligns it, padding with spaces or
+// cutting to the width; reading yields the full width, trailing spaces included.
+template <int Width>
+class FixedText
+{
+public:
+    static constexpr int width = Width;
+
+    FixedText() : m_text(Width, QLatin1Char(' ')) {}
+    FixedText &operator=(const QString &text)
+    {
+        assign(text);
+        return *this;
+    }
+    void assign(const QString &text)
+    {
+        m_text = text.left(Width);
+        if (m_text.size() < Width)
+            m_text.append(QString(Width - m_text.size(), QLatin1Char(' ')));
+    }
+    const QString &text() const { return m_text; }
+    bool operator==(const FixedText &) const = default;
+
+private:
+    QString m_text;
+};
+
+// One contact: thirteen fixed-length text fields, 249 characters in all, in the
+// order they have on disk.
+struct ContactRecord
+{
+    static constexpr int Length = 249;
+
+    FixedText<10> FirstName;
+    FixedText<20> LastName;
+    FixedText<40> Company;
+    FixedText<50> Address;
+    FixedText<30> City;
+    FixedText<2> State;
+    FixedText<5> Zip;
+    FixedText<6> ContactID;
+    FixedText<12> HomePhone;
+    FixedText<12> WorkPhone;
+    FixedText<12> PagerMobile;
+    FixedText<30> FaxOrEmail;
+    FixedText<20> DataType;
+
+    bool operator==(const ContactRecord &) const = default;
+
+    // The field shown in one of the eleven field boxes.
+    QString fieldText(FieldBox box) const;
+    void setField(FieldBox box, const QString &text);
+
+    // ContactID read as a 16-bit signed number: the trimmed digits. Empty when the
+    // field does not hold a number in the range 0 to 32767.
+    std::optional<int> contactNumber() const;
+
+    // Random form: the 249 bytes of the record in Windows-1252.
+    QByteArray toRandomBytes() const;
+    // Takes the 249 bytes of a random-form record (shorter input is space-padded).
+    void setFromRandomBytes(const QByteArray &bytes);
+
+    // Sequential form: twelve lines, each a field at full width, in the order
+    // FirstName, LastName, Company, Address, City, State, ContactID, HomePhone,
+    // WorkPhone, PagerMobile, FaxOrEmail, Zip. DataType is not stored.
+    QStringList toSequentialLines() const;
+    // Takes the first twelve lines (each stored with the padding rule); DataType is
+    // left as it was. Fewer than twelve lines is a DataError.
+    void setFromSequentialLines(const QStringList &lines);
+};
+
+// The one record the program holds in memory.
+extern ContactRecord CurrentRecord;
+
+// The sample contact of a new data file, "Tobin Marrack" with ContactID 1.
+ContactRecord sampleContact();
+
+} // namespace cardomine

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "datastore/recordboxes.h"
+
+#include <QString>
+
+// The four record routines. They work on CurrentRecord and IndexLines and reach the
+// main window's boxes through the RecordBoxes registered with setBoxes().
+// Failures are thrown (platform::FileError, DataError), never shown here.
+namespace Data_Functions {
+
+void setBoxes(cardomine::RecordBoxes *boxes);
+cardomine::RecordBoxes *boxes();
+
+// Writes CurrentRecord at recordNumber ("R") or at the end ("S"), runs the count
+// update unless rewriteFlag is "NoRewrite" (random form only), and saves the notes
+// box as the contact's notes file.
+void SaveRecord(const QString &path, int recordNumber, const QString &fileType,
+                const QString &rewriteFlag);
+
+// Reads record recordNumber into CurrentRecord ("R"; other types leave it) and puts
+// the contact's notes into the notes box.
+void LoadRecord(const QString &path, int recordNumber, const QString &fileType);
+
+// Copies the eleven boxes into CurrentRecord; with showFirst the boxes first get the
+// record's full-width texts.
+void CollectFields(bool showFirst);
+
+// Sets each of the eleven boxes' lock to locked, then its text to text.
+void SetAllFields(bool locked, const QString &text);
+
+} // namespace Data_Functions

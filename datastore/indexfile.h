@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace cardomine {
+
+// The index file's lines in memory. Entry 0 is the highest entry number (k + 2 for k
+// types); entries 1 to k are the type names, k + 1 the count line, k + 2 the
+// file-type line.
+class IndexTable
+{
+public:
+    int highestEntry() const { return m_entries.size(); } // the value of entry 0
+    QString entry(int i) const;                            // 1..highestEntry()
+    void setEntry(int i, const QString &text);
+    void resize(int highest); // entries 1..highest, new ones empty
+    void clear() { m_entries.clear(); }
+    QStringList typeNames() const; // entries 1..k
+
+private:
+    QStringList m_entries; // entry i at m_entries[i - 1]
+};
+
+extern IndexTable IndexLines;
+
+namespace indexfile {
+
+// The four lines of a new index file (67 bytes with their line ends).
+QStringList createdLines();
+
+// Writes a new index file with the created lines and seals it (attributes 5).
+void create();
+
+// Reads the index file into a fresh table, as the start-up does.
+IndexTable read();
+
+// The record count by the count rule: characters 16 to 21 of entry (entry0 - 1),
+// trimmed, as a number. DataError when it is not a number from 0 to 32767.
+int recordCount(const IndexTable &table);
+
+// The file-type rule: the first entry from 1 up whose last character is exactly 'S'
+// or 'R'. Empty when there is none (callers take "R", the form the program writes).
+std::optional<QChar> fileType(const IndexTable &table);
+// fileType() with the missing line read as 'R', as a one-letter string.
+QString fileTypeLetter(const IndexTable &table);
+
+// The count update of SaveRecord: rewrites the index file (attributes 0 while
+// working, 5 after) and updates IndexLines. Random form: the count only grows to
+// contactId; sequential form: the count becomes contactId.
+void updateCount(QChar fileType, int contactId);
+
+} // namespace indexfile
+} // namespace cardomine

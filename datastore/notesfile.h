@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+namespace cardomine::notes {
+
+// "c:\Program Files\Pelvarin\Contact Notes\<n>.txt"
+QString pathFor(int contactId);
+
+// The notes of a contact: the file's text without the one CR LF the program adds
+// when it writes; the empty text when there is no file.
+QString read(int contactId);
+
+// Saves notes: the text followed by one CR LF, replacing the file atomically. An
+// empty text empties an existing file and creates none. The notes folder is created
+// when it is missing.
+void write(int contactId, const QString &text);
+
+// The four lines of the sample notes file of contact 1, without line ends.
+QStringList sampleLines();
+// Writes the sample notes file of contact 1 (replacing any file of that name).
+void writeSample();
+
+} // namespace cardomine::notes

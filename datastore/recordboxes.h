@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+namespace cardomine {
+
+// The eleven field boxes that Data_Functions moves texts between, in the order the
+// record routines usually visit them.
+enum class FieldBox {
+    FirstName,   // fname
+    LastName,    // lname
+    Company,     // company
+    Address,     // address
+    City,        // city
+    State,       // statetext
+    Zip,         // zip
+    HomePhone,   // homephone
+    WorkPhone,   // workphone
+    PagerMobile, // pagermobile
+    FaxOrEmail,  // fax
+};
+inline constexpr int FieldBoxCount = 11;
+
+// The narrow view of the main window that the record routines need: the eleven
+// field boxes and the notes box. The main window implements it; tests use a plain
+// in-memory version.
+class RecordBoxes
+{
+public:
+    virtual ~RecordBoxes() = default;
+    virtual QString boxText(FieldBox box) const = 0;
+    virtual void setBoxText(FieldBox box, const QString &text) = 0;
+    virtual bool isBoxLocked(FieldBox box) const = 0;
+    virtual void setBoxLocked(FieldBox box, bool locked) = 0;
+    virtual QString notesText() const = 0;
+    virtual void setNotesText(const QString &text) = 0;
+};
+
+} // namespace cardomine

@@ -1,0 +1,104 @@
+#pragma once
+
+// frmWork, the main window: one contact at a time in twelve boxes, a scroll bar to
+// browse, seven buttons and a one-panel status bar.
+//
+// How data flows: the workflows (one source each: navigation, create, edit, exit,
+// the small buttons, about, options) call Data_Functions (datastore/) to move
+// CurrentRecord between the data file and the boxes; the window itself is the
+// RecordBoxes those routines see. Every box the user sees goes through
+// platform::messageService(). The start-up (startup/) fills the window at load.
+
+#include "datastore/recordboxes.h"
+
+#include <QWidget>
+
+#include <functional>
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QScrollBar;
+class QStatusBar;
+
+namespace cardomine {
+
+class LockableComboBox;
+
+class FrmWork : public QWidget, public RecordBoxes
+{
+    Q_OBJECT
+
+public:
+    explicit FrmWork(QWidget *parent = nullptr);
+    ~FrmWork() override;
+
+    // The controls, named as the program's layout names them.
+    QLineEdit *fname = nullptr;
+    QLineEdit *lname = nullptr;
+    QLineEdit *company = nullptr;
+    QLineEdit *address = nullptr;
+    QLineEdit *city = nullptr;
+    QLineEdit *statetext = nullptr;
+    QLineEdit *zip = nullptr;
+    QLineEdit *ID = nullptr;
+    QLineEdit *homephone = nullptr;
+    QLineEdit *workphone = nullptr;
+    QLineEdit *pagermobile = nullptr;
+    QLineEdit *fax = nullptr;
+    LockableComboBox *cboCustomer = nullptr;
+    QPlainTextEdit *notes = nullptr;
+    QScrollBar *ScrollBar = nullptr;
+    QPushButton *abtButton = nullptr;
+    QPushButton *optnButton = nullptr;
+    QPushButton *createButton = nullptr;
+    QPushButton *editButton = nullptr;
+    QPushButton *deleteButton = nullptr;
+    QPushButton *findButton = nullptr;
+    QPushButton *exitButton = nullptr;
+    QStatusBar *StatusBar1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *Label3 = nullptr;
+    QLabel *Label4 = nullptr;
+    QLabel *Label5 = nullptr;
+    QLabel *Label6 = nullptr;
+    QLabel *Label7 = nullptr;
+    QLabel *Label8 = nullptr;
+    QLabel *Label9 = nullptr;
+    QLabel *Label10 = nullptr;
+    QLabel *Label11 = nullptr;
+    QLabel *Label12 = nullptr;
+    QLabel *Label13 = nullptr;
+    QLabel *Label14 = nullptr;
+
+    // Status bar panel 1.
+    QString statusText() const;
+    void setStatusText(const QString &text);
+
+    // RecordBoxes: the eleven field boxes and the notes box. Notes cross this line
+    // with CR LF line ends, as they are in the files.
+    QString boxText(FieldBox box) const override;
+    void setBoxText(FieldBox box, const QString &text) override;
+    bool isBoxLocked(FieldBox box) const override;
+    void setBoxLocked(FieldBox box, bool locked) override;
+    QString notesText() const override;
+    void setNotesText(const QString &text) override;
+    QLineEdit *box(FieldBox box) const;
+
+    // Run just before the window closes after the user confirmed (closes the splash).
+    void setBeforeClose(std::function<void()> hook) { m_beforeClose = std::move(hook); }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildControls();
+    void placeControls();
+    void setTabOrder();
+
+    std::function<void()> m_beforeClose;
+};
+
+} // namespace cardomine

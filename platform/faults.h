@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+// Fault injection for the file services. Every system call the file services make
+// first asks the injector; tests count the operations of a user action and then
+// fail (or, for crash tests, end the process at) the k-th one.
+namespace cardomine::platform::faults {
+
+enum class Mode { Fail, Crash };
+
+// Counts operations from zero again and clears any armed fault.
+void reset();
+// Number of operations since the last reset.
+std::int64_t operationCount();
+// Makes operation number k (counting from 1 after the last reset) fail with
+// errorCode, or end the process at once in Crash mode.
+void arm(std::int64_t k, int errorCode, Mode mode = Mode::Fail);
+// Called by the file services before each system call: returns 0 to go on, or the
+// error code the operation must fail with.
+int check(const char *operation);
+
+} // namespace cardomine::platform::faults

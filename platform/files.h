@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+// The file services the rest of the program uses. Every function takes a program
+// path (Windows style, see drive.h), maps it, and throws FileError when the
+// operation fails. Each system call made here counts as one operation for fault
+// injection (faults.h).
+namespace cardomine::platform::files {
+
+bool fileExists(const QString &path);
+bool folderExists(const QString &path);
+// Creates one folder (its parent must exist), private to the user (mode 0700).
+void createFolder(const QString &path);
+void deleteFile(const QString &path);
+// Renames a file; fails rather than overwrite an existing target.
+void moveFile(const QString &from, const QString &to);
+
+// Attributes as the sum of the DOS bits of fileattributes.h. See attributes.cpp for
+// how they are kept on Linux.
+int attributes(const QString &path);
+void setAttributes(const QString &path, int attributes);
+
+// Length in bytes of an existing file.
+std::int64_t fileSize(const QString &path);
+
+// Whole-file reads. readBytes reads at most maxBytes (all when negative).
+QByteArray readBytes(const QString &path, std::int64_t maxBytes = -1);
+
+// Replaces the file's content atomically: a temporary file in the same folder is
+// written, flushed to disk and renamed over the old one, then the folder is flushed.
+// The new file starts without attributes (read back as Archive, like any file
+// written by someone).
+void replaceBytes(const QString &path, const QByteArray &bytes);
+
+// Appends bytes at the end of the file (creating it), then flushes to disk.
+void appendBytes(const QString &path, const QByteArray &bytes);
+
+// Random access: record n (from 1) lies at byte (n - 1) * length. Reading a record
+// past the end of the file yields the bytes that exist, padded with spaces to
+// length. Writing past the end extends the file; the write is flushed to disk.
+QByteArray readRecord(const QString &path, std::int64_t recordNumber, int length);
+void writeRecord(const QString &path, std::int64_t recordNumber, const QByteArray &record);
+
+} // namespace cardomine::platform::files

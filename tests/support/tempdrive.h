@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace cardomine::testing {
+
+// A fresh drive root for one test: CARDOMINE_DRIVE_C points into a temporary
+// folder for the guard's lifetime, so the program's "c:\..." paths land there.
+class TempDrive
+{
+public:
+    TempDrive();
+    ~TempDrive();
+    TempDrive(const TempDrive &) = delete;
+    TempDrive &operator=(const TempDrive &) = delete;
+
+    bool isValid() const { return m_dir.isValid(); }
+    QString errorString() const { return m_dir.errorString(); }
+    QString root() const { return m_dir.path(); }
+    // Native path of a program path ("c:\Program Files\Pelvarin\Index.tbl").
+    QString native(const QString &programPath) const;
+
+    // Raw file access that bypasses the program's file services.
+    QByteArray readFile(const QString &programPath) const;
+    void writeFile(const QString &programPath, const QByteArray &bytes) const;
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_previous;
+    bool m_hadPrevious = false;
+};
+
+} // namespace cardomine::testing
