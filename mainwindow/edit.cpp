@@ -1,0 +1,122 @@
+// Changing the contact on display: the first click of the edit button unlocks the
+// boxes, the second asks and then saves or throws the changes away. The mode lives
+// in the button's tag text: empty while browsing, "Save" while editing.
+
+#include "datastore/contactrecord.h"
+#include "datastore/datafunctions.h"
+#include "datastore/indexfile.h"
+#include "datastore/notesfile.h"
+#include "datastore/paths.h"
+#include "mainwindow/fileproblem.h"
+#include "mainwindow/frmwork.h"
+#include "platform/messages.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+
+using cardomine::platform::MessageIcon;
+
+namespace cardomine {
+
+namespace {
+
+constexpr FieldBox EditOrder[] = {
+    FieldBox::FirstName, FieldBox::LastName,  FieldBox::Company,     FieldBox::Address,
+    FieldBox::City,      FieldBox::State,     FieldBox::Zip,         FieldBox::HomePhone,
+    FieldBox::WorkPhone, FieldBox::PagerMobile, FieldBox::FaxOrEmail,
+};
+
+} // namespace
+
+QString FrmWork::editTag() const
+{
+    return editButton->property("tag").toString();
+}
+
+void FrmWork::setEditTag(const QString &tag)
+{
+    editButton->setProperty("tag", tag);
+}
+
+void FrmWork::setEditBoxesLocked(bool locked)
+{
+    for (FieldBox box : EditOrder)
+        setBoxLocked(box, locked);
+    notes->setReadOnly(locked);
+}
+
+void FrmWork::setLeavingControlsEnabled(bool enabled)
+{
+    optnButton->setEnabled(enabled);
+    createButton->setEnabled(enabled);
+    findButton->setEnabled(enabled);
+    exitButton->setEnabled(enabled);
+    ScrollBar->setEnabled(enabled);
+    deleteButton->setEnabled(enabled);
+}
+
+void FrmWork::leaveEditMode()
+{
+    setEditTag(QString());
+    editButton->setText(QStringLiteral("&Edit"));
+    editButton->setToolTip(QStringLiteral("Click Here To Edit The Current Record"));
+}
+
+void FrmWork::editButton_Click()
+{
+    if (editTag().isEmpty()) {
+        setEditTag(QStringLiteral("Save"));
+        editButton->setText(QStringLiteral("&Save Edit"));
+        editButton->setToolTip(QStringLiteral("Click Here To Save Your Editing"));
+        setStatusText(QStringLiteral("Ready.  Option Selected: Edit Existing Record"));
+        setEditBoxesLocked(false);
+        setLeavingControlsEnabled(false);
+        return;
+    }
+
+    const bool save = platform::askYesNo(QStringLiteral("Save Record?"),
+                                         QStringLiteral("Are You SURE You Want To SAVE These "
+                                                        "Changes?"),
+                                         MessageIcon::Exclamation, this);
+    if (!save) {
+        leaveEditMode();
+        setStatusText(QStringLiteral("Ready.  Option Selected: View"));
+        Data_Functions::CollectFields(true);
+        setEditBoxesLocked(true);
+        // The notes go back to what the contact's notes file holds.
+        const std::optional<int> id = CurrentRecord.contactNumber();
+        try {
+            setNotesText(id ? notes::read(*id) : QString());
+        } catch (...) {
+            showFileProblem(this, std::current_exception(),
+                            QStringLiteral("The saved notes of this contact cannot be shown."));
+        }
+        setLeavingControlsEnabled(true);
+        return;
+    }
+
+    setStatusText(QStringLiteral("Saving Current Record. . ."));
+    const QString fileType = indexfile::fileTypeLetter(IndexLines);
+    const ContactRecord before = CurrentRecord;
+    Data_Functions::CollectFields(false);
+    try {
+        const std::optional<int> id = CurrentRecord.contactNumber();
+        Data_Functions::SaveRecord(paths::DataFile, id.value_or(0), fileType, QString());
+    } catch (...) {
+        // Stay in edit mode with the user's changes on screen, so they can retry.
+        CurrentRecord = before;
+        setStatusText(QStringLiteral("Ready.  Option Selected: Edit Existing Record"));
+        showFileProblem(this, std::current_exception(),
+                        QStringLiteral("Your changes have not been saved. They are still on "
+                                       "screen: try again, or answer No to drop them."));
+        return;
+    }
+    leaveEditMode();
+    setStatusText(QStringLiteral("Ready.  Option Selected: View"));
+    setEditBoxesLocked(true);
+    setLeavingControlsEnabled(true);
+}
+
+} // namespace cardomine

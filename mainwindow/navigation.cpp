@@ -1,0 +1,62 @@
+// Browsing: the scroll bar's value is the number of the record on display.
+
+#include "datastore/contactrecord.h"
+#include "datastore/datafunctions.h"
+#include "datastore/paths.h"
+#include "mainwindow/fileproblem.h"
+#include "mainwindow/frmwork.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QSignalBlocker>
+
+namespace cardomine {
+
+void FrmWork::showCurrentRecord()
+{
+    const ContactRecord &r = CurrentRecord;
+    fname->setText(r.FirstName.text());
+    lname->setText(r.LastName.text());
+    company->setText(r.Company.text());
+    address->setText(r.Address.text());
+    city->setText(r.City.text());
+    statetext->setText(r.State.text());
+    zip->setText(r.Zip.text());
+    ID->setText(r.ContactID.text());
+    homephone->setText(r.HomePhone.text());
+    workphone->setText(r.WorkPhone.text());
+    pagermobile->setText(r.PagerMobile.text());
+    fax->setText(r.FaxOrEmail.text());
+}
+
+void FrmWork::ScrollBar_Change()
+{
+    const int v = ScrollBar->value();
+    const std::optional<int> shown = CurrentRecord.contactNumber();
+    if (shown && *shown == v)
+        return;
+
+    setStatusText(QStringLiteral("Ready.  You Are Viewing Record# : ") + QString::number(v));
+    const ContactRecord before = CurrentRecord;
+    try {
+        Data_Functions::LoadRecord(paths::DataFile, v, QStringLiteral("R"));
+    } catch (...) {
+        // Stay on the record that was on display, and say why.
+        CurrentRecord = before;
+        if (shown) {
+            const QSignalBlocker blocker(ScrollBar);
+            ScrollBar->setValue(*shown);
+        }
+        setStatusText(QStringLiteral("Ready.  Option Selected: View"));
+        showFileProblem(this, std::current_exception(),
+                        QStringLiteral("Record %1 cannot be shown.").arg(v));
+        return;
+    }
+    Data_Functions::SetAllFields(true, QString());
+    ID->setReadOnly(true);
+    notes->setReadOnly(true);
+    showCurrentRecord();
+}
+
+} // namespace cardomine
