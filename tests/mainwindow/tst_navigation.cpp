@@ -1,0 +1,186 @@
+// Browsing with the scroll bar over a real data folder.
+
+#include "datastore/contactrecord.h"
+#include "datastore/paths.h"
+#include "mainwindow/frmwork.h"
+#include "platform/faults.h"
+#include "tests/support/loadedwindow.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTest>
+
+#include <cerrno>
+
+using namespace cardomine;
+using testing::LoadedWindow;
+
+namespace {
+
+QString padded(const QString &text, int width)
+{
+    return text.leftJustified(width, QLatin1Char(' '), true);
+}
+
+QList<QLineEdit *> twelveBoxes(FrmWork &w)
+{
+    return {w.fname,     w.lname,     w.company,     w.address, w.city, w.statetext,
+            w.zip,       w.ID,        w.homephone,   w.workphone, w.pagermobile, w.fax};
+}
+
+} // namespace
+
+class TestNavigation : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void cleanup() { platform::faults::reset(); }
+
+    void moveShowsRecord_data();
+    void moveShowsRecord();
+    void sameNumberDoesNothing();
+    void comparisonIsNumeric();
+    void notesFollowTheRecord();
+    void dragLoadsOnlyAtRelease();
+    void failedLoadKeepsRecordAndSaysWhy();
+};
+
+void TestNavigation::moveShowsRecord_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("expected");
+
+    QTest::newRow("arrow step") << QStringLiteral("arrow") << 2;
+    QTest::newRow("page step") << QStringLiteral("page") << 4;
+    QTest::newRow("keyboard right") << QStringLiteral("key") << 2;
+    QTest::newRow("keyboard end") << QStringLiteral("end") << 6;
+    QTest::newRow("value set by the program") << QStringLiteral("set") << 5;
+}
+
+void TestNavigation::moveShowsRecord()
+{
+    QFETCH(QString, how);
+    QFETCH(int, expected);
+
+    LoadedWindow loaded(6);
+    QVERIFY(loaded.isLoaded());
+    FrmWork &w = *loaded.window;
+    QCOMPARE(w.ScrollBar->maximum(), 6);
+
+    if (how == QLatin1String("arrow")) {
+        w.ScrollBar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    } else if (how == QLatin1String("page")) {
+        w.ScrollBar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    } else if (how == QLatin1String("key")) {
+        w.ScrollBar->setFocus();
+        QTest::keyClick(w.ScrollBar, Qt::Key_Right);
+    } else if (how == QLatin1String("end")) {
+        w.ScrollBar->setFocus();
+        QTest::keyClick(w.ScrollBar, Qt::Key_End);
+    } else {
+        w.ScrollBar->setValue(expected);
+    }
+
+    QCOMPARE(w.ScrollBar->value(), expected);
+    QCOMPARE(w.statusText(),
+             QStringLiteral("Ready.  You Are Viewing Record# : ") + QString::number(expected));
+    QCOMPARE(w.fname->text(), padded(QStringLiteral("First%1").arg(expected), 10));
+    QCOMPARE(w.company->text(), padded(QStringLiteral("Company%1").arg(expected), 40));
+    QCOMPARE(w.ID->text(), padded(QString::number(expected), 6));
+    QCOMPARE(w.pagermobile->text(), QString(12, QLatin1Char(' ')));
+    QCOMPARE(CurrentRecord.contactNumber(), std::optional<int>(expected));
+    // Every box is read-only after a move, the fax box included.
+    for (QLineEdit *box : twelveBoxes(w))
+        QVERIFY2(box->isReadOnly(), qPrintable(box->objectName()));
+    QVERIFY(w.notes->isReadOnly());
+    QCOMPARE(loaded.messages.shown().size(), 0);
+}
+
+void TestNavigation::sameNumberDoesNothing()
+{
+    LoadedWindow loaded(4);
+    QVERIFY(loaded.isLoaded());
+    FrmWork &w = *loaded.window;
+
+    // Create mode's trick: the number is put into ContactID first, then the bar moves.
+    CurrentRecord.ContactID = QStringLiteral("3");
+    w.setStatusText(QStringLiteral("unchanged"));
+    w.ScrollBar->setValue(3);
+    QCOMPARE(w.statusText(), QStringLiteral("unchanged"));
+    QCOMPARE(w.fname->text(), padded(QStringLiteral("First1"), 10));
+    QVERIFY(!w.fax->isReadOnly()); // the design-time lock state stays
+}
+
+void TestNavigation::comparisonIsNumeric()
+{
+    LoadedWindow loaded(8);
+    QVERIFY(loaded.isLoaded());
+    FrmWork &w = *loaded.window;
+    w.ScrollBar->setValue(7);
+    QCOMPARE(CurrentRecord.ContactID.text(), QStringLiteral("7     "));
+    w.setStatusText(QStringLiteral("after 7"));
+    // Leave and come back: each real move loads; "7     " matches 7 only as a number.
+    w.ScrollBar->setValue(2);
+    w.ScrollBar->setValue(7);
+    QCOMPARE(w.statusText(), QStringLiteral("Ready.  You Are Viewing Record# : 7"));
+}
+
+void TestNavigation::notesFollowTheRecord()
+{
+    LoadedWindow loaded(3);
+    QVERIFY(loaded.isLoaded());
+    FrmWork &w = *loaded.window;
+    QCOMPARE(w.notes->toPlainText(), QStringLiteral("Notes of 1"));
+    w.ScrollBar->setValue(2); // contact 2 has no notes file
+    QCOMPARE(w.notes->toPlainText(), QString());
+    w.ScrollBar->setValue(3);
+    QCOMPARE(w.notes->toPlainText(), QStringLiteral("Notes of 3"));
+}
+
+void TestNavigation::dragLoadsOnlyAtRelease()
+{
+    LoadedWindow loaded(9);
+    QVERIFY(loaded.isLoaded());
+    FrmWork &w = *loaded.window;
+    w.ScrollBar->setSliderDown(true);
+    w.ScrollBar->setSliderPosition(3);
+    w.ScrollBar->setSliderPosition(6);
+    w.ScrollBar->setSliderPosition(8);
+    QCOMPARE(w.fname->text(), padded(QStringLiteral("First1"), 10));
+    QCOMPARE(w.statusText(), QStringLiteral("Ready.  Option Selected: View"));
+    w.ScrollBar->setSliderDown(false);
+    QCOMPARE(w.ScrollBar->value(), 8);
+    QCOMPARE(w.fname->text(), padded(QStringLiteral("First8"), 10));
+}
+
+void TestNavigation::failedLoadKeepsRecordAndSaysWhy()
+{
+    LoadedWindow loaded(4);
+    QVERIFY(loaded.isLoaded());
+    FrmWork &w = *loaded.window;
+    const ContactRecord before = CurrentRecord;
+
+    platform::faults::reset();
+    platform::faults::arm(1, EIO);
+    w.ScrollBar->setValue(3);
+    platform::faults::reset();
+
+    QCOMPARE(loaded.messages.shown().size(), 1);
+    const platform::MessageBox box = loaded.messages.shown().constFirst();
+    QCOMPARE(box.icon, platform::MessageIcon::Critical);
+    QVERIFY2(box.text.contains(QStringLiteral("Cardomine.Dat")), qPrintable(box.text));
+    QVERIFY2(box.text.contains(QString::fromLocal8Bit(strerror(EIO))), qPrintable(box.text));
+    QCOMPARE(CurrentRecord, before);
+    QCOMPARE(w.ScrollBar->value(), 1);
+    QCOMPARE(w.fname->text(), padded(QStringLiteral("First1"), 10));
+    QCOMPARE(w.statusText(), QStringLiteral("Ready.  Option Selected: View"));
+
+    // The next move works again.
+    w.ScrollBar->setValue(3);
+    QCOMPARE(w.fname->text(), padded(QStringLiteral("First3"), 10));
+}
+
+QTEST_MAIN(TestNavigation)
+#include "tst_navigation.moc"

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "mainwindow/frmwork.h"
+#include "platform/scriptedmessages.h"
+#include "tests/support/tempdrive.h"
+
+#include <QByteArray>
+
+namespace cardomine::testing {
+
+// A main window loaded as at program start, over a data folder of `records`
+// contacts made for the test: contact i is "First<i> Last<i>" of "Company<i>" with
+// notes "Notes of <i>" for every odd i. Boxes are recorded by `messages`; the About
+// boxes of the load are cleared before the test sees the window.
+class LoadedWindow
+{
+public:
+    explicit LoadedWindow(int records = 3);
+    ~LoadedWindow();
+
+    bool isLoaded() const { return m_loaded; }
+
+    static QByteArray recordBytes(int id);
+    static QByteArray indexBytes(int count);
+
+    TempDrive drive;
+    platform::ScriptedMessageService messages;
+    FrmWork *window = nullptr;
+
+private:
+    bool m_loaded = false;
+};
+
+} // namespace cardomine::testing
