@@ -1,0 +1,252 @@
+// frmOptions and frmFind: layout, keys, and the version messages.
+
+#include "dialogs/frmfind.h"
+#include "dialogs/frmoptions.h"
+#include "platform/geometry.h"
+#include "platform/scriptedmessages.h"
+#include "tests/support/messageprinting.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabBar>
+#include <QTest>
+
+using namespace cardomine;
+using platform::MessageBox;
+using platform::MessageButtons;
+using platform::MessageIcon;
+using platform::twipsRect;
+
+namespace {
+
+QList<MessageBox> versionBoxes()
+{
+    return {MessageBox{QStringLiteral("Upgrade To Version 2.0"),
+                       QStringLiteral("These options can only be used in version 2 of Cardomine."),
+                       MessageIcon::Information, MessageButtons::Ok},
+            MessageBox{QStringLiteral("See 'C:\\Program Files\\Pelvarin\\Upgrade.txt'"),
+                       QStringLiteral("To make use of these advanced options,\ryou can upgrade to "
+                                      "Cardomine 2.0\rSee 'Upgrade.txt' for details."),
+                       MessageIcon::Information, MessageButtons::Ok}};
+}
+
+QString caption(const QAbstractButton *b)
+{
+    // Long captions are wrapped onto lines for display.
+    return b->text().replace(QLatin1Char('\n'), QLatin1Char(' '));
+}
+
+} // namespace
+
+class TestDialogs : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void optionsLayout_data();
+    void optionsLayout();
+    void optionsStartsFromDesignSettings();
+    void ctrlTab_data();
+    void ctrlTab();
+    void closing_data();
+    void closing();
+    void findLayout();
+    void findIgnoresEscape();
+
+private:
+    platform::ScriptedMessageService m_messages;
+};
+
+void TestDialogs::init()
+{
+    m_messages.clear();
+    platform::setMessageService(&m_messages);
+}
+
+void TestDialogs::cleanup()
+{
+    platform::setMessageService(nullptr);
+}
+
+void TestDialogs::optionsLayout_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("rect");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("toolTip");
+
+    QTest::newRow("Option1") << QStringLiteral("Option1") << twipsRect(960, 1440, 1935, 375)
+                             << QStringLiteral("Save Database As Random File (Default)")
+                             << QStringLiteral("Advantage: Speeds Up Reads, Saves, And Searching. "
+                                               "Disadvantage: Larger Database File Size.");
+    QTest::newRow("Option2") << QStringLiteral("Option2") << twipsRect(3480, 1440, 1695, 375)
+                             << QStringLiteral("Save Database As Sequential File")
+                             << QStringLiteral("Advantage: Smaller Database File Size. "
+                                               "Disadvantage: Slower Reads, and Saves. Searching "
+                                               "Also Takes Longer.");
+    QTest::newRow("Check1") << QStringLiteral("Check1") << twipsRect(1680, 2160, 3015, 615)
+                            << QStringLiteral("Read File in Segments To Increase Speed "
+                                              "(Recommended)")
+                            << QStringLiteral("Make Cardomine Read The Random Access File As "
+                                              "Neccessary To Speed Up Read Access Times. "
+                                              "Unchecked Will Make Cardomine Read The Entire File "
+                                              "At Once.");
+    QTest::newRow("Check2") << QStringLiteral("Check2") << twipsRect(1680, 2760, 3015, 615)
+                            << QStringLiteral("Compose File Information On The Fly To Increase "
+                                              "File Saving Speed (Recommended)")
+                            << QStringLiteral("Check Here To Make Cardomine Save File Information "
+                                              "After Any Edit. Unchecked And You Will Be Prompted "
+                                              "At The End Of Every Session.");
+    QTest::newRow("cmdOK") << QStringLiteral("cmdOK") << twipsRect(2490, 4455, 1095, 375)
+                           << QStringLiteral("OK") << QString();
+    QTest::newRow("cmdCancel") << QStringLiteral("cmdCancel") << twipsRect(3720, 4455, 1095, 375)
+                               << QStringLiteral("Cancel") << QString();
+    QTest::newRow("cmdApply") << QStringLiteral("cmdApply") << twipsRect(4920, 4455, 1095, 375)
+                              << QStringLiteral("Apply") << QString();
+}
+
+void TestDialogs::optionsLayout()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, rect);
+    QFETCH(QString, text);
+    QFETCH(QString, toolTip);
+
+    FrmOptions dialog;
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Cardomine(tm) Options"));
+    QCOMPARE(dialog.size(), platform::twipsSize(6150, 4920));
+    auto *button = dialog.findChild<QAbstractButton *>(name);
+    QVERIFY(button);
+    QCOMPARE(button->geometry(), rect);
+    QCOMPARE(caption(button), text);
+    QCOMPARE(button->toolTip(), toolTip);
+    if (auto *push = qobject_cast<QPushButton *>(button)) {
+        QVERIFY(!push->isDefault());
+        QVERIFY(!push->autoDefault());
+    }
+    QCOMPARE(dialog.tbsOptions->count(), 1);
+    QCOMPARE(dialog.tbsOptions->tabText(0), QStringLiteral("Database File"));
+    QCOMPARE(dialog.tbsOptions->tabData(0).toString(), QStringLiteral("Group1"));
+    QCOMPARE(dialog.tbsOptions->tabToolTip(0),
+             QStringLiteral("Set Options For File Format Of Database File"));
+    QCOMPARE(dialog.fraSample[0]->title(), QStringLiteral("Database File Saving Options"));
+    QCOMPARE(dialog.picOptions[0]->geometry(), twipsRect(210, 480, 5685, 3780));
+    for (int i = 1; i < 4; ++i) {
+        QCOMPARE(dialog.picOptions[std::size_t(i)]->x(), platform::twipsToPixels(-20000));
+        QVERIFY(!dialog.picOptions[std::size_t(i)]->isEnabled());
+    }
+}
+
+void TestDialogs::optionsStartsFromDesignSettings()
+{
+    {
+        FrmOptions dialog;
+        dialog.Option2->setChecked(true);
+        dialog.Check1->setChecked(false);
+        dialog.Check2->setChecked(false);
+        QVERIFY(!dialog.Option1->isChecked()); // one group: selecting one clears the other
+        dialog.cmdOK->click();
+    }
+    FrmOptions again;
+    QVERIFY(again.Option1->isChecked());
+    QVERIFY(!again.Option2->isChecked());
+    QVERIFY(again.Check1->isChecked());
+    QVERIFY(again.Check2->isChecked());
+}
+
+void TestDialogs::ctrlTab_data()
+{
+    QTest::addColumn<Qt::Key>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<bool>("handled");
+
+    QTest::newRow("Ctrl+Tab") << Qt::Key_Tab << Qt::KeyboardModifiers(Qt::ControlModifier) << true;
+    QTest::newRow("Ctrl+Shift+Tab")
+        << Qt::Key_Backtab << Qt::KeyboardModifiers(Qt::ControlModifier | Qt::ShiftModifier)
+        << false;
+    QTest::newRow("plain Tab") << Qt::Key_Tab << Qt::KeyboardModifiers() << false;
+}
+
+void TestDialogs::ctrlTab()
+{
+    QFETCH(Qt::Key, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(bool, handled);
+
+    FrmOptions dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    dialog.Check1->setFocus();
+    // Parking panel 0 shows whether the tab-click handling ran.
+    dialog.picOptions[0]->move(0, dialog.picOptions[0]->y());
+    QTest::keyClick(dialog.Check1, key, modifiers);
+    QCOMPARE(dialog.tbsOptions->currentIndex(), 0);
+    QCOMPARE(dialog.picOptions[0]->x() == platform::twipsToPixels(210), handled);
+    QCOMPARE(dialog.Check1->hasFocus(), handled);
+    QVERIFY(dialog.picOptions[0]->isEnabled());
+    QVERIFY(m_messages.shown().isEmpty());
+}
+
+void TestDialogs::closing_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("messages");
+
+    QTest::newRow("OK") << QStringLiteral("cmdOK") << true;
+    QTest::newRow("Apply") << QStringLiteral("cmdApply") << true;
+    QTest::newRow("Cancel") << QStringLiteral("cmdCancel") << false;
+    QTest::newRow("Escape") << QStringLiteral("escape") << false;
+}
+
+void TestDialogs::closing()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, messages);
+
+    FrmOptions dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    if (how == QLatin1String("escape"))
+        QTest::keyClick(dialog.Option1, Qt::Key_Escape);
+    else
+        dialog.findChild<QPushButton *>(how)->click();
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(m_messages.shown(), messages ? versionBoxes() : QList<MessageBox>{});
+}
+
+void TestDialogs::findLayout()
+{
+    FrmFind dialog;
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Find What?"));
+    QCOMPARE(dialog.size(), platform::twipsSize(5970, 3450));
+    QCOMPARE(dialog.OKButton->geometry(), twipsRect(4680, 120, 1215, 375));
+    QCOMPARE(dialog.OKButton->toolTip(),
+             QStringLiteral("Click here to search using specified criteria."));
+    QCOMPARE(dialog.chkFirstName->geometry(), twipsRect(240, 240, 975, 495));
+    QCOMPARE(dialog.chkFirstName->text(), QStringLiteral("By First Name"));
+    QVERIFY(!dialog.chkFirstName->isChecked());
+    QCOMPARE(dialog.CancelButton->geometry(), twipsRect(4680, 600, 1215, 375));
+    QCOMPARE(dialog.CancelButton->toolTip(), QString());
+    QVERIFY(!dialog.OKButton->isDefault() && !dialog.OKButton->autoDefault());
+    QVERIFY(!dialog.CancelButton->isDefault() && !dialog.CancelButton->autoDefault());
+}
+
+void TestDialogs::findIgnoresEscape()
+{
+    FrmFind dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QTest::keyClick(dialog.chkFirstName, Qt::Key_Escape);
+    QVERIFY(dialog.isVisible());
+    dialog.OKButton->click();
+    dialog.CancelButton->click();
+    QVERIFY(dialog.isVisible()); // its buttons do nothing in this version
+}
+
+QTEST_MAIN(TestDialogs)
+#include "tst_dialogs.moc"
