@@ -26,6 +26,9 @@ test: build
 asan-test:
 	$(MAKE) test PRESET=asan
 
+screenshot: build
+	scripts/screenshot.sh build/$(PRESET)/app/cardomine docs/screenshot.png
+
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Refreshes docs/screenshot.png: the real program on a fresh drive root under Xvfb,
+# its start-up boxes answered with xdotool, the main window captured with ImageMagick.
+#   scripts/screenshot.sh PROGRAM [OUTPUT]
+set -euo pipefail
+program=$(realpath "$1")
+output=$(realpath -m "${2:-docs/screenshot.png}")
+
+if [[ -z "${SHOT_INNER:-}" ]]; then
+    SHOT_INNER=1 exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" "$program" "$output"
+fi
+
+work=$(mktemp -d)
+trap 'kill $pid 2>/dev/null || true; rm -rf "$work"' EXIT
+export CARDOMINE_DRIVE_C="$work/drive_c" HOME="$work"
+unset QT_QPA_PLATFORM
+"$program" >/dev/null 2>&1 &
+pid=$!
+
+press() { # title-regex key
+    local id=""
+    for _ in $(seq 1 200); do
+        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
+        [[ -n "$id" ]] && break
+        sleep 0.1
+    done
+    [[ -n "$id" ]] || { echo "no window '$1'" >&2; exit 1; }
+    xdotool windowfocus --sync "$id" 2>/dev/null || true
+    sleep 0.2
+    xdotool key "$2"
+    sleep 0.3
+}
+
+for title in '^About Cardomine$' '^Please Help If You Can!$' '^File Creation Notice!$' \
+             '^File Update Completed!$'; do
+    press "$title" Return
+done
+sleep 1
+main=$(xdotool search --onlyvisible --name '^Cardomine.tm. 1.0' | head -n 1)
+mkdir -p "$(dirname "$output")"
+import -window "$main" "$output"
+echo "wrote $output"
