@@ -76,6 +76,7 @@ public:
     // Status bar panel 1.
     QString statusText() const;
     void setStatusText(const QString &text);
+    QLabel *statusPanel() const { return m_statusPanel; }
 
     // RecordBoxes: the eleven field boxes and the notes box. Notes cross this line
     // with CR LF line ends, as they are in the files.
@@ -97,7 +98,9 @@ private:
     void buildControls();
     void placeControls();
     void setTabOrder();
+    void exitButtonClicked();
 
+    QLabel *m_statusPanel = nullptr;
     std::function<void()> m_beforeClose;
 };
 

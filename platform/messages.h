@@ -29,6 +29,10 @@ struct MessageBox
 
 QString describe(const MessageBox &box); // readable form for test failures
 
+// The text as a box shows it: lines joined by a carriage return (alone or followed by
+// a line feed) become separate lines. The box itself keeps the carriage returns.
+QString displayText(const QString &text);
+
 class MessageService
 {
 public:

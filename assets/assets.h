@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QIcon>
+#include <QPixmap>
+#include <QSize>
+#include <QString>
+
+// The program's artwork, drawn as SVG and compiled into the program.
+namespace cardomine::assets {
+
+// Resource paths of the drawings.
+QString windowIconPath();  // display screen with a green grid and a white wave
+QString optionsIconPath(); // yellow folder with a hammer and a screwdriver
+QString stopIconPath();    // red octagon bearing the white word STOP
+QString fanFoldPath();     // the splash's fan-fold paper
+
+// A drawing rendered at a logical size for a screen's device pixel ratio; a null
+// pixmap when the drawing cannot be read.
+QPixmap render(const QString &path, QSize logicalSize, double devicePixelRatio = 1.0);
+
+// Icons rendered at 16 and 32 pixels (and twice that for high-DPI screens).
+QIcon icon(const QString &path);
+QIcon windowIcon();
+
+} // namespace cardomine::assets

@@ -1,0 +1,320 @@
+#include "mainwindow/frmwork.h"
+
+#include "assets/assets.h"
+#include "mainwindow/commandbutton.h"
+#include "mainwindow/lockablecombobox.h"
+#include "platform/fonts.h"
+#include "platform/geometry.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QStatusBar>
+
+namespace cardomine {
+
+using platform::placeTwips;
+
+namespace {
+
+QLabel *captionLabel(QWidget *parent, const char *name, const QString &text,
+                     Qt::Alignment alignment = Qt::AlignLeft)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    // Captions start at the top of their box, as the layout draws them.
+    label->setAlignment(alignment | Qt::AlignTop);
+    label->setFocusPolicy(Qt::NoFocus);
+    return label;
+}
+
+QLineEdit *fieldBox(QWidget *parent, const char *name, int maxLength, bool locked)
+{
+    auto *edit = new QLineEdit(parent);
+    edit->setObjectName(QLatin1String(name));
+    edit->setMaxLength(maxLength);
+    edit->setReadOnly(locked);
+    return edit;
+}
+
+template <typename Button>
+Button *commandButton(QWidget *parent, const char *name, const QString &caption,
+                      const QString &toolTip)
+{
+    auto *button = new Button(parent);
+    button->setObjectName(QLatin1String(name));
+    button->setText(caption);
+    button->setToolTip(toolTip);
+    return button;
+}
+
+} // namespace
+
+FrmWork::FrmWork(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
+{
+    setObjectName(QStringLiteral("frmWork"));
+    setWindowTitle(QStringLiteral("Cardomine(tm) 1.0 (Archivane)"));
+    setWindowIcon(assets::windowIcon());
+    setFont(platform::fonts::windowFont());
+    setFixedSize(platform::twipsSize(9015, 5715));
+
+    buildControls();
+    placeControls();
+    setTabOrder();
+
+    // exitButton is the window's cancel button: Escape anywhere in the window clicks
+    // it, whatever its caption, unless it is disabled.
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WindowShortcut);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (exitButton->isEnabled())
+            exitButton->click();
+    });
+    connect(exitButton, &QPushButton::clicked, this, &FrmWork::exitButtonClicked);
+}
+
+FrmWork::~FrmWork() = default;
+
+void FrmWork::buildControls()
+{
+    // Created in tab order, so the focus chain starts out right.
+    fname = fieldBox(this, "fname", 10, true);
+    lname = fieldBox(this, "lname", 20, true);
+    company = fieldBox(this, "company", 40, true);
+    address = fieldBox(this, "address", 50, true);
+    city = fieldBox(this, "city", 30, true);
+    statetext = fieldBox(this, "statetext", 2, true);
+    zip = fieldBox(this, "zip", 5, true);
+    ID = fieldBox(this, "ID", 6, true);
+    homephone = fieldBox(this, "homephone", 12, true);
+    workphone = fieldBox(this, "workphone", 12, true);
+    pagermobile = fieldBox(this, "pagermobile", 12, true);
+    fax = fieldBox(this, "fax", 30, false);
+
+    cboCustomer = new LockableComboBox(this);
+    cboCustomer->setObjectName(QStringLiteral("cboCustomer"));
+    cboCustomer->setToolTip(QStringLiteral("Click Here To Change Between Different Data Types."));
+
+    ScrollBar = new QScrollBar(Qt::Horizontal, this);
+    ScrollBar->setObjectName(QStringLiteral("ScrollBar"));
+    ScrollBar->setRange(1, 32767);
+    ScrollBar->setValue(1);
+    ScrollBar->setSingleStep(1);
+    ScrollBar->setPageStep(3);
+    // A drag loads nothing on the way: the value changes once, when the thumb is let go.
+    ScrollBar->setTracking(false);
+    ScrollBar->setFocusPolicy(Qt::StrongFocus);
+
+    notes = new QPlainTextEdit(this);
+    notes->setObjectName(QStringLiteral("notes"));
+    notes->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    notes->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    notes->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    notes->setTabChangesFocus(true);
+    notes->setReadOnly(true);
+    notes->setToolTip(QStringLiteral(
+        "Here Is Where You Can Create, Edit, Or Read Notes About The Current Contact."));
+
+    abtButton = commandButton<CommandButton>(this, "abtButton", QStringLiteral("&About"), {});
+    optnButton =
+        commandButton<PictureButton>(this, "optnButton", QStringLiteral("&Options"),
+                                     QStringLiteral("Click Here To Configure Program Options"));
+    optnButton->setIcon(assets::icon(assets::optionsIconPath()));
+    createButton =
+        commandButton<CommandButton>(this, "createButton", QStringLiteral("Create &New"),
+                                     QStringLiteral("Click Here To Create A New Record"));
+    editButton =
+        commandButton<CommandButton>(this, "editButton", QStringLiteral("&Edit"),
+                                     QStringLiteral("Click Here To Edit The Current Record"));
+    deleteButton =
+        commandButton<CommandButton>(this, "deleteButton", QStringLiteral("&Delete"),
+                                     QStringLiteral("Click Here To Delete The Current Record"));
+    findButton = commandButton<CommandButton>(this, "findButton", QStringLiteral("&Find"),
+                                              QStringLiteral("Click Here To Find A Record"));
+    exitButton =
+        commandButton<PictureButton>(this, "exitButton", QStringLiteral("E&xit Cardomine"), {});
+    exitButton->setIcon(assets::icon(assets::stopIconPath()));
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(false);
+    StatusBar1->setFont(platform::fonts::font(QStringLiteral("Berlin Sans FB"), 8.25, true));
+    m_statusPanel = new QLabel(QStringLiteral("Ready.  Option Selected: View"), StatusBar1);
+    m_statusPanel->setObjectName(QStringLiteral("StatusBar1Panel1"));
+    m_statusPanel->setToolTip(QStringLiteral("Look Here For Important Information"));
+    m_statusPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_statusPanel->setFixedWidth(platform::twipsToPixels(8400));
+    StatusBar1->addWidget(m_statusPanel);
+
+    Label1 = captionLabel(this, "Label1", QStringLiteral("First Name:"));
+    Label2 = captionLabel(this, "Label2", QStringLiteral("Address:"));
+    Label3 = captionLabel(this, "Label3", QStringLiteral("Company (If Applicable):"));
+    Label3->setWordWrap(true);
+    Label4 = captionLabel(this, "Label4", QStringLiteral("Last Name:"));
+    Label5 = captionLabel(this, "Label5", QStringLiteral("City:"));
+    Label6 = captionLabel(this, "Label6", QStringLiteral("State:"));
+    Label7 = captionLabel(this, "Label7", QStringLiteral("Zip Code:"));
+    Label8 = captionLabel(this, "Label8", QStringLiteral("Client/Customer/Contact ID#:"));
+    Label9 = captionLabel(this, "Label9", QStringLiteral("Home Phone:"));
+    Label10 = captionLabel(this, "Label10", QStringLiteral("Work Phone:"));
+    Label11 = captionLabel(this, "Label11", QStringLiteral("Pager/Mobile #:"));
+    Label12 = captionLabel(this, "Label12", QStringLiteral("Fax Or Email:"));
+    Label13 = captionLabel(this, "Label13", QStringLiteral("Type:"));
+    Label14 = captionLabel(this, "Label14", QStringLiteral("Notes:"), Qt::AlignHCenter);
+}
+
+void FrmWork::placeControls()
+{
+    placeTwips(fname, 1200, 120, 1455, 285);
+    placeTwips(lname, 1200, 480, 1455, 285);
+    placeTwips(company, 1200, 960, 2295, 285);
+    placeTwips(address, 1200, 1560, 2295, 285);
+    placeTwips(city, 1200, 2040, 1695, 285);
+    placeTwips(statetext, 4440, 2040, 375, 285);
+    placeTwips(zip, 6000, 2040, 735, 285);
+    placeTwips(ID, 6000, 120, 1215, 285);
+    placeTwips(homephone, 5880, 480, 1335, 285);
+    placeTwips(workphone, 5880, 840, 1335, 285);
+    placeTwips(pagermobile, 5880, 1200, 1335, 285);
+    placeTwips(fax, 5880, 1560, 1335, 285);
+    placeTwips(cboCustomer, 1200, 2520, 1695, 315);
+    placeTwips(notes, 360, 3240, 6975, 1935);
+
+    placeTwips(Label1, 120, 120, 975, 255);
+    placeTwips(Label4, 120, 480, 975, 255);
+    placeTwips(Label3, 120, 840, 1095, 495);
+    placeTwips(Label2, 240, 1560, 735, 255);
+    placeTwips(Label5, 360, 2040, 375, 255);
+    placeTwips(Label6, 3720, 2040, 615, 255);
+    placeTwips(Label7, 5160, 2040, 1215, 255);
+    placeTwips(Label8, 3360, 120, 2655, 255);
+    placeTwips(Label9, 4680, 480, 1215, 255);
+    placeTwips(Label10, 4680, 840, 1095, 255);
+    placeTwips(Label11, 4320, 1200, 1455, 255);
+    placeTwips(Label12, 4680, 1560, 1095, 255);
+    placeTwips(Label13, 480, 2520, 495, 255);
+    placeTwips(Label14, 360, 3000, 735, 255);
+
+    placeTwips(ScrollBar, 3720, 2640, 3615, 255);
+
+    placeTwips(abtButton, 7680, 120, 975, 255);
+    placeTwips(optnButton, 7680, 600, 975, 735);
+    placeTwips(createButton, 7560, 1560, 1335, 375);
+    placeTwips(editButton, 7680, 2040, 1095, 375);
+    placeTwips(deleteButton, 7680, 2520, 1095, 375);
+    placeTwips(findButton, 7680, 3000, 1095, 375);
+    placeTwips(exitButton, 7680, 3960, 1095, 1095);
+
+    placeTwips(StatusBar1, 0, 5340, 9015, 375);
+}
+
+void FrmWork::setTabOrder()
+{
+    // Tab order 0 to 21; the status bar (22) and the labels never take the focus.
+    const QList<QWidget *> chain{fname,       lname,      company,      address,    city,
+                                 statetext,   zip,        ID,           homephone,  workphone,
+                                 pagermobile, fax,        cboCustomer,  ScrollBar,  notes,
+                                 abtButton,   optnButton, createButton, editButton, deleteButton,
+                                 findButton,  exitButton};
+    for (qsizetype i = 1; i < chain.size(); ++i)
+        QWidget::setTabOrder(chain[i - 1], chain[i]);
+    StatusBar1->setFocusPolicy(Qt::NoFocus);
+    m_statusPanel->setFocusPolicy(Qt::NoFocus);
+}
+
+QString FrmWork::statusText() const
+{
+    return m_statusPanel->text();
+}
+
+void FrmWork::setStatusText(const QString &text)
+{
+    m_statusPanel->setText(text);
+}
+
+QLineEdit *FrmWork::box(FieldBox which) const
+{
+    switch (which) {
+    case FieldBox::FirstName:
+        return fname;
+    case FieldBox::LastName:
+        return lname;
+    case FieldBox::Company:
+        return company;
+    case FieldBox::Address:
+        return address;
+    case FieldBox::City:
+        return city;
+    case FieldBox::State:
+        return statetext;
+    case FieldBox::Zip:
+        return zip;
+    case FieldBox::HomePhone:
+        return homephone;
+    case FieldBox::WorkPhone:
+        return workphone;
+    case FieldBox::PagerMobile:
+        return pagermobile;
+    case FieldBox::FaxOrEmail:
+        return fax;
+    }
+    Q_UNREACHABLE();
+}
+
+QString FrmWork::boxText(FieldBox which) const
+{
+    return box(which)->text();
+}
+
+void FrmWork::setBoxText(FieldBox which, const QString &text)
+{
+    box(which)->setText(text);
+}
+
+bool FrmWork::isBoxLocked(FieldBox which) const
+{
+    return box(which)->isReadOnly();
+}
+
+void FrmWork::setBoxLocked(FieldBox which, bool locked)
+{
+    box(which)->setReadOnly(locked);
+}
+
+QString FrmWork::notesText() const
+{
+    // The notes box holds plain line feeds; the files hold CR LF.
+    QString text = notes->toPlainText();
+    text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    return text;
+}
+
+void FrmWork::setNotesText(const QString &text)
+{
+    QString shown = text;
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    notes->setPlainText(shown);
+}
+
+void FrmWork::exitButtonClicked()
+{
+    // While browsing the button asks the window to close; the close request decides.
+    close();
+}
+
+void FrmWork::closeEvent(QCloseEvent *event)
+{
+    // Every kind of close (exit button, Escape, close box, Alt+F4, the system) comes
+    // through here.
+    if (m_beforeClose)
+        m_beforeClose();
+    event->accept();
+}
+
+} // namespace cardomine

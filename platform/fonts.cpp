@@ -1,0 +1,47 @@
+#include "platform/fonts.h"
+
+#include <QFile>
+#include <QFontDatabase>
+#include <QStringList>
+
+namespace cardomine::platform::fonts {
+
+namespace {
+const char WineFontFolder[] = "/usr/share/wine/fonts/";
+}
+
+int loadBundledFonts()
+{
+    static int loaded = -1;
+    if (loaded >= 0)
+        return loaded;
+    loaded = 0;
+    const QStringList files{QStringLiteral("tahoma.ttf"), QStringLiteral("tahomabd.ttf"),
+                            QStringLiteral("ms_sans_serif.ttf")};
+    for (const QString &name : files) {
+        const QString path = QLatin1String(WineFontFolder) + name;
+        if (QFile::exists(path) && QFontDatabase::addApplicationFont(path) >= 0)
+            ++loaded;
+    }
+    return loaded;
+}
+
+QFont font(const QString &family, double points, bool bold)
+{
+    QFont result(family);
+    result.setPointSizeF(points);
+    result.setWeight(bold ? QFont::Bold : QFont::Normal);
+    return result;
+}
+
+QFont tahoma(double points, bool bold)
+{
+    return font(QStringLiteral("Tahoma"), points, bold);
+}
+
+QFont windowFont()
+{
+    return tahoma(8.25, true);
+}
+
+} // namespace cardomine::platform::fonts

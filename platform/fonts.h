@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QFont>
+#include <QString>
+
+// The fonts the layouts name. Tahoma and MS Sans Serif come from Wine's font clones
+// when the machine has them; any family the machine lacks falls back through
+// fontconfig.
+namespace cardomine::platform::fonts {
+
+// Registers Wine's Tahoma (regular and bold) and MS Sans Serif with the application
+// when the files exist. Returns how many were registered. Safe to call more than once.
+int loadBundledFonts();
+
+QFont font(const QString &family, double points, bool bold);
+
+// The window font of the program's windows: Tahoma, 8.25 pt, bold.
+QFont windowFont();
+QFont tahoma(double points, bool bold = true);
+
+} // namespace cardomine::platform::fonts

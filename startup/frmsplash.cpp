@@ -1,0 +1,97 @@
+#include "startup/frmsplash.h"
+
+#include "assets/assets.h"
+#include "platform/fonts.h"
+#include "platform/geometry.h"
+#include "startup/splashsequence.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QProgressBar>
+
+namespace cardomine {
+
+using platform::placeTwips;
+namespace fonts = platform::fonts;
+
+namespace {
+
+QLabel *splashLabel(QWidget *parent, const char *name, const QString &text, const QFont &font,
+                    Qt::Alignment alignment)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setFont(font);
+    label->setAlignment(alignment | Qt::AlignTop);
+    return label;
+}
+
+} // namespace
+
+FrmSplash::FrmSplash(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+{
+    setObjectName(QStringLiteral("frmSplash"));
+    setWindowTitle(QStringLiteral("Archivane 1.0"));
+    setWindowIcon(assets::windowIcon());
+    setFont(fonts::windowFont());
+    setFixedSize(platform::twipsSize(7380, 4245));
+    setCursor(Qt::WaitCursor);
+
+    // The picture lies behind every other control and reaches past the left and bottom
+    // edges; the window shows only the part inside it.
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    placeTwips(Image1, -1800, 0, 8865, 6030);
+    Image1->setPixmap(assets::render(assets::fanFoldPath(), Image1->size(), devicePixelRatioF()));
+    Image1->setScaledContents(false);
+
+    Label1 = splashLabel(this, "Label1", QStringLiteral("Please Wait While The Program Loads. . ."),
+                         fonts::tahoma(9.75), Qt::AlignLeft);
+    placeTwips(Label1, 1680, 720, 4095, 255);
+    Label2 = splashLabel(this, "Label2", QStringLiteral("Archivane"), fonts::tahoma(14.25),
+                         Qt::AlignHCenter);
+    placeTwips(Label2, 1920, 120, 3735, 375);
+    Label3 = splashLabel(this, "Label3", QStringLiteral("Version 1.0"), fonts::tahoma(9.75),
+                         Qt::AlignLeft);
+    placeTwips(Label3, 6000, 120, 1215, 255);
+    Label4 = splashLabel(this, "Label4", QStringLiteral("Windows 95/98/ME"),
+                         fonts::font(QStringLiteral("Arial"), 15.75, true), Qt::AlignLeft);
+    placeTwips(Label4, 4440, 1800, 2895, 375);
+    Label5 = splashLabel(this, "Label5", QStringLiteral("By Pelvarin"), fonts::windowFont(),
+                         Qt::AlignRight);
+    placeTwips(Label5, 6000, 360, 1215, 375);
+
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setRange(0, SplashProgressMaximum);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+    placeTwips(ProgressBar1, 1680, 1080, 4095, 495);
+
+    Image1->lower();
+}
+
+FrmSplash::~FrmSplash() = default;
+
+void FrmSplash::load(const std::function<void()> &showMainWindow)
+{
+    platform::centreOnScreen(this);
+    show();
+    activateWindow();
+    setFocus(Qt::ActiveWindowFocusReason);
+    // Let the window system map the window before the count keeps the thread busy.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+
+    runSplashSequence([this](std::int32_t value) { ProgressBar1->setValue(value); },
+                      [this] {
+                          ++m_jumpRepaints;
+                          repaint();
+                      });
+
+    hide();
+    if (showMainWindow)
+        showMainWindow();
+}
+
+} // namespace cardomine

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+class QLabel;
+class QProgressBar;
+
+namespace cardomine {
+
+// frmSplash: the borderless window with a progress bar that opens the program. Its
+// load counts the bar to full (see splashsequence.h), hides the window and then shows
+// the main window through the callback. The splash stays alive, hidden, until the
+// program ends.
+class FrmSplash : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit FrmSplash(QWidget *parent = nullptr);
+    ~FrmSplash() override;
+
+    QProgressBar *ProgressBar1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *Label3 = nullptr;
+    QLabel *Label4 = nullptr;
+    QLabel *Label5 = nullptr;
+    QLabel *Image1 = nullptr;
+
+    // The load step: centre, show and focus, count, hide, then showMainWindow.
+    void load(const std::function<void()> &showMainWindow);
+
+    // How often the count repainted the window at a jump.
+    int jumpRepaints() const { return m_jumpRepaints; }
+
+private:
+    int m_jumpRepaints = 0;
+};
+
+} // namespace cardomine

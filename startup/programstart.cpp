@@ -1,0 +1,74 @@
+#include "startup/programstart.h"
+
+#include "mainwindow/frmwork.h"
+#include "startup/frmsplash.h"
+#include "startup/splashsequence.h"
+
+#include <QProgressBar>
+
+namespace cardomine {
+
+namespace {
+Program *runningProgram = nullptr;
+}
+
+Program::Program()
+{
+    runningProgram = this;
+}
+
+Program::~Program()
+{
+    // The main window goes first: its close hook refers to the splash.
+    m_work.reset();
+    m_splash.reset();
+    if (runningProgram == this)
+        runningProgram = nullptr;
+}
+
+Program *Program::instance()
+{
+    return runningProgram;
+}
+
+FrmWork &Program::frmWork()
+{
+    if (!m_work) {
+        m_work = std::make_unique<FrmWork>();
+        // Closing the main window closes the hidden splash just before it.
+        m_work->setBeforeClose([this] {
+            if (m_splash)
+                m_splash->close();
+        });
+    }
+    return *m_work;
+}
+
+FrmSplash &Program::frmSplash()
+{
+    if (!m_splash) {
+        m_splash = std::make_unique<FrmSplash>();
+        m_splash->load([this] { showMainWindow(); });
+    }
+    return *m_splash;
+}
+
+void Program::start()
+{
+    FrmWork &work = frmWork();
+    const int progress = frmSplash().ProgressBar1->value();
+    if (progress != SplashProgressMaximum) {
+        // The splash has not finished: it stays in front until it has.
+        work.hide();
+        m_splash->show();
+        m_splash->activateWindow();
+        m_splash->setFocus(Qt::ActiveWindowFocusReason);
+    }
+}
+
+void Program::showMainWindow()
+{
+    frmWork().show();
+}
+
+} // namespace cardomine

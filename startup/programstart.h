@@ -1,0 +1,46 @@
+#pragma once
+
+#include <memory>
+
+namespace cardomine {
+
+class FrmSplash;
+class FrmWork;
+
+// The program's windows, one of each, created on the first reference by name, and the
+// program's start. main() owns one Program for the run.
+//
+// Start: the main window is the start-up window. Its initialization reads the
+// splash's progress value; that first reference creates and loads the splash, whose
+// count ends by hiding the splash and calling showMainWindow() (the main window's
+// load), all before the value is read.
+class Program
+{
+public:
+    Program();
+    ~Program();
+    Program(const Program &) = delete;
+    Program &operator=(const Program &) = delete;
+
+    // The one running program (nullptr when none).
+    static Program *instance();
+
+    // The main window; created on the first reference.
+    FrmWork &frmWork();
+    // The splash; the first reference creates and loads it (runs its whole count).
+    FrmSplash &frmSplash();
+    bool hasSplash() const { return m_splash != nullptr; }
+
+    // Creates the main window and runs its initialization.
+    void start();
+
+    // The main window's load, run at the end of the splash's count: for now it shows the
+    // window. The first-run set-up, checks and first record join here.
+    void showMainWindow();
+
+private:
+    std::unique_ptr<FrmWork> m_work;
+    std::unique_ptr<FrmSplash> m_splash;
+};
+
+} // namespace cardomine

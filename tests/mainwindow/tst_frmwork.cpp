@@ -1,0 +1,555 @@
+#include "mainwindow/commandbutton.h"
+#include "mainwindow/frmwork.h"
+#include "mainwindow/lockablecombobox.h"
+#include "platform/fonts.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTest>
+
+#include <functional>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using namespace cardomine;
+
+Q_DECLARE_METATYPE(cardomine::FieldBox)
+
+// Reads one member of a window: the layout table names each control by its member.
+using Member = std::function<QWidget *(const cardomine::FrmWork &)>;
+Q_DECLARE_METATYPE(Member)
+#define MEMBER(name) Member([](const FrmWork &w) -> QWidget * { return w.name; })
+
+namespace {
+
+// Twips rectangle to the pixels the window must use.
+QRect px(int left, int top, int width, int height)
+{
+    return QRect(left / 15, top / 15, width / 15, height / 15);
+}
+
+const QStringList TabOrder{u"fname"_s,       u"lname"_s,        u"company"_s,     u"address"_s,
+                           u"city"_s,        u"statetext"_s,    u"zip"_s,         u"ID"_s,
+                           u"homephone"_s,   u"workphone"_s,    u"pagermobile"_s, u"fax"_s,
+                           u"cboCustomer"_s, u"ScrollBar"_s,    u"notes"_s,       u"abtButton"_s,
+                           u"optnButton"_s,  u"createButton"_s, u"editButton"_s,  u"deleteButton"_s,
+                           u"findButton"_s,  u"exitButton"_s};
+
+} // namespace
+
+class TestFrmWork : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<FrmWork> m_window;
+    int m_closes = 0;
+
+    FrmWork &shownWindow()
+    {
+        m_window->show();
+        m_window->activateWindow();
+        if (!QTest::qWaitForWindowActive(m_window.get()))
+            qWarning("window did not become active");
+        return *m_window;
+    }
+
+    template <typename T = QWidget> T *control(const QString &name) const
+    {
+        return m_window->findChild<T *>(name);
+    }
+
+private Q_SLOTS:
+    void initTestCase() { platform::fonts::loadBundledFonts(); }
+
+    void init()
+    {
+        m_window = std::make_unique<FrmWork>();
+        m_closes = 0;
+        m_window->setBeforeClose([this] { ++m_closes; });
+    }
+
+    void cleanup() { m_window.reset(); }
+
+    void windowProperties()
+    {
+        FrmWork &w = *m_window;
+        QCOMPARE(w.objectName(), u"frmWork"_s);
+        QCOMPARE(w.windowTitle(), u"Cardomine(tm) 1.0 (Archivane)"_s);
+        QCOMPARE(w.size(), QSize(601, 381));
+        QCOMPARE(w.minimumSize(), w.maximumSize());
+        const Qt::WindowFlags flags = w.windowFlags();
+        QVERIFY(flags & Qt::WindowMinimizeButtonHint);
+        QVERIFY(flags & Qt::WindowCloseButtonHint);
+        QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+        QVERIFY(!w.windowIcon().isNull());
+        QCOMPARE(w.font().family(), u"Tahoma"_s);
+        QCOMPARE(w.font().pointSizeF(), 8.25);
+        QCOMPARE(w.font().weight(), QFont::Bold);
+        QCOMPARE(w.StatusBar1->font().family(), u"Berlin Sans FB"_s);
+        QCOMPARE(w.StatusBar1->font().pointSizeF(), 8.25);
+        QCOMPARE(w.StatusBar1->font().weight(), QFont::Bold);
+    }
+
+    // Every control: its member, its object name, kind, place, caption and tooltip.
+    void layout_data()
+    {
+        QTest::addColumn<Member>("member");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QRect>("geometry");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("toolTip");
+        auto row = [](const char *tag, const Member &member, const char *kind, QRect geometry,
+                      const QString &caption = {}, const QString &toolTip = {}) {
+            QTest::newRow(tag) << member << QString::fromLatin1(tag) << QString::fromLatin1(kind)
+                               << geometry << caption << toolTip;
+        };
+        row("fname", MEMBER(fname), "QLineEdit", px(1200, 120, 1455, 285));
+        row("lname", MEMBER(lname), "QLineEdit", px(1200, 480, 1455, 285));
+        row("company", MEMBER(company), "QLineEdit", px(1200, 960, 2295, 285));
+        row("address", MEMBER(address), "QLineEdit", px(1200, 1560, 2295, 285));
+        row("city", MEMBER(city), "QLineEdit", px(1200, 2040, 1695, 285));
+        row("statetext", MEMBER(statetext), "QLineEdit", px(4440, 2040, 375, 285));
+        row("zip", MEMBER(zip), "QLineEdit", px(6000, 2040, 735, 285));
+        row("ID", MEMBER(ID), "QLineEdit", px(6000, 120, 1215, 285));
+        row("homephone", MEMBER(homephone), "QLineEdit", px(5880, 480, 1335, 285));
+        row("workphone", MEMBER(workphone), "QLineEdit", px(5880, 840, 1335, 285));
+        row("pagermobile", MEMBER(pagermobile), "QLineEdit", px(5880, 1200, 1335, 285));
+        row("fax", MEMBER(fax), "QLineEdit", px(5880, 1560, 1335, 285));
+        row("cboCustomer", MEMBER(cboCustomer), "cardomine::LockableComboBox",
+            px(1200, 2520, 1695, 315), {}, u"Click Here To Change Between Different Data Types."_s);
+        row("notes", MEMBER(notes), "QPlainTextEdit", px(360, 3240, 6975, 1935), {},
+            u"Here Is Where You Can Create, Edit, Or Read Notes About The Current Contact."_s);
+        row("Label1", MEMBER(Label1), "QLabel", px(120, 120, 975, 255), u"First Name:"_s);
+        row("Label4", MEMBER(Label4), "QLabel", px(120, 480, 975, 255), u"Last Name:"_s);
+        row("Label3", MEMBER(Label3), "QLabel", px(120, 840, 1095, 495),
+            u"Company (If Applicable):"_s);
+        row("Label2", MEMBER(Label2), "QLabel", px(240, 1560, 735, 255), u"Address:"_s);
+        row("Label5", MEMBER(Label5), "QLabel", px(360, 2040, 375, 255), u"City:"_s);
+        row("Label6", MEMBER(Label6), "QLabel", px(3720, 2040, 615, 255), u"State:"_s);
+        row("Label7", MEMBER(Label7), "QLabel", px(5160, 2040, 1215, 255), u"Zip Code:"_s);
+        row("Label8", MEMBER(Label8), "QLabel", px(3360, 120, 2655, 255),
+            u"Client/Customer/Contact ID#:"_s);
+        row("Label9", MEMBER(Label9), "QLabel", px(4680, 480, 1215, 255), u"Home Phone:"_s);
+        row("Label10", MEMBER(Label10), "QLabel", px(4680, 840, 1095, 255), u"Work Phone:"_s);
+        row("Label11", MEMBER(Label11), "QLabel", px(4320, 1200, 1455, 255), u"Pager/Mobile #:"_s);
+        row("Label12", MEMBER(Label12), "QLabel", px(4680, 1560, 1095, 255), u"Fax Or Email:"_s);
+        row("Label13", MEMBER(Label13), "QLabel", px(480, 2520, 495, 255), u"Type:"_s);
+        row("Label14", MEMBER(Label14), "QLabel", px(360, 3000, 735, 255), u"Notes:"_s);
+        row("ScrollBar", MEMBER(ScrollBar), "QScrollBar", px(3720, 2640, 3615, 255));
+        row("abtButton", MEMBER(abtButton), "cardomine::CommandButton", px(7680, 120, 975, 255),
+            u"&About"_s);
+        row("optnButton", MEMBER(optnButton), "cardomine::PictureButton", px(7680, 600, 975, 735),
+            u"&Options"_s, u"Click Here To Configure Program Options"_s);
+        row("createButton", MEMBER(createButton), "cardomine::CommandButton",
+            px(7560, 1560, 1335, 375), u"Create &New"_s, u"Click Here To Create A New Record"_s);
+        row("editButton", MEMBER(editButton), "cardomine::CommandButton", px(7680, 2040, 1095, 375),
+            u"&Edit"_s, u"Click Here To Edit The Current Record"_s);
+        row("deleteButton", MEMBER(deleteButton), "cardomine::CommandButton",
+            px(7680, 2520, 1095, 375), u"&Delete"_s, u"Click Here To Delete The Current Record"_s);
+        row("findButton", MEMBER(findButton), "cardomine::CommandButton", px(7680, 3000, 1095, 375),
+            u"&Find"_s, u"Click Here To Find A Record"_s);
+        row("exitButton", MEMBER(exitButton), "cardomine::PictureButton",
+            px(7680, 3960, 1095, 1095), u"E&xit Cardomine"_s);
+        row("StatusBar1", MEMBER(StatusBar1), "QStatusBar", px(0, 5340, 9015, 375));
+    }
+    void layout()
+    {
+        QFETCH(Member, member);
+        QFETCH(QString, name);
+        QFETCH(QString, kind);
+        QFETCH(QRect, geometry);
+        QFETCH(QString, caption);
+        QFETCH(QString, toolTip);
+        QWidget *control = member(*m_window);
+        QVERIFY(control != nullptr);
+        QCOMPARE(control->objectName(), name);
+        QCOMPARE(QString::fromLatin1(control->metaObject()->className()), kind);
+        QCOMPARE(control->geometry(), geometry);
+        QCOMPARE(control->toolTip(), toolTip);
+        QVERIFY(control->isEnabled());
+        if (auto *label = qobject_cast<QLabel *>(control)) {
+            QCOMPARE(label->text(), caption);
+            QCOMPARE(label->focusPolicy(), Qt::NoFocus);
+            const Qt::Alignment horizontal =
+                name == u"Label14"_s ? Qt::AlignHCenter : Qt::AlignLeft;
+            QCOMPARE(label->alignment() & Qt::AlignHorizontal_Mask, horizontal);
+        } else if (auto *button = qobject_cast<QPushButton *>(control)) {
+            QCOMPARE(button->text(), caption);
+            QVERIFY(!button->autoDefault());
+            QVERIFY(!button->isDefault());
+        } else if (auto *edit = qobject_cast<QLineEdit *>(control)) {
+            QVERIFY(edit->text().isEmpty());
+        }
+        // Found by its name too, as the other parts of the program reach it.
+        QCOMPARE(this->control(name), control);
+    }
+
+    // Every caption fits its label with the window's fonts; "Company (If Applicable):"
+    // takes two lines.
+    void captionsFitTheirLabels()
+    {
+        if (platform::fonts::loadBundledFonts() == 0)
+            QSKIP("Tahoma is not installed here; captions are measured with it");
+        const QList<QLabel *> labels =
+            m_window->findChildren<QLabel *>(QRegularExpression(u"^Label\\d+$"_s));
+        QCOMPARE(labels.size(), 14);
+        for (QLabel *label : labels) {
+            const QFontMetrics metrics = label->fontMetrics();
+            const int flags = int(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0);
+            const QRect needed =
+                metrics.boundingRect(QRect(0, 0, label->width(), 1000), flags, label->text());
+            // What must fit is the ink: the last glyph's advance may reach past it.
+            const int ink = label->wordWrap()
+                                ? needed.width()
+                                : metrics.tightBoundingRect(label->text()).right() + 1;
+            QVERIFY2(
+                ink <= label->width() && needed.height() <= label->height(),
+                qPrintable(label->objectName() + u" needs %1x%2"_s.arg(ink).arg(needed.height())));
+            const int lines = needed.height() / metrics.lineSpacing();
+            QCOMPARE(lines, label == m_window->Label3 ? 2 : 1);
+        }
+    }
+
+    void fieldBoxes_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("maxLength");
+        QTest::addColumn<bool>("locked");
+        QTest::newRow("fname") << u"fname"_s << 10 << true;
+        QTest::newRow("lname") << u"lname"_s << 20 << true;
+        QTest::newRow("company") << u"company"_s << 40 << true;
+        QTest::newRow("address") << u"address"_s << 50 << true;
+        QTest::newRow("city") << u"city"_s << 30 << true;
+        QTest::newRow("statetext") << u"statetext"_s << 2 << true;
+        QTest::newRow("zip") << u"zip"_s << 5 << true;
+        QTest::newRow("ID") << u"ID"_s << 6 << true;
+        QTest::newRow("homephone") << u"homephone"_s << 12 << true;
+        QTest::newRow("workphone") << u"workphone"_s << 12 << true;
+        QTest::newRow("pagermobile") << u"pagermobile"_s << 12 << true;
+        QTest::newRow("fax") << u"fax"_s << 30 << false;
+    }
+    void fieldBoxes()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, maxLength);
+        QFETCH(bool, locked);
+        auto *box = control<QLineEdit>(name);
+        QVERIFY(box != nullptr);
+        QCOMPARE(box->maxLength(), maxLength);
+        QCOMPARE(box->isReadOnly(), locked);
+
+        const QString longText =
+            u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"_s;
+        // A locked box refuses typing.
+        QTest::keyClicks(box, u"xyz"_s);
+        QCOMPARE(box->text(), locked ? QString() : u"xyz"_s);
+
+        // Typing stops at the limit.
+        box->setReadOnly(false);
+        box->clear();
+        QTest::keyClicks(box, longText.left(maxLength + 3));
+        QCOMPARE(box->text(), longText.left(maxLength));
+        QTest::keyClicks(box, u"!"_s);
+        QCOMPARE(box->text(), longText.left(maxLength));
+
+        // Pasting is cut to the limit too.
+        box->clear();
+        QApplication::clipboard()->setText(longText);
+        QTest::keySequence(box, QKeySequence::Paste);
+        QCOMPARE(box->text(), longText.left(maxLength));
+    }
+
+    void notesBox()
+    {
+        QPlainTextEdit *notes = m_window->notes;
+        QVERIFY(notes->isReadOnly());
+        QCOMPARE(notes->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+        QCOMPARE(notes->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        QVERIFY(notes->toPlainText().isEmpty());
+        QTest::keyClicks(notes, u"typed"_s);
+        QVERIFY(notes->toPlainText().isEmpty());
+        // No length limit.
+        notes->setReadOnly(false);
+        const QString many(5000, QLatin1Char('n'));
+        QTest::keyClicks(notes, many);
+        QCOMPARE(notes->toPlainText(), many);
+    }
+
+    void notesCrossWithCrLf_data()
+    {
+        QTest::addColumn<QString>("fileText");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("empty") << QString() << QString();
+        QTest::newRow("one line") << u"Call back"_s << u"Call back"_s;
+        QTest::newRow("two lines") << u"Call back\r\nMonday"_s << u"Call back\nMonday"_s;
+        QTest::newRow("blank line") << u"a\r\n\r\nb"_s << u"a\n\nb"_s;
+        QTest::newRow("ends with a line end") << u"a\r\n"_s << u"a\n"_s;
+    }
+    void notesCrossWithCrLf()
+    {
+        QFETCH(QString, fileText);
+        QFETCH(QString, shown);
+        m_window->setNotesText(fileText);
+        QCOMPARE(m_window->notes->toPlainText(), shown);
+        QCOMPARE(m_window->notesText(), fileText);
+    }
+
+    void recordBoxes_data()
+    {
+        QTest::addColumn<FieldBox>("box");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("first name") << FieldBox::FirstName << u"fname"_s;
+        QTest::newRow("last name") << FieldBox::LastName << u"lname"_s;
+        QTest::newRow("company") << FieldBox::Company << u"company"_s;
+        QTest::newRow("address") << FieldBox::Address << u"address"_s;
+        QTest::newRow("city") << FieldBox::City << u"city"_s;
+        QTest::newRow("state") << FieldBox::State << u"statetext"_s;
+        QTest::newRow("zip") << FieldBox::Zip << u"zip"_s;
+        QTest::newRow("home phone") << FieldBox::HomePhone << u"homephone"_s;
+        QTest::newRow("work phone") << FieldBox::WorkPhone << u"workphone"_s;
+        QTest::newRow("pager/mobile") << FieldBox::PagerMobile << u"pagermobile"_s;
+        QTest::newRow("fax or e-mail") << FieldBox::FaxOrEmail << u"fax"_s;
+    }
+    void recordBoxes()
+    {
+        QFETCH(FieldBox, box);
+        QFETCH(QString, name);
+        RecordBoxes &boxes = *m_window;
+        auto *edit = control<QLineEdit>(name);
+        QCOMPARE(m_window->box(box), edit);
+        boxes.setBoxText(box, u"12"_s);
+        QCOMPARE(edit->text(), u"12"_s);
+        edit->setText(u"34"_s);
+        QCOMPARE(boxes.boxText(box), u"34"_s);
+        boxes.setBoxLocked(box, false);
+        QVERIFY(!edit->isReadOnly());
+        boxes.setBoxLocked(box, true);
+        QVERIFY(edit->isReadOnly());
+        QVERIFY(boxes.isBoxLocked(box));
+        // No other box moved.
+        const QList<QLineEdit *> edits = m_window->findChildren<QLineEdit *>();
+        for (QLineEdit *other : edits) {
+            if (other != edit && other->parent() == m_window.get())
+                QVERIFY2(other->text().isEmpty(), qPrintable(other->objectName()));
+        }
+    }
+
+    void typeListStartsEmptyAndUnlocked()
+    {
+        LockableComboBox *list = m_window->cboCustomer;
+        QVERIFY(!list->isEditable());
+        QVERIFY(!list->isLocked());
+        QCOMPARE(list->count(), 0);
+        QCOMPARE(list->currentText(), QString());
+    }
+
+    void statusBar()
+    {
+        QStatusBar *bar = m_window->StatusBar1;
+        QCOMPARE(bar->focusPolicy(), Qt::NoFocus);
+        QVERIFY(!bar->isSizeGripEnabled());
+        QCOMPARE(m_window->statusText(), u"Ready.  Option Selected: View"_s);
+        QLabel *panel = m_window->statusPanel();
+        QCOMPARE(panel->parentWidget(), bar);
+        QCOMPARE(panel->width(), 560);
+        QCOMPARE(panel->toolTip(), u"Look Here For Important Information"_s);
+        QCOMPARE(bar->findChildren<QLabel *>().size(), 1);
+        m_window->setStatusText(u"Ready.  Option Selected: Create New Record"_s);
+        QCOMPARE(panel->text(), u"Ready.  Option Selected: Create New Record"_s);
+        QCOMPARE(m_window->statusText(), panel->text());
+    }
+
+    void scrollBarSettings()
+    {
+        QScrollBar *bar = m_window->ScrollBar;
+        QCOMPARE(bar->orientation(), Qt::Horizontal);
+        QCOMPARE(bar->minimum(), 1);
+        QCOMPARE(bar->value(), 1);
+        QCOMPARE(bar->singleStep(), 1);
+        QCOMPARE(bar->pageStep(), 3);
+        QVERIFY(!bar->hasTracking());
+    }
+
+    // A thumb drag changes the value once, when the thumb is let go.
+    void scrollBarReportsADragOnceAtRelease()
+    {
+        QScrollBar *bar = m_window->ScrollBar;
+        bar->setMaximum(20);
+        QSignalSpy changed(bar, &QScrollBar::valueChanged);
+        bar->setSliderDown(true);
+        for (int position = 2; position <= 9; ++position)
+            bar->setSliderPosition(position);
+        QCOMPARE(changed.count(), 0);
+        QCOMPARE(bar->value(), 1);
+        bar->setSliderDown(false);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed.first().first().toInt(), 9);
+        // Arrow and page steps.
+        bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        QCOMPARE(bar->value(), 13);
+        QCOMPARE(changed.count(), 3);
+        bar->setValue(13);
+        QCOMPARE(changed.count(), 3);
+    }
+
+    void tabWalksTheControlsInOrder()
+    {
+        FrmWork &w = shownWindow();
+        w.fname->setFocus(Qt::TabFocusReason);
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.fname));
+        QStringList visited{QApplication::focusWidget()->objectName()};
+        for (int i = 1; i < TabOrder.size(); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            visited.append(QApplication::focusWidget()->objectName());
+        }
+        QCOMPARE(visited, TabOrder);
+        // Past the last control the focus starts again at the first.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), TabOrder.first());
+        // Shift+Tab walks back.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget()->objectName(), TabOrder.last());
+    }
+
+    void escapeClicksExitButton_data()
+    {
+        QTest::addColumn<QString>("focus");
+        for (const QString &name : TabOrder)
+            QTest::newRow(qPrintable(name)) << name;
+    }
+    void escapeClicksExitButton()
+    {
+        QFETCH(QString, focus);
+        FrmWork &w = shownWindow();
+        QWidget *target = control(focus);
+        target->setFocus(Qt::OtherFocusReason);
+        QTRY_COMPARE(QApplication::focusWidget(), target);
+        QSignalSpy clicked(w.exitButton, &QPushButton::clicked);
+        QTest::keyClick(target, Qt::Key_Escape);
+        QCOMPARE(clicked.count(), 1);
+        // While browsing the click asks the window to close.
+        QCOMPARE(m_closes, 1);
+        QVERIFY(!w.isVisible());
+    }
+
+    void escapeFollowsExitButtonWhateverItsCaption()
+    {
+        FrmWork &w = shownWindow();
+        // As in create mode: the exit button turns into the save button and Create New is
+        // disabled, which leaves Alt+N to the exit button.
+        w.exitButton->setText(u"Save &New Record"_s);
+        w.createButton->setEnabled(false);
+        // Take the close out of the way: only the click is looked at here.
+        disconnect(w.exitButton, &QPushButton::clicked, nullptr, nullptr);
+        QSignalSpy clicked(w.exitButton, &QPushButton::clicked);
+        w.fname->setFocus();
+        QTest::keyClick(w.fname, Qt::Key_Escape);
+        QCOMPARE(clicked.count(), 1);
+        // Its access key moved with the caption.
+        QTest::keyClick(&w, Qt::Key_N, Qt::AltModifier);
+        QTRY_COMPARE(clicked.count(), 2);
+    }
+
+    void escapeDoesNothingWhileExitButtonIsDisabled()
+    {
+        FrmWork &w = shownWindow();
+        w.exitButton->setEnabled(false);
+        QSignalSpy clicked(w.exitButton, &QPushButton::clicked);
+        w.fax->setFocus();
+        QTest::keyClick(w.fax, Qt::Key_Escape);
+        QTest::keyClick(&w, Qt::Key_X, Qt::AltModifier);
+        QTest::qWait(150);
+        QCOMPARE(clicked.count(), 0);
+        QVERIFY(w.isVisible());
+        QCOMPARE(m_closes, 0);
+    }
+
+    void accessKeysClickTheirButtons_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("button");
+        QTest::newRow("Alt+A") << int(Qt::Key_A) << u"abtButton"_s;
+        QTest::newRow("Alt+O") << int(Qt::Key_O) << u"optnButton"_s;
+        QTest::newRow("Alt+N") << int(Qt::Key_N) << u"createButton"_s;
+        QTest::newRow("Alt+E") << int(Qt::Key_E) << u"editButton"_s;
+        QTest::newRow("Alt+D") << int(Qt::Key_D) << u"deleteButton"_s;
+        QTest::newRow("Alt+F") << int(Qt::Key_F) << u"findButton"_s;
+        QTest::newRow("Alt+X") << int(Qt::Key_X) << u"exitButton"_s;
+    }
+    void accessKeysClickTheirButtons()
+    {
+        QFETCH(int, key);
+        QFETCH(QString, button);
+        FrmWork &w = shownWindow();
+        const QList<QPushButton *> buttons = w.findChildren<QPushButton *>();
+        QCOMPARE(buttons.size(), 7);
+        QList<std::shared_ptr<QSignalSpy>> spies;
+        for (QPushButton *b : buttons)
+            spies.append(std::make_shared<QSignalSpy>(b, &QPushButton::clicked));
+        w.fname->setFocus();
+        QTest::keyClick(w.fname, Qt::Key(key), Qt::AltModifier);
+        for (qsizetype i = 0; i < buttons.size(); ++i) {
+            if (buttons[i]->objectName() == button)
+                QTRY_COMPARE(spies[i]->count(), 1);
+        }
+        for (qsizetype i = 0; i < buttons.size(); ++i)
+            QCOMPARE(spies[i]->count(), buttons[i]->objectName() == button ? 1 : 0);
+    }
+
+    // No default button: Enter in a text box clicks nothing; on a focused button it
+    // clicks that button.
+    void enterClicksOnlyAFocusedButton()
+    {
+        FrmWork &w = shownWindow();
+        disconnect(w.exitButton, &QPushButton::clicked, nullptr, nullptr);
+        QList<std::shared_ptr<QSignalSpy>> spies;
+        const QList<QPushButton *> buttons = w.findChildren<QPushButton *>();
+        for (QPushButton *b : buttons)
+            spies.append(std::make_shared<QSignalSpy>(b, &QPushButton::clicked));
+        w.fax->setFocus();
+        QTest::keyClick(w.fax, Qt::Key_Return);
+        for (const auto &spy : spies)
+            QCOMPARE(spy->count(), 0);
+        w.editButton->setFocus();
+        QTest::keyClick(w.editButton, Qt::Key_Return);
+        for (qsizetype i = 0; i < buttons.size(); ++i)
+            QCOMPARE(spies[i]->count(), buttons[i] == w.editButton ? 1 : 0);
+    }
+
+    void closeRunsTheHookOnce()
+    {
+        FrmWork &w = shownWindow();
+        QVERIFY(w.close());
+        QCOMPARE(m_closes, 1);
+        QVERIFY(!w.isVisible());
+    }
+
+    void pictureButtonsHaveTheirIcons()
+    {
+        QVERIFY(!m_window->optnButton->icon().isNull());
+        QVERIFY(!m_window->exitButton->icon().isNull());
+        QVERIFY(m_window->abtButton->icon().isNull());
+        const QImage options = m_window->optnButton->icon().pixmap(32, 32).toImage();
+        const QImage stop = m_window->exitButton->icon().pixmap(32, 32).toImage();
+        // The stop sign is red in the middle, the folder yellow near the bottom.
+        const QColor centre = stop.pixelColor(16, 8);
+        QVERIFY2(centre.red() > 150 && centre.green() < 90, qPrintable(centre.name()));
+        const QColor folder = options.pixelColor(4, 26);
+        QVERIFY2(folder.red() > 180 && folder.green() > 160 && folder.blue() < 120,
+                 qPrintable(folder.name()));
+    }
+};
+
+QTEST_MAIN(TestFrmWork)
+#include "tst_frmwork.moc"

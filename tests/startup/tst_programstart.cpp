@@ -1,0 +1,205 @@
+#include "mainwindow/frmwork.h"
+#include "platform/fonts.h"
+#include "platform/geometry.h"
+#include "startup/frmsplash.h"
+#include "startup/programstart.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QScreen>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace cardomine;
+
+namespace {
+
+QRect px(int left, int top, int width, int height)
+{
+    return platform::twipsRect(left, top, width, height);
+}
+
+QList<QWidget *> visibleWindows()
+{
+    QList<QWidget *> visible;
+    const QList<QWidget *> windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        if (window->isVisible())
+            visible.append(window);
+    }
+    return visible;
+}
+
+// Notes whether the splash was still visible each time the main window was shown.
+class ShowWatcher : public QObject
+{
+public:
+    explicit ShowWatcher(Program &program)
+        : m_program(program)
+    {}
+    QList<bool> splashVisibleAtShow;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show)
+            splashVisibleAtShow.append(m_program.hasSplash() && m_program.frmSplash().isVisible());
+        return false;
+    }
+
+private:
+    Program &m_program;
+};
+
+} // namespace
+
+class TestProgramStart : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { platform::fonts::loadBundledFonts(); }
+
+    void splashLayout_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("geometry");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("family");
+        QTest::addColumn<double>("points");
+        QTest::addColumn<int>("alignment");
+        QTest::newRow("Label1") << u"Label1"_s << px(1680, 720, 4095, 255)
+                                << u"Please Wait While The Program Loads. . ."_s << u"Tahoma"_s
+                                << 9.75 << int(Qt::AlignLeft);
+        QTest::newRow("Label2") << u"Label2"_s << px(1920, 120, 3735, 375) << u"Archivane"_s
+                                << u"Tahoma"_s << 14.25 << int(Qt::AlignHCenter);
+        QTest::newRow("Label3") << u"Label3"_s << px(6000, 120, 1215, 255) << u"Version 1.0"_s
+                                << u"Tahoma"_s << 9.75 << int(Qt::AlignLeft);
+        QTest::newRow("Label4") << u"Label4"_s << px(4440, 1800, 2895, 375) << u"Windows 95/98/ME"_s
+                                << u"Arial"_s << 15.75 << int(Qt::AlignLeft);
+        QTest::newRow("Label5") << u"Label5"_s << px(6000, 360, 1215, 375) << QString()
+                                << u"Tahoma"_s << 8.25 << int(Qt::AlignRight);
+    }
+    void splashLayout()
+    {
+        QFETCH(QString, name);
+        QFETCH(QRect, geometry);
+        QFETCH(QString, text);
+        QFETCH(QString, family);
+        QFETCH(double, points);
+        QFETCH(int, alignment);
+        FrmSplash splash;
+        auto *label = splash.findChild<QLabel *>(name);
+        QVERIFY(label != nullptr);
+        QCOMPARE(label->geometry(), geometry);
+        if (!text.isEmpty())
+            QCOMPARE(label->text(), text);
+        QVERIFY(!label->text().isEmpty());
+        QCOMPARE(label->font().family(), family);
+        QCOMPARE(label->font().pointSizeF(), points);
+        QCOMPARE(label->font().weight(), QFont::Bold);
+        QCOMPARE(int(label->alignment() & Qt::AlignHorizontal_Mask), alignment);
+        if (platform::fonts::loadBundledFonts() > 0 && family == u"Tahoma"_s) {
+            const QRect needed = label->fontMetrics().boundingRect(
+                QRect(0, 0, label->width(), 1000), int(label->alignment()) | Qt::TextWordWrap,
+                label->text());
+            QVERIFY2(needed.width() <= label->width() && needed.height() <= label->height(),
+                     qPrintable(u"needs %1x%2"_s.arg(needed.width()).arg(needed.height())));
+        }
+    }
+
+    void splashWindow()
+    {
+        FrmSplash splash;
+        QCOMPARE(splash.objectName(), u"frmSplash"_s);
+        QCOMPARE(splash.windowTitle(), u"Archivane 1.0"_s);
+        QVERIFY(splash.windowFlags() & Qt::FramelessWindowHint);
+        QCOMPARE(splash.size(), QSize(492, 283));
+        QCOMPARE(splash.cursor().shape(), Qt::WaitCursor);
+        QCOMPARE(splash.ProgressBar1->geometry(), px(1680, 1080, 4095, 495));
+        QCOMPARE(splash.ProgressBar1->minimum(), 0);
+        QCOMPARE(splash.ProgressBar1->maximum(), 90000);
+        QCOMPARE(splash.ProgressBar1->value(), 0);
+        // The picture lies behind everything and reaches past the left and bottom edges.
+        QCOMPARE(splash.Image1->geometry(), QRect(-120, 0, 591, 402));
+        QVERIFY(!splash.Image1->pixmap().isNull());
+        QCOMPARE(splash.children().indexOf(splash.Image1), 0);
+        QVERIFY(splash.Image1->geometry().left() < 0);
+        QVERIFY(splash.Image1->geometry().bottom() > splash.height());
+    }
+
+    void splashLoadCounts()
+    {
+        FrmSplash splash;
+        QList<int> values;
+        connect(splash.ProgressBar1, &QProgressBar::valueChanged, this,
+                [&values](int value) { values.append(value); });
+        bool hiddenWhenMainShown = false;
+        int mainShown = 0;
+        splash.load([&] {
+            ++mainShown;
+            hiddenWhenMainShown = splash.isHidden();
+        });
+        QCOMPARE(values.size(), 35013);
+        QCOMPARE(values.last(), 90000);
+        QCOMPARE(splash.jumpRepaints(), 8);
+        const QList<std::pair<int, int>> skipped{{11468, 25330}, {32732, 43299}, {46565, 51988},
+                                                 {64212, 73769}, {74145, 87646}, {87898, 88878},
+                                                 {88888, 89970}, {1, 24}};
+        for (int value : std::as_const(values)) {
+            for (const auto &[after, landing] : skipped)
+                QVERIFY2(value <= after || value >= landing, qPrintable(QString::number(value)));
+        }
+        QCOMPARE(mainShown, 1);
+        QVERIFY(hiddenWhenMainShown);
+        QVERIFY(splash.isHidden());
+        const QSize screen = splash.screen()->geometry().size();
+        QCOMPARE(splash.pos(), platform::centredTopLeft(screen, splash.frameGeometry().size()));
+    }
+
+    void startShowsOnlyTheMainWindow()
+    {
+        QVERIFY(visibleWindows().isEmpty());
+        Program program;
+        QCOMPARE(Program::instance(), &program);
+        ShowWatcher watcher(program);
+        program.frmWork().installEventFilter(&watcher);
+        QVERIFY(!program.hasSplash());
+        program.start();
+
+        QVERIFY(program.hasSplash());
+        FrmSplash &splash = program.frmSplash();
+        QCOMPARE(splash.ProgressBar1->value(), 90000);
+        QVERIFY(splash.isHidden());
+        QCOMPARE(visibleWindows(), QList<QWidget *>{&program.frmWork()});
+        QCOMPARE(program.frmWork().statusText(), u"Ready.  Option Selected: View"_s);
+        // The main window was shown once, after the splash had gone.
+        QCOMPARE(watcher.splashVisibleAtShow, QList<bool>{false});
+        // Referring to the windows again makes no new ones.
+        QCOMPARE(&program.frmSplash(), &splash);
+        QCOMPARE(splash.jumpRepaints(), 8);
+    }
+
+    void closingTheMainWindowClosesTheSplash()
+    {
+        Program program;
+        program.start();
+        QVERIFY(program.frmWork().close());
+        QVERIFY(visibleWindows().isEmpty());
+        QVERIFY(!program.frmSplash().isVisible());
+        QVERIFY(program.hasSplash());
+    }
+
+    void noProgramAfterItEnds()
+    {
+        {
+            Program program;
+            QCOMPARE(Program::instance(), &program);
+        }
+        QCOMPARE(Program::instance(), nullptr);
+    }
+};
+
+QTEST_MAIN(TestProgramStart)
+#include "tst_programstart.moc"
