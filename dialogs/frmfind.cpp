@@ -18,11 +18,11 @@ FrmFind::FrmFind(QWidget *parent) : QDialog(parent)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(platform::twipsSize(5970, 3450));
-    setFont(platform::fonts::berlinSans());
+    setFont(platform::fonts::font(QStringLiteral("Berlin Sans FB"), 8.25, true));
 
     OKButton = new QPushButton(QStringLiteral("OK"), this);
     OKButton->setObjectName(QStringLiteral("OKButton"));
-    OKButton->setFont(platform::fonts::msSansSerif());
+    OKButton->setFont(platform::fonts::font(QStringLiteral("MS Sans Serif"), 8.25, false));
     OKButton->setToolTip(QStringLiteral("Click here to search using specified criteria."));
     placeTwips(OKButton, 4680, 120, 1215, 375);
 
@@ -33,7 +33,7 @@ FrmFind::FrmFind(QWidget *parent) : QDialog(parent)
 
     CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
     CancelButton->setObjectName(QStringLiteral("CancelButton"));
-    CancelButton->setFont(platform::fonts::msSansSerif());
+    CancelButton->setFont(platform::fonts::font(QStringLiteral("MS Sans Serif"), 8.25, false));
     placeTwips(CancelButton, 4680, 600, 1215, 375);
 
     // Neither button is the default: Enter clicks a button only when it has the focus.

@@ -88,7 +88,7 @@ FrmOptions::FrmOptions(QWidget *parent) : QDialog(parent)
 
     tbsOptions = new QTabBar(this);
     tbsOptions->setObjectName(QStringLiteral("tbsOptions"));
-    tbsOptions->setFont(platform::fonts::berlinSans());
+    tbsOptions->setFont(platform::fonts::font(QStringLiteral("Berlin Sans FB"), 8.25, true));
     tbsOptions->setDrawBase(true);
     const int tab = tbsOptions->addTab(QStringLiteral("Database File"));
     tbsOptions->setTabData(tab, QStringLiteral("Group1"));

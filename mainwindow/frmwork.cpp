@@ -76,7 +76,7 @@ FrmWork::FrmWork(QWidget *parent)
         if (exitButton->isEnabled())
             exitButton->click();
     });
-    connect(exitButton, &QPushButton::clicked, this, &FrmWork::exitButtonClicked);
+    connectHandlers();
 }
 
 FrmWork::~FrmWork() = default;
@@ -302,19 +302,16 @@ void FrmWork::setNotesText(const QString &text)
     notes->setPlainText(shown);
 }
 
-void FrmWork::exitButtonClicked()
+void FrmWork::connectHandlers()
 {
-    // While browsing the button asks the window to close; the close request decides.
-    close();
-}
-
-void FrmWork::closeEvent(QCloseEvent *event)
-{
-    // Every kind of close (exit button, Escape, close box, Alt+F4, the system) comes
-    // through here.
-    if (m_beforeClose)
-        m_beforeClose();
-    event->accept();
+    connect(ScrollBar, &QScrollBar::valueChanged, this, [this] { ScrollBar_Change(); });
+    connect(abtButton, &QPushButton::clicked, this, &FrmWork::abtButton_Click);
+    connect(optnButton, &QPushButton::clicked, this, &FrmWork::optnButton_Click);
+    connect(createButton, &QPushButton::clicked, this, &FrmWork::createButton_Click);
+    connect(editButton, &QPushButton::clicked, this, &FrmWork::editButton_Click);
+    connect(deleteButton, &QPushButton::clicked, this, &FrmWork::deleteButton_Click);
+    connect(findButton, &QPushButton::clicked, this, &FrmWork::findButton_Click);
+    connect(exitButton, &QPushButton::clicked, this, &FrmWork::exitButton_Click);
 }
 
 } // namespace cardomine

@@ -91,6 +91,24 @@ public:
     // Run just before the window closes after the user confirmed (closes the splash).
     void setBeforeClose(std::function<void()> hook) { m_beforeClose = std::move(hook); }
 
+    // The workflows, one source each: navigation.cpp, create.cpp, edit.cpp, exit.cpp,
+    // smallbuttons.cpp, options.cpp.
+    void ScrollBar_Change();
+    void createButton_Click();
+    void editButton_Click();
+    void exitButton_Click();
+    void deleteButton_Click();
+    void findButton_Click();
+    void abtButton_Click();
+    void optnButton_Click();
+
+    // The edit mode lives in editButton's tag text: empty, or "Save" while editing.
+    QString editTag() const;
+    void setEditTag(const QString &tag);
+
+    // Shows CurrentRecord in the twelve boxes at full width, ID included.
+    void showCurrentRecord();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -98,7 +116,18 @@ private:
     void buildControls();
     void placeControls();
     void setTabOrder();
-    void exitButtonClicked();
+    void connectHandlers();
+
+    // Create mode.
+    void setBrowseButtonsEnabled(bool enabled);
+    void finishCreate();
+    void saveNewRecord();
+    void discardNewRecord();
+
+    // Edit mode.
+    void setEditBoxesLocked(bool locked);
+    void setLeavingControlsEnabled(bool enabled);
+    void leaveEditMode();
 
     QLabel *m_statusPanel = nullptr;
     std::function<void()> m_beforeClose;

@@ -2,6 +2,7 @@
 
 #include "mainwindow/frmwork.h"
 #include "startup/frmsplash.h"
+#include "startup/mainwindowload.h"
 #include "startup/splashsequence.h"
 
 #include <QProgressBar>
@@ -53,7 +54,7 @@ FrmSplash &Program::frmSplash()
     return *m_splash;
 }
 
-void Program::start()
+bool Program::start()
 {
     FrmWork &work = frmWork();
     const int progress = frmSplash().ProgressBar1->value();
@@ -64,11 +65,18 @@ void Program::start()
         m_splash->activateWindow();
         m_splash->setFocus(Qt::ActiveWindowFocusReason);
     }
+    return !m_loadFailed;
 }
 
 void Program::showMainWindow()
 {
-    frmWork().show();
+    // Showing the window loads it once; later shows only show it.
+    if (m_loaded) {
+        frmWork().show();
+        return;
+    }
+    m_loaded = true;
+    m_loadFailed = startup::loadMainWindow(frmWork()) == startup::LoadResult::Exit;
 }
 
 } // namespace cardomine

@@ -31,16 +31,19 @@ public:
     FrmSplash &frmSplash();
     bool hasSplash() const { return m_splash != nullptr; }
 
-    // Creates the main window and runs its initialization.
-    void start();
+    // Creates the main window and runs its initialization. False when the start-up
+    // could not go on (the user has been told why) and the program should end.
+    bool start();
 
-    // The main window's load, run at the end of the splash's count: for now it shows the
-    // window. The first-run set-up, checks and first record join here.
+    // The main window's load, run at the end of the splash's count: the About boxes,
+    // the files' check and repair, the first record, and the window shown.
     void showMainWindow();
 
 private:
     std::unique_ptr<FrmWork> m_work;
     std::unique_ptr<FrmSplash> m_splash;
+    bool m_loaded = false;
+    bool m_loadFailed = false;
 };
 
 } // namespace cardomine

@@ -1,8 +1,10 @@
 #include "mainwindow/frmwork.h"
 #include "platform/fonts.h"
 #include "platform/geometry.h"
+#include "platform/scriptedmessages.h"
 #include "startup/frmsplash.h"
 #include "startup/programstart.h"
+#include "tests/support/tempdrive.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -60,6 +62,22 @@ class TestProgramStart : public QObject
 
 private Q_SLOTS:
     void initTestCase() { platform::fonts::loadBundledFonts(); }
+
+    // Every test runs the real start, so it gets its own drive root and scripted boxes.
+    void init()
+    {
+        m_drive = std::make_unique<testing::TempDrive>();
+        QVERIFY(m_drive->isValid());
+        m_messages.clear();
+        platform::setMessageService(&m_messages);
+    }
+    void cleanup()
+    {
+        platform::setMessageService(nullptr);
+        QVERIFY2(m_messages.unexpected().isEmpty(),
+                 qPrintable(m_messages.unexpected().join(u'\n')));
+        m_drive.reset();
+    }
 
     void splashLayout_data()
     {
@@ -166,7 +184,9 @@ private Q_SLOTS:
         ShowWatcher watcher(program);
         program.frmWork().installEventFilter(&watcher);
         QVERIFY(!program.hasSplash());
-        program.start();
+        QVERIFY(program.start());
+        // The load ran: the first run's boxes were shown after the About boxes.
+        QCOMPARE(m_messages.shown().size(), 4);
 
         QVERIFY(program.hasSplash());
         FrmSplash &splash = program.frmSplash();
@@ -184,7 +204,8 @@ private Q_SLOTS:
     void closingTheMainWindowClosesTheSplash()
     {
         Program program;
-        program.start();
+        QVERIFY(program.start());
+        m_messages.queueAnswer(platform::MessageAnswer::Yes);
         QVERIFY(program.frmWork().close());
         QVERIFY(visibleWindows().isEmpty());
         QVERIFY(!program.frmSplash().isVisible());
@@ -199,6 +220,10 @@ private Q_SLOTS:
         }
         QCOMPARE(Program::instance(), nullptr);
     }
+
+private:
+    std::unique_ptr<testing::TempDrive> m_drive;
+    platform::ScriptedMessageService m_messages;
 };
 
 QTEST_MAIN(TestProgramStart)
