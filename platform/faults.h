@@ -9,7 +9,14 @@
 // fail (or, for crash tests, end the process at) the k-th one.
 namespace cardomine::platform::faults {
 
-enum class Mode { Fail, Crash };
+enum class Mode
+{
+    Fail,
+    Crash
+};
+
+// The exit status of a process ended by a Crash-mode fault.
+inline constexpr int CrashExitCode = 77;
 
 // Counts operations from zero again and clears any armed fault.
 void reset();

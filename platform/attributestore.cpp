@@ -1,0 +1,212 @@
+#include "platform/attributestore.h"
+
+#include "platform/fileattributes.h"
+
+#include <QList>
+#include <QStringBuilder>
+
+#include <limits>
+
+namespace cardomine::platform::attributestore {
+
+namespace {
+
+constexpr int HiddenSystem = Hidden | System;
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Decimal digits only, no sign, no spaces, no overflow.
+std::optional<std::uint64_t> parseUnsigned(QByteArrayView text)
+{
+    if (text.isEmpty())
+        return std::nullopt;
+    std::uint64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        const auto digit = std::uint64_t(c - '0');
+        if (value > (std::numeric_limits<std::uint64_t>::max() - digit) / 10)
+            return std::nullopt;
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+std::optional<std::int64_t> parseSigned(QByteArrayView text)
+{
+    const bool negative = text.startsWith('-');
+    const auto magnitude = parseUnsigned(negative ? text.sliced(1) : text);
+    constexpr auto Max = std::uint64_t(std::numeric_limits<std::int64_t>::max());
+    if (!magnitude || *magnitude > Max + (negative ? 1 : 0))
+        return std::nullopt;
+    if (negative)
+        return *magnitude == Max + 1 ? std::numeric_limits<std::int64_t>::min()
+                                     : -std::int64_t(*magnitude);
+    return std::int64_t(*magnitude);
+}
+
+} // namespace
+
+int parseDosAttrib(const QByteArray &value)
+{
+    QByteArrayView text(value);
+    if (const qsizetype nul = text.indexOf('\0'); nul >= 0)
+        text = text.first(nul);
+    if (text.size() < 3 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X'))
+        return 0;
+    std::uint64_t number = 0;
+    for (const char c : text.sliced(2)) {
+        const int digit = hexDigit(c);
+        if (digit < 0)
+            return 0;
+        number = number * 16 + std::uint64_t(digit);
+        if (number > 0xFFFFFFFFu)
+            return 0;
+    }
+    return int(number) & HiddenSystem;
+}
+
+QByteArray formatDosAttrib(int attributes)
+{
+    const int bits = attributes & HiddenSystem;
+    if (bits == 0)
+        return {};
+    return QByteArray("0x") + QByteArray::number(bits, 16);
+}
+
+std::optional<Seal> parseSeal(const QByteArray &text)
+{
+    const QList<QByteArray> fields = text.split(':');
+    if (fields.size() != 5 || fields[0] != "1")
+        return std::nullopt;
+    const auto inode = parseUnsigned(fields[1]);
+    const auto size = parseSigned(fields[2]);
+    const auto modified = parseSigned(fields[3]);
+    if (!inode || !size || *size < 0 || !modified)
+        return std::nullopt;
+    if (fields[4] != "0" && fields[4] != "1")
+        return std::nullopt;
+    return Seal{FileIdentity{*inode, *size, *modified}, fields[4] == "1"};
+}
+
+QByteArray formatSeal(const Seal &seal)
+{
+    return "1:" + QByteArray::number(quint64(seal.identity.inode)) + ':' +
+           QByteArray::number(qint64(seal.identity.size)) + ':' +
+           QByteArray::number(qint64(seal.identity.modifiedNs)) + ':' + (seal.archive ? '1' : '0');
+}
+
+int combine(bool readOnly, int hiddenSystem, const std::optional<Seal> &seal,
+            const FileIdentity &current)
+{
+    int attributes = (readOnly ? ReadOnly : Normal) | (hiddenSystem & HiddenSystem);
+    if (!seal || seal->archive || seal->identity != current)
+        attributes |= Archive;
+    return attributes;
+}
+
+QByteArray escapeName(const QByteArray &name)
+{
+    QByteArray text;
+    text.reserve(name.size());
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte > ' ' && byte <= '~' && c != '%' && c != '#') {
+            text.append(c);
+        } else {
+            text.append('%');
+            text.append("0123456789ABCDEF"[byte >> 4]);
+            text.append("0123456789ABCDEF"[byte & 0xF]);
+        }
+    }
+    return text;
+}
+
+std::optional<QByteArray> unescapeName(const QByteArray &text)
+{
+    QByteArray name;
+    name.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '%') {
+            if (i + 2 >= text.size())
+                return std::nullopt;
+            const int high = hexDigit(text[i + 1]);
+            const int low = hexDigit(text[i + 2]);
+            if (high < 0 || low < 0)
+                return std::nullopt;
+            name.append(char(high * 16 + low));
+            i += 2;
+        } else if (static_cast<unsigned char>(c) > ' ' && static_cast<unsigned char>(c) <= '~' &&
+                   c != '#') {
+            name.append(c);
+        } else {
+            return std::nullopt;
+        }
+    }
+    // A file name is never empty and never holds a slash or a NUL.
+    if (name.isEmpty() || name.contains('/') || name.contains('\0') || name == "." || name == "..")
+        return std::nullopt;
+    return name;
+}
+
+Sidecar parseSidecar(const QByteArray &bytes)
+{
+    Sidecar sidecar;
+    const QList<QByteArray> lines = bytes.split('\n');
+    for (QByteArray line : lines) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line.isEmpty() || line.startsWith('#'))
+            continue;
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() != 3)
+            continue;
+        const std::optional<QByteArray> name = unescapeName(fields[0]);
+        if (!name)
+            continue;
+        SidecarEntry entry;
+        if (fields[1] != "-")
+            entry.hiddenSystem = parseDosAttrib(fields[1]);
+        if (fields[2] != "-")
+            entry.seal = parseSeal(fields[2]);
+        sidecar[*name] = entry;
+    }
+    return sidecar;
+}
+
+QByteArray formatSidecar(const Sidecar &sidecar)
+{
+    QByteArray bytes("# cardomine file attributes: name, hidden/system bits, seal\n");
+    for (const auto &[name, entry] : sidecar) {
+        const QByteArray dos = formatDosAttrib(entry.hiddenSystem);
+        bytes += escapeName(name) + ' ' + (dos.isEmpty() ? QByteArray("-") : dos) + ' ' +
+                 (entry.seal ? formatSeal(*entry.seal) : QByteArray("-")) + '\n';
+    }
+    return bytes;
+}
+
+namespace {
+bool g_forceSidecar = false;
+}
+
+void forceSidecar(bool force)
+{
+    g_forceSidecar = force;
+}
+
+bool sidecarForced()
+{
+    return g_forceSidecar;
+}
+
+} // namespace cardomine::platform::attributestore

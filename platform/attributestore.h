@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <cstdint>
+#include <map>
+#include <optional>
+
+// How files::attributes and files::setAttributes keep DOS attributes on Linux, in a
+// form Wine and Samba read the same way:
+//   read-only        the file has no write permission bits;
+//   hidden, system   the extended attribute user.DOSATTRIB, text "0x" + lower-case
+//                    hex of those two bits, absent when neither is set;
+//   archive          computed: user.cardomine.seal records the file's identity when
+//                    the program last set its attributes, and whether it asked for
+//                    archive. The bit reads as set when asked for, when the file
+//                    changed since, or when there is no record.
+// Where the file system has no user extended attributes, a sidecar file ".dosattrib"
+// in the same folder holds the same two values, one line per file name.
+//
+// The text formats are parsed by the pure functions below, which accept any bytes.
+namespace cardomine::platform::attributestore {
+
+inline constexpr char DosAttribName[] = "user.DOSATTRIB";
+inline constexpr char SealName[] = "user.cardomine.seal";
+inline constexpr char SidecarName[] = ".dosattrib";
+
+// What changes when anyone writes, replaces or touches a file. The change time is
+// left out on purpose: setting attributes moves it.
+struct FileIdentity
+{
+    std::uint64_t inode = 0;
+    std::int64_t size = 0;
+    std::int64_t modifiedNs = 0; // modification time, nanoseconds since the epoch
+
+    bool operator==(const FileIdentity &) const = default;
+};
+
+struct Seal
+{
+    FileIdentity identity;
+    bool archive = false; // the program asked for the archive bit
+
+    bool operator==(const Seal &) const = default;
+};
+
+// The hidden and system bits of a user.DOSATTRIB value: "0x" or "0X" and hex digits,
+// optionally ended by a NUL and anything after it (Samba's blob forms start with
+// such a text). Other bits in the number (read-only, archive, Samba's directory or
+// normal bits) are ignored: read-only lives in the permission bits and archive in
+// the seal, as Wine does. Anything else, or a number beyond 32 bits, means no bits.
+int parseDosAttrib(const QByteArray &value);
+// The user.DOSATTRIB text for the hidden and system bits of attributes ("0x6" for
+// 7); empty when neither is set, meaning the attribute is removed.
+QByteArray formatDosAttrib(int attributes);
+
+// The seal text is "1:<inode>:<size>:<modifiedNs>:<archive 0|1>", decimal digits
+// only (the time may be negative). Anything else gives no seal.
+std::optional<Seal> parseSeal(const QByteArray &text);
+QByteArray formatSeal(const Seal &seal);
+
+// The attributes a file reads as.
+int combine(bool readOnly, int hiddenSystem, const std::optional<Seal> &seal,
+            const FileIdentity &current);
+
+// The sidecar: after an optional comment line starting with "#", one line per file,
+// "<name> <DOSATTRIB text or -> <seal text or ->", the name with every byte outside
+// "!".."~" and every "%" and "#" written as %XX. Lines that do not parse are skipped;
+// the last line for a name wins.
+struct SidecarEntry
+{
+    int hiddenSystem = 0;
+    std::optional<Seal> seal;
+
+    bool operator==(const SidecarEntry &) const = default;
+};
+using Sidecar = std::map<QByteArray, SidecarEntry>; // by file name, as stored on disk
+
+Sidecar parseSidecar(const QByteArray &bytes);
+QByteArray formatSidecar(const Sidecar &sidecar);
+QByteArray escapeName(const QByteArray &name);
+// The name, or nothing when the text is not a valid escaped name.
+std::optional<QByteArray> unescapeName(const QByteArray &text);
+
+// Tests use the sidecar even where extended attributes work.
+void forceSidecar(bool force);
+bool sidecarForced();
+
+} // namespace cardomine::platform::attributestore

@@ -1,0 +1,58 @@
+#include "platform/drive.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStringList>
+
+namespace cardomine::platform {
+
+QString driveRoot()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("C:/");
+#else
+    // Read on every call: tests point each case at a drive of its own.
+    QString root = qEnvironmentVariable("CARDOMINE_DRIVE_C");
+    if (root.isEmpty()) {
+        QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
+        // The XDG rules say a relative value is invalid and must be ignored.
+        if (dataHome.isEmpty() || QDir::isRelativePath(dataHome))
+            dataHome = QDir::homePath() + QStringLiteral("/.local/share");
+        root = dataHome + QStringLiteral("/cardomine/drive_c");
+    }
+    return QDir::cleanPath(QFileInfo(root).absoluteFilePath());
+#endif
+}
+
+QString nativePath(const QString &programPath)
+{
+    QString rest = programPath;
+    if (rest.size() >= 2 && rest.at(1) == QLatin1Char(':') && rest.at(0).isLetter() &&
+        rest.at(0).unicode() < 0x80)
+        rest = rest.mid(2);
+    rest.replace(QLatin1Char('\\'), QLatin1Char('/'));
+
+    // Resolve "." and ".." here, the way Windows does for a drive path: ".." at the
+    // root stays at the root, so no program path can reach outside the drive.
+    QStringList parts;
+    const QStringList components = rest.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    for (const QString &component : components) {
+        if (component == QLatin1String("."))
+            continue;
+        if (component == QLatin1String("..")) {
+            if (!parts.isEmpty())
+                parts.removeLast();
+            continue;
+        }
+        parts.append(component);
+    }
+
+    QString root = driveRoot();
+    if (parts.isEmpty())
+        return root;
+    if (!root.endsWith(QLatin1Char('/')))
+        root += QLatin1Char('/');
+    return root + parts.join(QLatin1Char('/'));
+}
+
+} // namespace cardomine::platform

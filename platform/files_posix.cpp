@@ -1,0 +1,432 @@
+#include "platform/drive.h"
+#include "platform/fileerror.h"
+#include "platform/files.h"
+#include "platform/posixio.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace cardomine::platform {
+
+namespace posixio {
+
+void fail(const QString &operation, const QString &programPath, int errorCode)
+{
+    throw FileError(operation, programPath, errorCode,
+                    QString::fromLocal8Bit(std::strerror(errorCode)));
+}
+
+QByteArray nativeBytes(const QString &programPath, const QString &operation)
+{
+    if (programPath.contains(QChar(0)))
+        fail(operation, programPath, EINVAL);
+    return QFile::encodeName(nativePath(programPath));
+}
+
+QByteArray folderOf(const QByteArray &native)
+{
+    const qsizetype slash = native.lastIndexOf('/');
+    if (slash < 0)
+        return QByteArray(".");
+    if (slash == 0)
+        return QByteArray("/");
+    return native.left(slash);
+}
+
+QByteArray nameOf(const QByteArray &native)
+{
+    return native.mid(native.lastIndexOf('/') + 1);
+}
+
+Descriptor::~Descriptor()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+void Descriptor::close(const QString &operation, const QString &programPath)
+{
+    const int fd = m_fd;
+    m_fd = -1;
+    // Not repeated on EINTR: Linux has released the descriptor either way.
+    int result = -1;
+    if (const int injected = faults::check("close")) {
+        ::close(fd);
+        errno = injected;
+    } else {
+        result = ::close(fd);
+    }
+    if (result != 0)
+        fail(operation, programPath, errno);
+}
+
+void Descriptor::closeAfterReading()
+{
+    // Everything wanted has been read; a failing close loses nothing.
+    const int fd = m_fd;
+    m_fd = -1;
+    faults::check("close");
+    ::close(fd);
+}
+
+namespace {
+
+void writeAll(int fd, const QByteArray &bytes, const QString &operation, const QString &programPath)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = sysCall("write", [&] {
+            return ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        });
+        if (written < 0)
+            fail(operation, programPath, errno);
+        done += written;
+    }
+}
+
+void syncFile(int fd, const QString &operation, const QString &programPath)
+{
+    if (sysCall("fsync", [&] { return ::fsync(fd); }) != 0)
+        fail(operation, programPath, errno);
+}
+
+// Removes a temporary file unless the rename that publishes it went through.
+class TemporaryFile
+{
+public:
+    explicit TemporaryFile(QByteArray path)
+        : m_path(std::move(path))
+    {}
+    ~TemporaryFile()
+    {
+        if (!m_published)
+            ::unlink(m_path.constData());
+    }
+    TemporaryFile(const TemporaryFile &) = delete;
+    TemporaryFile &operator=(const TemporaryFile &) = delete;
+
+    const QByteArray &path() const { return m_path; }
+    void published() { m_published = true; }
+
+private:
+    QByteArray m_path;
+    bool m_published = false;
+};
+
+} // namespace
+
+QByteArray readWhole(const QByteArray &native, std::int64_t maxBytes, bool missingIsEmpty,
+                     const QString &operation, const QString &programPath)
+{
+    const int fd =
+        sysCall("open", [&] { return ::open(native.constData(), O_RDONLY | O_CLOEXEC); });
+    if (fd < 0) {
+        if (missingIsEmpty && errno == ENOENT)
+            return {};
+        fail(operation, programPath, errno);
+    }
+    Descriptor file(fd);
+    QByteArray bytes;
+    constexpr qsizetype Chunk = 64 * 1024;
+    for (;;) {
+        qsizetype want = Chunk;
+        if (maxBytes >= 0)
+            want = qsizetype(std::min<std::int64_t>(Chunk, maxBytes - bytes.size()));
+        if (want <= 0)
+            break;
+        const qsizetype had = bytes.size();
+        bytes.resize(had + want);
+        const ssize_t got =
+            sysCall("read", [&] { return ::read(fd, bytes.data() + had, size_t(want)); });
+        if (got < 0)
+            fail(operation, programPath, errno);
+        bytes.resize(had + got);
+        if (got == 0)
+            break;
+    }
+    file.closeAfterReading();
+    return bytes;
+}
+
+void syncFolder(const QByteArray &folder, const QString &operation, const QString &programPath)
+{
+    const int fd = sysCall(
+        "open", [&] { return ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (fd < 0)
+        fail(operation, programPath, errno);
+    Descriptor directory(fd);
+    syncFile(fd, operation, programPath);
+    directory.close(operation, programPath);
+}
+
+void replaceWhole(const QByteArray &native, const QByteArray &bytes, const QString &operation,
+                  const QString &programPath)
+{
+    const QByteArray folder = folderOf(native);
+    QByteArray pattern = folder + "/." + nameOf(native) + ".tmp-XXXXXX";
+    // mkostemp creates the file with mode 0600.
+    const int fd = sysCall("open", [&] { return ::mkostemp(pattern.data(), O_CLOEXEC); });
+    if (fd < 0)
+        fail(operation, programPath, errno);
+    TemporaryFile temporary(pattern);
+    Descriptor file(fd);
+    writeAll(fd, bytes, operation, programPath);
+    syncFile(fd, operation, programPath);
+    file.close(operation, programPath);
+    if (sysCall("rename",
+                [&] { return ::rename(temporary.path().constData(), native.constData()); }) != 0)
+        fail(operation, programPath, errno);
+    temporary.published();
+    syncFolder(folder, operation, programPath);
+}
+
+} // namespace posixio
+
+namespace files {
+
+using namespace posixio;
+
+namespace {
+
+const QString CheckOperation = QStringLiteral("check");
+const QString ReadOperation = QStringLiteral("read");
+const QString WriteOperation = QStringLiteral("write");
+
+// Stats a path; false when it does not exist.
+bool statPath(const QByteArray &native, struct stat &info, const QString &operation,
+              const QString &programPath)
+{
+    if (sysCall("stat", [&] { return ::stat(native.constData(), &info); }) == 0)
+        return true;
+    if (errno == ENOENT || errno == ENOTDIR)
+        return false;
+    fail(operation, programPath, errno);
+}
+
+bool isReadOnly(const struct stat &info)
+{
+    return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+// A file marked read-only is not written, whoever runs the program: root would get
+// through the permission bits, Windows would not, and the program relies on setting
+// the attributes to normal before it writes.
+bool checkWritable(const QByteArray &native, const QString &programPath)
+{
+    struct stat info
+    {};
+    if (!statPath(native, info, WriteOperation, programPath))
+        return false;
+    if (S_ISDIR(info.st_mode))
+        fail(WriteOperation, programPath, EISDIR);
+    if (isReadOnly(info))
+        fail(WriteOperation, programPath, EACCES);
+    return true;
+}
+
+std::int64_t recordOffset(std::int64_t recordNumber, std::int64_t length, const QString &operation,
+                          const QString &programPath)
+{
+    if (recordNumber < 1 || length < 1 ||
+        recordNumber - 1 > std::numeric_limits<std::int64_t>::max() / length)
+        fail(operation, programPath, EINVAL);
+    return (recordNumber - 1) * length;
+}
+
+} // namespace
+
+bool fileExists(const QString &path)
+{
+    const QByteArray native = nativeBytes(path, CheckOperation);
+    struct stat info
+    {};
+    return statPath(native, info, CheckOperation, path) && S_ISREG(info.st_mode);
+}
+
+bool folderExists(const QString &path)
+{
+    const QByteArray native = nativeBytes(path, CheckOperation);
+    struct stat info
+    {};
+    return statPath(native, info, CheckOperation, path) && S_ISDIR(info.st_mode);
+}
+
+void createFolder(const QString &path)
+{
+    const QString operation = QStringLiteral("create the folder");
+    const QByteArray native = nativeBytes(path, operation);
+    if (sysCall("mkdir", [&] { return ::mkdir(native.constData(), 0700); }) != 0)
+        fail(operation, path, errno);
+}
+
+void deleteFile(const QString &path)
+{
+    const QString operation = QStringLiteral("delete");
+    const QByteArray native = nativeBytes(path, operation);
+    struct stat info
+    {};
+    if (sysCall("lstat", [&] { return ::lstat(native.constData(), &info); }) != 0)
+        fail(operation, path, errno);
+    if (S_ISDIR(info.st_mode))
+        fail(operation, path, EISDIR);
+    // As on Windows, a read-only file is not deleted.
+    if (S_ISREG(info.st_mode) && isReadOnly(info))
+        fail(operation, path, EACCES);
+    if (sysCall("unlink", [&] { return ::unlink(native.constData()); }) != 0)
+        fail(operation, path, errno);
+    attributestore::forgetEntry(native, operation, path);
+}
+
+void moveFile(const QString &from, const QString &to)
+{
+    const QString operation = QStringLiteral("move");
+    const QByteArray source = nativeBytes(from, operation);
+    const QByteArray target = nativeBytes(to, operation);
+    auto failMove = [&](int errorCode) {
+        throw FileError(
+            operation, from, errorCode,
+            QStringLiteral("%1 (to %2)").arg(QString::fromLocal8Bit(std::strerror(errorCode)), to));
+    };
+
+    int result = sysCall("renameat2", [&] {
+        return ::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(),
+                           RENAME_NOREPLACE);
+    });
+    if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
+        // A file system without RENAME_NOREPLACE: a hard link cannot overwrite either.
+        result = sysCall("link", [&] { return ::link(source.constData(), target.constData()); });
+        if (result == 0) {
+            if (sysCall("unlink", [&] { return ::unlink(source.constData()); }) != 0) {
+                const int error = errno;
+                ::unlink(target.constData());
+                failMove(error);
+            }
+        } else if (errno == EPERM || errno == EOPNOTSUPP || errno == EMLINK) {
+            // No hard links either: look first, then rename. Only this copy of the
+            // program works in the data folder, so nobody creates the target between.
+            struct stat info
+            {};
+            if (sysCall("lstat", [&] { return ::lstat(target.constData(), &info); }) == 0)
+                failMove(EEXIST);
+            if (errno != ENOENT)
+                failMove(errno);
+            result =
+                sysCall("rename", [&] { return ::rename(source.constData(), target.constData()); });
+        }
+    }
+    if (result != 0)
+        failMove(errno);
+
+    syncFolder(folderOf(target), operation, from);
+    if (folderOf(source) != folderOf(target))
+        syncFolder(folderOf(source), operation, from);
+    attributestore::followMove(source, target, operation, from);
+}
+
+std::int64_t fileSize(const QString &path)
+{
+    const QByteArray native = nativeBytes(path, ReadOperation);
+    struct stat info
+    {};
+    if (sysCall("stat", [&] { return ::stat(native.constData(), &info); }) != 0)
+        fail(ReadOperation, path, errno);
+    if (S_ISDIR(info.st_mode))
+        fail(ReadOperation, path, EISDIR);
+    return info.st_size;
+}
+
+QByteArray readBytes(const QString &path, std::int64_t maxBytes)
+{
+    return readWhole(nativeBytes(path, ReadOperation), maxBytes, false, ReadOperation, path);
+}
+
+void replaceBytes(const QString &path, const QByteArray &bytes)
+{
+    const QByteArray native = nativeBytes(path, WriteOperation);
+    checkWritable(native, path);
+    replaceWhole(native, bytes, WriteOperation, path);
+}
+
+void appendBytes(const QString &path, const QByteArray &bytes)
+{
+    const QByteArray native = nativeBytes(path, WriteOperation);
+    const bool existed = checkWritable(native, path);
+    const int fd = sysCall("open", [&] {
+        return ::open(native.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    });
+    if (fd < 0)
+        fail(WriteOperation, path, errno);
+    Descriptor file(fd);
+    writeAll(fd, bytes, WriteOperation, path);
+    syncFile(fd, WriteOperation, path);
+    file.close(WriteOperation, path);
+    if (!existed)
+        syncFolder(folderOf(native), WriteOperation, path);
+}
+
+QByteArray readRecord(const QString &path, std::int64_t recordNumber, int length)
+{
+    const QByteArray native = nativeBytes(path, ReadOperation);
+    const std::int64_t offset = recordOffset(recordNumber, length, ReadOperation, path);
+    const int fd =
+        sysCall("open", [&] { return ::open(native.constData(), O_RDONLY | O_CLOEXEC); });
+    if (fd < 0)
+        fail(ReadOperation, path, errno);
+    Descriptor file(fd);
+    QByteArray record(length, ' ');
+    qsizetype done = 0;
+    while (done < length) {
+        const ssize_t got = sysCall("pread", [&] {
+            return ::pread(fd, record.data() + done, size_t(length - done), off_t(offset + done));
+        });
+        if (got < 0)
+            fail(ReadOperation, path, errno);
+        if (got == 0)
+            break;
+        done += got;
+    }
+    // Past the end of the file the record reads as spaces.
+    std::fill(record.begin() + done, record.end(), ' ');
+    file.closeAfterReading();
+    return record;
+}
+
+void writeRecord(const QString &path, std::int64_t recordNumber, const QByteArray &record)
+{
+    const QByteArray native = nativeBytes(path, WriteOperation);
+    if (record.isEmpty())
+        fail(WriteOperation, path, EINVAL);
+    const std::int64_t offset = recordOffset(recordNumber, record.size(), WriteOperation, path);
+    const bool existed = checkWritable(native, path);
+    const int fd = sysCall(
+        "open", [&] { return ::open(native.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600); });
+    if (fd < 0)
+        fail(WriteOperation, path, errno);
+    Descriptor file(fd);
+    qsizetype done = 0;
+    while (done < record.size()) {
+        const ssize_t written = sysCall("pwrite", [&] {
+            return ::pwrite(fd, record.constData() + done, size_t(record.size() - done),
+                            off_t(offset + done));
+        });
+        if (written < 0)
+            fail(WriteOperation, path, errno);
+        done += written;
+    }
+    syncFile(fd, WriteOperation, path);
+    file.close(WriteOperation, path);
+    if (!existed)
+        syncFolder(folderOf(native), WriteOperation, path);
+}
+
+} // namespace files
+
+} // namespace cardomine::platform

@@ -1,0 +1,85 @@
+#pragma once
+
+// Helpers shared by the POSIX file services (files_posix.cpp, attributes_posix.cpp).
+// Not for use outside platform/.
+
+#include "platform/faults.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cerrno>
+#include <cstdint>
+
+namespace cardomine::platform::posixio {
+
+// Runs one system call as one fault-injection point: an armed fault makes it fail
+// with the injected error without calling it. Interrupted calls are repeated.
+template <typename Call> auto sysCall(const char *name, Call &&call) -> decltype(call())
+{
+    for (;;) {
+        if (const int injected = faults::check(name)) {
+            errno = injected;
+            return static_cast<decltype(call())>(-1);
+        }
+        const auto result = call();
+        if (result == -1 && errno == EINTR)
+            continue;
+        return result;
+    }
+}
+
+// Throws FileError for the program path with the system's text for errorCode.
+[[noreturn]] void fail(const QString &operation, const QString &programPath, int errorCode);
+
+// The native path of a program path, encoded for system calls. A path holding a
+// NUL character is refused (EINVAL) rather than cut short.
+QByteArray nativeBytes(const QString &programPath, const QString &operation);
+
+// The folder part and the name part of a native path.
+QByteArray folderOf(const QByteArray &native);
+QByteArray nameOf(const QByteArray &native);
+
+// An open file descriptor, closed unchecked when it goes out of scope.
+class Descriptor
+{
+public:
+    explicit Descriptor(int fd)
+        : m_fd(fd)
+    {}
+    ~Descriptor();
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+
+    int get() const { return m_fd; }
+    // Closes as a checked operation: a failing close fails the write it ends.
+    void close(const QString &operation, const QString &programPath);
+    // Closes after a read; the result is of no interest.
+    void closeAfterReading();
+
+private:
+    int m_fd = -1;
+};
+
+// Whole-file read; a missing file reads as empty when missingIsEmpty.
+QByteArray readWhole(const QByteArray &native, std::int64_t maxBytes, bool missingIsEmpty,
+                     const QString &operation, const QString &programPath);
+
+// Writes a temporary file beside native, flushes it, renames it over native and
+// flushes the folder. On failure the old file is untouched and the temporary file
+// is removed.
+void replaceWhole(const QByteArray &native, const QByteArray &bytes, const QString &operation,
+                  const QString &programPath);
+
+// Flushes a folder's entries to disk.
+void syncFolder(const QByteArray &folder, const QString &operation, const QString &programPath);
+
+} // namespace cardomine::platform::posixio
+
+namespace cardomine::platform::attributestore {
+// Keeps a sidecar line with its file when the file is moved or deleted, as extended
+// attributes stay with the inode. Called after the move or delete.
+void followMove(const QByteArray &fromNative, const QByteArray &toNative, const QString &operation,
+                const QString &programPath);
+void forgetEntry(const QByteArray &native, const QString &operation, const QString &programPath);
+} // namespace cardomine::platform::attributestore

@@ -1,0 +1,443 @@
+#include "platform/faults.h"
+#include "platform/fileattributes.h"
+#include "platform/fileerror.h"
+#include "platform/files.h"
+#include "tests/support/tempdrive.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace cardomine::platform;
+using namespace Qt::StringLiterals;
+using cardomine::testing::TempDrive;
+
+namespace {
+
+const QString Folder = u"c:\\Program Files\\Pelvarin"_s;
+const QString Index = u"c:\\Program Files\\Pelvarin\\Index.tbl"_s;
+const QString Data = u"c:\\Program Files\\Pelvarin\\Cardomine.Dat"_s;
+
+QString strerrorText(int errorCode)
+{
+    return QString::fromLocal8Bit(std::strerror(errorCode));
+}
+
+// Every name in a folder, hidden ones included.
+QStringList entries(const QString &nativeFolder)
+{
+    return QDir(nativeFolder)
+        .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                   QDir::Name);
+}
+
+int permissions(const QString &native)
+{
+    struct stat info
+    {};
+    if (::stat(QFile::encodeName(native).constData(), &info) != 0)
+        return -1;
+    return int(info.st_mode & 07777);
+}
+
+} // namespace
+
+class TestFiles : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void existence();
+    void createFolderIsPrivate();
+    void newFilesArePrivate();
+    void deleteFile();
+    void moveRefusesToOverwrite();
+    void readAndReplace();
+    void records();
+    void recordNumberMustBePositive_data();
+    void recordNumberMustBePositive();
+    void readOnlyIsNotWritten();
+    void injectedFaultFailsTheOperation_data();
+    void injectedFaultFailsTheOperation();
+    void replaceLeavesOldOrNewUnderEveryFault_data();
+    void replaceLeavesOldOrNewUnderEveryFault();
+    void replaceSurvivesACrashAtEveryStep();
+    void pathWithNulIsRefused();
+
+private:
+    void prepare();
+    void perform(const QString &operation);
+
+    std::unique_ptr<TempDrive> m_drive;
+};
+
+void TestFiles::init()
+{
+    m_drive = std::make_unique<TempDrive>();
+    QVERIFY2(m_drive->isValid(), qPrintable(m_drive->errorString()));
+    faults::reset();
+}
+
+void TestFiles::cleanup()
+{
+    faults::reset();
+    m_drive.reset();
+}
+
+void TestFiles::existence()
+{
+    QVERIFY(!files::folderExists(Folder));
+    QVERIFY(!files::fileExists(Index));
+    files::createFolder(u"c:\\Program Files"_s);
+    files::createFolder(Folder);
+    QVERIFY(files::folderExists(Folder));
+    QVERIFY(!files::fileExists(Folder));
+    files::replaceBytes(Index, "x");
+    QVERIFY(files::fileExists(Index));
+    QVERIFY(!files::folderExists(Index));
+    // Looking below a file is a plain "no", not an error.
+    QVERIFY(!files::fileExists(Index + u"\\below"_s));
+    // The drive path's case of the drive letter does not matter.
+    QVERIFY(files::fileExists(u"C:\\Program Files\\Pelvarin\\Index.tbl"_s));
+}
+
+void TestFiles::createFolderIsPrivate()
+{
+    files::createFolder(u"c:\\Program Files"_s);
+    QCOMPARE(permissions(m_drive->native(u"c:\\Program Files"_s)), 0700);
+    // One level at a time, and never over an existing folder.
+    QVERIFY_THROWS_EXCEPTION(FileError, files::createFolder(u"c:\\a\\b"_s));
+    try {
+        files::createFolder(u"c:\\Program Files"_s);
+        QFAIL("created an existing folder");
+    } catch (const FileError &error) {
+        QCOMPARE(error.errorCode(), EEXIST);
+        QCOMPARE(error.message(),
+                 u"Cannot create the folder c:\\Program Files: "_s + strerrorText(EEXIST) + u"."_s);
+    }
+}
+
+void TestFiles::newFilesArePrivate()
+{
+    files::replaceBytes(u"c:\\replaced.txt"_s, "a");
+    files::appendBytes(u"c:\\appended.txt"_s, "a");
+    files::writeRecord(u"c:\\records.dat"_s, 1, "a");
+    for (const char *name : {"replaced.txt", "appended.txt", "records.dat"})
+        QCOMPARE(permissions(m_drive->root() + u'/' + QLatin1String(name)), 0600);
+}
+
+void TestFiles::deleteFile()
+{
+    m_drive->writeFile(Index, "x");
+    files::deleteFile(Index);
+    QVERIFY(!QFileInfo::exists(m_drive->native(Index)));
+    try {
+        files::deleteFile(Index);
+        QFAIL("deleted a missing file");
+    } catch (const FileError &error) {
+        QCOMPARE(error.errorCode(), ENOENT);
+        QCOMPARE(error.path(), Index);
+    }
+    // A folder is not a file.
+    QVERIFY_THROWS_EXCEPTION(FileError, files::deleteFile(Folder.left(Folder.lastIndexOf(u'\\'))));
+}
+
+void TestFiles::moveRefusesToOverwrite()
+{
+    m_drive->writeFile(Index, "old index");
+    m_drive->writeFile(Data, "data");
+    try {
+        files::moveFile(Index, Data);
+        QFAIL("moved over an existing file");
+    } catch (const FileError &error) {
+        QCOMPARE(error.errorCode(), EEXIST);
+        QCOMPARE(error.path(), Index);
+    }
+    QCOMPARE(m_drive->readFile(Index), QByteArray("old index"));
+    QCOMPARE(m_drive->readFile(Data), QByteArray("data"));
+
+    files::createFolder(Folder + u"\\Recovered"_s);
+    const QString recovered = Folder + u"\\Recovered\\Index.tbl.20240101-120000"_s;
+    files::moveFile(Index, recovered);
+    QVERIFY(!files::fileExists(Index));
+    QCOMPARE(m_drive->readFile(recovered), QByteArray("old index"));
+}
+
+void TestFiles::readAndReplace()
+{
+    files::appendBytes(u"c:\\x.txt"_s, "one\r\n");
+    files::appendBytes(u"c:\\x.txt"_s, "two\r\n");
+    QCOMPARE(files::readBytes(u"c:\\x.txt"_s), QByteArray("one\r\ntwo\r\n"));
+    QCOMPARE(files::readBytes(u"c:\\x.txt"_s, 3), QByteArray("one"));
+    QCOMPARE(files::fileSize(u"c:\\x.txt"_s), 10);
+
+    files::replaceBytes(u"c:\\x.txt"_s, "three");
+    QCOMPARE(m_drive->readFile(u"c:\\x.txt"_s), QByteArray("three"));
+    files::replaceBytes(u"c:\\x.txt"_s, QByteArray());
+    QCOMPARE(files::fileSize(u"c:\\x.txt"_s), 0);
+    QCOMPARE(entries(m_drive->root()), QStringList{u"x.txt"_s});
+
+    QVERIFY_THROWS_EXCEPTION(FileError, files::readBytes(u"c:\\missing.txt"_s));
+    QVERIFY_THROWS_EXCEPTION(FileError, files::fileSize(u"c:\\missing.txt"_s));
+}
+
+void TestFiles::records()
+{
+    const QString path = u"c:\\records.dat"_s;
+    const QByteArray first(8, 'a');
+    const QByteArray third(8, 'c');
+    // Writing past the end extends the file; the gap reads as zero bytes.
+    files::writeRecord(path, 3, third);
+    QCOMPARE(files::fileSize(path), 24);
+    files::writeRecord(path, 1, first);
+    QCOMPARE(m_drive->readFile(path), first + QByteArray(8, '\0') + third);
+
+    QCOMPARE(files::readRecord(path, 1, 8), first);
+    QCOMPARE(files::readRecord(path, 3, 8), third);
+    // Past the end: spaces; across the end: what exists, then spaces.
+    QCOMPARE(files::readRecord(path, 4, 8), QByteArray(8, ' '));
+    QCOMPARE(files::readRecord(path, 100, 8), QByteArray(8, ' '));
+    QCOMPARE(files::readRecord(path, 2, 16), QByteArray(8, 'c') + QByteArray(8, ' '));
+
+    // A record written in place changes only its own bytes.
+    files::writeRecord(path, 2, QByteArray(8, 'b'));
+    QCOMPARE(m_drive->readFile(path), first + QByteArray(8, 'b') + third);
+}
+
+void TestFiles::recordNumberMustBePositive_data()
+{
+    QTest::addColumn<qint64>("recordNumber");
+    QTest::newRow("zero") << qint64(0);
+    QTest::newRow("negative") << qint64(-1);
+    QTest::newRow("offset overflows") << std::numeric_limits<qint64>::max();
+}
+
+void TestFiles::recordNumberMustBePositive()
+{
+    QFETCH(qint64, recordNumber);
+    m_drive->writeFile(Data, QByteArray(249, 'x'));
+    QVERIFY_THROWS_EXCEPTION(FileError,
+                             files::writeRecord(Data, recordNumber, QByteArray(249, 'y')));
+    QVERIFY_THROWS_EXCEPTION(FileError, files::readRecord(Data, recordNumber, 249));
+    QCOMPARE(m_drive->readFile(Data), QByteArray(249, 'x'));
+}
+
+void TestFiles::readOnlyIsNotWritten()
+{
+    // Root passes the permission bits; the program must not, so that a missing
+    // "set to normal first" shows up in tests run as root too.
+    m_drive->writeFile(Data, "sealed");
+    files::setAttributes(Data, ReadOnly | Hidden | System);
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        try {
+            switch (attempt) {
+            case 0:
+                files::writeRecord(Data, 1, "x");
+                break;
+            case 1:
+                files::appendBytes(Data, "x");
+                break;
+            case 2:
+                files::replaceBytes(Data, "x");
+                break;
+            case 3:
+                files::deleteFile(Data);
+                break;
+            }
+            QFAIL(qPrintable(u"attempt %1 wrote a read-only file"_s.arg(attempt)));
+        } catch (const FileError &error) {
+            QCOMPARE(error.errorCode(), EACCES);
+        }
+    }
+    QCOMPARE(m_drive->readFile(Data), QByteArray("sealed"));
+    files::setAttributes(Data, Normal);
+    files::writeRecord(Data, 1, "S");
+    QCOMPARE(m_drive->readFile(Data), QByteArray("Sealed"));
+}
+
+void TestFiles::prepare()
+{
+    QDir(m_drive->root()).removeRecursively();
+    QDir().mkpath(m_drive->root());
+    m_drive->writeFile(Index, "old\r\n");
+}
+
+void TestFiles::perform(const QString &operation)
+{
+    if (operation == u"replace"_s)
+        files::replaceBytes(Index, "new\r\n");
+    else if (operation == u"append"_s)
+        files::appendBytes(Index, "more\r\n");
+    else if (operation == u"write record"_s)
+        files::writeRecord(Index, 2, "12345");
+    else if (operation == u"read"_s)
+        files::readBytes(Index);
+    else if (operation == u"read record"_s)
+        files::readRecord(Index, 1, 5);
+    else if (operation == u"create folder"_s)
+        files::createFolder(Folder + u"\\Contact Notes"_s);
+    else if (operation == u"delete"_s)
+        files::deleteFile(Index);
+    else if (operation == u"move"_s)
+        files::moveFile(Index, Folder + u"\\Moved.tbl"_s);
+    else if (operation == u"attributes"_s)
+        files::setAttributes(Index, ReadOnly | System);
+    else
+        QFAIL(qPrintable(u"unknown operation "_s + operation));
+}
+
+void TestFiles::injectedFaultFailsTheOperation_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<int>("errorCode");
+    QTest::addColumn<QString>("verb");
+
+    const std::pair<const char *, const char *> operations[] = {
+        {"replace", "write"}, {"append", "write"},     {"write record", "write"},
+        {"read", "read"},     {"read record", "read"}, {"create folder", "create the folder"},
+        {"delete", "delete"}, {"move", "move"},        {"attributes", "set the attributes of"},
+    };
+    const std::pair<const char *, int> errors[] = {
+        {"ENOSPC", ENOSPC}, {"EIO", EIO}, {"EACCES", EACCES}};
+    for (const auto &[operation, verb] : operations) {
+        for (const auto &[errorName, errorCode] : errors) {
+            QTest::addRow("%s, %s", operation, errorName)
+                << QString::fromLatin1(operation) << errorCode << QString::fromLatin1(verb);
+        }
+    }
+}
+
+// Every system call of the operation, failed in turn, fails the operation with the
+// chosen error and a message naming the file. Closing a file after reading it is
+// the one call whose failure loses nothing and is let pass.
+void TestFiles::injectedFaultFailsTheOperation()
+{
+    QFETCH(QString, operation);
+    QFETCH(int, errorCode);
+    QFETCH(QString, verb);
+
+    prepare();
+    faults::reset();
+    perform(operation);
+    const qint64 calls = faults::operationCount();
+    QVERIFY(calls >= 1);
+
+    int failures = 0;
+    for (qint64 k = 1; k <= calls; ++k) {
+        prepare();
+        faults::reset();
+        faults::arm(k, errorCode);
+        try {
+            perform(operation);
+        } catch (const FileError &error) {
+            ++failures;
+            QCOMPARE(error.errorCode(), errorCode);
+            QCOMPARE(error.operation(), verb);
+            QCOMPARE(error.path(),
+                     operation == u"create folder"_s ? Folder + u"\\Contact Notes"_s : Index);
+            QVERIFY2(error.message().startsWith(u"Cannot "_s + verb + u' ' + error.path() +
+                                                u": "_s + strerrorText(errorCode)),
+                     qPrintable(error.message()));
+            QVERIFY(error.message().endsWith(u'.'));
+            continue;
+        }
+        const bool reading = operation.startsWith(u"read"_s);
+        QVERIFY2(reading && k == calls,
+                 qPrintable(u"operation %1 of %2 failed silently"_s.arg(k).arg(calls)));
+    }
+    QVERIFY(failures >= 1);
+}
+
+void TestFiles::replaceLeavesOldOrNewUnderEveryFault_data()
+{
+    QTest::addColumn<int>("errorCode");
+    QTest::newRow("ENOSPC") << ENOSPC;
+    QTest::newRow("EIO") << EIO;
+    QTest::newRow("EACCES") << EACCES;
+}
+
+void TestFiles::replaceLeavesOldOrNewUnderEveryFault()
+{
+    QFETCH(int, errorCode);
+    const QByteArray oldContent = QByteArray("Num_Of_Records=     1\r\n").repeated(200);
+    const QByteArray newContent = QByteArray("Num_Of_Records=     2\r\n").repeated(300);
+    const QString folder = m_drive->native(Folder);
+
+    m_drive->writeFile(Index, oldContent);
+    faults::reset();
+    files::replaceBytes(Index, newContent);
+    const qint64 calls = faults::operationCount();
+
+    int keptOld = 0;
+    for (qint64 k = 1; k <= calls; ++k) {
+        m_drive->writeFile(Index, oldContent);
+        faults::reset();
+        faults::arm(k, errorCode);
+        QVERIFY_THROWS_EXCEPTION(FileError, files::replaceBytes(Index, newContent));
+        const QByteArray content = m_drive->readFile(Index);
+        QVERIFY2(content == oldContent || content == newContent,
+                 qPrintable(u"fault at call %1 left %2 bytes"_s.arg(k).arg(content.size())));
+        if (content == oldContent)
+            ++keptOld;
+        QCOMPARE(entries(folder), QStringList{u"Index.tbl"_s});
+    }
+    // Everything up to the rename keeps the old file.
+    QVERIFY(keptOld >= 4);
+}
+
+void TestFiles::replaceSurvivesACrashAtEveryStep()
+{
+    const QByteArray oldContent("old index\r\n");
+    const QByteArray newContent("new index\r\n");
+    m_drive->writeFile(Index, oldContent);
+    faults::reset();
+    files::replaceBytes(Index, newContent);
+    const qint64 calls = faults::operationCount();
+
+    for (qint64 k = 1; k <= calls; ++k) {
+        m_drive->writeFile(Index, oldContent);
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            faults::reset();
+            faults::arm(k, 0, faults::Mode::Crash);
+            try {
+                files::replaceBytes(Index, newContent);
+            } catch (...) {
+            }
+            ::_exit(0);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), faults::CrashExitCode);
+        const QByteArray content = m_drive->readFile(Index);
+        QVERIFY2(
+            content == oldContent || content == newContent,
+            qPrintable(u"crash at call %1 left \"%2\""_s.arg(k).arg(QString::fromLatin1(content))));
+    }
+}
+
+void TestFiles::pathWithNulIsRefused()
+{
+    try {
+        files::replaceBytes(u"c:\\a"_s + QChar(0) + u"b"_s, "x");
+        QFAIL("wrote through a path with a NUL");
+    } catch (const FileError &error) {
+        QCOMPARE(error.errorCode(), EINVAL);
+    }
+    QCOMPARE(entries(m_drive->root()), QStringList());
+}
+
+QTEST_GUILESS_MAIN(TestFiles)
+#include "tst_files.moc"
