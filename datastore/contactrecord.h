@@ -42,6 +42,9 @@ private:
 struct ContactRecord
 {
     static constexpr int Length = 249;
+    static constexpr int SequentialLineCount = 12;
+    // The highest contact number: ContactID is read as a 16-bit signed number.
+    static constexpr int MaxNumber = 32767;
 
     FixedText<10> FirstName;
     FixedText<20> LastName;
@@ -66,6 +69,9 @@ struct ContactRecord
     // ContactID read as a 16-bit signed number: the trimmed digits. Empty when the
     // field does not hold a number in the range 0 to 32767.
     std::optional<int> contactNumber() const;
+    // The same rule for any text: spaces trimmed, then plain decimal digits whose
+    // value is at most MaxNumber.
+    static std::optional<int> parseNumber(const QString &digits);
 
     // Random form: the 249 bytes of the record in Windows-1252.
     QByteArray toRandomBytes() const;

@@ -15,12 +15,20 @@ cardomine::RecordBoxes *boxes();
 // Writes CurrentRecord at recordNumber ("R") or at the end ("S"), runs the count
 // update unless rewriteFlag is "NoRewrite" (random form only), and saves the notes
 // box as the contact's notes file.
+// A recordNumber outside 1 to 32767 or a ContactID that is not a number is a
+// DataError before anything is written.
 void SaveRecord(const QString &path, int recordNumber, const QString &fileType,
+                const QString &rewriteFlag);
+// The same with the record number as text (ContactID's digits, spaces allowed).
+void SaveRecord(const QString &path, const QString &recordNumber, const QString &fileType,
                 const QString &rewriteFlag);
 
 // Reads record recordNumber into CurrentRecord ("R"; other types leave it) and puts
 // the contact's notes into the notes box.
+// A position past the end of the file reads as a record of spaces, whose notes are
+// empty.
 void LoadRecord(const QString &path, int recordNumber, const QString &fileType);
+void LoadRecord(const QString &path, const QString &recordNumber, const QString &fileType);
 
 // Copies the eleven boxes into CurrentRecord; with showFirst the boxes first get the
 // record's full-width texts.

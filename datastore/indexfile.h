@@ -28,6 +28,14 @@ extern IndexTable IndexLines;
 
 namespace indexfile {
 
+// Splits the file's text into items as the program reads it: one comma-delimited
+// item at a time, leading spaces skipped, a line end (CR LF, CR or LF) or a comma
+// ending an item, a double-quoted item running to its closing quote.
+QStringList splitItems(const QString &content);
+
+// "Num_Of_Records=" followed by count in plain digits.
+QString countLine(int count);
+
 // The four lines of a new index file (67 bytes with their line ends).
 QStringList createdLines();
 

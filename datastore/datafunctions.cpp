@@ -1,0 +1,191 @@
+#include "datastore/datafunctions.h"
+
+#include "datastore/contactrecord.h"
+#include "datastore/dataerror.h"
+#include "datastore/indexfile.h"
+#include "datastore/notesfile.h"
+#include "datastore/paths.h"
+#include "platform/fileattributes.h"
+#include "platform/files.h"
+#include "platform/textcodec.h"
+
+#include <array>
+#include <stdexcept>
+
+namespace Data_Functions {
+
+using cardomine::ContactRecord;
+using cardomine::CurrentRecord;
+using cardomine::DataError;
+using cardomine::FieldBox;
+using cardomine::RecordBoxes;
+namespace files = cardomine::platform::files;
+namespace text = cardomine::platform::text;
+namespace platform = cardomine::platform;
+
+namespace {
+
+RecordBoxes *registeredBoxes = nullptr;
+
+constexpr int DataSealed = platform::ReadOnly | platform::Hidden | platform::System;
+
+// The order in which CollectFields visits the boxes (address before company).
+constexpr std::array<FieldBox, cardomine::FieldBoxCount> CollectOrder = {
+    FieldBox::FirstName, FieldBox::LastName,    FieldBox::Address,    FieldBox::Company,
+    FieldBox::City,      FieldBox::State,       FieldBox::Zip,        FieldBox::HomePhone,
+    FieldBox::WorkPhone, FieldBox::PagerMobile, FieldBox::FaxOrEmail,
+};
+
+// The order in which SetAllFields visits them.
+constexpr std::array<FieldBox, cardomine::FieldBoxCount> SetAllOrder = {
+    FieldBox::FirstName, FieldBox::LastName,    FieldBox::Company,    FieldBox::Address,
+    FieldBox::City,      FieldBox::State,       FieldBox::Zip,        FieldBox::HomePhone,
+    FieldBox::WorkPhone, FieldBox::PagerMobile, FieldBox::FaxOrEmail,
+};
+
+RecordBoxes &requireBoxes()
+{
+    if (!registeredBoxes)
+        throw std::logic_error("Data_Functions: no record boxes registered");
+    return *registeredBoxes;
+}
+
+void checkRecordNumber(const QString &path, int recordNumber)
+{
+    if (recordNumber < 1 || recordNumber > ContactRecord::MaxNumber)
+        throw DataError(path, QStringLiteral("record number %1 is outside 1 to %2")
+                                  .arg(recordNumber)
+                                  .arg(ContactRecord::MaxNumber));
+}
+
+int parseRecordNumber(const QString &path, const QString &recordNumber)
+{
+    const auto number = ContactRecord::parseNumber(recordNumber);
+    if (!number)
+        throw DataError(path, QStringLiteral("record number \"%1\" is not a number from 1 to %2")
+                                  .arg(recordNumber)
+                                  .arg(ContactRecord::MaxNumber));
+    return *number;
+}
+
+// Runs work on the data file, starting by setting it to normal. When the
+// work fails the file gets its resting attributes back before the failure goes on
+// to the caller: a data file left at normal would be taken for an altered one, and
+// rebuilt, at the next start. A second failure while resealing adds nothing to the
+// first.
+template <typename Work> void withDataFileResealed(const QString &path, Work &&work)
+{
+    try {
+        work();
+    } catch (...) {
+        try {
+            files::setAttributes(path, DataSealed);
+        } catch (...) {
+        }
+        throw;
+    }
+}
+
+} // namespace
+
+void setBoxes(RecordBoxes *boxes)
+{
+    registeredBoxes = boxes;
+}
+
+RecordBoxes *boxes()
+{
+    return registeredBoxes;
+}
+
+void SaveRecord(const QString &path, int recordNumber, const QString &fileType,
+                const QString &rewriteFlag)
+{
+    RecordBoxes &b = requireBoxes();
+    checkRecordNumber(path, recordNumber);
+    const auto contactId = CurrentRecord.contactNumber();
+    if (!contactId)
+        throw DataError(path, QStringLiteral("the contact number \"%1\" is not a number from 0 "
+                                             "to %2")
+                                  .arg(CurrentRecord.ContactID.text().trimmed())
+                                  .arg(ContactRecord::MaxNumber));
+
+    const bool random = fileType == u"R";
+    const bool sequential = fileType == u"S";
+    const bool updatesCount = sequential || (random && rewriteFlag != u"NoRewrite");
+    // Without the table the count update would know only one slot and cut the index
+    // file down to its first line.
+    if (updatesCount && cardomine::IndexLines.highestEntry() < 2)
+        throw DataError(cardomine::paths::IndexFile,
+                        QStringLiteral("the index file has not been read"));
+
+    const QString notesText = b.notesText();
+
+    if (random || sequential) {
+        withDataFileResealed(path, [&] {
+            files::setAttributes(path, platform::Normal);
+            if (random)
+                files::writeRecord(path, recordNumber, CurrentRecord.toRandomBytes());
+            else
+                files::appendBytes(path, text::joinLines(CurrentRecord.toSequentialLines()));
+            if (updatesCount)
+                cardomine::indexfile::updateCount(fileType.front(), *contactId);
+            files::setAttributes(path, DataSealed);
+        });
+    }
+
+    cardomine::notes::write(*contactId, notesText);
+}
+
+void SaveRecord(const QString &path, const QString &recordNumber, const QString &fileType,
+                const QString &rewriteFlag)
+{
+    SaveRecord(path, parseRecordNumber(path, recordNumber), fileType, rewriteFlag);
+}
+
+void LoadRecord(const QString &path, int recordNumber, const QString &fileType)
+{
+    RecordBoxes &b = requireBoxes();
+    checkRecordNumber(path, recordNumber);
+
+    if (fileType == u"R") {
+        withDataFileResealed(path, [&] {
+            files::setAttributes(path, platform::Normal);
+            CurrentRecord.setFromRandomBytes(
+                files::readRecord(path, recordNumber, ContactRecord::Length));
+            files::setAttributes(path, DataSealed);
+        });
+    }
+
+    // A record without a number (a position past the end reads as spaces) names no
+    // notes file.
+    const auto contactId = CurrentRecord.contactNumber();
+    b.setNotesText(contactId ? cardomine::notes::read(*contactId) : QString());
+}
+
+void LoadRecord(const QString &path, const QString &recordNumber, const QString &fileType)
+{
+    LoadRecord(path, parseRecordNumber(path, recordNumber), fileType);
+}
+
+void CollectFields(bool showFirst)
+{
+    RecordBoxes &b = requireBoxes();
+    if (showFirst) {
+        for (FieldBox box : CollectOrder)
+            b.setBoxText(box, CurrentRecord.fieldText(box));
+    }
+    for (FieldBox box : CollectOrder)
+        CurrentRecord.setField(box, b.boxText(box));
+}
+
+void SetAllFields(bool locked, const QString &text)
+{
+    RecordBoxes &b = requireBoxes();
+    for (FieldBox box : SetAllOrder) {
+        b.setBoxLocked(box, locked);
+        b.setBoxText(box, text);
+    }
+}
+
+} // namespace Data_Functions

@@ -1,0 +1,78 @@
+#include "datastore/notesfile.h"
+
+#include "datastore/paths.h"
+#include "platform/files.h"
+#include "platform/textcodec.h"
+
+#include <QStringList>
+
+namespace cardomine::notes {
+
+namespace files = platform::files;
+namespace text = platform::text;
+
+namespace {
+
+const QByteArray LineEnd = QByteArrayLiteral("\r\n");
+
+void ensureNotesFolder()
+{
+    if (!files::folderExists(paths::NotesFolder))
+        files::createFolder(paths::NotesFolder);
+}
+
+} // namespace
+
+QString pathFor(int contactId)
+{
+    return paths::NotesFolder + u'\\' + QString::number(contactId) + u".txt";
+}
+
+QString read(int contactId)
+{
+    const QString path = pathFor(contactId);
+    if (!files::fileExists(path))
+        return {};
+    QByteArray bytes = files::readBytes(path);
+    // Writing adds one line end; taking exactly that one off again keeps a
+    // load-then-save from growing the file.
+    if (bytes.endsWith(LineEnd))
+        bytes.chop(LineEnd.size());
+    return text::decode(bytes);
+}
+
+void write(int contactId, const QString &notesText)
+{
+    const QString path = pathFor(contactId);
+    if (notesText.isEmpty()) {
+        // Cleared notes stay cleared, but the program never deletes a notes file and
+        // never makes an empty one.
+        if (files::fileExists(path) && files::fileSize(path) > 0)
+            files::replaceBytes(path, QByteArray());
+        return;
+    }
+    ensureNotesFolder();
+    files::replaceBytes(path, text::encode(notesText) + LineEnd);
+}
+
+QStringList sampleLines()
+{
+    return {
+        QStringLiteral("These are an example of contact notes."),
+        QStringLiteral("They have been created by Cardomine (tm).  You can use any text editor to "
+                       "add to or change these notes."),
+        QStringLiteral("If you don't want them, simply delete the note file of your contact by "
+                       "locating the file in. . ."),
+        QStringLiteral(
+            "c:\\Program Files\\Pelvarin\\Contact Notes\\(ContactID).txt, where ContactID "
+            "is the number of the contact's notes you'd like to erase."),
+    };
+}
+
+void writeSample()
+{
+    ensureNotesFolder();
+    files::replaceBytes(pathFor(1), text::joinLines(sampleLines()));
+}
+
+} // namespace cardomine::notes
