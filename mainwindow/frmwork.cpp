@@ -1,8 +1,11 @@
 #include "mainwindow/frmwork.h"
 
+#include "datastore/datafunctions.h"
+
 #include "assets/assets.h"
 #include "mainwindow/commandbutton.h"
 #include "mainwindow/lockablecombobox.h"
+#include "mainwindow/recordscrollbar.h"
 #include "platform/fonts.h"
 #include "platform/geometry.h"
 
@@ -77,9 +80,15 @@ FrmWork::FrmWork(QWidget *parent)
             exitButton->click();
     });
     connectHandlers();
+    // The record routines reach the boxes through the one main window.
+    Data_Functions::setBoxes(this);
 }
 
-FrmWork::~FrmWork() = default;
+FrmWork::~FrmWork()
+{
+    if (Data_Functions::boxes() == this)
+        Data_Functions::setBoxes(nullptr);
+}
 
 void FrmWork::buildControls()
 {
@@ -101,7 +110,7 @@ void FrmWork::buildControls()
     cboCustomer->setObjectName(QStringLiteral("cboCustomer"));
     cboCustomer->setToolTip(QStringLiteral("Click Here To Change Between Different Data Types."));
 
-    ScrollBar = new QScrollBar(Qt::Horizontal, this);
+    ScrollBar = new RecordScrollBar(this);
     ScrollBar->setObjectName(QStringLiteral("ScrollBar"));
     ScrollBar->setRange(1, 32767);
     ScrollBar->setValue(1);

@@ -193,7 +193,8 @@ LoadResult loadMainWindow(FrmWork &window)
         window.cboCustomer->setCurrentIndex(0);
     window.show();
     window.activateWindow();
-    window.setFocus();
+    // The focus goes where the window's own tab order starts.
+    window.fname->setFocus(Qt::ActiveWindowFocusReason);
     return LoadResult::Ready;
 }
 

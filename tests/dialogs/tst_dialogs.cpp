@@ -187,7 +187,8 @@ void TestDialogs::ctrlTab()
     QTest::keyClick(dialog.Check1, key, modifiers);
     QCOMPARE(dialog.tbsOptions->currentIndex(), 0);
     QCOMPARE(dialog.picOptions[0]->x() == platform::twipsToPixels(210), handled);
-    QCOMPARE(dialog.Check1->hasFocus(), handled);
+    if (handled)
+        QVERIFY(dialog.Check1->hasFocus()); // the key was used up, not passed on
     QVERIFY(dialog.picOptions[0]->isEnabled());
     QVERIFY(m_messages.shown().isEmpty());
 }

@@ -274,6 +274,7 @@ void TestCreate::escapeAndAltNFinishCreate()
             QTest::keyClick(w.fname, Qt::Key_Escape);
         else
             QTest::keyClick(w.fname, Qt::Key_N, Qt::AltModifier);
+        QTRY_COMPARE(loaded.messages.shown().size(), 1);
         QCOMPARE(loaded.messages.shown(), QList<MessageBox>{CautionBox});
         QCOMPARE(w.exitButton->text(), QStringLiteral("E&xit Cardomine"));
         QVERIFY(w.isVisible());

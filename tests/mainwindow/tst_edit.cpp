@@ -210,6 +210,7 @@ void TestEdit::keysInEditMode()
     // Alt+S clicks "&Save Edit".
     loaded.messages.queueAnswer(MessageAnswer::No);
     QTest::keyClick(w.fname, Qt::Key_S, Qt::AltModifier);
+    QTRY_COMPARE(loaded.messages.shown().size(), 1);
     QCOMPARE(loaded.messages.shown(), QList<MessageBox>{SaveQuestion});
     verifyBrowsing(w);
 }

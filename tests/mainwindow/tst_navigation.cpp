@@ -55,6 +55,7 @@ void TestNavigation::moveShowsRecord_data()
     QTest::newRow("arrow step") << QStringLiteral("arrow") << 2;
     QTest::newRow("page step") << QStringLiteral("page") << 4;
     QTest::newRow("keyboard right") << QStringLiteral("key") << 2;
+    QTest::newRow("keyboard left after end") << QStringLiteral("left") << 5;
     QTest::newRow("keyboard end") << QStringLiteral("end") << 6;
     QTest::newRow("value set by the program") << QStringLiteral("set") << 5;
 }
@@ -74,11 +75,16 @@ void TestNavigation::moveShowsRecord()
     } else if (how == QLatin1String("page")) {
         w.ScrollBar->triggerAction(QAbstractSlider::SliderPageStepAdd);
     } else if (how == QLatin1String("key")) {
+        QVERIFY(QTest::qWaitForWindowActive(&w));
         w.ScrollBar->setFocus();
         QTest::keyClick(w.ScrollBar, Qt::Key_Right);
     } else if (how == QLatin1String("end")) {
         w.ScrollBar->setFocus();
         QTest::keyClick(w.ScrollBar, Qt::Key_End);
+    } else if (how == QLatin1String("left")) {
+        w.ScrollBar->setFocus();
+        QTest::keyClick(w.ScrollBar, Qt::Key_End);
+        QTest::keyClick(w.ScrollBar, Qt::Key_Left);
     } else {
         w.ScrollBar->setValue(expected);
     }
