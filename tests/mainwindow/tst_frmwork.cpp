@@ -2,6 +2,8 @@
 #include "mainwindow/frmwork.h"
 #include "mainwindow/lockablecombobox.h"
 #include "platform/fonts.h"
+#include "platform/scriptedmessages.h"
+#include "tests/support/tempdrive.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -50,6 +52,10 @@ class TestFrmWork : public QObject
     Q_OBJECT
 
 private:
+    // The window's buttons run their workflows; their boxes go to the script and their
+    // files to a drive root of the test's own.
+    std::unique_ptr<testing::TempDrive> m_drive;
+    platform::ScriptedMessageService m_messages;
     std::unique_ptr<FrmWork> m_window;
     int m_closes = 0;
 
@@ -72,12 +78,20 @@ private Q_SLOTS:
 
     void init()
     {
+        m_drive = std::make_unique<testing::TempDrive>();
+        m_messages.clear();
+        platform::setMessageService(&m_messages);
         m_window = std::make_unique<FrmWork>();
         m_closes = 0;
         m_window->setBeforeClose([this] { ++m_closes; });
     }
 
-    void cleanup() { m_window.reset(); }
+    void cleanup()
+    {
+        m_window.reset();
+        platform::setMessageService(nullptr);
+        m_drive.reset();
+    }
 
     void windowProperties()
     {
@@ -436,9 +450,11 @@ private Q_SLOTS:
         target->setFocus(Qt::OtherFocusReason);
         QTRY_COMPARE(QApplication::focusWidget(), target);
         QSignalSpy clicked(w.exitButton, &QPushButton::clicked);
+        m_messages.queueAnswer(platform::MessageAnswer::Yes);
         QTest::keyClick(target, Qt::Key_Escape);
         QCOMPARE(clicked.count(), 1);
-        // While browsing the click asks the window to close.
+        // While browsing the click asks the window to close, and Yes closes it.
+        QCOMPARE(m_messages.shown().size(), 1);
         QCOMPARE(m_closes, 1);
         QVERIFY(!w.isVisible());
     }
@@ -530,6 +546,7 @@ private Q_SLOTS:
     void closeRunsTheHookOnce()
     {
         FrmWork &w = shownWindow();
+        m_messages.queueAnswer(platform::MessageAnswer::Yes);
         QVERIFY(w.close());
         QCOMPARE(m_closes, 1);
         QVERIFY(!w.isVisible());
