@@ -283,7 +283,14 @@ QString FrmWork::boxText(FieldBox which) const
 
 void FrmWork::setBoxText(FieldBox which, const QString &text)
 {
-    box(which)->setText(text);
+    showText(box(which), text);
+}
+
+void FrmWork::showText(QLineEdit *box, const QString &text)
+{
+    box->setText(text);
+    // Fields are padded with spaces; keep their start in view, not the padding.
+    box->setCursorPosition(0);
 }
 
 bool FrmWork::isBoxLocked(FieldBox which) const

@@ -108,6 +108,8 @@ public:
 
     // Shows CurrentRecord in the twelve boxes at full width, ID included.
     void showCurrentRecord();
+    // Sets a box's text with its start in view.
+    static void showText(QLineEdit *box, const QString &text);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -16,18 +16,18 @@ namespace cardomine {
 void FrmWork::showCurrentRecord()
 {
     const ContactRecord &r = CurrentRecord;
-    fname->setText(r.FirstName.text());
-    lname->setText(r.LastName.text());
-    company->setText(r.Company.text());
-    address->setText(r.Address.text());
-    city->setText(r.City.text());
-    statetext->setText(r.State.text());
-    zip->setText(r.Zip.text());
-    ID->setText(r.ContactID.text());
-    homephone->setText(r.HomePhone.text());
-    workphone->setText(r.WorkPhone.text());
-    pagermobile->setText(r.PagerMobile.text());
-    fax->setText(r.FaxOrEmail.text());
+    showText(fname, r.FirstName.text());
+    showText(lname, r.LastName.text());
+    showText(company, r.Company.text());
+    showText(address, r.Address.text());
+    showText(city, r.City.text());
+    showText(statetext, r.State.text());
+    showText(zip, r.Zip.text());
+    showText(ID, r.ContactID.text());
+    showText(homephone, r.HomePhone.text());
+    showText(workphone, r.WorkPhone.text());
+    showText(pagermobile, r.PagerMobile.text());
+    showText(fax, r.FaxOrEmail.text());
 }
 
 void FrmWork::ScrollBar_Change()

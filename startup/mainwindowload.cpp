@@ -138,23 +138,6 @@ void readFirstRecord()
     }
 }
 
-void showRecord(FrmWork &window)
-{
-    const ContactRecord &r = CurrentRecord;
-    window.fname->setText(r.FirstName.text());
-    window.lname->setText(r.LastName.text());
-    window.company->setText(r.Company.text());
-    window.address->setText(r.Address.text());
-    window.city->setText(r.City.text());
-    window.statetext->setText(r.State.text());
-    window.ID->setText(r.ContactID.text());
-    window.homephone->setText(r.HomePhone.text());
-    window.workphone->setText(r.WorkPhone.text());
-    window.pagermobile->setText(r.PagerMobile.text());
-    window.fax->setText(r.FaxOrEmail.text());
-    window.zip->setText(r.Zip.text());
-}
-
 void showStartFailure(FrmWork &window, const QString &reason)
 {
     notice(QStringLiteral("Cardomine Cannot Start"),
@@ -172,7 +155,7 @@ LoadResult loadMainWindow(FrmWork &window)
     try {
         checkAndRepair(window);
         readFirstRecord();
-        showRecord(window);
+        window.showCurrentRecord();
 
         // A count of 0 (an index edited by hand) still leaves record 1 on display.
         const int count = indexfile::recordCount(IndexLines);
