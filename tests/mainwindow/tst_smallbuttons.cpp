@@ -1,5 +1,6 @@
 // About, Delete and Find: their boxes, and that they change nothing.
 
+#include "dialogs/frmoptions.h"
 #include "mainwindow/about.h"
 #include "mainwindow/frmwork.h"
 #include "tests/support/loadedwindow.h"
@@ -9,6 +10,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QCheckBox>
+#include <QRadioButton>
 #include <QTest>
 
 using namespace cardomine;
@@ -37,6 +40,7 @@ class TestSmallButtons : public QObject
 private Q_SLOTS:
     void boxes_data();
     void boxes();
+    void optionsButtonOpensFreshDialog();
 };
 
 void TestSmallButtons::boxes_data()
@@ -105,6 +109,47 @@ void TestSmallButtons::boxes()
     QCOMPARE(w.notes->toPlainText(), notes);
     QCOMPARE(w.ScrollBar->value(), 2);
     QVERIFY(w.fname->isReadOnly());
+}
+
+void TestSmallButtons::optionsButtonOpensFreshDialog()
+{
+    LoadedWindow loaded(2);
+    QVERIFY(loaded.isLoaded());
+    FrmWork &w = *loaded.window;
+    const QString status = w.statusText();
+
+    // First opening: change everything, then OK.
+    bool firstSawDefaults = false;
+    loaded.messages.queueDialogAction([&](QDialog &dialog) {
+        auto &options = static_cast<FrmOptions &>(dialog);
+        firstSawDefaults = options.Option1->isChecked() && options.Check1->isChecked() &&
+                           options.Check2->isChecked();
+        options.Option2->setChecked(true);
+        options.Check1->setChecked(false);
+        options.cmdOK->click();
+        return int(QDialog::Accepted);
+    });
+    // Second opening: it starts from the design settings again.
+    bool secondSawDefaults = false;
+    loaded.messages.queueDialogAction([&](QDialog &dialog) {
+        auto &options = static_cast<FrmOptions &>(dialog);
+        secondSawDefaults = options.Option1->isChecked() && !options.Option2->isChecked() &&
+                            options.Check1->isChecked() && options.Check2->isChecked();
+        options.cmdCancel->click();
+        return int(QDialog::Rejected);
+    });
+    w.optnButton->click();
+    w.optnButton->click();
+
+    QCOMPARE(loaded.messages.dialogs(),
+             QStringList({QStringLiteral("frmOptions"), QStringLiteral("frmOptions")}));
+    QVERIFY(firstSawDefaults);
+    QVERIFY(secondSawDefaults);
+    // OK showed the two version boxes; Cancel showed none.
+    QCOMPARE(loaded.messages.shown().size(), 2);
+    QCOMPARE(loaded.messages.shown().at(0).title, QStringLiteral("Upgrade To Version 2.0"));
+    QCOMPARE(w.statusText(), status);
+    QVERIFY(loaded.messages.unexpected().isEmpty());
 }
 
 QTEST_MAIN(TestSmallButtons)
