@@ -2,7 +2,7 @@
 # preset, build with Ninja and go. Everything else is a CMake target or preset.
 PRESET ?= dev
 
-.PHONY: all run test asan-test build deps configure clean format screenshot
+.PHONY: all run test asan-test bench build deps configure clean format screenshot
 
 all: build
 
@@ -25,6 +25,11 @@ test: build
 
 asan-test:
 	$(MAKE) test PRESET=asan
+
+# Start-up, browsing and saving timed in a release build; prints one table.
+bench: deps build/release/build.ninja
+	cmake --build --preset release --target cardomine_bench
+	build/release/bench/cardomine_bench
 
 screenshot: build
 	scripts/screenshot.sh build/$(PRESET)/app/cardomine docs/screenshot.png

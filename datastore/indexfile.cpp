@@ -210,7 +210,8 @@ void updateCount(QChar fileType, int contactId)
             lines.append(line);
         }
         written = text::joinLines(lines);
-        files::replaceBytes(path, written);
+        // A save that leaves the count as it was finds the file already right.
+        files::replaceBytesIfChanged(path, written);
         // The table follows the file only once the file holds the new count.
         applyTableChanges();
         files::setAttributes(path, Sealed);

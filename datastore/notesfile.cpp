@@ -52,7 +52,8 @@ void write(int contactId, const QString &notesText)
         return;
     }
     ensureNotesFolder();
-    files::replaceBytes(path, text::encode(notesText) + LineEnd);
+    // Saving an edit whose notes were not touched finds the file already right.
+    files::replaceBytesIfChanged(path, text::encode(notesText) + LineEnd);
 }
 
 QStringList sampleLines()

@@ -37,6 +37,11 @@ QByteArray readBytes(const QString &path, std::int64_t maxBytes = -1);
 // written by someone).
 void replaceBytes(const QString &path, const QByteArray &bytes);
 
+// replaceBytes, except that a file already holding exactly these bytes is left in
+// place (and keeps its attributes): it is only flushed to disk, so the content is
+// durable either way. Returns whether the file was replaced.
+bool replaceBytesIfChanged(const QString &path, const QByteArray &bytes);
+
 // Appends bytes at the end of the file (creating it), then flushes to disk.
 void appendBytes(const QString &path, const QByteArray &bytes);
 

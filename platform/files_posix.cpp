@@ -355,6 +355,51 @@ void replaceBytes(const QString &path, const QByteArray &bytes)
     replaceWhole(native, bytes, WriteOperation, path);
 }
 
+bool replaceBytesIfChanged(const QString &path, const QByteArray &bytes)
+{
+    const QByteArray native = nativeBytes(path, WriteOperation);
+    if (checkWritable(native, path)) {
+        const int fd =
+            sysCall("open", [&] { return ::open(native.constData(), O_RDONLY | O_CLOEXEC); });
+        if (fd < 0)
+            fail(WriteOperation, path, errno);
+        Descriptor file(fd);
+        struct stat info
+        {};
+        if (sysCall("fstat", [&] { return ::fstat(fd, &info); }) != 0)
+            fail(WriteOperation, path, errno);
+        if (S_ISREG(info.st_mode) && info.st_size == bytes.size()) {
+            // One byte more than expected is asked for, so a file that grew since the
+            // fstat does not compare equal.
+            QByteArray current(bytes.size() + 1, Qt::Uninitialized);
+            qsizetype done = 0;
+            for (;;) {
+                const ssize_t got = sysCall("read", [&] {
+                    return ::read(fd, current.data() + done, size_t(current.size() - done));
+                });
+                if (got < 0)
+                    fail(WriteOperation, path, errno);
+                if (got == 0)
+                    break;
+                done += got;
+                if (done == current.size())
+                    break;
+            }
+            current.resize(done);
+            if (current == bytes) {
+                // Whoever wrote it may not have flushed it; the caller relies on it
+                // being on disk.
+                syncFile(fd, WriteOperation, path);
+                file.closeAfterReading();
+                return false;
+            }
+        }
+        file.closeAfterReading();
+    }
+    replaceWhole(native, bytes, WriteOperation, path);
+    return true;
+}
+
 void appendBytes(const QString &path, const QByteArray &bytes)
 {
     const QByteArray native = nativeBytes(path, WriteOperation);

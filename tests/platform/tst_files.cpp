@@ -72,6 +72,8 @@ private Q_SLOTS:
     void replaceLeavesOldOrNewUnderEveryFault_data();
     void replaceLeavesOldOrNewUnderEveryFault();
     void replaceSurvivesACrashAtEveryStep();
+    void replaceIfChangedKeepsAnUnchangedFile_data();
+    void replaceIfChangedKeepsAnUnchangedFile();
     void pathWithNulIsRefused();
 
 private:
@@ -425,6 +427,87 @@ void TestFiles::replaceSurvivesACrashAtEveryStep()
         QVERIFY2(
             content == oldContent || content == newContent,
             qPrintable(u"crash at call %1 left \"%2\""_s.arg(k).arg(QString::fromLatin1(content))));
+    }
+}
+
+void TestFiles::replaceIfChangedKeepsAnUnchangedFile_data()
+{
+    QTest::addColumn<QByteArray>("oldContent"); // empty: no file
+    QTest::addColumn<QByteArray>("newContent");
+    QTest::addColumn<bool>("replaced");
+    QTest::newRow("same bytes") << QByteArray("Num_Of_Records=7\r\n")
+                                << QByteArray("Num_Of_Records=7\r\n") << false;
+    QTest::newRow("same size, other bytes")
+        << QByteArray("Num_Of_Records=7\r\n") << QByteArray("Num_Of_Records=8\r\n") << true;
+    QTest::newRow("longer") << QByteArray("abc") << QByteArray("abcd") << true;
+    QTest::newRow("shorter") << QByteArray("abcd") << QByteArray("abc") << true;
+    QTest::newRow("no file yet") << QByteArray() << QByteArray("new\r\n") << true;
+}
+
+// Only a file that already holds the very bytes is left in place, with its inode and
+// its attributes; under a fault the file holds the old or the new bytes, never a mix,
+// and no temporary file is left behind.
+void TestFiles::replaceIfChangedKeepsAnUnchangedFile()
+{
+    QFETCH(QByteArray, oldContent);
+    QFETCH(QByteArray, newContent);
+    QFETCH(bool, replaced);
+    const QString folder = m_drive->native(Folder);
+    const auto setUp = [&] {
+        QDir(m_drive->root()).removeRecursively();
+        QDir().mkpath(folder);
+        if (!oldContent.isEmpty()) {
+            m_drive->writeFile(Index, oldContent);
+            files::setAttributes(Index, System);
+        }
+    };
+    const auto inode = [&] {
+        struct stat info
+        {};
+        ::stat(QFile::encodeName(m_drive->native(Index)).constData(), &info);
+        return info.st_ino;
+    };
+
+    setUp();
+    const auto before = inode();
+    faults::reset();
+    QCOMPARE(files::replaceBytesIfChanged(Index, newContent), replaced);
+    const qint64 calls = faults::operationCount();
+    QCOMPARE(m_drive->readFile(Index), newContent);
+    QCOMPARE(entries(folder), QStringList{u"Index.tbl"_s});
+    if (!replaced) {
+        QCOMPARE(inode(), before);
+        QCOMPARE(files::attributes(Index), System);
+    } else if (!oldContent.isEmpty()) {
+        QCOMPARE(files::attributes(Index), Archive);
+    }
+
+    for (qint64 k = 1; k <= calls; ++k) {
+        setUp();
+        faults::reset();
+        faults::arm(k, EIO);
+        try {
+            files::replaceBytesIfChanged(Index, newContent);
+        } catch (const FileError &error) {
+            QCOMPARE(error.errorCode(), EIO);
+        }
+        const QByteArray content = m_drive->readFile(Index);
+        QVERIFY2(content == oldContent || content == newContent,
+                 qPrintable(u"fault at call %1 left %2 bytes"_s.arg(k).arg(content.size())));
+        QCOMPARE(entries(folder), content.isEmpty() ? QStringList{} : QStringList{u"Index.tbl"_s});
+    }
+
+    // A read-only file is refused as replaceBytes refuses it, even when unchanged.
+    setUp();
+    if (!oldContent.isEmpty()) {
+        files::setAttributes(Index, ReadOnly);
+        try {
+            files::replaceBytesIfChanged(Index, newContent);
+            QFAIL("a read-only file was written");
+        } catch (const FileError &error) {
+            QCOMPARE(error.errorCode(), EACCES);
+        }
+        QCOMPARE(m_drive->readFile(Index), oldContent);
     }
 }
 

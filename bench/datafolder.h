@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+// Data folders for the benchmarks, written straight to disk (no flushing: they are
+// scratch data) and sealed through the program's own file services, so the program
+// finds them exactly as it leaves its own files.
+namespace cardomine::bench {
+
+// Sets CARDOMINE_DRIVE_C for the guard's lifetime.
+class DriveRoot
+{
+public:
+    explicit DriveRoot(const QString &root);
+    ~DriveRoot();
+    DriveRoot(const DriveRoot &) = delete;
+    DriveRoot &operator=(const DriveRoot &) = delete;
+
+private:
+    QByteArray m_previous;
+    bool m_hadPrevious = false;
+};
+
+// Writes the data file, index file and a notes file for each of `count` contacts
+// under the drive root `root`, and seals the data and index files.
+bool makeDataFolder(const QString &root, int count);
+
+// Rewrites the index file with `count` records and seals it again.
+bool setRecordCount(const QString &root, int count);
+
+} // namespace cardomine::bench
