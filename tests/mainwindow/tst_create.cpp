@@ -9,6 +9,7 @@
 #include "platform/faults.h"
 #include "platform/files.h"
 #include "tests/support/loadedwindow.h"
+#include "tests/support/windowhelpers.h"
 #include "tests/support/messageprinting.h"
 
 #include <QLineEdit>
@@ -25,6 +26,9 @@ using platform::MessageBox;
 using platform::MessageButtons;
 using platform::MessageIcon;
 using testing::LoadedWindow;
+using testing::elevenBoxes;
+using testing::padded;
+using testing::twelveBoxes;
 
 namespace {
 
@@ -37,17 +41,6 @@ const MessageBox CautionBox{QStringLiteral("Caution!"),
                             QStringLiteral("Major elements of this record are blank.\rDo you "
                                            "still want to save this record?"),
                             MessageIcon::Exclamation, MessageButtons::YesNo};
-
-QString padded(const QString &text, int width)
-{
-    return text.leftJustified(width, QLatin1Char(' '), true);
-}
-
-QList<QLineEdit *> elevenBoxes(FrmWork &w)
-{
-    return {w.fname, w.lname,     w.company,   w.address,     w.city, w.statetext,
-            w.zip,   w.homephone, w.workphone, w.pagermobile, w.fax};
-}
 
 struct Typed
 {

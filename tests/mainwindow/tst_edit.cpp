@@ -7,6 +7,7 @@
 #include "platform/faults.h"
 #include "platform/files.h"
 #include "tests/support/loadedwindow.h"
+#include "tests/support/windowhelpers.h"
 #include "tests/support/messageprinting.h"
 
 #include <QLineEdit>
@@ -23,23 +24,15 @@ using platform::MessageBox;
 using platform::MessageButtons;
 using platform::MessageIcon;
 using testing::LoadedWindow;
+using testing::elevenBoxes;
+using testing::padded;
+using testing::twelveBoxes;
 
 namespace {
 
 const MessageBox SaveQuestion{QStringLiteral("Save Record?"),
                               QStringLiteral("Are You SURE You Want To SAVE These Changes?"),
                               MessageIcon::Exclamation, MessageButtons::YesNo};
-
-QString padded(const QString &text, int width)
-{
-    return text.leftJustified(width, QLatin1Char(' '), true);
-}
-
-QList<QLineEdit *> elevenBoxes(FrmWork &w)
-{
-    return {w.fname, w.lname,     w.company,   w.address,     w.city, w.statetext,
-            w.zip,   w.homephone, w.workphone, w.pagermobile, w.fax};
-}
 
 QList<QWidget *> leavingControls(FrmWork &w)
 {

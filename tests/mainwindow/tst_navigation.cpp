@@ -5,6 +5,7 @@
 #include "mainwindow/frmwork.h"
 #include "platform/faults.h"
 #include "tests/support/loadedwindow.h"
+#include "tests/support/windowhelpers.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -15,21 +16,9 @@
 
 using namespace cardomine;
 using testing::LoadedWindow;
-
-namespace {
-
-QString padded(const QString &text, int width)
-{
-    return text.leftJustified(width, QLatin1Char(' '), true);
-}
-
-QList<QLineEdit *> twelveBoxes(FrmWork &w)
-{
-    return {w.fname,     w.lname,     w.company,     w.address, w.city, w.statetext,
-            w.zip,       w.ID,        w.homephone,   w.workphone, w.pagermobile, w.fax};
-}
-
-} // namespace
+using testing::elevenBoxes;
+using testing::padded;
+using testing::twelveBoxes;
 
 class TestNavigation : public QObject
 {
