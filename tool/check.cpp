@@ -25,13 +25,25 @@ constexpr std::int64_t SequentialReadLimit = 64 * 1024;
 
 const QString ProgramFilesFolder = QStringLiteral("c:\\Program Files");
 
-// The start-up's messages, by their titles.
-const QString M1 = QStringLiteral("message \"File Creation Notice!\": INDEX.TBL has been created");
-const QString M2 = QStringLiteral("message \"File Corruption Notice!\": the index is corrupted");
-const QString M3 = QStringLiteral("message \"Be Careful!\"");
-const QString M4 = QStringLiteral("message \"File Update Completed!\": Data File Has Been Updated");
-const QString M5 = QStringLiteral("message \"File Update Will Occur Now. . .\": the data file "
-                                  "will be rebuilt");
+// The start-up's messages: title, and what they say.
+struct StartMessage
+{
+    const char *title;
+    const char *gist;
+};
+constexpr StartMessage M1{"File Creation Notice!", "INDEX.TBL has been created"};
+constexpr StartMessage M2{"File Corruption Notice!", "the index is corrupted"};
+constexpr StartMessage M3{"Be Careful!", "do not alter the index"};
+constexpr StartMessage M4{"File Update Completed!", "Data File Has Been Updated"};
+constexpr StartMessage M5{"File Update Will Occur Now. . .", "the data file will be rebuilt"};
+
+void addMessage(CheckReport &report, const StartMessage &message)
+{
+    const QString title = QString::fromUtf8(message.title);
+    report.messageTitles.append(title);
+    report.startActions.append(
+        QStringLiteral("message \"%1\": %2").arg(title, QString::fromUtf8(message.gist)));
+}
 
 // The two files as the start-up's repair loop sees them.
 struct Files
@@ -44,17 +56,18 @@ struct Files
 };
 
 // Follows the start-up's check-and-repair loop on a model of the files.
-void simulateRepair(Files f, QStringList &actions)
+void simulateRepair(Files f, CheckReport &report)
 {
-    // Each pass either leaves or removes a file; the loop ends within three passes.
-    for (int pass = 0; pass < 4; ++pass) {
+    QStringList &actions = report.startActions;
+    // Each pass either leaves or removes a file; the loop ends within four passes.
+    for (int pass = 0; pass < 8; ++pass) {
         if (!f.index) {
             if (!f.dataFolder) {
                 actions.append(QStringLiteral("create the folders Pelvarin and Contact Notes"));
                 f.dataFolder = true;
             }
             actions.append(QStringLiteral("create Index.tbl with a record count of 1"));
-            actions.append(M1);
+            addMessage(report, M1);
             f.index = true;
             f.indexAttributes = SealedIndex;
         }
@@ -62,8 +75,8 @@ void simulateRepair(Files f, QStringList &actions)
             if (f.data)
                 f.dataAttributes = platform::Archive;
             actions.append(QStringLiteral("move Index.tbl to Recovered/"));
-            actions.append(M2);
-            actions.append(M3);
+            addMessage(report, M2);
+            addMessage(report, M3);
             f.index = false;
             continue;
         }
@@ -71,7 +84,7 @@ void simulateRepair(Files f, QStringList &actions)
             actions.append(QStringLiteral("create Cardomine.Dat with the sample contact only"));
             actions.append(QStringLiteral("write the sample notes into Contact Notes/1.txt "
                                           "(replacing any notes of contact 1)"));
-            actions.append(M4);
+            addMessage(report, M4);
             f.data = true;
             f.dataAttributes = SealedData;
         }
@@ -81,7 +94,7 @@ void simulateRepair(Files f, QStringList &actions)
         f.indexAttributes = platform::Normal;
         actions.append(QStringLiteral("move Cardomine.Dat to Recovered/ (its records are lost "
                                       "to the program)"));
-        actions.append(M5);
+        addMessage(report, M5);
         f.data = false;
     }
 }
@@ -257,7 +270,7 @@ CheckReport checkDataFolder()
         report.findings.append(QStringLiteral("Cardomine.Dat: missing"));
     }
 
-    simulateRepair(f, report.startActions);
+    simulateRepair(f, report);
     // The files as they are now; a start that rebuilds them reads fresh ones instead.
     if (f.index && f.data) {
         const std::optional<QString> stop = examineContents(report);
