@@ -9,6 +9,7 @@
 #include "platform/fonts.h"
 #include "platform/geometry.h"
 
+#include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -70,6 +71,7 @@ FrmWork::FrmWork(QWidget *parent)
     buildControls();
     placeControls();
     setTabOrder();
+    describeForAccessibility();
 
     // exitButton is the window's cancel button: Escape anywhere in the window clicks
     // it, whatever its caption, unless it is disabled.
@@ -235,6 +237,41 @@ void FrmWork::setTabOrder()
         QWidget::setTabOrder(chain[i - 1], chain[i]);
     StatusBar1->setFocusPolicy(Qt::NoFocus);
     m_statusPanel->setFocusPolicy(Qt::NoFocus);
+}
+
+void FrmWork::describeForAccessibility()
+{
+    // Each box is named by its caption; the buddy link tells assistive technology
+    // which label belongs to it. The captions carry no '&', so no access keys appear.
+    const QList<std::pair<QLabel *, QWidget *>> captions{
+        {Label1, fname},        {Label4, lname},      {Label3, company},      {Label2, address},
+        {Label5, city},         {Label6, statetext},  {Label7, zip},          {Label8, ID},
+        {Label9, homephone},    {Label10, workphone}, {Label11, pagermobile}, {Label12, fax},
+        {Label13, cboCustomer}, {Label14, notes}};
+    for (const auto &[label, box] : captions) {
+        label->setBuddy(box);
+        QString name = label->text();
+        if (name.endsWith(QLatin1Char(':')))
+            name.chop(1);
+        box->setAccessibleName(name);
+        if (!box->toolTip().isEmpty())
+            box->setAccessibleDescription(box->toolTip());
+    }
+    // The list's drop-down names its items as the list itself.
+    cboCustomer->view()->setAccessibleName(cboCustomer->accessibleName());
+    // Buttons are named by their caption without the '&' and described by their
+    // tooltip; Qt reads both from the button as they change between the modes.
+
+    // The scroll bar says which record it shows.
+    const auto describeRecord = [this] {
+        ScrollBar->setAccessibleName(
+            QStringLiteral("Record %1 of %2").arg(ScrollBar->value()).arg(ScrollBar->maximum()));
+    };
+    ScrollBar->setAccessibleDescription(QStringLiteral("Moves between the records"));
+    connect(ScrollBar, &QScrollBar::valueChanged, this, describeRecord);
+    connect(ScrollBar, &QScrollBar::rangeChanged, this, describeRecord);
+    describeRecord();
+    m_statusPanel->setAccessibleDescription(m_statusPanel->toolTip());
 }
 
 QString FrmWork::statusText() const

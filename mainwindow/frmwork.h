@@ -118,6 +118,7 @@ private:
     void buildControls();
     void placeControls();
     void setTabOrder();
+    void describeForAccessibility();
     void connectHandlers();
 
     // Create mode.

@@ -25,6 +25,10 @@ void moveFile(const QString &from, const QString &to);
 int attributes(const QString &path);
 void setAttributes(const QString &path, int attributes);
 
+// The names of the regular files in a folder (not its subfolders), sorted by name.
+// Hidden files (names starting with ".") are included.
+QStringList listFiles(const QString &folder);
+
 // Length in bytes of an existing file.
 std::int64_t fileSize(const QString &path);
 
@@ -41,6 +45,10 @@ void replaceBytes(const QString &path, const QByteArray &bytes);
 // place (and keeps its attributes): it is only flushed to disk, so the content is
 // durable either way. Returns whether the file was replaced.
 bool replaceBytesIfChanged(const QString &path, const QByteArray &bytes);
+
+// Replaces a file named by a native path, outside the drive (an export the user asked
+// for), the same atomic way as replaceBytes. The file is private to the user (0600).
+void replaceNativeFile(const QString &nativePath, const QByteArray &bytes);
 
 // Appends bytes at the end of the file (creating it), then flushes to disk.
 void appendBytes(const QString &path, const QByteArray &bytes);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits>
 #include <sys/stat.h>
@@ -331,6 +332,49 @@ void moveFile(const QString &from, const QString &to)
     attributestore::followMove(source, target, operation, from);
 }
 
+QStringList listFiles(const QString &folder)
+{
+    const QString operation = QStringLiteral("list the folder");
+    const QByteArray native = nativeBytes(folder, operation);
+    const int fd = sysCall(
+        "open", [&] { return ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (fd < 0)
+        fail(operation, folder, errno);
+    DIR *directory = ::fdopendir(fd);
+    if (directory == nullptr) {
+        const int error = errno;
+        ::close(fd);
+        fail(operation, folder, error);
+    }
+    QStringList names;
+    int error = 0;
+    for (;;) {
+        errno = 0;
+        const dirent *entry = ::readdir(directory);
+        if (entry == nullptr) {
+            error = errno;
+            break;
+        }
+        const QByteArray name(entry->d_name);
+        if (name == "." || name == "..")
+            continue;
+        // d_type is not filled in by every file system: ask stat when unsure.
+        bool regular = entry->d_type == DT_REG;
+        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+            struct stat info
+            {};
+            regular = ::fstatat(fd, entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode);
+        }
+        if (regular)
+            names.append(QFile::decodeName(name));
+    }
+    ::closedir(directory);
+    if (error != 0)
+        fail(operation, folder, error);
+    names.sort();
+    return names;
+}
+
 std::int64_t fileSize(const QString &path)
 {
     const QByteArray native = nativeBytes(path, ReadOperation);
@@ -398,6 +442,19 @@ bool replaceBytesIfChanged(const QString &path, const QByteArray &bytes)
     }
     replaceWhole(native, bytes, WriteOperation, path);
     return true;
+}
+
+void replaceNativeFile(const QString &nativePath, const QByteArray &bytes)
+{
+    if (nativePath.isEmpty() || nativePath.contains(QChar(0)))
+        fail(WriteOperation, nativePath, EINVAL);
+    const QByteArray native = QFile::encodeName(nativePath);
+    struct stat info
+    {};
+    if (sysCall("stat", [&] { return ::stat(native.constData(), &info); }) == 0 &&
+        S_ISDIR(info.st_mode))
+        fail(WriteOperation, nativePath, EISDIR);
+    replaceWhole(native, bytes, WriteOperation, nativePath);
 }
 
 void appendBytes(const QString &path, const QByteArray &bytes)

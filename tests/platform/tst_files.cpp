@@ -75,6 +75,8 @@ private Q_SLOTS:
     void replaceIfChangedKeepsAnUnchangedFile_data();
     void replaceIfChangedKeepsAnUnchangedFile();
     void pathWithNulIsRefused();
+    void listFiles();
+    void replaceNativeFile();
 
 private:
     void prepare();
@@ -520,6 +522,52 @@ void TestFiles::pathWithNulIsRefused()
         QCOMPARE(error.errorCode(), EINVAL);
     }
     QCOMPARE(entries(m_drive->root()), QStringList());
+}
+
+void TestFiles::listFiles()
+{
+    const QString notes = u"c:\\Notes"_s;
+    QVERIFY_THROWS_EXCEPTION(FileError, files::listFiles(notes));
+    files::createFolder(notes);
+    QCOMPARE(files::listFiles(notes), QStringList());
+    files::replaceBytes(notes + u"\\2.txt"_s, "b");
+    files::replaceBytes(notes + u"\\10.txt"_s, "a");
+    files::replaceBytes(notes + u"\\.hidden"_s, "h");
+    files::replaceBytes(notes + u"\\caf\u00e9.txt"_s, "c");
+    files::createFolder(notes + u"\\sub"_s);
+    // Files only, hidden ones included, sorted by name; folders are left out.
+    QCOMPARE(files::listFiles(notes),
+             (QStringList{u".hidden"_s, u"10.txt"_s, u"2.txt"_s, u"caf\u00e9.txt"_s}));
+    // A symbolic link counts as what it points to.
+    QCOMPARE(::symlink("2.txt", QFile::encodeName(m_drive->native(notes + u"\\link"_s))), 0);
+    QCOMPARE(::symlink("sub", QFile::encodeName(m_drive->native(notes + u"\\dirlink"_s))), 0);
+    QVERIFY(files::listFiles(notes).contains(u"link"_s));
+    QVERIFY(!files::listFiles(notes).contains(u"dirlink"_s));
+    // A file is no folder.
+    try {
+        files::listFiles(notes + u"\\2.txt"_s);
+        QFAIL("listed a file");
+    } catch (const FileError &error) {
+        QCOMPARE(error.errorCode(), ENOTDIR);
+    }
+    faults::reset();
+    faults::arm(1, EIO);
+    QVERIFY_THROWS_EXCEPTION(FileError, files::listFiles(notes));
+}
+
+void TestFiles::replaceNativeFile()
+{
+    const QString path = m_drive->root() + u"/export.csv"_s;
+    files::replaceNativeFile(path, "one");
+    files::replaceNativeFile(path, "two");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("two"));
+    QCOMPARE(permissions(path), 0600);
+    QCOMPARE(entries(m_drive->root()), QStringList{u"export.csv"_s});
+    QVERIFY_THROWS_EXCEPTION(FileError, files::replaceNativeFile(m_drive->root(), "x"));
+    QVERIFY_THROWS_EXCEPTION(FileError,
+                             files::replaceNativeFile(m_drive->root() + u"/no/x.csv"_s, "x"));
 }
 
 QTEST_GUILESS_MAIN(TestFiles)

@@ -1,0 +1,294 @@
+// cardomine-tool check: what it reports, that it changes nothing (bytes, permissions,
+// times, extended attributes), and that its forecast matches a real start.
+#include "tests/tool/toolfixture.h"
+#include "tool/check.h"
+
+#include "datastore/notesfile.h"
+#include "mainwindow/frmwork.h"
+#include "platform/scriptedmessages.h"
+#include "startup/mainwindowload.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <QTest>
+
+#include <sys/stat.h>
+#include <sys/xattr.h>
+
+using namespace cardomine;
+using namespace cardomine::testing;
+using namespace Qt::StringLiterals;
+namespace files = cardomine::platform::files;
+
+namespace {
+
+// Everything about every entry under the drive root that a check might disturb.
+QStringList snapshot(const QString &root)
+{
+    QStringList out;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QByteArray native = QFile::encodeName(path);
+        struct stat info
+        {};
+        if (::lstat(native.constData(), &info) != 0) {
+            out.append(path + u" unreadable"_s);
+            continue;
+        }
+        QString line = QStringLiteral("%1 mode %2 inode %3 size %4 mtime %5.%6")
+                           .arg(path.mid(root.size()))
+                           .arg(info.st_mode, 0, 8)
+                           .arg(info.st_ino)
+                           .arg(info.st_size)
+                           .arg(info.st_mtim.tv_sec)
+                           .arg(info.st_mtim.tv_nsec);
+        char names[4096];
+        const ssize_t length = ::llistxattr(native.constData(), names, sizeof names);
+        for (ssize_t i = 0; i < length; i += ssize_t(std::strlen(names + i)) + 1) {
+            char value[1024];
+            const ssize_t size = ::lgetxattr(native.constData(), names + i, value, sizeof value);
+            line += QStringLiteral(" %1=%2").arg(
+                QString::fromLatin1(names + i),
+                QString::fromLatin1(QByteArray(value, int(std::max<ssize_t>(size, 0))).toHex()));
+        }
+        if (S_ISREG(info.st_mode)) {
+            QFile file(path);
+            if (file.open(QIODevice::ReadOnly))
+                line += u" content "_s + QString::fromLatin1(file.readAll().toHex());
+        }
+        out.append(line);
+    }
+    out.sort();
+    return out;
+}
+
+void allowWrite(const TempDrive &drive, const QString &programPath)
+{
+    const QByteArray native = QFile::encodeName(drive.native(programPath));
+    struct stat info
+    {};
+    QCOMPARE(::stat(native.constData(), &info), 0);
+    QCOMPARE(::chmod(native.constData(), info.st_mode | S_IWUSR), 0);
+}
+
+enum class Change
+{
+    None,
+    IndexWritable,
+    DataWritable,
+    IndexMissing,
+    DataMissing,
+    BothWritable
+};
+
+void apply(const TempDrive &drive, Change change)
+{
+    switch (change) {
+    case Change::None:
+        break;
+    case Change::IndexWritable:
+        allowWrite(drive, paths::IndexFile);
+        break;
+    case Change::DataWritable:
+        allowWrite(drive, paths::DataFile);
+        break;
+    case Change::BothWritable:
+        allowWrite(drive, paths::IndexFile);
+        allowWrite(drive, paths::DataFile);
+        break;
+    case Change::IndexMissing:
+        QVERIFY(QFile::remove(drive.native(paths::IndexFile)));
+        break;
+    case Change::DataMissing:
+        QVERIFY(QFile::remove(drive.native(paths::DataFile)));
+        break;
+    }
+}
+
+} // namespace
+
+class TestToolCheck : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void reportsAndChangesNothing_data();
+    void reportsAndChangesNothing();
+    void forecastMatchesStart_data();
+    void forecastMatchesStart();
+    void contentFindings();
+    void missingAndUnreadableFolder();
+
+private:
+    std::unique_ptr<TempDrive> m_drive;
+};
+
+void TestToolCheck::init()
+{
+    m_drive = std::make_unique<TempDrive>();
+    QVERIFY(m_drive->isValid());
+    CurrentRecord = ContactRecord();
+    IndexLines.clear();
+}
+
+void TestToolCheck::cleanup()
+{
+    m_drive.reset();
+}
+
+void TestToolCheck::reportsAndChangesNothing_data()
+{
+    QTest::addColumn<int>("change");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("reported");
+
+    QTest::newRow("healthy") << int(Change::None) << 0
+                             << QStringList{u"Index.tbl: attributes 5 (read-only, system), "
+                                            u"seal holds"_s,
+                                            u"Cardomine.Dat: attributes 7 (read-only, hidden, "
+                                            u"system), seal holds"_s,
+                                            u"The next start would change nothing."_s};
+    QTest::newRow("index lost its read-only bit")
+        << int(Change::IndexWritable) << 1
+        << QStringList{u"Index.tbl: attributes 4 (system), seal broken (should be 5"_s,
+                       u"move Index.tbl to Recovered/"_s, u"move Cardomine.Dat to Recovered/"_s};
+    QTest::newRow("data file lost its read-only bit")
+        << int(Change::DataWritable) << 1
+        << QStringList{u"Cardomine.Dat: attributes 6 (hidden, system), seal broken"_s,
+                       u"move Cardomine.Dat to Recovered/"_s};
+    QTest::newRow("index missing")
+        << int(Change::IndexMissing) << 1
+        << QStringList{u"Index.tbl: missing"_s, u"create Index.tbl with a record count of 1"_s};
+}
+
+void TestToolCheck::reportsAndChangesNothing()
+{
+    QFETCH(int, change);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, reported);
+    makeToolStore(*m_drive, u"R"_s);
+    apply(*m_drive, Change(change));
+
+    const QStringList before = snapshot(m_drive->root());
+    const ToolRun run = runTool(*m_drive, {u"check"_s});
+    QCOMPARE(run.exitCode, exitCode);
+    for (const QString &text : reported)
+        QVERIFY2(run.out.contains(text.toUtf8()),
+                 QByteArray((text + u" not in:\n"_s).toUtf8() + run.out).constData());
+    QCOMPARE(snapshot(m_drive->root()), before);
+}
+
+void TestToolCheck::forecastMatchesStart_data()
+{
+    QTest::addColumn<int>("change");
+    QTest::addColumn<QStringList>("titles");
+    const QString m1 = u"File Creation Notice!"_s;
+    const QString m2 = u"File Corruption Notice!"_s;
+    const QString m3 = u"Be Careful!"_s;
+    const QString m4 = u"File Update Completed!"_s;
+    const QString m5 = u"File Update Will Occur Now. . ."_s;
+    // The order of the start-up's messages for each state of the two files.
+    QTest::newRow("normal start") << int(Change::None) << QStringList();
+    QTest::newRow("index missing") << int(Change::IndexMissing) << QStringList{m1};
+    QTest::newRow("data missing") << int(Change::DataMissing) << QStringList{m4};
+    QTest::newRow("index altered")
+        << int(Change::IndexWritable) << QStringList{m2, m3, m1, m5, m2, m3, m1, m4};
+    QTest::newRow("data altered") << int(Change::DataWritable) << QStringList{m5, m2, m3, m1, m4};
+    QTest::newRow("both altered") << int(Change::BothWritable)
+                                  << QStringList{m2, m3, m1, m5, m2, m3, m1, m4};
+}
+
+void TestToolCheck::forecastMatchesStart()
+{
+    QFETCH(int, change);
+    QFETCH(QStringList, titles);
+    makeToolStore(*m_drive, u"R"_s);
+    apply(*m_drive, Change(change));
+
+    const tool::CheckReport report = tool::checkDataFolder();
+    QCOMPARE(report.messageTitles, titles);
+    QCOMPARE(report.startWouldChange, !titles.isEmpty());
+
+    platform::ScriptedMessageService messages;
+    platform::setMessageService(&messages);
+    {
+        FrmWork window;
+        QCOMPARE(startup::loadMainWindow(window), startup::LoadResult::Ready);
+    }
+    platform::setMessageService(nullptr);
+    QStringList shown;
+    for (const platform::MessageBox &box : messages.shown())
+        shown.append(box.title);
+    QCOMPARE(shown.mid(2), titles); // after the two About boxes
+
+    // After that start, the check finds nothing left to do.
+    QCOMPARE(tool::checkDataFolder().startActions, QStringList());
+}
+
+void TestToolCheck::contentFindings()
+{
+    makeToolStore(*m_drive, u"R"_s);
+    // A notes file nobody owns, and a record stored under the wrong number.
+    m_drive->writeFile(notes::pathFor(9), "stray\r\n");
+    m_drive->writeFile(paths::NotesFolder + u"\\readme.md"_s, "x");
+    files::setAttributes(paths::DataFile, 0);
+    ContactRecord moved;
+    moved.setFromRandomBytes(files::readRecord(paths::DataFile, 2, ContactRecord::Length));
+    moved.ContactID = u"5"_s;
+    files::writeRecord(paths::DataFile, 2, moved.toRandomBytes());
+    files::setAttributes(paths::DataFile, 7);
+
+    const ToolRun run = runTool(*m_drive, {u"check"_s});
+    QCOMPARE(run.exitCode, 0); // the start itself would not mind
+    QVERIFY2(run.out.contains("Record count: 3 (random form); the data file is 747 bytes, 3 "
+                              "whole records\n"),
+             run.out.constData());
+    QVERIFY2(run.out.contains("Records whose number does not match their position: 2 (number "
+                              "\"5\")\n"),
+             run.out.constData());
+    // 2.txt lost its record (contact 2 now says 5); 9.txt and readme.md never had one.
+    QVERIFY2(run.out.contains("Notes files with no record: 2.txt, 9.txt, readme.md\n"),
+             run.out.constData());
+
+    // A count line that is no number stops the start.
+    files::setAttributes(paths::IndexFile, 0);
+    m_drive->writeFile(paths::IndexFile, "Num_Of_Types=1\r\nData_Type=Contacts\r\n"
+                                         "Num_Of_Records=x\r\nFile_Type=R\r\n");
+    files::setAttributes(paths::IndexFile, 5);
+    const ToolRun broken = runTool(*m_drive, {u"check"_s});
+    QCOMPARE(broken.exitCode, 1);
+    QVERIFY2(broken.out.contains("stop with \"Cardomine Cannot Start\""), broken.out.constData());
+}
+
+void TestToolCheck::missingAndUnreadableFolder()
+{
+    const ToolRun missing = runTool(*m_drive, {u"check"_s});
+    QCOMPARE(missing.exitCode, 1);
+    QVERIFY(missing.out.contains("Data folder: missing"));
+    QVERIFY(missing.out.contains("create the folders Pelvarin and Contact Notes"));
+    QVERIFY(!QFile::exists(m_drive->native(paths::DataFolder)));
+
+    makeToolStore(*m_drive, u"R"_s);
+    const QByteArray folder = QFile::encodeName(m_drive->native(paths::DataFolder));
+    QCOMPARE(::chmod(folder.constData(), 0), 0);
+    if (::geteuid() == 0) {
+        // root reads through permission bits; nothing to see there.
+        QCOMPARE(::chmod(folder.constData(), 0700), 0);
+        QSKIP("running as root: permission bits do not stop reading");
+    }
+    const ToolRun unreadable = runTool(*m_drive, {u"check"_s});
+    const ToolRun unexported = runTool(*m_drive, {u"export"_s, u"--format"_s, u"csv"_s});
+    QCOMPARE(::chmod(folder.constData(), 0700), 0);
+    QCOMPARE(unreadable.exitCode, 1);
+    QVERIFY2(unreadable.err.contains("Permission denied"), unreadable.err.constData());
+    QCOMPARE(unexported.exitCode, 1);
+    QVERIFY2(unexported.err.contains("Permission denied"), unexported.err.constData());
+}
+
+QTEST_MAIN(TestToolCheck)
+#include "tst_toolcheck.moc"

@@ -1,0 +1,285 @@
+#include "tool/check.h"
+
+#include "datastore/contactrecord.h"
+#include "datastore/dataerror.h"
+#include "datastore/indexfile.h"
+#include "datastore/paths.h"
+#include "platform/fileattributes.h"
+#include "platform/fileerror.h"
+#include "platform/files.h"
+#include "platform/textcodec.h"
+
+#include <QSet>
+
+#include <optional>
+
+namespace cardomine::tool {
+
+namespace files = platform::files;
+
+namespace {
+
+constexpr int SealedIndex = platform::ReadOnly | platform::System;                   // 5
+constexpr int SealedData = platform::ReadOnly | platform::Hidden | platform::System; // 7
+constexpr std::int64_t SequentialReadLimit = 64 * 1024;
+
+const QString ProgramFilesFolder = QStringLiteral("c:\\Program Files");
+
+// The start-up's messages: title, and what they say.
+struct StartMessage
+{
+    const char *title;
+    const char *gist;
+};
+constexpr StartMessage M1{"File Creation Notice!", "INDEX.TBL has been created"};
+constexpr StartMessage M2{"File Corruption Notice!", "the index is corrupted"};
+constexpr StartMessage M3{"Be Careful!", "do not alter the index"};
+constexpr StartMessage M4{"File Update Completed!", "Data File Has Been Updated"};
+constexpr StartMessage M5{"File Update Will Occur Now. . .", "the data file will be rebuilt"};
+
+void addMessage(CheckReport &report, const StartMessage &message)
+{
+    const QString title = QString::fromUtf8(message.title);
+    report.messageTitles.append(title);
+    report.startActions.append(
+        QStringLiteral("message \"%1\": %2").arg(title, QString::fromUtf8(message.gist)));
+}
+
+// The two files as the start-up's repair loop sees them.
+struct Files
+{
+    bool dataFolder = false;
+    bool index = false;
+    int indexAttributes = 0;
+    bool data = false;
+    int dataAttributes = 0;
+};
+
+// Follows the start-up's check-and-repair loop on a model of the files.
+void simulateRepair(Files f, CheckReport &report)
+{
+    QStringList &actions = report.startActions;
+    // Each pass either leaves or removes a file; the loop ends within four passes.
+    for (int pass = 0; pass < 8; ++pass) {
+        if (!f.index) {
+            if (!f.dataFolder) {
+                actions.append(QStringLiteral("create the folders Pelvarin and Contact Notes"));
+                f.dataFolder = true;
+            }
+            actions.append(QStringLiteral("create Index.tbl with a record count of 1"));
+            addMessage(report, M1);
+            f.index = true;
+            f.indexAttributes = SealedIndex;
+        }
+        if (f.indexAttributes != SealedIndex) {
+            if (f.data)
+                f.dataAttributes = platform::Archive;
+            actions.append(QStringLiteral("move Index.tbl to Recovered/"));
+            addMessage(report, M2);
+            addMessage(report, M3);
+            f.index = false;
+            continue;
+        }
+        if (!f.data) {
+            actions.append(QStringLiteral("create Cardomine.Dat with the sample contact only"));
+            actions.append(QStringLiteral("write the sample notes into Contact Notes/1.txt "
+                                          "(replacing any notes of contact 1)"));
+            addMessage(report, M4);
+            f.data = true;
+            f.dataAttributes = SealedData;
+        }
+        if (f.dataAttributes == SealedData)
+            return;
+        f.dataAttributes = platform::Normal;
+        f.indexAttributes = platform::Normal;
+        actions.append(QStringLiteral("move Cardomine.Dat to Recovered/ (its records are lost "
+                                      "to the program)"));
+        addMessage(report, M5);
+        f.data = false;
+    }
+}
+
+QString sealText(int attributes, int sealed)
+{
+    return attributes == sealed ? QStringLiteral("seal holds")
+                                : QStringLiteral("seal broken (should be %1, %2)")
+                                      .arg(sealed)
+                                      .arg(describeAttributes(sealed));
+}
+
+QString fileLine(const QString &name, int attributes, int sealed)
+{
+    return QStringLiteral("%1: attributes %2 (%3), %4")
+        .arg(name)
+        .arg(attributes)
+        .arg(describeAttributes(attributes), sealText(attributes, sealed));
+}
+
+// Record count, numbering and notes of an intact pair of files. Returns a problem
+// that would stop the start, if any.
+std::optional<QString> examineContents(CheckReport &report)
+{
+    IndexTable table;
+    int count = 0;
+    try {
+        table = indexfile::read();
+        count = indexfile::recordCount(table);
+    } catch (const DataError &error) {
+        return error.message();
+    }
+    const bool sequential = indexfile::fileTypeLetter(table) == QLatin1String("S");
+    if (!indexfile::fileType(table))
+        report.findings.append(
+            QStringLiteral("Index.tbl has no file-type line; the program takes the random form"));
+    const std::int64_t size = files::fileSize(paths::DataFile);
+
+    QSet<int> numbers;
+    QStringList mismatched;
+    std::optional<QString> stop;
+    if (sequential) {
+        const QStringList lines = platform::text::splitLines(files::readBytes(paths::DataFile));
+        const qsizetype records = lines.size() / ContactRecord::SequentialLineCount;
+        report.findings.append(
+            QStringLiteral("Record count: %1 (sequential form); the data file holds %2 complete "
+                           "records in %3 lines (%4 bytes)")
+                .arg(count)
+                .arg(records)
+                .arg(lines.size())
+                .arg(size));
+        if (lines.size() % ContactRecord::SequentialLineCount != 0)
+            report.findings.append(QStringLiteral("the data file ends with %1 lines that make "
+                                                  "no complete record")
+                                       .arg(lines.size() % ContactRecord::SequentialLineCount));
+        // The start reads the first record from a bounded prefix of the file.
+        if (platform::text::splitLines(files::readBytes(paths::DataFile, SequentialReadLimit))
+                .size() < ContactRecord::SequentialLineCount)
+            stop = QStringLiteral("the sequential data file holds fewer than twelve lines");
+        for (qsizetype n = 0; n < records; ++n) {
+            ContactRecord record;
+            record.setFromSequentialLines(lines.mid(n * ContactRecord::SequentialLineCount,
+                                                    ContactRecord::SequentialLineCount));
+            if (const auto id = record.contactNumber())
+                numbers.insert(*id);
+        }
+    } else {
+        const std::int64_t whole = size / ContactRecord::Length;
+        QString line = QStringLiteral("Record count: %1 (random form); the data file is %2 bytes, "
+                                      "%3 whole records")
+                           .arg(count)
+                           .arg(size)
+                           .arg(whole);
+        if (size % ContactRecord::Length != 0)
+            line += QStringLiteral(" and %1 bytes over").arg(size % ContactRecord::Length);
+        report.findings.append(line);
+        if (whole > count)
+            report.findings.append(QStringLiteral("records %1 to %2 lie beyond the record count "
+                                                  "and are not shown by the program")
+                                       .arg(count + 1)
+                                       .arg(whole));
+        if (count > whole)
+            report.findings.append(QStringLiteral("records %1 to %2 lie beyond the end of the "
+                                                  "data file and read as blank records")
+                                       .arg(whole + 1)
+                                       .arg(count));
+        const std::int64_t last = std::max<std::int64_t>(whole, count);
+        for (std::int64_t n = 1; n <= last && n <= ContactRecord::MaxNumber; ++n) {
+            ContactRecord record;
+            record.setFromRandomBytes(files::readRecord(paths::DataFile, n, ContactRecord::Length));
+            const auto id = record.contactNumber();
+            if (id)
+                numbers.insert(*id);
+            if (n > whole)
+                continue; // past the end: blank, reported above
+            if (!id || *id != n)
+                mismatched.append(QStringLiteral("%1 (number \"%2\")")
+                                      .arg(n)
+                                      .arg(record.ContactID.text().trimmed()));
+        }
+        report.findings.append(
+            mismatched.isEmpty()
+                ? QStringLiteral("Records whose number does not match their position: none")
+                : QStringLiteral("Records whose number does not match their position: ") +
+                      mismatched.join(QStringLiteral(", ")));
+    }
+
+    if (!files::folderExists(paths::NotesFolder)) {
+        report.findings.append(QStringLiteral("Contact Notes folder: missing"));
+        return stop;
+    }
+    QStringList orphans;
+    const QStringList names = files::listFiles(paths::NotesFolder);
+    for (const QString &name : names) {
+        const std::optional<int> id = name.endsWith(QLatin1String(".txt"))
+                                          ? ContactRecord::parseNumber(name.chopped(4))
+                                          : std::nullopt;
+        if (!id || !numbers.contains(*id))
+            orphans.append(name);
+    }
+    report.findings.append(orphans.isEmpty() ? QStringLiteral("Notes files with no record: none")
+                                             : QStringLiteral("Notes files with no record: ") +
+                                                   orphans.join(QStringLiteral(", ")));
+    return stop;
+}
+
+} // namespace
+
+QString describeAttributes(int attributes)
+{
+    QStringList names;
+    if (attributes & platform::ReadOnly)
+        names.append(QStringLiteral("read-only"));
+    if (attributes & platform::Hidden)
+        names.append(QStringLiteral("hidden"));
+    if (attributes & platform::System)
+        names.append(QStringLiteral("system"));
+    if (attributes & platform::Archive)
+        names.append(QStringLiteral("archive"));
+    return names.isEmpty() ? QStringLiteral("normal") : names.join(QStringLiteral(", "));
+}
+
+CheckReport checkDataFolder()
+{
+    CheckReport report;
+    Files f;
+    f.dataFolder = files::folderExists(paths::DataFolder);
+    if (!f.dataFolder) {
+        report.findings.append(QStringLiteral("Data folder: missing (the next start is a first "
+                                              "run)"));
+        if (!files::folderExists(ProgramFilesFolder))
+            report.startActions.append(QStringLiteral("create the folder Program Files"));
+    } else {
+        // A folder that cannot be listed cannot be checked: say so rather than guess.
+        files::listFiles(paths::DataFolder);
+        report.findings.append(QStringLiteral("Data folder: present"));
+    }
+
+    f.index = f.dataFolder && files::fileExists(paths::IndexFile);
+    f.data = f.dataFolder && files::fileExists(paths::DataFile);
+    if (f.index) {
+        f.indexAttributes = files::attributes(paths::IndexFile);
+        report.findings.append(
+            fileLine(QStringLiteral("Index.tbl"), f.indexAttributes, SealedIndex));
+    } else if (f.dataFolder) {
+        report.findings.append(QStringLiteral("Index.tbl: missing"));
+    }
+    if (f.data) {
+        f.dataAttributes = files::attributes(paths::DataFile);
+        report.findings.append(
+            fileLine(QStringLiteral("Cardomine.Dat"), f.dataAttributes, SealedData));
+    } else if (f.dataFolder) {
+        report.findings.append(QStringLiteral("Cardomine.Dat: missing"));
+    }
+
+    simulateRepair(f, report);
+    // The files as they are now; a start that rebuilds them reads fresh ones instead.
+    if (f.index && f.data) {
+        const std::optional<QString> stop = examineContents(report);
+        if (stop && report.startActions.isEmpty())
+            report.startActions.append(QStringLiteral("stop with \"Cardomine Cannot Start\": ") +
+                                       *stop);
+    }
+    report.startWouldChange = !report.startActions.isEmpty();
+    return report;
+}
+
+} // namespace cardomine::tool

@@ -1,0 +1,149 @@
+// cardomine-tool: exports the card file to vCard or CSV and checks the data folder,
+// reading only. It works beside a running program and never changes the data.
+
+#include "datastore/dataerror.h"
+#include "datastore/paths.h"
+#include "platform/drive.h"
+#include "platform/fileerror.h"
+#include "platform/files.h"
+#include "tool/check.h"
+#include "tool/contacts.h"
+#include "tool/exportformats.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <cstdio>
+
+using namespace cardomine;
+namespace files = cardomine::platform::files;
+
+namespace {
+
+enum ExitStatus
+{
+    Success = 0,
+    Failure = 1,
+    UsageError = 2
+};
+
+void writeOut(const QByteArray &bytes)
+{
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+void writeError(const QString &text)
+{
+    const QByteArray bytes = QStringLiteral("cardomine-tool: %1\n").arg(text).toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+}
+
+int usageError(const QString &text)
+{
+    writeError(text);
+    writeError(QStringLiteral("try \"cardomine-tool --help\""));
+    return UsageError;
+}
+
+QString dataFolderText()
+{
+    return platform::nativePath(paths::DataFolder);
+}
+
+int runExport(const QString &format, const QString &output)
+{
+    if (!files::folderExists(paths::DataFolder)) {
+        writeError(QStringLiteral("there is no data folder at %1").arg(dataFolderText()));
+        return Failure;
+    }
+    const tool::CardFile card = tool::readCardFile();
+    for (const QString &warning : card.warnings)
+        writeError(warning);
+    const QByteArray bytes = format == QLatin1String("vcard") ? tool::toVCard(card.contacts)
+                                                              : tool::toCsv(card.contacts);
+    if (output.isEmpty() || output == QLatin1String("-"))
+        writeOut(bytes);
+    else
+        files::replaceNativeFile(output, bytes);
+    return Success;
+}
+
+int runCheck()
+{
+    const tool::CheckReport report = tool::checkDataFolder();
+    QByteArray text = QStringLiteral("Data folder %1\n").arg(dataFolderText()).toUtf8();
+    for (const QString &finding : report.findings)
+        text += finding.toUtf8() + '\n';
+    if (report.startActions.isEmpty()) {
+        text += "The next start would change nothing.\n";
+    } else {
+        text += "The next start would:\n";
+        for (const QString &action : report.startActions)
+            text += "  " + action.toUtf8() + '\n';
+    }
+    writeOut(text);
+    return report.startWouldChange ? Failure : Success;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("cardomine-tool"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(CARDOMINE_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Reads Cardomine's card file without changing it.\n\n"
+        "Commands:\n"
+        "  export   writes every contact, with its notes, as vCard 4.0 or CSV\n"
+        "  check    reports what the next start of Cardomine would find and do;\n"
+        "           exit status 0 when it would change nothing, 1 otherwise\n\n"
+        "The data folder is \"Program Files/Pelvarin\" under $CARDOMINE_DRIVE_C, or under\n"
+        "$XDG_DATA_HOME/cardomine/drive_c when that is not set."));
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
+    const QCommandLineOption formatOption(QStringLiteral("format"),
+                                          QStringLiteral("Export format: vcard or csv."),
+                                          QStringLiteral("format"));
+    const QCommandLineOption outputOption(
+        QStringLiteral("output"), QStringLiteral("Write the export to <file> instead of stdout."),
+        QStringLiteral("file"));
+    parser.addOption(formatOption);
+    parser.addOption(outputOption);
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("export or check"));
+
+    if (!parser.parse(QCoreApplication::arguments()))
+        return usageError(parser.errorText());
+    if (parser.isSet(helpOption))
+        parser.showHelp(Success);
+    if (parser.isSet(versionOption))
+        parser.showVersion();
+
+    const QStringList arguments = parser.positionalArguments();
+    if (arguments.size() != 1)
+        return usageError(QStringLiteral("give one command: export or check"));
+    const QString command = arguments.first();
+
+    try {
+        if (command == QLatin1String("export")) {
+            const QString format = parser.value(formatOption);
+            if (format != QLatin1String("vcard") && format != QLatin1String("csv"))
+                return usageError(QStringLiteral("export needs --format vcard or --format csv"));
+            return runExport(format, parser.value(outputOption));
+        }
+        if (command == QLatin1String("check")) {
+            if (parser.isSet(formatOption) || parser.isSet(outputOption))
+                return usageError(QStringLiteral("check takes no options"));
+            return runCheck();
+        }
+        return usageError(QStringLiteral("unknown command \"%1\"").arg(command));
+    } catch (const platform::FileError &error) {
+        writeError(error.message());
+    } catch (const DataError &error) {
+        writeError(error.message());
+    }
+    return Failure;
+}
