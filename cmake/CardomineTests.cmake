@@ -10,6 +10,6 @@ function(cardomine_test name)
     set(scratch "${CMAKE_CURRENT_BINARY_DIR}/${name}.home")
     file(MAKE_DIRECTORY "${scratch}")
     set_tests_properties(${name} PROPERTIES
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;LC_ALL=C.UTF-8;HOME=${scratch};XDG_DATA_HOME=${scratch}/share;XDG_CONFIG_HOME=${scratch}/config;XDG_RUNTIME_DIR=${scratch};CARDOMINE_DRIVE_C=${scratch}/unused-drive;ASAN_OPTIONS=detect_leaks=0:abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;LC_ALL=C.UTF-8;HOME=${scratch};XDG_DATA_HOME=${scratch}/share;XDG_CONFIG_HOME=${scratch}/config;XDG_RUNTIME_DIR=${scratch};CARDOMINE_DRIVE_C=${scratch}/unused-drive;ASAN_OPTIONS=detect_leaks=1:abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
         TIMEOUT 300)
 endfunction()
