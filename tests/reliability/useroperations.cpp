@@ -39,7 +39,7 @@ bool isRepairBox(const platform::MessageBox &box)
            box.title == u"File Update Will Occur Now. . .";
 }
 
-// The newest file in Recovered/ whose name starts with prefix.
+// The files in Recovered/ whose names start with prefix and a dot.
 QList<QByteArray> recoveredCopies(const TempDrive &drive, const QString &prefix)
 {
     QList<QByteArray> copies;
@@ -293,9 +293,13 @@ QString OperationRun::checkFreshStart(bool *repaired)
         return again.fname->text().startsWith(u"Tobin") ? QString()
                                                         : u"the sample contact is not shown"_s;
 
-    // Earlier notes files are never the repair's business.
+    // Earlier notes stay, or (contact 1's, which a rebuild gives the sample notes)
+    // are kept in Recovered/.
     for (int i = 1; i <= RecordsBefore; i += 2) {
-        if (drive.readFile(notes::pathFor(i)) != "Notes of " + QByteArray::number(i) + "\r\n")
+        const QByteArray notes = "Notes of " + QByteArray::number(i) + "\r\n";
+        if (drive.readFile(notes::pathFor(i)) == notes)
+            continue;
+        if (!*repaired || !recoveredCopies(drive, QString::number(i) + u".txt").contains(notes))
             return u"the notes of contact %1 changed"_s.arg(i);
     }
 
@@ -335,10 +339,18 @@ QString OperationRun::checkFreshStart(bool *repaired)
         if (const QString p = dataProblem(copy); !p.isEmpty())
             return u"in Recovered: "_s + p;
     }
+    // A repair that ran twice also sets aside the index it had just created.
+    const QByteArray created = indexfile::createdLines().join(u"\r\n").toLatin1() + "\r\n";
+    bool oldIndexKept = index.isEmpty();
     for (const QByteArray &copy : index) {
+        if (copy == created)
+            continue;
         if (const QString p = indexProblem(copy); !p.isEmpty())
             return u"in Recovered: "_s + p;
+        oldIndexKept = true;
     }
+    if (!oldIndexKept)
+        return u"the repair did not keep the old index in Recovered"_s;
     return {};
 }
 
