@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev
     fonts-wine fonts-liberation2
     xvfb xauth xdotool imagemagick x11-utils
+    clang libclang-rt-14-dev
 )
 
 missing=()
