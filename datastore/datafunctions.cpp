@@ -139,6 +139,11 @@ void SaveRecord(const QString &path, int recordNumber, const QString &fileType,
                         QStringLiteral("the index file has not been read"));
 
     const QString notesText = b.notesText();
+    // Checked before anything is written, so that a refused save changes nothing.
+    if (cardomine::notes::tooBigToSave(*contactId))
+        throw DataError(cardomine::notes::pathFor(*contactId),
+                        QStringLiteral("the notes file is larger than 1 MiB; Cardomine shows "
+                                       "only its beginning and does not change it"));
 
     if (random || sequential) {
         // Every state the two files may be in until both are sealed again.

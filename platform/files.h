@@ -37,6 +37,9 @@ QByteArray readBytes(const QString &path, std::int64_t maxBytes = -1);
 // written by someone).
 void replaceBytes(const QString &path, const QByteArray &bytes);
 
+// The writers below, and setAttributes, never follow a symbolic link: a link in the
+// data folder is refused (ELOOP) rather than written through.
+
 // Appends bytes at the end of the file (creating it), then flushes to disk.
 void appendBytes(const QString &path, const QByteArray &bytes);
 
