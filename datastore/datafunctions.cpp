@@ -140,10 +140,12 @@ void SaveRecord(const QString &path, int recordNumber, const QString &fileType,
 
     const QString notesText = b.notesText();
     // Checked before anything is written, so that a refused save changes nothing.
-    if (cardomine::notes::tooBigToSave(*contactId))
-        throw DataError(cardomine::notes::pathFor(*contactId),
-                        QStringLiteral("the notes file is larger than 1 MiB; Cardomine shows "
-                                       "only its beginning and does not change it"));
+    const auto refuseCutNotes = [&] {
+        if (cardomine::notes::tooBigToSave(*contactId))
+            throw DataError(cardomine::notes::pathFor(*contactId),
+                            QStringLiteral("the notes file is larger than 1 MiB; Cardomine shows "
+                                           "only its beginning and does not change it"));
+    };
 
     if (random || sequential) {
         // Every state the two files may be in until both are sealed again.
@@ -168,6 +170,7 @@ void SaveRecord(const QString &path, int recordNumber, const QString &fileType,
             expected.dataSizes = {
                 sizeBefore, sizeBefore + text::joinLines(CurrentRecord.toSequentialLines()).size()};
         }
+        refuseCutNotes();
         withDataFileResealed(path, expected, [&] {
             files::setAttributes(path, platform::Normal);
             if (random)
@@ -178,6 +181,8 @@ void SaveRecord(const QString &path, int recordNumber, const QString &fileType,
                 cardomine::indexfile::updateCount(fileType.front(), *contactId);
             files::setAttributes(path, DataSealed);
         });
+    } else {
+        refuseCutNotes();
     }
 
     cardomine::notes::write(*contactId, notesText);
