@@ -2,7 +2,7 @@
 # preset, build with Ninja and go. Everything else is a CMake target or preset.
 PRESET ?= dev
 
-.PHONY: all run test asan-test bench build deps configure clean format screenshot
+.PHONY: all run test asan-test bench fuzz build deps configure clean format screenshot
 
 all: build
 
@@ -30,6 +30,12 @@ asan-test:
 bench: deps build/release/build.ninja
 	cmake --build --preset release --target cardomine_bench
 	build/release/bench/cardomine_bench
+
+# Each fuzzer runs FUZZ_SECONDS (30 s by default) over its seeds and past findings.
+FUZZ_SECONDS ?= 30
+fuzz: deps
+	cmake --preset fuzz -DFUZZ_SECONDS=$(FUZZ_SECONDS)
+	cmake --build --preset fuzz --target fuzz
 
 screenshot: build
 	scripts/screenshot.sh build/$(PRESET)/app/cardomine docs/screenshot.png

@@ -12,13 +12,14 @@ namespace cardomine {
 
 // A text field of fixed width: storing a text left-aligns it, padding with spaces or
 // cutting to the width; reading yields the full width, trailing spaces included.
-template <int Width>
-class FixedText
+template <int Width> class FixedText
 {
 public:
     static constexpr int width = Width;
 
-    FixedText() : m_text(Width, QLatin1Char(' ')) {}
+    FixedText()
+        : m_text(Width, QLatin1Char(' '))
+    {}
     FixedText &operator=(const QString &text)
     {
         assign(text);

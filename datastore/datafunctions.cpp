@@ -5,11 +5,14 @@
 #include "datastore/indexfile.h"
 #include "datastore/notesfile.h"
 #include "datastore/paths.h"
+#include "datastore/pendingwork.h"
 #include "platform/fileattributes.h"
 #include "platform/files.h"
 #include "platform/textcodec.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <stdexcept>
 
 namespace Data_Functions {
@@ -73,17 +76,33 @@ int parseRecordNumber(const QString &path, const QString &recordNumber)
 // to the caller: a data file left at normal would be taken for an altered one, and
 // rebuilt, at the next start. A second failure while resealing adds nothing to the
 // first.
-template <typename Work> void withDataFileResealed(const QString &path, Work &&work)
+//
+// The work is announced first (pendingwork.h), so that a crash while the files are
+// unsealed does not make the next start rebuild them. The announcement is withdrawn
+// once the files are sealed again, and kept when resealing after a failure failed.
+template <typename Work>
+void withDataFileResealed(const QString &path, const cardomine::pendingwork::Expected &expected,
+                          Work &&work)
 {
+    cardomine::pendingwork::begin(expected);
     try {
         work();
     } catch (...) {
         try {
             files::setAttributes(path, DataSealed);
+            if (files::attributes(cardomine::paths::IndexFile) ==
+                (platform::ReadOnly | platform::System))
+                cardomine::pendingwork::end();
         } catch (...) {
         }
         throw;
     }
+    cardomine::pendingwork::end();
+}
+
+std::int64_t sizeOrZero(const QString &path)
+{
+    return files::fileExists(path) ? files::fileSize(path) : 0;
 }
 
 } // namespace
@@ -120,9 +139,39 @@ void SaveRecord(const QString &path, int recordNumber, const QString &fileType,
                         QStringLiteral("the index file has not been read"));
 
     const QString notesText = b.notesText();
+    // Checked before anything is written, so that a refused save changes nothing.
+    const auto refuseCutNotes = [&] {
+        if (cardomine::notes::tooBigToSave(*contactId))
+            throw DataError(cardomine::notes::pathFor(*contactId),
+                            QStringLiteral("the notes file is larger than 1 MiB; Cardomine shows "
+                                           "only its beginning and does not change it"));
+    };
 
     if (random || sequential) {
-        withDataFileResealed(path, [&] {
+        // Every state the two files may be in until both are sealed again.
+        namespace pendingwork = cardomine::pendingwork;
+        pendingwork::Expected expected;
+        const std::int64_t sizeBefore = sizeOrZero(path);
+        const QByteArray indexBefore = files::readBytes(cardomine::paths::IndexFile);
+        expected.indexVersions = {indexBefore};
+        if (updatesCount)
+            expected.indexVersions.append(
+                cardomine::indexfile::countUpdated(indexBefore, fileType.front(), *contactId));
+        if (random) {
+            const QByteArray record = CurrentRecord.toRandomBytes();
+            const std::int64_t end = std::int64_t(recordNumber) * ContactRecord::Length;
+            expected.dataSizes = {sizeBefore, std::max(sizeBefore, end)};
+            expected.recordNumber = recordNumber;
+            expected.records = {sizeBefore > end - ContactRecord::Length
+                                    ? files::readRecord(path, recordNumber, ContactRecord::Length)
+                                    : QByteArray(ContactRecord::Length, ' '),
+                                record};
+        } else {
+            expected.dataSizes = {
+                sizeBefore, sizeBefore + text::joinLines(CurrentRecord.toSequentialLines()).size()};
+        }
+        refuseCutNotes();
+        withDataFileResealed(path, expected, [&] {
             files::setAttributes(path, platform::Normal);
             if (random)
                 files::writeRecord(path, recordNumber, CurrentRecord.toRandomBytes());
@@ -132,6 +181,8 @@ void SaveRecord(const QString &path, int recordNumber, const QString &fileType,
                 cardomine::indexfile::updateCount(fileType.front(), *contactId);
             files::setAttributes(path, DataSealed);
         });
+    } else {
+        refuseCutNotes();
     }
 
     cardomine::notes::write(*contactId, notesText);
@@ -149,7 +200,10 @@ void LoadRecord(const QString &path, int recordNumber, const QString &fileType)
     checkRecordNumber(path, recordNumber);
 
     if (fileType == u"R") {
-        withDataFileResealed(path, [&] {
+        cardomine::pendingwork::Expected expected;
+        expected.dataSizes = {files::fileSize(path)};
+        expected.indexVersions = {files::readBytes(cardomine::paths::IndexFile)};
+        withDataFileResealed(path, expected, [&] {
             files::setAttributes(path, platform::Normal);
             CurrentRecord.setFromRandomBytes(
                 files::readRecord(path, recordNumber, ContactRecord::Length));

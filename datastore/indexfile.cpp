@@ -171,13 +171,54 @@ QString fileTypeLetter(const IndexTable &table)
     return QString(fileType(table).value_or(QLatin1Char('R')));
 }
 
-void updateCount(QChar fileType, int contactId)
+namespace {
+
+// The index file's bytes after the count update, and the table entries that change
+// with it.
+QByteArray updatedBytes(const QByteArray &current, QChar fileType, int contactId,
+                        std::vector<std::pair<int, QString>> *tableChanges)
 {
     const QString &path = paths::IndexFile;
     // Every line of the file gets a slot, the first one (not kept in the table)
     // included.
     const int slotCount = IndexLines.highestEntry() + 1;
+    const QStringList items = splitItems(text::decode(current));
+    QStringList lines;
+    for (int i = 1; i <= slotCount; ++i) {
+        // A short file is written back padded with empty lines.
+        QString line = i <= items.size() ? items.at(i - 1) : QString();
+        if (line.mid(7, 7) == u"Records") {
+            bool replace = fileType == QLatin1Char('S');
+            if (fileType == QLatin1Char('R')) {
+                const auto count = ContactRecord::parseNumber(line.mid(15, 6));
+                if (!count)
+                    throw DataError(path, QStringLiteral("the record count in \"%1\" is not "
+                                                         "a number from 0 to %2")
+                                              .arg(line)
+                                              .arg(ContactRecord::MaxNumber));
+                replace = contactId > *count;
+            }
+            if (replace) {
+                line = countLine(contactId);
+                if (tableChanges)
+                    tableChanges->emplace_back(i - 1, line);
+            }
+        }
+        lines.append(line);
+    }
+    return text::joinLines(lines);
+}
 
+} // namespace
+
+QByteArray countUpdated(const QByteArray &current, QChar fileType, int contactId)
+{
+    return updatedBytes(current, fileType, contactId, nullptr);
+}
+
+void updateCount(QChar fileType, int contactId)
+{
+    const QString &path = paths::IndexFile;
     QByteArray written;
     std::vector<std::pair<int, QString>> tableChanges;
     const auto applyTableChanges = [&tableChanges] {
@@ -186,30 +227,7 @@ void updateCount(QChar fileType, int contactId)
     };
     try {
         files::setAttributes(path, platform::Normal);
-        const QStringList items = splitItems(text::decode(files::readBytes(path)));
-        QStringList lines;
-        for (int i = 1; i <= slotCount; ++i) {
-            // A short file is written back padded with empty lines.
-            QString line = i <= items.size() ? items.at(i - 1) : QString();
-            if (line.mid(7, 7) == u"Records") {
-                bool replace = fileType == QLatin1Char('S');
-                if (fileType == QLatin1Char('R')) {
-                    const auto count = ContactRecord::parseNumber(line.mid(15, 6));
-                    if (!count)
-                        throw DataError(path, QStringLiteral("the record count in \"%1\" is not "
-                                                             "a number from 0 to %2")
-                                                  .arg(line)
-                                                  .arg(ContactRecord::MaxNumber));
-                    replace = contactId > *count;
-                }
-                if (replace) {
-                    line = countLine(contactId);
-                    tableChanges.emplace_back(i - 1, line);
-                }
-            }
-            lines.append(line);
-        }
-        written = text::joinLines(lines);
+        written = updatedBytes(files::readBytes(path), fileType, contactId, &tableChanges);
         // A save that leaves the count as it was finds the file already right.
         files::replaceBytesIfChanged(path, written);
         // The table follows the file only once the file holds the new count.

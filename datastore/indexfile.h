@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -14,7 +15,7 @@ class IndexTable
 {
 public:
     int highestEntry() const { return m_entries.size(); } // the value of entry 0
-    QString entry(int i) const;                            // 1..highestEntry()
+    QString entry(int i) const;                           // 1..highestEntry()
     void setEntry(int i, const QString &text);
     void resize(int highest); // entries 1..highest, new ones empty
     void clear() { m_entries.clear(); }
@@ -59,6 +60,9 @@ QString fileTypeLetter(const IndexTable &table);
 // working, 5 after) and updates IndexLines. Random form: the count only grows to
 // contactId; sequential form: the count becomes contactId.
 void updateCount(QChar fileType, int contactId);
+// The index file's bytes after that update, for index file bytes current (the table
+// gives the number of lines). DataError when the count is not a number.
+QByteArray countUpdated(const QByteArray &current, QChar fileType, int contactId);
 
 } // namespace indexfile
 } // namespace cardomine

@@ -33,12 +33,28 @@ QString read(int contactId)
     const QString path = pathFor(contactId);
     if (!files::fileExists(path))
         return {};
-    QByteArray bytes = files::readBytes(path);
+    QByteArray bytes = files::readBytes(path, ReadLimit + 1);
+    if (bytes.size() > ReadLimit) {
+        bytes.truncate(ReadLimit);
+        return text::decode(bytes) + cutNotice();
+    }
     // Writing adds one line end; taking exactly that one off again keeps a
     // load-then-save from growing the file.
     if (bytes.endsWith(LineEnd))
         bytes.chop(LineEnd.size());
     return text::decode(bytes);
+}
+
+QString cutNotice()
+{
+    return QStringLiteral("\r\n[Cardomine shows only the first MiB of this notes file and will "
+                          "not change it.]");
+}
+
+bool tooBigToSave(int contactId)
+{
+    const QString path = pathFor(contactId);
+    return files::fileExists(path) && files::fileSize(path) > ReadLimit;
 }
 
 void write(int contactId, const QString &notesText)

@@ -7,9 +7,18 @@ namespace cardomine::notes {
 // "c:\Program Files\Pelvarin\Contact Notes\<n>.txt"
 QString pathFor(int contactId);
 
+// Notes files are shown up to this size. A bigger file (another program's, or a
+// mistake) is shown cut, with a line saying so, and the program does not write it:
+// saving the cut text would lose the rest.
+inline constexpr qint64 ReadLimit = 1024 * 1024;
+QString cutNotice();
+
 // The notes of a contact: the file's text without the one CR LF the program adds
 // when it writes; the empty text when there is no file.
 QString read(int contactId);
+
+// Whether the contact's notes file is too big to be written back (see ReadLimit).
+bool tooBigToSave(int contactId);
 
 // Saves notes: the text followed by one CR LF, replacing the file atomically. An
 // empty text empties an existing file and creates none. The notes folder is created

@@ -6,7 +6,8 @@ namespace cardomine {
 
 // The eleven field boxes that Data_Functions moves texts between, in the order the
 // record routines usually visit them.
-enum class FieldBox {
+enum class FieldBox
+{
     FirstName,   // fname
     LastName,    // lname
     Company,     // company

@@ -228,7 +228,14 @@ void setAttributes(const QString &path, int value)
     const QByteArray native = nativeBytes(path, operation);
     struct stat info
     {};
-    statFile(native, info, operation, path);
+    // A symbolic link in the data folder is not followed: changing the mode and the
+    // extended attributes of whatever it points to would change a file elsewhere.
+    if (sysCall("lstat", [&] { return ::lstat(native.constData(), &info); }) != 0)
+        fail(operation, path, errno);
+    if (S_ISLNK(info.st_mode))
+        fail(operation, path, ELOOP);
+    if (S_ISDIR(info.st_mode))
+        fail(operation, path, EISDIR);
 
     const mode_t original = info.st_mode & 07777;
     mode_t current = original;

@@ -50,6 +50,9 @@ bool replaceBytesIfChanged(const QString &path, const QByteArray &bytes);
 // for), the same atomic way as replaceBytes. The file is private to the user (0600).
 void replaceNativeFile(const QString &nativePath, const QByteArray &bytes);
 
+// The writers below, and setAttributes, never follow a symbolic link: a link in the
+// data folder is refused (ELOOP) rather than written through.
+
 // Appends bytes at the end of the file (creating it), then flushes to disk.
 void appendBytes(const QString &path, const QByteArray &bytes);
 

@@ -462,7 +462,8 @@ void appendBytes(const QString &path, const QByteArray &bytes)
     const QByteArray native = nativeBytes(path, WriteOperation);
     const bool existed = checkWritable(native, path);
     const int fd = sysCall("open", [&] {
-        return ::open(native.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+        return ::open(native.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW,
+                      0600);
     });
     if (fd < 0)
         fail(WriteOperation, path, errno);
@@ -508,8 +509,9 @@ void writeRecord(const QString &path, std::int64_t recordNumber, const QByteArra
         fail(WriteOperation, path, EINVAL);
     const std::int64_t offset = recordOffset(recordNumber, record.size(), WriteOperation, path);
     const bool existed = checkWritable(native, path);
-    const int fd = sysCall(
-        "open", [&] { return ::open(native.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600); });
+    const int fd = sysCall("open", [&] {
+        return ::open(native.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    });
     if (fd < 0)
         fail(WriteOperation, path, errno);
     Descriptor file(fd);

@@ -9,6 +9,7 @@ packages=(
     fonts-wine fonts-liberation2
     xvfb xauth xdotool imagemagick x11-utils
     desktop-file-utils appstream python3-vobject
+    clang libclang-rt-14-dev
 )
 
 missing=()

@@ -5,6 +5,7 @@
 #include "datastore/indexfile.h"
 #include "datastore/notesfile.h"
 #include "datastore/paths.h"
+#include "datastore/pendingwork.h"
 #include "mainwindow/about.h"
 #include "mainwindow/frmwork.h"
 #include "mainwindow/lockablecombobox.h"
@@ -29,7 +30,7 @@ namespace cardomine::startup {
 
 namespace {
 
-constexpr int SealedIndex = platform::ReadOnly | platform::System;                    // 5
+constexpr int SealedIndex = platform::ReadOnly | platform::System;                   // 5
 constexpr int SealedData = platform::ReadOnly | platform::Hidden | platform::System; // 7
 
 // The sequential form's first record needs at most twelve lines; reading a bounded
@@ -85,6 +86,10 @@ void checkAndRepair(FrmWork &window)
     if (!files::folderExists(ProgramFilesFolder))
         files::createFolder(ProgramFilesFolder);
 
+    // Files a record routine left unsealed when the program was cut short are sealed
+    // again, when they are as it left them.
+    pendingwork::finishInterrupted();
+
     for (;;) {
         if (!files::fileExists(paths::IndexFile)) {
             if (!files::folderExists(paths::DataFolder)) {
@@ -112,6 +117,10 @@ void checkAndRepair(FrmWork &window)
         if (!files::fileExists(paths::DataFile)) {
             files::writeRecord(paths::DataFile, 1, CurrentRecord.toRandomBytes());
             files::setAttributes(paths::DataFile, SealedData);
+            // A rebuild after a repair must not write the sample notes over the notes
+            // the user kept for contact 1: they go to Recovered/ with the old files.
+            if (files::fileExists(notes::pathFor(1)))
+                moveAside(notes::pathFor(1));
             notes::writeSample();
             showDataCreated(&window);
         }
@@ -141,8 +150,7 @@ void readFirstRecord()
 void showStartFailure(FrmWork &window, const QString &reason)
 {
     notice(QStringLiteral("Cardomine Cannot Start"),
-           reason + QStringLiteral("\rCardomine will now close."),
-           MessageIcon::Critical, &window);
+           reason + QStringLiteral("\rCardomine will now close."), MessageIcon::Critical, &window);
 }
 
 } // namespace

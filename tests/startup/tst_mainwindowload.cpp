@@ -30,7 +30,13 @@ namespace files = platform::files;
 
 namespace {
 
-enum class FileState { Missing, Sealed, Archived, Writable };
+enum class FileState
+{
+    Missing,
+    Sealed,
+    Archived,
+    Writable
+};
 
 const MessageBox M1{QStringLiteral("File Creation Notice!"),
                     QStringLiteral("INDEX.TBL has been created!"), MessageIcon::Information,
@@ -196,9 +202,8 @@ void TestMainWindowLoad::repairTable_data()
     QTest::newRow("index read-only removed, data sealed")
         << FileState::Writable << FileState::Sealed
         << QList<MessageBox>{M2, M3, M1, M5, M2, M3, M1, M4} << true;
-    QTest::newRow("index sealed, data archived")
-        << FileState::Sealed << FileState::Archived << QList<MessageBox>{M5, M2, M3, M1, M4}
-        << true;
+    QTest::newRow("index sealed, data archived") << FileState::Sealed << FileState::Archived
+                                                 << QList<MessageBox>{M5, M2, M3, M1, M4} << true;
     QTest::newRow("index sealed, data read-only removed")
         << FileState::Sealed << FileState::Writable << QList<MessageBox>{M5, M2, M3, M1, M4}
         << true;
@@ -249,8 +254,14 @@ void TestMainWindowLoad::repairTable()
             QVERIFY(recovered.contains(oldIndex));
         if (data != FileState::Missing)
             QVERIFY(recovered.contains(oldData));
+        // The sample notes do not overwrite the notes the user had for contact 1.
+        if (existing)
+            QVERIFY(recovered.contains(oldNotes));
     } else {
-        QVERIFY(recovered.isEmpty());
+        // Only a rebuilt data file's sample notes set the user's notes of contact 1
+        // aside.
+        QCOMPARE(recovered, data == FileState::Missing && existing ? QList<QByteArray>{oldNotes}
+                                                                   : QList<QByteArray>{});
         QCOMPARE(drive.readFile(paths::IndexFile),
                  index == FileState::Missing ? createdIndexBytes() : oldIndex);
         if (data == FileState::Missing) {
@@ -347,9 +358,9 @@ void TestMainWindowLoad::sequentialFileShowsFirstTwelveLines()
     testing::TempDrive drive;
     QVERIFY(drive.isValid());
     const QStringList lines = {
-        QStringLiteral("Quinn"),    QStringLiteral("Sequent"),      QStringLiteral("Lines Ltd"),
-        QStringLiteral("1 Row St"), QStringLiteral("Lineville"),    QStringLiteral("OR"),
-        QStringLiteral("4"),        QStringLiteral("555.000.0001"), QStringLiteral("555.000.0002"),
+        QStringLiteral("Quinn"),    QStringLiteral("Sequent"),       QStringLiteral("Lines Ltd"),
+        QStringLiteral("1 Row St"), QStringLiteral("Lineville"),     QStringLiteral("OR"),
+        QStringLiteral("4"),        QStringLiteral("555.000.0001"),  QStringLiteral("555.000.0002"),
         QStringLiteral(""),         QStringLiteral("q@example.org"), QStringLiteral("97201"),
         QStringLiteral("Second"),   QStringLiteral("Record")};
     prepare(drive, paths::IndexFile, indexBytes(4, "S"), 5, FileState::Sealed);
@@ -383,7 +394,8 @@ void TestMainWindowLoad::dataFolderWithoutNotesFolder()
     QVERIFY(QDir().mkpath(drive.native(paths::DataFolder)));
     FrmWork window;
     QCOMPARE(startup::loadMainWindow(window), startup::LoadResult::Ready);
-    QCOMPARE(describeAll(m_messages.shown()), describeAll(aboutBoxes() + QList<MessageBox>{M1, M4}));
+    QCOMPARE(describeAll(m_messages.shown()),
+             describeAll(aboutBoxes() + QList<MessageBox>{M1, M4}));
     QCOMPARE(drive.readFile(notes::pathFor(1)), sampleNotesBytes());
 }
 
@@ -410,10 +422,11 @@ void TestMainWindowLoad::startFailures_data()
     QTest::newRow("sequential file of three lines")
         << indexBytes(1, "S") << QByteArray("a\r\nb\r\nc\r\n") << QStringLiteral("Cardomine.Dat");
     QTest::newRow("count is not a number")
-        << QByteArray("Num_Of_Types=1\r\nData_Type=Contacts\r\nNum_Of_Records=many\r\nFile_Type=R\r\n")
+        << QByteArray(
+               "Num_Of_Types=1\r\nData_Type=Contacts\r\nNum_Of_Records=many\r\nFile_Type=R\r\n")
         << threeRecords() << QStringLiteral("Index.tbl");
-    QTest::newRow("count above 32767") << indexBytes(40000) << threeRecords()
-                                        << QStringLiteral("Index.tbl");
+    QTest::newRow("count above 32767")
+        << indexBytes(40000) << threeRecords() << QStringLiteral("Index.tbl");
 }
 
 void TestMainWindowLoad::startFailures()

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <cstdint>
+
+// A record routine sets the data file and the index file to normal while it works
+// and seals them again after. A crash in between would leave them unsealed, and the
+// next start would take them for files altered by someone else and rebuild them
+// (the user's contacts set aside in Recovered/, the window showing the sample
+// contact). So before a routine unseals anything it writes a small marker beside the
+// data, naming every state the two files may be in while it works; it removes the
+// marker once both are sealed again. A start that finds the marker, and finds both
+// files in one of the named states, seals them again instead of repairing. Anything
+// else (a file changed otherwise, a marker that does not parse) is left to the
+// repair as before.
+namespace cardomine::pendingwork {
+
+struct Expected
+{
+    QList<std::int64_t> dataSizes; // the data file's possible lengths
+    int recordNumber = 0;          // a random-form record being written, or 0
+    QList<QByteArray> records;     // its possible contents, as readRecord reads them
+    QList<QByteArray> indexVersions;
+};
+
+// "c:\Program Files\Pelvarin\Cardomine.pending"
+QString markerPath();
+
+QByteArray format(const Expected &expected);
+// False when the text is not a marker.
+bool parse(const QByteArray &text, Expected *expected);
+
+// Writes the marker, flushed to disk, before the work starts.
+void begin(const Expected &expected);
+// Removes the marker after the work; a failure here loses nothing (the next start
+// finds the files sealed and removes it), so it is not reported.
+void end() noexcept;
+
+// At start, before the seal check: when a marker is found and both files are in a
+// state it names, seals them (index 5, data 7). The marker is removed either way.
+// Returns whether it sealed the files.
+bool finishInterrupted();
+
+} // namespace cardomine::pendingwork
