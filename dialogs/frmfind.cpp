@@ -11,7 +11,8 @@ using cardomine::platform::placeTwips;
 
 namespace cardomine {
 
-FrmFind::FrmFind(QWidget *parent) : QDialog(parent)
+FrmFind::FrmFind(QWidget *parent)
+    : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmFind"));
     setWindowTitle(QStringLiteral("Find What?"));

@@ -58,7 +58,8 @@ QPushButton *makeButton(QWidget *parent, const char *name, const QString &captio
 
 } // namespace
 
-FrmOptions::FrmOptions(QWidget *parent) : QDialog(parent)
+FrmOptions::FrmOptions(QWidget *parent)
+    : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmOptions"));
     setWindowTitle(QStringLiteral("Cardomine(tm) Options"));
@@ -67,12 +68,13 @@ FrmOptions::FrmOptions(QWidget *parent) : QDialog(parent)
     setFixedSize(platform::twipsSize(6150, 4920));
 
     // Panels first, so the option buttons and check boxes lie in front of them.
-    const QString panelCaptions[] = {
-        QStringLiteral("Database File Saving Options"), QStringLiteral("Sample 2"),
-        QStringLiteral("Sample 3"), QStringLiteral("Sample 4")};
-    const int frameRects[4][4] = {
-        {210, 255, 5175, 3225}, {645, 300, 2055, 1785}, {1545, 675, 2055, 1785},
-        {2100, 840, 2055, 1785}};
+    const QString panelCaptions[] = {QStringLiteral("Database File Saving Options"),
+                                     QStringLiteral("Sample 2"), QStringLiteral("Sample 3"),
+                                     QStringLiteral("Sample 4")};
+    const int frameRects[4][4] = {{210, 255, 5175, 3225},
+                                  {645, 300, 2055, 1785},
+                                  {1545, 675, 2055, 1785},
+                                  {2100, 840, 2055, 1785}};
     for (int i = 0; i < 4; ++i) {
         auto *panel = new QWidget(this);
         panel->setObjectName(QStringLiteral("picOptions%1").arg(i));
@@ -136,10 +138,9 @@ FrmOptions::FrmOptions(QWidget *parent) : QDialog(parent)
     placeTwips(cmdApply, 4920, 4455, 1095, 375);
 
     // The long captions wrap inside their boxes, as the classic check boxes did.
-    for (QAbstractButton *b : {static_cast<QAbstractButton *>(Check1),
-                               static_cast<QAbstractButton *>(Check2),
-                               static_cast<QAbstractButton *>(Option1),
-                               static_cast<QAbstractButton *>(Option2)})
+    for (QAbstractButton *b :
+         {static_cast<QAbstractButton *>(Check1), static_cast<QAbstractButton *>(Check2),
+          static_cast<QAbstractButton *>(Option1), static_cast<QAbstractButton *>(Option2)})
         b->setText(wrapCaption(b->text(), b->fontMetrics(), b->width() - IndicatorRoom));
 
     setTabOrder(tbsOptions, Option1);

@@ -23,8 +23,8 @@ namespace cardomine {
 namespace {
 
 constexpr FieldBox EditOrder[] = {
-    FieldBox::FirstName, FieldBox::LastName,  FieldBox::Company,     FieldBox::Address,
-    FieldBox::City,      FieldBox::State,     FieldBox::Zip,         FieldBox::HomePhone,
+    FieldBox::FirstName, FieldBox::LastName,    FieldBox::Company,    FieldBox::Address,
+    FieldBox::City,      FieldBox::State,       FieldBox::Zip,        FieldBox::HomePhone,
     FieldBox::WorkPhone, FieldBox::PagerMobile, FieldBox::FaxOrEmail,
 };
 

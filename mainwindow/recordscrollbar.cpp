@@ -4,7 +4,9 @@
 
 namespace cardomine {
 
-RecordScrollBar::RecordScrollBar(QWidget *parent) : QScrollBar(Qt::Horizontal, parent) {}
+RecordScrollBar::RecordScrollBar(QWidget *parent)
+    : QScrollBar(Qt::Horizontal, parent)
+{}
 
 void RecordScrollBar::keyPressEvent(QKeyEvent *event)
 {

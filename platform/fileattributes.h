@@ -3,7 +3,8 @@
 namespace cardomine::platform {
 
 // DOS attribute bits, as the program reads and sets them by number.
-enum FileAttribute : int {
+enum FileAttribute : int
+{
     Normal = 0,
     ReadOnly = 1,
     Hidden = 2,

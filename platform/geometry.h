@@ -18,7 +18,10 @@ constexpr int twipsToPixels(int twips)
     return twips >= 0 ? (twips + TwipsPerPixel / 2) / TwipsPerPixel
                       : -((-twips + TwipsPerPixel / 2) / TwipsPerPixel);
 }
-constexpr int pixelsToTwips(int pixels) { return pixels * TwipsPerPixel; }
+constexpr int pixelsToTwips(int pixels)
+{
+    return pixels * TwipsPerPixel;
+}
 
 QRect twipsRect(int left, int top, int width, int height);
 QSize twipsSize(int width, int height);

@@ -15,7 +15,8 @@ struct InstanceLock::Private
     QString error;
 };
 
-InstanceLock::InstanceLock(const QString &lockPath) : d(std::make_unique<Private>())
+InstanceLock::InstanceLock(const QString &lockPath)
+    : d(std::make_unique<Private>())
 {
     d->nativePath = nativePath(lockPath);
 }
@@ -26,7 +27,8 @@ bool InstanceLock::tryLock()
 {
     const QString folder = QFileInfo(d->nativePath).path();
     if (!QDir().mkpath(folder)) {
-        d->error = QStringLiteral("The folder %1 cannot be created.").arg(QDir::toNativeSeparators(folder));
+        d->error = QStringLiteral("The folder %1 cannot be created.")
+                       .arg(QDir::toNativeSeparators(folder));
         return false;
     }
     d->lock = std::make_unique<QLockFile>(d->nativePath);

@@ -13,9 +13,24 @@ class QWidget;
 // exact sequence of boxes.
 namespace cardomine::platform {
 
-enum class MessageIcon { Information, Question, Exclamation, Critical };
-enum class MessageButtons { Ok, YesNo };
-enum class MessageAnswer { Ok, Yes, No };
+enum class MessageIcon
+{
+    Information,
+    Question,
+    Exclamation,
+    Critical
+};
+enum class MessageButtons
+{
+    Ok,
+    YesNo
+};
+enum class MessageAnswer
+{
+    Ok,
+    Yes,
+    No
+};
 
 struct MessageBox
 {
@@ -52,6 +67,7 @@ void setMessageService(MessageService *service);
 // Shorthands for the three kinds of box the program shows.
 void notice(const QString &title, const QString &text, MessageIcon icon = MessageIcon::Information,
             QWidget *parent = nullptr);
-bool askYesNo(const QString &title, const QString &text, MessageIcon icon, QWidget *parent = nullptr);
+bool askYesNo(const QString &title, const QString &text, MessageIcon icon,
+              QWidget *parent = nullptr);
 
 } // namespace cardomine::platform

@@ -14,8 +14,7 @@ QString moveAside(const QString &path)
     if (!files::folderExists(paths::RecoveredFolder))
         files::createFolder(paths::RecoveredFolder);
     const QString name = path.section(QLatin1Char('\\'), -1);
-    const QString stamp =
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     const QString base =
         paths::RecoveredFolder + QLatin1Char('\\') + name + QLatin1Char('.') + stamp;
     QString target = base;

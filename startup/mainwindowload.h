@@ -6,7 +6,8 @@ class FrmWork;
 
 namespace startup {
 
-enum class LoadResult {
+enum class LoadResult
+{
     Ready, // the window is filled and shown
     Exit,  // start-up cannot go on; the user has been told why
 };

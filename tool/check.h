@@ -8,8 +8,8 @@ namespace cardomine::tool {
 
 struct CheckReport
 {
-    QStringList findings;     // what the files look like
-    QStringList startActions; // the messages and file changes of the next start, in order
+    QStringList findings;      // what the files look like
+    QStringList startActions;  // the messages and file changes of the next start, in order
     QStringList messageTitles; // the titles of the start's messages among them, in order
     bool startWouldChange = false;
 };

@@ -9,8 +9,8 @@
 #include "platform/faults.h"
 #include "platform/files.h"
 #include "tests/support/loadedwindow.h"
-#include "tests/support/windowhelpers.h"
 #include "tests/support/messageprinting.h"
+#include "tests/support/windowhelpers.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -25,8 +25,8 @@ using platform::MessageAnswer;
 using platform::MessageBox;
 using platform::MessageButtons;
 using platform::MessageIcon;
-using testing::LoadedWindow;
 using testing::elevenBoxes;
+using testing::LoadedWindow;
 using testing::padded;
 using testing::twelveBoxes;
 
@@ -63,8 +63,8 @@ void verifyBrowsingOnRecordOne(FrmWork &w)
 {
     QCOMPARE(w.exitButton->text(), QStringLiteral("E&xit Cardomine"));
     QCOMPARE(w.statusText(), QStringLiteral("Ready.  Option Selected: View"));
-    for (QPushButton *b : {w.createButton, w.editButton, w.optnButton, w.deleteButton,
-                           w.findButton, w.abtButton, w.exitButton})
+    for (QPushButton *b : {w.createButton, w.editButton, w.optnButton, w.deleteButton, w.findButton,
+                           w.abtButton, w.exitButton})
         QVERIFY2(b->isEnabled(), qPrintable(b->objectName()));
     QVERIFY(w.ScrollBar->isEnabled());
     QCOMPARE(w.ScrollBar->value(), 1);
@@ -154,8 +154,7 @@ void TestCreate::majorFieldCheck_data()
     QTest::newRow("no last name") << Typed{f, {}, c, p, p, {}} << true;
     QTest::newRow("no company") << Typed{f, l, {}, p, p, {}} << true;
     QTest::newRow("a space counts as filled")
-        << Typed{QStringLiteral(" "), l, QStringLiteral(" "), QStringLiteral(" "), {}, {}}
-        << false;
+        << Typed{QStringLiteral(" "), l, QStringLiteral(" "), QStringLiteral(" "), {}, {}} << false;
 }
 
 void TestCreate::majorFieldCheck()
@@ -197,8 +196,12 @@ void TestCreate::savedRecordOnDisk()
     FrmWork &w = *loaded.window;
     w.ScrollBar->setValue(2); // the new record takes the type of the record on display
     w.createButton->click();
-    type(w, Typed{QStringLiteral("Nia"), QStringLiteral("Novak"), QStringLiteral("Acme"),
-                  QStringLiteral("555.123.4567"), {}, QStringLiteral("Met at the fair")});
+    type(w, Typed{QStringLiteral("Nia"),
+                  QStringLiteral("Novak"),
+                  QStringLiteral("Acme"),
+                  QStringLiteral("555.123.4567"),
+                  {},
+                  QStringLiteral("Met at the fair")});
     w.exitButton->click();
 
     const QByteArray data = loaded.drive.readFile(paths::DataFile);
@@ -281,8 +284,12 @@ void TestCreate::newRecordDoesNotInheritOldNotes()
     FrmWork &w = *loaded.window;
     loaded.drive.writeFile(notes::pathFor(3), "left behind\r\n");
     w.createButton->click();
-    type(w, Typed{QStringLiteral("Nia"), QStringLiteral("Novak"), QStringLiteral("Acme"),
-                  QStringLiteral("1"), {}, {}});
+    type(w, Typed{QStringLiteral("Nia"),
+                  QStringLiteral("Novak"),
+                  QStringLiteral("Acme"),
+                  QStringLiteral("1"),
+                  {},
+                  {}});
     w.exitButton->click();
     QCOMPARE(loaded.drive.readFile(notes::pathFor(3)), QByteArray());
     w.ScrollBar->setValue(3);
@@ -312,8 +319,12 @@ void TestCreate::failedSaveStaysInCreateMode()
     const QByteArray data = loaded.drive.readFile(paths::DataFile);
     const QByteArray index = loaded.drive.readFile(paths::IndexFile);
     w.createButton->click();
-    type(w, Typed{QStringLiteral("Nia"), QStringLiteral("Novak"), QStringLiteral("Acme"),
-                  QStringLiteral("1"), {}, QStringLiteral("keep me")});
+    type(w, Typed{QStringLiteral("Nia"),
+                  QStringLiteral("Novak"),
+                  QStringLiteral("Acme"),
+                  QStringLiteral("1"),
+                  {},
+                  QStringLiteral("keep me")});
     loaded.messages.clear();
 
     platform::faults::reset();

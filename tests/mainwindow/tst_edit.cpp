@@ -7,8 +7,8 @@
 #include "platform/faults.h"
 #include "platform/files.h"
 #include "tests/support/loadedwindow.h"
-#include "tests/support/windowhelpers.h"
 #include "tests/support/messageprinting.h"
+#include "tests/support/windowhelpers.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -23,8 +23,8 @@ using platform::MessageAnswer;
 using platform::MessageBox;
 using platform::MessageButtons;
 using platform::MessageIcon;
-using testing::LoadedWindow;
 using testing::elevenBoxes;
+using testing::LoadedWindow;
 using testing::padded;
 using testing::twelveBoxes;
 

@@ -24,8 +24,19 @@ const MessageBox ExitQuestion{QStringLiteral("Exit?"),
                               QStringLiteral("Are You Sure You Want To Close The Archivane?"),
                               MessageIcon::Question, MessageButtons::YesNo};
 
-enum class Mode { Browsing, Create, Edit };
-enum class Way { ExitButton, Escape, AltX, CloseRequest };
+enum class Mode
+{
+    Browsing,
+    Create,
+    Edit
+};
+enum class Way
+{
+    ExitButton,
+    Escape,
+    AltX,
+    CloseRequest
+};
 
 // What the user sees, to prove a No leaves it all as it was.
 QStringList snapshot(FrmWork &w)
@@ -37,8 +48,8 @@ QStringList snapshot(FrmWork &w)
     for (QLineEdit *b : boxes)
         s << b->text() + (b->isReadOnly() ? QStringLiteral("|ro") : QStringLiteral("|rw"));
     s << w.notes->toPlainText() + (w.notes->isReadOnly() ? QStringLiteral("|ro") : QString());
-    for (QPushButton *b : {w.abtButton, w.optnButton, w.createButton, w.editButton,
-                           w.deleteButton, w.findButton, w.exitButton})
+    for (QPushButton *b : {w.abtButton, w.optnButton, w.createButton, w.editButton, w.deleteButton,
+                           w.findButton, w.exitButton})
         s << b->text() + QString::number(b->isEnabled()) + b->toolTip();
     s << QString::number(w.ScrollBar->value()) + QString::number(w.ScrollBar->maximum()) +
              QString::number(w.ScrollBar->isEnabled());

@@ -159,7 +159,8 @@ private Q_SLOTS:
         row("Label12", MEMBER(Label12), "QLabel", px(4680, 1560, 1095, 255), u"Fax Or Email:"_s);
         row("Label13", MEMBER(Label13), "QLabel", px(480, 2520, 495, 255), u"Type:"_s);
         row("Label14", MEMBER(Label14), "QLabel", px(360, 3000, 735, 255), u"Notes:"_s);
-        row("ScrollBar", MEMBER(ScrollBar), "cardomine::RecordScrollBar", px(3720, 2640, 3615, 255));
+        row("ScrollBar", MEMBER(ScrollBar), "cardomine::RecordScrollBar",
+            px(3720, 2640, 3615, 255));
         row("abtButton", MEMBER(abtButton), "cardomine::CommandButton", px(7680, 120, 975, 255),
             u"&About"_s);
         row("optnButton", MEMBER(optnButton), "cardomine::PictureButton", px(7680, 600, 975, 735),

@@ -15,8 +15,8 @@
 #include <cerrno>
 
 using namespace cardomine;
-using testing::LoadedWindow;
 using testing::elevenBoxes;
+using testing::LoadedWindow;
 using testing::padded;
 using testing::twelveBoxes;
 

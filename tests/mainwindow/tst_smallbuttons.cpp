@@ -6,12 +6,12 @@
 #include "tests/support/loadedwindow.h"
 #include "tests/support/messageprinting.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScrollBar>
-#include <QCheckBox>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTest>
 
 using namespace cardomine;
@@ -59,9 +59,9 @@ void TestSmallButtons::boxes_data()
         info(QStringLiteral("Upgrade to Version 2.0"),
              QStringLiteral("This button is not operational in this version of Cardomine.")),
         info(SeeTitle, SeeText)};
-    const QList<MessageBox> aboutBoxes = {info(about::creditsTitle(), about::creditsText()),
-                                          info(QStringLiteral("Please Help If You Can!"),
-                                               about::donationsText())};
+    const QList<MessageBox> aboutBoxes = {
+        info(about::creditsTitle(), about::creditsText()),
+        info(QStringLiteral("Please Help If You Can!"), about::donationsText())};
     QVERIFY(about::donationsText().startsWith(
         QStringLiteral("Donations Are Glady Accepted.\rThey Help To Finance My Programs And "
                        "Copyrights.\r")));
