@@ -80,11 +80,20 @@ int parseRecordNumber(const QString &path, const QString &recordNumber)
 // The work is announced first (pendingwork.h), so that a crash while the files are
 // unsealed does not make the next start rebuild them. The announcement is withdrawn
 // once the files are sealed again, and kept when resealing after a failure failed.
+enum class Access
+{
+    Reading,
+    Writing
+};
+
 template <typename Work>
 void withDataFileResealed(const QString &path, const cardomine::pendingwork::Expected &expected,
-                          Work &&work)
+                          Access access, Work &&work)
 {
-    cardomine::pendingwork::begin(expected);
+    if (access == Access::Writing)
+        cardomine::pendingwork::begin(expected);
+    else
+        cardomine::pendingwork::beginReading(expected);
     try {
         work();
     } catch (...) {
@@ -171,7 +180,7 @@ void SaveRecord(const QString &path, int recordNumber, const QString &fileType,
                 sizeBefore, sizeBefore + text::joinLines(CurrentRecord.toSequentialLines()).size()};
         }
         refuseCutNotes();
-        withDataFileResealed(path, expected, [&] {
+        withDataFileResealed(path, expected, Access::Writing, [&] {
             files::setAttributes(path, platform::Normal);
             if (random)
                 files::writeRecord(path, recordNumber, CurrentRecord.toRandomBytes());
@@ -203,7 +212,7 @@ void LoadRecord(const QString &path, int recordNumber, const QString &fileType)
         cardomine::pendingwork::Expected expected;
         expected.dataSizes = {files::fileSize(path)};
         expected.indexVersions = {files::readBytes(cardomine::paths::IndexFile)};
-        withDataFileResealed(path, expected, [&] {
+        withDataFileResealed(path, expected, Access::Reading, [&] {
             files::setAttributes(path, platform::Normal);
             CurrentRecord.setFromRandomBytes(
                 files::readRecord(path, recordNumber, ContactRecord::Length));

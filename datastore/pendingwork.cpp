@@ -98,6 +98,11 @@ void begin(const Expected &expected)
     files::replaceBytes(markerPath(), format(expected));
 }
 
+void beginReading(const Expected &expected)
+{
+    files::writeBytesUnflushed(markerPath(), format(expected));
+}
+
 void end() noexcept
 {
     try {

@@ -33,8 +33,14 @@ QByteArray format(const Expected &expected);
 // False when the text is not a marker.
 bool parse(const QByteArray &text, Expected *expected);
 
-// Writes the marker, flushed to disk, before the work starts.
+// Writes the marker, flushed to disk, before work that writes starts.
 void begin(const Expected &expected);
+// The same for work that only reads (the data file is unsealed just to be read). The
+// marker is not flushed: it outlives the program being killed, which is the case that
+// matters. A power cut may lose it; the files then go through the repair at the next
+// start, which keeps them under Recovered/, so nothing is lost either way. Browsing
+// does this at every record, and two flushes each time would make it slow.
+void beginReading(const Expected &expected);
 // Removes the marker after the work; a failure here loses nothing (the next start
 // finds the files sealed and removes it), so it is not reported.
 void end() noexcept;

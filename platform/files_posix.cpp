@@ -475,6 +475,26 @@ void appendBytes(const QString &path, const QByteArray &bytes)
         syncFolder(folderOf(native), WriteOperation, path);
 }
 
+void writeBytesUnflushed(const QString &path, const QByteArray &bytes)
+{
+    const QByteArray native = nativeBytes(path, WriteOperation);
+    checkWritable(native, path);
+    const int fd = sysCall("open", [&] {
+        return ::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
+                      0600);
+    });
+    if (fd < 0)
+        fail(WriteOperation, path, errno);
+    try {
+        Descriptor file(fd);
+        writeAll(fd, bytes, WriteOperation, path);
+        file.close(WriteOperation, path);
+    } catch (...) {
+        ::unlink(native.constData());
+        throw;
+    }
+}
+
 QByteArray readRecord(const QString &path, std::int64_t recordNumber, int length)
 {
     const QByteArray native = nativeBytes(path, ReadOperation);

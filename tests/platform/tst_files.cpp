@@ -72,6 +72,7 @@ private Q_SLOTS:
     void replaceLeavesOldOrNewUnderEveryFault_data();
     void replaceLeavesOldOrNewUnderEveryFault();
     void replaceSurvivesACrashAtEveryStep();
+    void writeUnflushedLeavesWholeTextOrNothing();
     void replaceIfChangedKeepsAnUnchangedFile_data();
     void replaceIfChangedKeepsAnUnchangedFile();
     void pathWithNulIsRefused();
@@ -242,7 +243,7 @@ void TestFiles::readOnlyIsNotWritten()
     // "set to normal first" shows up in tests run as root too.
     m_drive->writeFile(Data, "sealed");
     files::setAttributes(Data, ReadOnly | Hidden | System);
-    for (int attempt = 0; attempt < 4; ++attempt) {
+    for (int attempt = 0; attempt < 5; ++attempt) {
         try {
             switch (attempt) {
             case 0:
@@ -256,6 +257,9 @@ void TestFiles::readOnlyIsNotWritten()
                 break;
             case 3:
                 files::deleteFile(Data);
+                break;
+            case 4:
+                files::writeBytesUnflushed(Data, "x");
                 break;
             }
             QFAIL(qPrintable(u"attempt %1 wrote a read-only file"_s.arg(attempt)));
@@ -282,6 +286,8 @@ void TestFiles::perform(const QString &operation)
         files::replaceBytes(Index, "new\r\n");
     else if (operation == u"append"_s)
         files::appendBytes(Index, "more\r\n");
+    else if (operation == u"write unflushed"_s)
+        files::writeBytesUnflushed(Index, "new\r\n");
     else if (operation == u"write record"_s)
         files::writeRecord(Index, 2, "12345");
     else if (operation == u"read"_s)
@@ -307,9 +313,16 @@ void TestFiles::injectedFaultFailsTheOperation_data()
     QTest::addColumn<QString>("verb");
 
     const std::pair<const char *, const char *> operations[] = {
-        {"replace", "write"}, {"append", "write"},     {"write record", "write"},
-        {"read", "read"},     {"read record", "read"}, {"create folder", "create the folder"},
-        {"delete", "delete"}, {"move", "move"},        {"attributes", "set the attributes of"},
+        {"replace", "write"},
+        {"append", "write"},
+        {"write record", "write"},
+        {"write unflushed", "write"},
+        {"read", "read"},
+        {"read record", "read"},
+        {"create folder", "create the folder"},
+        {"delete", "delete"},
+        {"move", "move"},
+        {"attributes", "set the attributes of"},
     };
     const std::pair<const char *, int> errors[] = {
         {"ENOSPC", ENOSPC}, {"EIO", EIO}, {"EACCES", EACCES}};
@@ -429,6 +442,37 @@ void TestFiles::replaceSurvivesACrashAtEveryStep()
         QVERIFY2(
             content == oldContent || content == newContent,
             qPrintable(u"crash at call %1 left \"%2\""_s.arg(k).arg(QString::fromLatin1(content))));
+    }
+}
+
+// Writing in place cuts a longer file down to the new text; a write that fails
+// part-way leaves the old file (nothing was opened yet) or no file, never a part.
+void TestFiles::writeUnflushedLeavesWholeTextOrNothing()
+{
+    prepare();
+    m_drive->writeFile(Index, "a much longer old text\r\n");
+    files::writeBytesUnflushed(Index, "new\r\n");
+    QCOMPARE(m_drive->readFile(Index), QByteArray("new\r\n"));
+
+    const QString link = m_drive->native(Folder + u"\\Link.tbl"_s);
+    QVERIFY(QFile::link(m_drive->native(Index), link));
+    QVERIFY_THROWS_EXCEPTION(FileError, files::writeBytesUnflushed(Folder + u"\\Link.tbl"_s, "x"));
+    QCOMPARE(m_drive->readFile(Index), QByteArray("new\r\n"));
+
+    prepare();
+    faults::reset();
+    files::writeBytesUnflushed(Index, "new text\r\n");
+    const qint64 calls = faults::operationCount();
+    QVERIFY(calls >= 4); // stat, open, write, close
+    for (qint64 k = 1; k <= calls; ++k) {
+        prepare();
+        faults::reset();
+        faults::arm(k, EIO);
+        QVERIFY_THROWS_EXCEPTION(FileError, files::writeBytesUnflushed(Index, "new text\r\n"));
+        faults::reset();
+        const QStringList left = entries(m_drive->native(Folder));
+        QVERIFY2(left.isEmpty() || m_drive->readFile(Index) == "old\r\n",
+                 qPrintable(u"fault %1 of %2 left %3"_s.arg(k).arg(calls).arg(left.join(u','))));
     }
 }
 
