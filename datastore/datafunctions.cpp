@@ -209,9 +209,9 @@ void LoadRecord(const QString &path, int recordNumber, const QString &fileType)
     checkRecordNumber(path, recordNumber);
 
     if (fileType == u"R") {
+        // Reading leaves the index file sealed, so the marker does not name it.
         cardomine::pendingwork::Expected expected;
         expected.dataSizes = {files::fileSize(path)};
-        expected.indexVersions = {files::readBytes(cardomine::paths::IndexFile)};
         withDataFileResealed(path, expected, Access::Reading, [&] {
             files::setAttributes(path, platform::Normal);
             CurrentRecord.setFromRandomBytes(

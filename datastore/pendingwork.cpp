@@ -119,12 +119,14 @@ bool finishInterrupted()
     bool matches = parse(files::readBytes(markerPath(), MarkerReadLimit), &e) &&
                    files::fileExists(paths::DataFile) && files::fileExists(paths::IndexFile);
     matches = matches && e.dataSizes.contains(files::fileSize(paths::DataFile)) &&
-              e.indexVersions.contains(files::readBytes(paths::IndexFile, MarkerReadLimit));
+              (e.indexVersions.isEmpty() ||
+               e.indexVersions.contains(files::readBytes(paths::IndexFile, MarkerReadLimit)));
     if (matches && e.recordNumber > 0)
         matches = e.records.contains(
             files::readRecord(paths::DataFile, e.recordNumber, ContactRecord::Length));
     if (matches) {
-        files::setAttributes(paths::IndexFile, platform::ReadOnly | platform::System);
+        if (!e.indexVersions.isEmpty())
+            files::setAttributes(paths::IndexFile, platform::ReadOnly | platform::System);
         files::setAttributes(paths::DataFile,
                              platform::ReadOnly | platform::Hidden | platform::System);
     }

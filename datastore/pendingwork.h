@@ -23,6 +23,9 @@ struct Expected
     QList<std::int64_t> dataSizes; // the data file's possible lengths
     int recordNumber = 0;          // a random-form record being written, or 0
     QList<QByteArray> records;     // its possible contents, as readRecord reads them
+    // The index file's possible contents. Empty when the work leaves the index file
+    // alone (it stays sealed): the start then checks it as usual and reseals only
+    // the data file.
     QList<QByteArray> indexVersions;
 };
 
@@ -46,7 +49,8 @@ void beginReading(const Expected &expected);
 void end() noexcept;
 
 // At start, before the seal check: when a marker is found and both files are in a
-// state it names, seals them (index 5, data 7). The marker is removed either way.
+// state it names, seals them (index 5, data 7; the data file alone when the work left
+// the index alone). The marker is removed either way.
 // Returns whether it sealed the files.
 bool finishInterrupted();
 
