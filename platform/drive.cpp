@@ -6,12 +6,11 @@
 
 namespace cardomine::platform {
 
-QString driveRoot()
+namespace {
+
+// The drive folder as the environment names it, not yet cleaned up.
+QString namedDriveRoot()
 {
-#ifdef Q_OS_WIN
-    return QStringLiteral("C:/");
-#else
-    // Read on every call: tests point each case at a drive of its own.
     QString root = qEnvironmentVariable("CARDOMINE_DRIVE_C");
     if (root.isEmpty()) {
         QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
@@ -20,7 +19,31 @@ QString driveRoot()
             dataHome = QDir::homePath() + QStringLiteral("/.local/share");
         root = dataHome + QStringLiteral("/cardomine/drive_c");
     }
-    return QDir::cleanPath(QFileInfo(root).absoluteFilePath());
+    return root;
+}
+
+} // namespace
+
+QString driveRoot()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("C:/");
+#else
+    // The environment is read on every call, since tests point each case at a drive of
+    // its own. Cleaning the path up is kept for the name last seen, as every file
+    // operation asks for it; a relative name depends on the working folder and is
+    // worked out afresh.
+    thread_local QString lastNamed;
+    thread_local QString lastRoot;
+    const QString named = namedDriveRoot();
+    if (!lastRoot.isEmpty() && named == lastNamed)
+        return lastRoot;
+    const QString root = QDir::cleanPath(QFileInfo(named).absoluteFilePath());
+    if (!QDir::isRelativePath(named)) {
+        lastNamed = named;
+        lastRoot = root;
+    }
+    return root;
 #endif
 }
 
