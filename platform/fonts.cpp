@@ -31,6 +31,10 @@ QFont font(const QString &family, double points, bool bold)
     QFont result(family);
     result.setPointSizeF(points);
     result.setWeight(bold ? QFont::Bold : QFont::Normal);
+    // Latin text is drawn glyph by glyph without kerning, as the classic Windows
+    // controls drew it. Skipping the shaping step also halves the cost of filling a
+    // text box, which browsing does a dozen times for every record.
+    result.setStyleStrategy(QFont::PreferNoShaping);
     return result;
 }
 
