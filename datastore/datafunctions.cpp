@@ -106,7 +106,10 @@ void withDataFileResealed(const QString &path, const cardomine::pendingwork::Exp
         }
         throw;
     }
-    cardomine::pendingwork::end();
+    if (access == Access::Writing)
+        cardomine::pendingwork::end();
+    else
+        cardomine::pendingwork::endReading();
 }
 
 std::int64_t sizeOrZero(const QString &path)

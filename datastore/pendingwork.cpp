@@ -98,9 +98,40 @@ void begin(const Expected &expected)
     files::replaceBytes(markerPath(), format(expected));
 }
 
+namespace {
+// The text of the last marker written for a read, to spoil it after the read.
+QByteArray readingMarker;
+} // namespace
+
 void beginReading(const Expected &expected)
 {
-    files::writeBytesUnflushed(markerPath(), format(expected));
+    readingMarker = format(expected);
+    files::writeBytesUnflushed(markerPath(), readingMarker);
+}
+
+void endReading() noexcept
+{
+    // Same length, so nothing of the old text is left to cut off; the last line end
+    // becomes a dot and the text no longer parses.
+    QByteArray spent = readingMarker;
+    if (!spent.isEmpty())
+        spent.back() = '.';
+    try {
+        files::writeBytesUnflushed(markerPath(), spent);
+    } catch (...) {
+        // The marker still names the read, which a start finds sealed: nothing lost.
+    }
+}
+
+void removeSpent() noexcept
+{
+    try {
+        Expected ignored;
+        if (files::fileExists(markerPath()) &&
+            !parse(files::readBytes(markerPath(), MarkerReadLimit), &ignored))
+            files::deleteFile(markerPath());
+    } catch (...) {
+    }
 }
 
 void end() noexcept

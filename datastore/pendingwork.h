@@ -38,12 +38,18 @@ bool parse(const QByteArray &text, Expected *expected);
 
 // Writes the marker, flushed to disk, before work that writes starts.
 void begin(const Expected &expected);
-// The same for work that only reads (the data file is unsealed just to be read). The
-// marker is not flushed: it outlives the program being killed, which is the case that
-// matters. A power cut may lose it; the files then go through the repair at the next
-// start, which keeps them under Recovered/, so nothing is lost either way. Browsing
-// does this at every record, and two flushes each time would make it slow.
+// The same for work that only reads (the data file is unsealed just to be read), with
+// endReading after it. Browsing does this at every record, so the marker is cheap: it
+// is not flushed, since it must outlive the program being killed, and a power cut may
+// lose it (the files then go through the repair at the next start, which keeps them
+// under Recovered/, so nothing is lost either way). Nor is it removed and created
+// again each time: it is rewritten in place, and endReading spoils its last line end
+// so that it names nothing. A marker written only in part keeps the spoilt end.
 void beginReading(const Expected &expected);
+void endReading() noexcept;
+// Removes a marker that names no work, as endReading leaves it; for a clean exit.
+void removeSpent() noexcept;
+
 // Removes the marker after the work; a failure here loses nothing (the next start
 // finds the files sealed and removes it), so it is not reported.
 void end() noexcept;

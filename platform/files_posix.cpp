@@ -478,21 +478,35 @@ void appendBytes(const QString &path, const QByteArray &bytes)
 void writeBytesUnflushed(const QString &path, const QByteArray &bytes)
 {
     const QByteArray native = nativeBytes(path, WriteOperation);
-    checkWritable(native, path);
+    // Not blocking: opening a FIFO left under this name fails instead of waiting.
     const int fd = sysCall("open", [&] {
-        return ::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
+        return ::open(native.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
                       0600);
     });
     if (fd < 0)
         fail(WriteOperation, path, errno);
-    try {
-        Descriptor file(fd);
-        writeAll(fd, bytes, WriteOperation, path);
-        file.close(WriteOperation, path);
-    } catch (...) {
-        ::unlink(native.constData());
-        throw;
+    Descriptor file(fd);
+    struct stat info
+    {};
+    if (sysCall("fstat", [&] { return ::fstat(fd, &info); }) != 0)
+        fail(WriteOperation, path, errno);
+    if (!S_ISREG(info.st_mode))
+        fail(WriteOperation, path, EINVAL);
+    if (isReadOnly(info))
+        fail(WriteOperation, path, EACCES);
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = sysCall("pwrite", [&] {
+            return ::pwrite(fd, bytes.constData() + done, size_t(bytes.size() - done), off_t(done));
+        });
+        if (written < 0)
+            fail(WriteOperation, path, errno);
+        done += written;
     }
+    if (info.st_size > bytes.size() &&
+        sysCall("ftruncate", [&] { return ::ftruncate(fd, off_t(bytes.size())); }) != 0)
+        fail(WriteOperation, path, errno);
+    file.close(WriteOperation, path);
 }
 
 QByteArray readRecord(const QString &path, std::int64_t recordNumber, int length)

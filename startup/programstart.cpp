@@ -1,5 +1,6 @@
 #include "startup/programstart.h"
 
+#include "datastore/pendingwork.h"
 #include "mainwindow/frmwork.h"
 #include "startup/frmsplash.h"
 #include "startup/mainwindowload.h"
@@ -23,6 +24,9 @@ Program::~Program()
     // The main window goes first: its close hook refers to the splash.
     m_work.reset();
     m_splash.reset();
+    // Browsing leaves a spent marker in the data folder for the next record; a clean
+    // exit takes it away.
+    pendingwork::removeSpent();
     if (runningProgram == this)
         runningProgram = nullptr;
 }
