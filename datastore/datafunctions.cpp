@@ -79,7 +79,10 @@ int parseRecordNumber(const QString &path, const QString &recordNumber)
 //
 // The work is announced first (pendingwork.h), so that a crash while the files are
 // unsealed does not make the next start rebuild them. The announcement is withdrawn
-// once the files are sealed again, and kept when resealing after a failure failed.
+// once both files read as sealed again, and kept while either does not. A file whose
+// attributes cannot be changed at all (another user's) fails the work and the
+// resealing alike, but was never unsealed: its announcement goes too, or every later
+// start would fail trying to seal it.
 enum class Access
 {
     Reading,
@@ -99,8 +102,12 @@ void withDataFileResealed(const QString &path, const cardomine::pendingwork::Exp
     } catch (...) {
         try {
             files::setAttributes(path, DataSealed);
-            if (files::attributes(cardomine::paths::IndexFile) ==
-                (platform::ReadOnly | platform::System))
+        } catch (...) {
+        }
+        try {
+            if (files::attributes(path) == DataSealed &&
+                files::attributes(cardomine::paths::IndexFile) ==
+                    (platform::ReadOnly | platform::System))
                 cardomine::pendingwork::end();
         } catch (...) {
         }

@@ -85,7 +85,7 @@ void FrmWork::createButton_Click()
     ID->setReadOnly(true);
     ID->setText(QString::number(number));
     Data_Functions::SetAllFields(false, QString());
-    notes->clear();
+    setNotesText(QString());
     notes->setReadOnly(false);
     cboCustomer->setLocked(true);
 }

@@ -24,6 +24,24 @@ using platform::placeTwips;
 
 namespace {
 
+// Qt looks for a line break in a paragraph at a word boundary first, over the whole
+// rest of the paragraph, before it breaks anywhere. A long run without a space (a
+// pasted blob, a binary file) makes that take time that grows with the square of the
+// run: minutes for a notes file of one MiB, at every display. Text with such a run
+// is wrapped anywhere; ordinary notes keep their words whole.
+constexpr qsizetype LongestWrappedRun = 4096;
+
+bool hasLongUnbrokenRun(const QString &text)
+{
+    qsizetype run = 0;
+    for (const QChar ch : text) {
+        run = ch.isSpace() ? 0 : run + 1;
+        if (run > LongestWrappedRun)
+            return true;
+    }
+    return false;
+}
+
 QLabel *captionLabel(QWidget *parent, const char *name, const QString &text,
                      Qt::Alignment alignment = Qt::AlignLeft)
 {
@@ -352,6 +370,15 @@ void FrmWork::setNotesText(const QString &text)
 {
     QString shown = text;
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    const QTextOption::WrapMode wrap = hasLongUnbrokenRun(shown)
+                                           ? QTextOption::WrapAnywhere
+                                           : QTextOption::WrapAtWordBoundaryOrAnywhere;
+    if (notes->wordWrapMode() != wrap) {
+        // Emptied first: the old text is not laid out again in the new mode, and the
+        // new text is laid out once.
+        notes->clear();
+        notes->setWordWrapMode(wrap);
+    }
     notes->setPlainText(shown);
 }
 

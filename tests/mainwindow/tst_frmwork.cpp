@@ -5,8 +5,10 @@
 #include "platform/scriptedmessages.h"
 #include "tests/support/tempdrive.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -16,6 +18,8 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 
 #include <functional>
 #include <memory>
@@ -44,6 +48,22 @@ const QStringList TabOrder{u"fname"_s,       u"lname"_s,        u"company"_s,   
                            u"cboCustomer"_s, u"ScrollBar"_s,    u"notes"_s,       u"abtButton"_s,
                            u"optnButton"_s,  u"createButton"_s, u"editButton"_s,  u"deleteButton"_s,
                            u"findButton"_s,  u"exitButton"_s};
+
+QString ordinaryNotes()
+{
+    QString words;
+    while (words.size() < 2000)
+        words += u"call back on monday about the order "_s;
+    return words;
+}
+
+// The number of lines the notes box lays its first paragraph out in.
+int firstParagraphLines(QPlainTextEdit *notes)
+{
+    const QTextBlock block = notes->document()->firstBlock();
+    notes->document()->documentLayout()->blockBoundingRect(block);
+    return block.layout()->lineCount();
+}
 
 } // namespace
 
@@ -317,6 +337,46 @@ private Q_SLOTS:
         m_window->setNotesText(fileText);
         QCOMPARE(m_window->notes->toPlainText(), shown);
         QCOMPARE(m_window->notesText(), fileText);
+    }
+
+    // Notes up to a MiB are shown whole, whatever their shape: ordinary notes wrap
+    // between words, and a long run without a space (a pasted blob, a binary file)
+    // still fills the box in moments rather than minutes.
+    void notesOfAnyShape_data()
+    {
+        QTest::addColumn<QString>("fileText");
+        constexpr int MiB = 1024 * 1024;
+        QTest::newRow("words") << ordinaryNotes();
+        QTest::newRow("a MiB without a space") << QString(MiB, QLatin1Char('x'));
+        QTest::newRow("a MiB of NUL characters") << QString(MiB, QChar(0));
+        QTest::newRow("a MiB of binary lines")
+            << QString(MiB / 2, QChar(0x1F)) + u"\r\n"_s + QString(MiB / 2 - 2, QChar(0xFF));
+    }
+    void notesOfAnyShape()
+    {
+        QFETCH(QString, fileText);
+        FrmWork &w = shownWindow();
+
+        QElapsedTimer timer;
+        timer.start();
+        w.setNotesText(fileText);
+        // Lays out the first paragraph now, as painting it would.
+        QVERIFY(firstParagraphLines(w.notes) > 1);
+        QVERIFY2(timer.elapsed() < 10000, qPrintable(u"%1 ms"_s.arg(timer.elapsed())));
+        QCOMPARE(w.notesText(), fileText);
+
+        // Ordinary notes shown next keep their words whole.
+        timer.restart();
+        w.setNotesText(ordinaryNotes());
+        QVERIFY(firstParagraphLines(w.notes) > 1);
+        QVERIFY2(timer.elapsed() < 10000, qPrintable(u"%1 ms"_s.arg(timer.elapsed())));
+        const QTextBlock block = w.notes->document()->firstBlock();
+        const QTextLayout *layout = block.layout();
+        for (int i = 0; i + 1 < layout->lineCount(); ++i) {
+            const QTextLine line = layout->lineAt(i);
+            QVERIFY2(block.text().at(line.textStart() + line.textLength() - 1).isSpace(),
+                     qPrintable(u"line %1 breaks a word"_s.arg(i)));
+        }
     }
 
     void recordBoxes_data()

@@ -3,8 +3,6 @@
 // its new version, every earlier record intact, and whatever the repair set aside
 // kept in Recovered/.
 
-#include "datastore/contactrecord.h"
-#include "datastore/paths.h"
 #include "platform/faults.h"
 #include "tests/reliability/useroperations.h"
 
@@ -51,23 +49,10 @@ void TestCrashSweep::crashAtEveryOperation()
 {
     QFETCH(UserOperation, op);
 
-    qint64 count = 0;
-    QByteArray indexAfter;
-    QByteArray savedRecord;
-    {
-        OperationRun run(op);
-        QVERIFY2(run.prepare(), operationName(op));
-        faults::reset();
-        run.act();
-        count = faults::operationCount();
-        faults::reset();
-        QVERIFY(run.completed());
-        indexAfter = run.drive.readFile(paths::IndexFile);
-        if (run.savedNumber > 0)
-            savedRecord =
-                run.drive.readFile(paths::DataFile)
-                    .mid((run.savedNumber - 1) * ContactRecord::Length, ContactRecord::Length);
-    }
+    const CleanRun clean = cleanRun(op);
+    QVERIFY2(clean.prepared, operationName(op));
+    QVERIFY(clean.completed);
+    const qint64 count = clean.fileOperations;
     QVERIFY(count > 0);
 
     QStringList repairedAt;
@@ -76,8 +61,7 @@ void TestCrashSweep::crashAtEveryOperation()
                                  QByteArray::number(k) + " of " + QByteArray::number(count);
         OperationRun run(op);
         QVERIFY2(run.prepare(), where.constData());
-        run.indexAfter = indexAfter;
-        run.savedRecord = savedRecord;
+        run.acceptOutcomeOf(clean);
 
         const pid_t child = ::fork();
         QVERIFY(child >= 0);

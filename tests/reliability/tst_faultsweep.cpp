@@ -3,8 +3,6 @@
 // clear box (or the failure loses nothing), the window stays consistent, and the next
 // start finds everything saved before.
 
-#include "datastore/contactrecord.h"
-#include "datastore/paths.h"
 #include "platform/faults.h"
 #include "tests/reliability/useroperations.h"
 
@@ -47,25 +45,12 @@ void TestFaultSweep::everyOperationFailsOnce()
 
     // A clean run counts the operation's file operations and gives the files a
     // complete operation leaves.
-    qint64 count = 0;
-    QByteArray indexAfter;
-    QByteArray savedRecord;
-    {
-        OperationRun run(op);
-        QVERIFY2(run.prepare(), operationName(op));
-        faults::reset();
-        run.act();
-        count = faults::operationCount();
-        faults::reset();
-        QVERIFY(run.completed());
-        QCOMPARE(run.errorBoxes(), 0);
-        QCOMPARE(run.windowProblem(), QString());
-        indexAfter = run.drive.readFile(paths::IndexFile);
-        if (run.savedNumber > 0)
-            savedRecord =
-                run.drive.readFile(paths::DataFile)
-                    .mid((run.savedNumber - 1) * ContactRecord::Length, ContactRecord::Length);
-    }
+    const CleanRun clean = cleanRun(op);
+    QVERIFY2(clean.prepared, operationName(op));
+    QVERIFY(clean.completed);
+    QCOMPARE(clean.errorBoxes, 0);
+    QCOMPARE(clean.windowProblem, QString());
+    const qint64 count = clean.fileOperations;
     QVERIFY(count > 0);
 
     int silent = 0;
@@ -76,8 +61,7 @@ void TestFaultSweep::everyOperationFailsOnce()
                                      ", error " + QByteArray::number(errorCode);
             OperationRun run(op);
             QVERIFY2(run.prepare(), where.constData());
-            run.indexAfter = indexAfter;
-            run.savedRecord = savedRecord;
+            run.acceptOutcomeOf(clean);
 
             faults::reset();
             faults::arm(k, errorCode);

@@ -266,6 +266,12 @@ QString OperationRun::windowProblem() const
     return {};
 }
 
+void OperationRun::acceptOutcomeOf(const CleanRun &clean)
+{
+    indexAfter = clean.indexAfter;
+    savedRecord = clean.savedRecord;
+}
+
 QString OperationRun::checkFreshStart(bool *repaired)
 {
     platform::faults::reset();
@@ -352,6 +358,26 @@ QString OperationRun::checkFreshStart(bool *repaired)
     if (!oldIndexKept)
         return u"the repair did not keep the old index in Recovered"_s;
     return {};
+}
+
+CleanRun cleanRun(UserOperation op)
+{
+    CleanRun clean;
+    OperationRun run(op);
+    clean.prepared = run.prepare();
+    if (!clean.prepared)
+        return clean;
+    platform::faults::reset();
+    run.act();
+    clean.fileOperations = platform::faults::operationCount();
+    platform::faults::reset();
+    clean.completed = run.completed();
+    clean.errorBoxes = run.errorBoxes();
+    clean.windowProblem = run.windowProblem();
+    clean.indexAfter = run.drive.readFile(paths::IndexFile);
+    if (run.savedNumber > 0)
+        clean.savedRecord = recordAt(run.drive.readFile(paths::DataFile), run.savedNumber);
+    return clean;
 }
 
 } // namespace cardomine::testing

@@ -30,6 +30,19 @@ const char *operationName(UserOperation op);
 // The records laid out before an operation, and the one it saves (if any).
 inline constexpr int RecordsBefore = 3;
 
+// What one run of an operation without faults gives: how many file operations it
+// makes, how it ended, and the files a complete operation leaves.
+struct CleanRun
+{
+    bool prepared = false;
+    qint64 fileOperations = 0;
+    bool completed = false;
+    int errorBoxes = 0;
+    QString windowProblem;
+    QByteArray indexAfter;
+    QByteArray savedRecord; // the record the operation wrote, when it writes one
+};
+
 // One run of one operation in a fresh temporary drive.
 class OperationRun
 {
@@ -62,6 +75,8 @@ public:
     // and the index is its old or new version; else the first problem found.
     // repaired tells whether the start-up repair ran.
     QString checkFreshStart(bool *repaired);
+    // Lets checkFreshStart accept the files the clean run's complete operation left.
+    void acceptOutcomeOf(const CleanRun &clean);
 
     UserOperation op;
     TempDrive drive;
@@ -85,5 +100,9 @@ private:
     int m_startResult = -1;
     int m_boxesBeforeAct = 0;
 };
+
+// Prepares a run of op in a fresh drive and acts without faults, counting its file
+// operations.
+CleanRun cleanRun(UserOperation op);
 
 } // namespace cardomine::testing

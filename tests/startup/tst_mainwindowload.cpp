@@ -5,6 +5,7 @@
 #include "datastore/indexfile.h"
 #include "datastore/notesfile.h"
 #include "datastore/paths.h"
+#include "datastore/pendingwork.h"
 #include "mainwindow/about.h"
 #include "mainwindow/frmwork.h"
 #include "mainwindow/lockablecombobox.h"
@@ -35,7 +36,21 @@ enum class FileState
     Missing,
     Sealed,
     Archived,
-    Writable
+    Writable,
+    Unsealed // set to normal by a record routine that was cut short
+};
+
+// A record routine (an edit of record 2) was cut short, its pending-work marker left
+// beside the files, and then something else happened to the files or the marker.
+enum class Interrupted
+{
+    No,
+    Untouched,     // the files are as the marker names them
+    DataGrew,      // the data file's size is not one it names
+    RecordChanged, // record 2 is neither its old nor its new version
+    IndexChanged,  // the index is not a version it names
+    MarkerGarbled,
+    MarkerTruncated
 };
 
 const MessageBox M1{QStringLiteral("File Creation Notice!"),
@@ -115,7 +130,7 @@ void prepare(const testing::TempDrive &drive, const QString &path, const QByteAr
     if (state == FileState::Missing)
         return;
     drive.writeFile(path, bytes);
-    files::setAttributes(path, seal);
+    files::setAttributes(path, state == FileState::Unsealed ? platform::Normal : seal);
     if (state == FileState::Archived) {
         // Another program rewrites the file with the same bytes: only the archive
         // bit tells.
@@ -124,6 +139,47 @@ void prepare(const testing::TempDrive &drive, const QString &path, const QByteAr
         QFile::setPermissions(drive.native(path), QFile::ReadOwner);
     } else if (state == FileState::Writable) {
         QFile::setPermissions(drive.native(path), QFile::ReadOwner | QFile::WriteOwner);
+    }
+}
+
+// Leaves the marker an edit of record 2 writes before it sets the data file to
+// normal, as if the program had been cut short there, then lets something else
+// happen: to the files, or to the marker.
+void interruptEditOfRecord2(const testing::TempDrive &drive, const QByteArray &data,
+                            const QByteArray &index, Interrupted what)
+{
+    constexpr int Length = ContactRecord::Length;
+    pendingwork::Expected expected;
+    expected.dataSizes = {data.size(), data.size()};
+    expected.recordNumber = 2;
+    expected.records = {data.mid(Length, Length), recordBytes(2, QStringLiteral("Edited"))};
+    expected.indexVersions = {index, indexfile::countUpdated(index, u'R', 2)};
+    pendingwork::begin(expected);
+
+    const QString marker = pendingwork::markerPath();
+    QFile dataFile(drive.native(paths::DataFile));
+    switch (what) {
+    case Interrupted::No:
+    case Interrupted::Untouched:
+        break;
+    case Interrupted::DataGrew:
+        if (dataFile.open(QIODevice::Append))
+            dataFile.write(QByteArray(100, 'x'));
+        break;
+    case Interrupted::RecordChanged:
+        if (dataFile.open(QIODevice::ReadWrite) && dataFile.seek(Length))
+            dataFile.write(recordBytes(2, QStringLiteral("Someone")));
+        break;
+    case Interrupted::IndexChanged:
+        drive.writeFile(paths::IndexFile, indexBytes(5));
+        break;
+    case Interrupted::MarkerGarbled:
+        drive.writeFile(marker, "Cardomine pending work 1\nsizes many\nrecord 2 -\nindex -\n");
+        break;
+    case Interrupted::MarkerTruncated:
+        drive.writeFile(marker, pendingwork::format(expected).chopped(
+                                    pendingwork::format(expected).size() / 2));
+        break;
     }
 }
 
@@ -187,31 +243,57 @@ void TestMainWindowLoad::repairTable_data()
     QTest::addColumn<FileState>("data");
     QTest::addColumn<QList<MessageBox>>("messages");
     QTest::addColumn<bool>("rebuilt"); // both files back to the first-run state
+    QTest::addColumn<Interrupted>("interrupted");
 
     QTest::newRow("first run") << FileState::Missing << FileState::Missing
-                               << QList<MessageBox>{M1, M4} << true;
+                               << QList<MessageBox>{M1, M4} << true << Interrupted::No;
     QTest::newRow("normal start") << FileState::Sealed << FileState::Sealed << QList<MessageBox>{}
-                                  << false;
+                                  << false << Interrupted::No;
     QTest::newRow("index missing, data sealed")
-        << FileState::Missing << FileState::Sealed << QList<MessageBox>{M1} << false;
+        << FileState::Missing << FileState::Sealed << QList<MessageBox>{M1} << false
+        << Interrupted::No;
     QTest::newRow("index sealed, data missing")
-        << FileState::Sealed << FileState::Missing << QList<MessageBox>{M4} << false;
+        << FileState::Sealed << FileState::Missing << QList<MessageBox>{M4} << false
+        << Interrupted::No;
     QTest::newRow("index archived, data sealed")
         << FileState::Archived << FileState::Sealed
-        << QList<MessageBox>{M2, M3, M1, M5, M2, M3, M1, M4} << true;
+        << QList<MessageBox>{M2, M3, M1, M5, M2, M3, M1, M4} << true << Interrupted::No;
     QTest::newRow("index read-only removed, data sealed")
         << FileState::Writable << FileState::Sealed
-        << QList<MessageBox>{M2, M3, M1, M5, M2, M3, M1, M4} << true;
-    QTest::newRow("index sealed, data archived") << FileState::Sealed << FileState::Archived
-                                                 << QList<MessageBox>{M5, M2, M3, M1, M4} << true;
+        << QList<MessageBox>{M2, M3, M1, M5, M2, M3, M1, M4} << true << Interrupted::No;
+    QTest::newRow("index sealed, data archived")
+        << FileState::Sealed << FileState::Archived << QList<MessageBox>{M5, M2, M3, M1, M4} << true
+        << Interrupted::No;
     QTest::newRow("index sealed, data read-only removed")
-        << FileState::Sealed << FileState::Writable << QList<MessageBox>{M5, M2, M3, M1, M4}
-        << true;
+        << FileState::Sealed << FileState::Writable << QList<MessageBox>{M5, M2, M3, M1, M4} << true
+        << Interrupted::No;
     QTest::newRow("index archived, data missing")
-        << FileState::Archived << FileState::Missing << QList<MessageBox>{M2, M3, M1, M4} << true;
+        << FileState::Archived << FileState::Missing << QList<MessageBox>{M2, M3, M1, M4} << true
+        << Interrupted::No;
     QTest::newRow("index missing, data archived")
         << FileState::Missing << FileState::Archived << QList<MessageBox>{M1, M5, M2, M3, M1, M4}
-        << true;
+        << true << Interrupted::No;
+
+    // A marker from work cut short seals the files again only when they are as it
+    // names them; anything else changed since goes through the repair as usual.
+    QTest::newRow("interrupted, files as the marker names them")
+        << FileState::Sealed << FileState::Unsealed << QList<MessageBox>{} << false
+        << Interrupted::Untouched;
+    QTest::newRow("interrupted, data file grew since")
+        << FileState::Sealed << FileState::Unsealed << QList<MessageBox>{M5, M2, M3, M1, M4} << true
+        << Interrupted::DataGrew;
+    QTest::newRow("interrupted, record changed since")
+        << FileState::Sealed << FileState::Unsealed << QList<MessageBox>{M5, M2, M3, M1, M4} << true
+        << Interrupted::RecordChanged;
+    QTest::newRow("interrupted, index changed since")
+        << FileState::Unsealed << FileState::Unsealed
+        << QList<MessageBox>{M2, M3, M1, M5, M2, M3, M1, M4} << true << Interrupted::IndexChanged;
+    QTest::newRow("interrupted, marker garbled")
+        << FileState::Sealed << FileState::Unsealed << QList<MessageBox>{M5, M2, M3, M1, M4} << true
+        << Interrupted::MarkerGarbled;
+    QTest::newRow("interrupted, marker truncated")
+        << FileState::Sealed << FileState::Unsealed << QList<MessageBox>{M5, M2, M3, M1, M4} << true
+        << Interrupted::MarkerTruncated;
 }
 
 void TestMainWindowLoad::repairTable()
@@ -220,6 +302,7 @@ void TestMainWindowLoad::repairTable()
     QFETCH(FileState, data);
     QFETCH(QList<MessageBox>, messages);
     QFETCH(bool, rebuilt);
+    QFETCH(Interrupted, interrupted);
 
     testing::TempDrive drive;
     QVERIFY2(drive.isValid(), qPrintable(drive.errorString()));
@@ -235,9 +318,16 @@ void TestMainWindowLoad::repairTable()
     }
     prepare(drive, paths::IndexFile, oldIndex, 5, index);
     prepare(drive, paths::DataFile, oldData, 7, data);
+    const QString marker = drive.native(pendingwork::markerPath());
+    if (interrupted != Interrupted::No)
+        interruptEditOfRecord2(drive, oldData, oldIndex, interrupted);
+    // What the start finds, and what a repair must keep.
+    const QByteArray indexAtStart = drive.readFile(paths::IndexFile);
+    const QByteArray dataAtStart = drive.readFile(paths::DataFile);
 
     FrmWork window;
     QCOMPARE(startup::loadMainWindow(window), startup::LoadResult::Ready);
+    QVERIFY(!QFile::exists(marker));
 
     QCOMPARE(describeAll(m_messages.shown()), describeAll(aboutBoxes() + messages));
     QCOMPARE(files::attributes(paths::IndexFile), 5);
@@ -251,9 +341,9 @@ void TestMainWindowLoad::repairTable()
         QCOMPARE(drive.readFile(notes::pathFor(1)), sampleNotesBytes());
         // Whatever the repair replaced is kept, byte for byte.
         if (index != FileState::Missing)
-            QVERIFY(recovered.contains(oldIndex));
+            QVERIFY(recovered.contains(indexAtStart));
         if (data != FileState::Missing)
-            QVERIFY(recovered.contains(oldData));
+            QVERIFY(recovered.contains(dataAtStart));
         // The sample notes do not overwrite the notes the user had for contact 1.
         if (existing)
             QVERIFY(recovered.contains(oldNotes));
@@ -263,12 +353,12 @@ void TestMainWindowLoad::repairTable()
         QCOMPARE(recovered, data == FileState::Missing && existing ? QList<QByteArray>{oldNotes}
                                                                    : QList<QByteArray>{});
         QCOMPARE(drive.readFile(paths::IndexFile),
-                 index == FileState::Missing ? createdIndexBytes() : oldIndex);
+                 index == FileState::Missing ? createdIndexBytes() : indexAtStart);
         if (data == FileState::Missing) {
             QCOMPARE(drive.readFile(paths::DataFile), sampleContact().toRandomBytes());
             QCOMPARE(drive.readFile(notes::pathFor(1)), sampleNotesBytes());
         } else {
-            QCOMPARE(drive.readFile(paths::DataFile), oldData);
+            QCOMPARE(drive.readFile(paths::DataFile), dataAtStart);
             QCOMPARE(drive.readFile(notes::pathFor(1)), oldNotes);
         }
     }
