@@ -156,10 +156,16 @@ bool finishInterrupted()
         matches = e.records.contains(
             files::readRecord(paths::DataFile, e.recordNumber, ContactRecord::Length));
     if (matches) {
+        // A file that reads as sealed is left alone: the work may have stopped after
+        // sealing it, and a file the program may read but not change (another
+        // user's) would otherwise stop every start here.
+        const auto seal = [](const QString &path, int attributes) {
+            if (files::attributes(path) != attributes)
+                files::setAttributes(path, attributes);
+        };
         if (!e.indexVersions.isEmpty())
-            files::setAttributes(paths::IndexFile, platform::ReadOnly | platform::System);
-        files::setAttributes(paths::DataFile,
-                             platform::ReadOnly | platform::Hidden | platform::System);
+            seal(paths::IndexFile, platform::ReadOnly | platform::System);
+        seal(paths::DataFile, platform::ReadOnly | platform::Hidden | platform::System);
     }
     files::deleteFile(markerPath());
     return matches;

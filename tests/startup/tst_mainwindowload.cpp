@@ -23,6 +23,8 @@
 #include <QScrollBar>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace cardomine;
 using platform::MessageBox;
 using platform::MessageButtons;
@@ -50,7 +52,10 @@ enum class Interrupted
     RecordChanged, // record 2 is neither its old nor its new version
     IndexChanged,  // the index is not a version it names
     MarkerGarbled,
-    MarkerTruncated
+    MarkerTruncated,
+    ReadUntouched,   // a read of a record was cut short instead, the files as it left them
+    ReadFinished,    // the read had finished: its spent marker names nothing
+    ReadIndexChanged // a read was cut short, and the index file changed since
 };
 
 const MessageBox M1{QStringLiteral("File Creation Notice!"),
@@ -148,6 +153,17 @@ void prepare(const testing::TempDrive &drive, const QString &path, const QByteAr
 void interruptEditOfRecord2(const testing::TempDrive &drive, const QByteArray &data,
                             const QByteArray &index, Interrupted what)
 {
+    if (what == Interrupted::ReadUntouched || what == Interrupted::ReadFinished ||
+        what == Interrupted::ReadIndexChanged) {
+        pendingwork::Expected read;
+        read.dataSizes = {data.size()};
+        pendingwork::beginReading(read);
+        if (what == Interrupted::ReadFinished)
+            pendingwork::endReading();
+        if (what == Interrupted::ReadIndexChanged)
+            drive.writeFile(paths::IndexFile, indexBytes(5));
+        return;
+    }
     constexpr int Length = ContactRecord::Length;
     pendingwork::Expected expected;
     expected.dataSizes = {data.size(), data.size()};
@@ -161,6 +177,9 @@ void interruptEditOfRecord2(const testing::TempDrive &drive, const QByteArray &d
     switch (what) {
     case Interrupted::No:
     case Interrupted::Untouched:
+    case Interrupted::ReadUntouched:
+    case Interrupted::ReadFinished:
+    case Interrupted::ReadIndexChanged:
         break;
     case Interrupted::DataGrew:
         if (dataFile.open(QIODevice::Append))
@@ -218,6 +237,7 @@ private Q_SLOTS:
     void indexWithoutFileTypeReadsRandom();
     void startFailures_data();
     void startFailures();
+    void markerLeavesSealedFilesAlone();
 
 private:
     platform::ScriptedMessageService m_messages;
@@ -294,6 +314,17 @@ void TestMainWindowLoad::repairTable_data()
     QTest::newRow("interrupted, marker truncated")
         << FileState::Sealed << FileState::Unsealed << QList<MessageBox>{M5, M2, M3, M1, M4} << true
         << Interrupted::MarkerTruncated;
+    // A read names only the data file: the index stays sealed and is checked as usual.
+    QTest::newRow("read cut short, files as it left them")
+        << FileState::Sealed << FileState::Unsealed << QList<MessageBox>{} << false
+        << Interrupted::ReadUntouched;
+    QTest::newRow("read finished, data file unsealed since")
+        << FileState::Sealed << FileState::Unsealed << QList<MessageBox>{M5, M2, M3, M1, M4} << true
+        << Interrupted::ReadFinished;
+    QTest::newRow("read cut short, index changed since")
+        << FileState::Sealed << FileState::Unsealed
+        << QList<MessageBox>{M2, M3, M1, M5, M2, M3, M1, M4} << true
+        << Interrupted::ReadIndexChanged;
 }
 
 void TestMainWindowLoad::repairTable()
@@ -540,6 +571,43 @@ void TestMainWindowLoad::startFailures()
     // A start that gives up changes nothing.
     QCOMPARE(drive.readFile(paths::IndexFile), index);
     QCOMPARE(drive.readFile(paths::DataFile), data);
+}
+
+// Work cut short after it sealed the files again: the start changes nothing about
+// them, so files it may read but not change (another user's) do not stop it.
+void TestMainWindowLoad::markerLeavesSealedFilesAlone()
+{
+    testing::TempDrive drive;
+    QVERIFY2(drive.isValid(), qPrintable(drive.errorString()));
+    const QByteArray index = indexBytes(3);
+    const QByteArray data = threeRecords();
+    prepare(drive, paths::IndexFile, index, 5, FileState::Sealed);
+    prepare(drive, paths::DataFile, data, 7, FileState::Sealed);
+    pendingwork::Expected expected;
+    expected.dataSizes = {data.size()};
+    expected.indexVersions = {index};
+    pendingwork::begin(expected);
+
+    const auto changeTimes = [&] {
+        QList<qint64> times;
+        for (const QString &path : {paths::IndexFile, paths::DataFile}) {
+            struct stat info
+            {};
+            times.append(::stat(QFile::encodeName(drive.native(path)).constData(), &info) == 0
+                             ? qint64(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec
+                             : -1);
+        }
+        return times;
+    };
+    const QList<qint64> before = changeTimes();
+    QVERIFY(!before.contains(-1));
+    QTest::qWait(20); // a change would show as a later status change time
+
+    FrmWork window;
+    QCOMPARE(startup::loadMainWindow(window), startup::LoadResult::Ready);
+    QCOMPARE(changeTimes(), before);
+    QVERIFY(!QFile::exists(drive.native(pendingwork::markerPath())));
+    QCOMPARE(describeAll(m_messages.shown()), describeAll(aboutBoxes()));
 }
 
 QTEST_MAIN(TestMainWindowLoad)
