@@ -5,6 +5,7 @@
 #include "platform/fileattributes.h"
 #include "platform/fileerror.h"
 #include "platform/files.h"
+#include "platform/rewrittenfile.h"
 
 #include <QByteArrayList>
 
@@ -99,14 +100,16 @@ void begin(const Expected &expected)
 }
 
 namespace {
-// The text of the last marker written for a read, to spoil it after the read.
+// The marker for reads stays open between reads; the text of the last one is kept
+// to spoil it after the read.
+files::RewrittenFile readingMarkerFile;
 QByteArray readingMarker;
 } // namespace
 
 void beginReading(const Expected &expected)
 {
     readingMarker = format(expected);
-    files::writeBytesUnflushed(markerPath(), readingMarker);
+    readingMarkerFile.write(markerPath(), readingMarker);
 }
 
 void endReading() noexcept
@@ -117,7 +120,7 @@ void endReading() noexcept
     if (!spent.isEmpty())
         spent.back() = '.';
     try {
-        files::writeBytesUnflushed(markerPath(), spent);
+        readingMarkerFile.write(markerPath(), spent);
     } catch (...) {
         // The marker still names the read, which a start finds sealed: nothing lost.
     }
@@ -125,6 +128,7 @@ void endReading() noexcept
 
 void removeSpent() noexcept
 {
+    readingMarkerFile.close();
     try {
         Expected ignored;
         if (files::fileExists(markerPath()) &&

@@ -50,14 +50,6 @@ bool replaceBytesIfChanged(const QString &path, const QByteArray &bytes);
 // for), the same atomic way as replaceBytes. The file is private to the user (0600).
 void replaceNativeFile(const QString &nativePath, const QByteArray &bytes);
 
-// Writes the bytes over the start of the file (creating it, private to the user) and
-// cuts it to their length, without flushing to disk: the bytes outlive the program
-// being killed at any later point, not a power cut. The file is rewritten in place,
-// never emptied and grown again, so rewriting it often stays cheap. A write that
-// fails part-way can leave the start of the new bytes over the old ones; callers
-// choose texts that tell such a mixture from a whole one.
-void writeBytesUnflushed(const QString &path, const QByteArray &bytes);
-
 // The writers below, and setAttributes, never follow a symbolic link: a link in the
 // data folder is refused (ELOOP) rather than written through.
 

@@ -4,6 +4,7 @@
 #include "platform/posixio.h"
 
 #include <QFile>
+#include <QHash>
 
 #include <algorithm>
 #include <cstdio>
@@ -29,7 +30,22 @@ QByteArray nativeBytes(const QString &programPath, const QString &operation)
 {
     if (programPath.contains(QChar(0)))
         fail(operation, programPath, EINVAL);
-    return QFile::encodeName(nativePath(programPath));
+    // Browsing maps the same few paths at every record: the mappings are kept for the
+    // drive folder they were made for.
+    thread_local QString knownRoot;
+    thread_local QHash<QString, QByteArray> known;
+    const QString root = driveRoot();
+    if (root != knownRoot) {
+        known.clear();
+        knownRoot = root;
+    }
+    if (const auto found = known.constFind(programPath); found != known.cend())
+        return *found;
+    QByteArray native = QFile::encodeName(nativePath(programPath));
+    if (known.size() >= 64)
+        known.clear();
+    known.insert(programPath, native);
+    return native;
 }
 
 QByteArray folderOf(const QByteArray &native)
@@ -473,40 +489,6 @@ void appendBytes(const QString &path, const QByteArray &bytes)
     file.close(WriteOperation, path);
     if (!existed)
         syncFolder(folderOf(native), WriteOperation, path);
-}
-
-void writeBytesUnflushed(const QString &path, const QByteArray &bytes)
-{
-    const QByteArray native = nativeBytes(path, WriteOperation);
-    // Not blocking: opening a FIFO left under this name fails instead of waiting.
-    const int fd = sysCall("open", [&] {
-        return ::open(native.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
-                      0600);
-    });
-    if (fd < 0)
-        fail(WriteOperation, path, errno);
-    Descriptor file(fd);
-    struct stat info
-    {};
-    if (sysCall("fstat", [&] { return ::fstat(fd, &info); }) != 0)
-        fail(WriteOperation, path, errno);
-    if (!S_ISREG(info.st_mode))
-        fail(WriteOperation, path, EINVAL);
-    if (isReadOnly(info))
-        fail(WriteOperation, path, EACCES);
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = sysCall("pwrite", [&] {
-            return ::pwrite(fd, bytes.constData() + done, size_t(bytes.size() - done), off_t(done));
-        });
-        if (written < 0)
-            fail(WriteOperation, path, errno);
-        done += written;
-    }
-    if (info.st_size > bytes.size() &&
-        sysCall("ftruncate", [&] { return ::ftruncate(fd, off_t(bytes.size())); }) != 0)
-        fail(WriteOperation, path, errno);
-    file.close(WriteOperation, path);
 }
 
 QByteArray readRecord(const QString &path, std::int64_t recordNumber, int length)

@@ -52,6 +52,13 @@ public:
     Descriptor &operator=(const Descriptor &) = delete;
 
     int get() const { return m_fd; }
+    // Hands the descriptor over; it is not closed here any more.
+    int release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
     // Closes as a checked operation: a failing close fails the write it ends.
     void close(const QString &operation, const QString &programPath);
     // Closes after a read; the result is of no interest.

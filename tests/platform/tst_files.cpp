@@ -2,6 +2,7 @@
 #include "platform/fileattributes.h"
 #include "platform/fileerror.h"
 #include "platform/files.h"
+#include "platform/rewrittenfile.h"
 #include "tests/support/tempdrive.h"
 
 #include <QDir>
@@ -72,7 +73,7 @@ private Q_SLOTS:
     void replaceLeavesOldOrNewUnderEveryFault_data();
     void replaceLeavesOldOrNewUnderEveryFault();
     void replaceSurvivesACrashAtEveryStep();
-    void writeUnflushedRewritesInPlace();
+    void rewrittenFileFollowsItsName();
     void replaceIfChangedKeepsAnUnchangedFile_data();
     void replaceIfChangedKeepsAnUnchangedFile();
     void pathWithNulIsRefused();
@@ -258,9 +259,11 @@ void TestFiles::readOnlyIsNotWritten()
             case 3:
                 files::deleteFile(Data);
                 break;
-            case 4:
-                files::writeBytesUnflushed(Data, "x");
+            case 4: {
+                files::RewrittenFile file;
+                file.write(Data, "x");
                 break;
+            }
             }
             QFAIL(qPrintable(u"attempt %1 wrote a read-only file"_s.arg(attempt)));
         } catch (const FileError &error) {
@@ -286,8 +289,8 @@ void TestFiles::perform(const QString &operation)
         files::replaceBytes(Index, "new\r\n");
     else if (operation == u"append"_s)
         files::appendBytes(Index, "more\r\n");
-    else if (operation == u"write unflushed"_s)
-        files::writeBytesUnflushed(Index, "new\r\n");
+    else if (operation == u"rewrite"_s)
+        files::RewrittenFile().write(Index, "new\r\n");
     else if (operation == u"write record"_s)
         files::writeRecord(Index, 2, "12345");
     else if (operation == u"read"_s)
@@ -316,7 +319,7 @@ void TestFiles::injectedFaultFailsTheOperation_data()
         {"replace", "write"},
         {"append", "write"},
         {"write record", "write"},
-        {"write unflushed", "write"},
+        {"rewrite", "write"},
         {"read", "read"},
         {"read record", "read"},
         {"create folder", "create the folder"},
@@ -445,26 +448,44 @@ void TestFiles::replaceSurvivesACrashAtEveryStep()
     }
 }
 
-// Writing in place cuts a longer file down to the new text and leaves a shorter one's
-// place for the rest; links, FIFOs and read-only files are refused, never waited on.
-void TestFiles::writeUnflushedRewritesInPlace()
+// A rewrite cuts a longer text down and lengthens a shorter one; it follows the file
+// when the path maps elsewhere or the open file was removed, and refuses links, FIFOs
+// and read-only files rather than writing through or waiting on them.
+void TestFiles::rewrittenFileFollowsItsName()
 {
     prepare();
     m_drive->writeFile(Index, "a much longer old text\r\n");
-    files::writeBytesUnflushed(Index, "new\r\n");
+    files::RewrittenFile file;
+    file.write(Index, "new\r\n");
     QCOMPARE(m_drive->readFile(Index), QByteArray("new\r\n"));
-    files::writeBytesUnflushed(Index, "longer again\r\n");
+    file.write(Index, "longer again\r\n");
     QCOMPARE(m_drive->readFile(Index), QByteArray("longer again\r\n"));
-    files::writeBytesUnflushed(Folder + u"\\New.tbl"_s, "fresh");
-    QCOMPARE(m_drive->readFile(Folder + u"\\New.tbl"_s), QByteArray("fresh"));
-    QCOMPARE(permissions(m_drive->native(Folder + u"\\New.tbl"_s)), 0600);
 
+    QVERIFY(QFile::remove(m_drive->native(Index)));
+    file.write(Index, "back\r\n");
+    QCOMPARE(m_drive->readFile(Index), QByteArray("back\r\n"));
+
+    const QString other = Folder + u"\\New.tbl"_s;
+    file.write(other, "fresh");
+    QCOMPARE(m_drive->readFile(other), QByteArray("fresh"));
+    QCOMPARE(permissions(m_drive->native(other)), 0600);
+    QCOMPARE(m_drive->readFile(Index), QByteArray("back\r\n"));
+
+    {
+        TempDrive second;
+        QVERIFY(QDir().mkpath(second.native(Folder)));
+        file.write(Index, "second drive");
+        QCOMPARE(second.readFile(Index), QByteArray("second drive"));
+    }
+    QCOMPARE(m_drive->readFile(Index), QByteArray("back\r\n"));
+
+    file.close();
     QVERIFY(QFile::link(m_drive->native(Index), m_drive->native(Folder + u"\\Link.tbl"_s)));
     QVERIFY(::mkfifo(QFile::encodeName(m_drive->native(Folder + u"\\Fifo.tbl"_s)).constData(),
                      0600) == 0);
     for (const QString &name : {u"Link.tbl"_s, u"Fifo.tbl"_s})
-        QVERIFY_THROWS_EXCEPTION(FileError, files::writeBytesUnflushed(Folder + u'\\' + name, "x"));
-    QCOMPARE(m_drive->readFile(Index), QByteArray("longer again\r\n"));
+        QVERIFY_THROWS_EXCEPTION(FileError, file.write(Folder + u'\\' + name, "x"));
+    QCOMPARE(m_drive->readFile(Index), QByteArray("back\r\n"));
 }
 
 void TestFiles::replaceIfChangedKeepsAnUnchangedFile_data()
