@@ -219,9 +219,9 @@ void LoadRecord(const QString &path, int recordNumber, const QString &fileType)
     checkRecordNumber(path, recordNumber);
 
     if (fileType == u"R") {
-        // Reading leaves the index file sealed, so the marker does not name it.
-        cardomine::pendingwork::Expected expected;
-        expected.dataSizes = {files::fileSize(path)};
+        // A read changes neither file: the marker names no sizes and no index versions
+        // (the index file stays sealed throughout).
+        const cardomine::pendingwork::Expected expected;
         withDataFileResealed(path, expected, Access::Reading, [&] {
             files::setAttributes(path, platform::Normal);
             CurrentRecord.setFromRandomBytes(

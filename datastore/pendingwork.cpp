@@ -59,6 +59,8 @@ QByteArray format(const Expected &e)
     QByteArrayList sizes;
     for (std::int64_t size : e.dataSizes)
         sizes.append(QByteArray::number(qint64(size)));
+    if (sizes.isEmpty())
+        sizes.append("-");
     return Magic + "\nsizes " + sizes.join(' ') + "\nrecord " + QByteArray::number(e.recordNumber) +
            ' ' + hexList(e.records) + "\nindex " + hexList(e.indexVersions) + '\n';
 }
@@ -71,7 +73,8 @@ bool parse(const QByteArray &text, Expected *expected)
     Expected e;
     if (!lines.at(1).startsWith("sizes "))
         return false;
-    for (const QByteArray &word : lines.at(1).mid(6).split(' ')) {
+    const QByteArray sizes = lines.at(1).mid(6);
+    for (const QByteArray &word : sizes == "-" ? QByteArrayList() : sizes.split(' ')) {
         bool ok = false;
         const qint64 size = word.toLongLong(&ok);
         if (!ok || size < 0)
@@ -153,7 +156,11 @@ bool finishInterrupted()
     Expected e;
     bool matches = parse(files::readBytes(markerPath(), MarkerReadLimit), &e) &&
                    files::fileExists(paths::DataFile) && files::fileExists(paths::IndexFile);
-    matches = matches && e.dataSizes.contains(files::fileSize(paths::DataFile)) &&
+    // A read names no sizes: the data file's content must be as it was when the read
+    // set it to normal, which its attributes tell (Archive shows a change since).
+    matches = matches &&
+              (e.dataSizes.isEmpty() ? (files::attributes(paths::DataFile) & platform::Archive) == 0
+                                     : e.dataSizes.contains(files::fileSize(paths::DataFile))) &&
               (e.indexVersions.isEmpty() ||
                e.indexVersions.contains(files::readBytes(paths::IndexFile, MarkerReadLimit)));
     if (matches && e.recordNumber > 0)

@@ -20,9 +20,12 @@ namespace cardomine::pendingwork {
 
 struct Expected
 {
-    QList<std::int64_t> dataSizes; // the data file's possible lengths
-    int recordNumber = 0;          // a random-form record being written, or 0
-    QList<QByteArray> records;     // its possible contents, as readRecord reads them
+    // The data file's possible lengths. Empty for work that only reads the data file:
+    // the start then asks that its content be unchanged since its attributes were set
+    // (no Archive), which is a closer check than a length and costs the read nothing.
+    QList<std::int64_t> dataSizes;
+    int recordNumber = 0;      // a random-form record being written, or 0
+    QList<QByteArray> records; // its possible contents, as readRecord reads them
     // The index file's possible contents. Empty when the work leaves the index file
     // alone (it stays sealed): the start then checks it as usual and reseals only
     // the data file.

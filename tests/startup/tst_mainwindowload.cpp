@@ -53,9 +53,10 @@ enum class Interrupted
     IndexChanged,  // the index is not a version it names
     MarkerGarbled,
     MarkerTruncated,
-    ReadUntouched,   // a read of a record was cut short instead, the files as it left them
-    ReadFinished,    // the read had finished: its spent marker names nothing
-    ReadIndexChanged // a read was cut short, and the index file changed since
+    ReadUntouched,    // a read of a record was cut short instead, the files as it left them
+    ReadFinished,     // the read had finished: its spent marker names nothing
+    ReadIndexChanged, // a read was cut short, and the index file changed since
+    ReadDataChanged   // a read was cut short, and the data file was written since
 };
 
 const MessageBox M1{QStringLiteral("File Creation Notice!"),
@@ -154,14 +155,19 @@ void interruptEditOfRecord2(const testing::TempDrive &drive, const QByteArray &d
                             const QByteArray &index, Interrupted what)
 {
     if (what == Interrupted::ReadUntouched || what == Interrupted::ReadFinished ||
-        what == Interrupted::ReadIndexChanged) {
-        pendingwork::Expected read;
-        read.dataSizes = {data.size()};
-        pendingwork::beginReading(read);
+        what == Interrupted::ReadIndexChanged || what == Interrupted::ReadDataChanged) {
+        pendingwork::beginReading(pendingwork::Expected());
         if (what == Interrupted::ReadFinished)
             pendingwork::endReading();
         if (what == Interrupted::ReadIndexChanged)
             drive.writeFile(paths::IndexFile, indexBytes(5));
+        if (what == Interrupted::ReadDataChanged) {
+            // Same length, other content: only the attributes can tell.
+            QByteArray changed = data;
+            changed.replace(0, 5, "99999");
+            QTest::qSleep(20); // past the file system's clock step, so the time changes
+            drive.writeFile(paths::DataFile, changed);
+        }
         return;
     }
     constexpr int Length = ContactRecord::Length;
@@ -180,6 +186,7 @@ void interruptEditOfRecord2(const testing::TempDrive &drive, const QByteArray &d
     case Interrupted::ReadUntouched:
     case Interrupted::ReadFinished:
     case Interrupted::ReadIndexChanged:
+    case Interrupted::ReadDataChanged:
         break;
     case Interrupted::DataGrew:
         if (dataFile.open(QIODevice::Append))
@@ -325,6 +332,9 @@ void TestMainWindowLoad::repairTable_data()
         << FileState::Sealed << FileState::Unsealed
         << QList<MessageBox>{M2, M3, M1, M5, M2, M3, M1, M4} << true
         << Interrupted::ReadIndexChanged;
+    QTest::newRow("read cut short, data file rewritten since")
+        << FileState::Sealed << FileState::Unsealed << QList<MessageBox>{M5, M2, M3, M1, M4} << true
+        << Interrupted::ReadDataChanged;
 }
 
 void TestMainWindowLoad::repairTable()
