@@ -30,10 +30,10 @@ QString pathFor(int contactId)
 
 QString read(int contactId)
 {
-    const QString path = pathFor(contactId);
-    if (!files::fileExists(path))
+    std::optional<QByteArray> found = files::readBytesIfFile(pathFor(contactId), ReadLimit + 1);
+    if (!found)
         return {};
-    QByteArray bytes = files::readBytes(path, ReadLimit + 1);
+    QByteArray bytes = std::move(*found);
     if (bytes.size() > ReadLimit) {
         bytes.truncate(ReadLimit);
         return text::decode(bytes) + cutNotice();

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <optional>
 
 // The file services the rest of the program uses. Every function takes a program
 // path (Windows style, see drive.h), maps it, and throws FileError when the
@@ -34,6 +35,9 @@ std::int64_t fileSize(const QString &path);
 
 // Whole-file reads. readBytes reads at most maxBytes (all when negative).
 QByteArray readBytes(const QString &path, std::int64_t maxBytes = -1);
+// readBytes for a file that may be missing: nothing when there is no regular file at
+// the path (missing, a folder, a FIFO), in fewer system calls than asking first.
+std::optional<QByteArray> readBytesIfFile(const QString &path, std::int64_t maxBytes = -1);
 
 // Replaces the file's content atomically: a temporary file in the same folder is
 // written, flushed to disk and renamed over the old one, then the folder is flushed.

@@ -408,6 +408,51 @@ QByteArray readBytes(const QString &path, std::int64_t maxBytes)
     return readWhole(nativeBytes(path, ReadOperation), maxBytes, false, ReadOperation, path);
 }
 
+std::optional<QByteArray> readBytesIfFile(const QString &path, std::int64_t maxBytes)
+{
+    const QByteArray native = nativeBytes(path, ReadOperation);
+    // Not blocking: a FIFO under this name is opened and turned down, not waited on.
+    const int fd = sysCall(
+        "open", [&] { return ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); });
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return std::nullopt;
+        fail(ReadOperation, path, errno);
+    }
+    Descriptor file(fd);
+    struct stat info
+    {};
+    if (sysCall("fstat", [&] { return ::fstat(fd, &info); }) != 0)
+        fail(ReadOperation, path, errno);
+    if (!S_ISREG(info.st_mode)) {
+        file.closeAfterReading();
+        return std::nullopt;
+    }
+    // The length is known: one read usually takes it all (one byte more is asked for
+    // to see the end), and a short read of a regular file is its end.
+    QByteArray bytes;
+    std::int64_t chunk = std::int64_t(info.st_size) + 1;
+    for (;;) {
+        const qsizetype had = bytes.size();
+        std::int64_t want = chunk;
+        if (maxBytes >= 0)
+            want = std::min<std::int64_t>(want, maxBytes - had);
+        if (want <= 0)
+            break;
+        bytes.resize(had + qsizetype(want));
+        const ssize_t got =
+            sysCall("read", [&] { return ::read(fd, bytes.data() + had, size_t(want)); });
+        if (got < 0)
+            fail(ReadOperation, path, errno);
+        bytes.resize(had + got);
+        if (got < want)
+            break;
+        chunk = 64 * 1024; // it grew since: go on in steps
+    }
+    file.closeAfterReading();
+    return bytes;
+}
+
 void replaceBytes(const QString &path, const QByteArray &bytes)
 {
     const QByteArray native = nativeBytes(path, WriteOperation);

@@ -74,6 +74,8 @@ private Q_SLOTS:
     void replaceLeavesOldOrNewUnderEveryFault();
     void replaceSurvivesACrashAtEveryStep();
     void rewrittenFileFollowsItsName();
+    void readIfFile_data();
+    void readIfFile();
     void replaceIfChangedKeepsAnUnchangedFile_data();
     void replaceIfChangedKeepsAnUnchangedFile();
     void pathWithNulIsRefused();
@@ -295,6 +297,8 @@ void TestFiles::perform(const QString &operation)
         files::writeRecord(Index, 2, "12345");
     else if (operation == u"read"_s)
         files::readBytes(Index);
+    else if (operation == u"read if file"_s)
+        files::readBytesIfFile(Index);
     else if (operation == u"read record"_s)
         files::readRecord(Index, 1, 5);
     else if (operation == u"create folder"_s)
@@ -320,6 +324,7 @@ void TestFiles::injectedFaultFailsTheOperation_data()
         {"append", "write"},
         {"write record", "write"},
         {"rewrite", "write"},
+        {"read if file", "read"},
         {"read", "read"},
         {"read record", "read"},
         {"create folder", "create the folder"},
@@ -486,6 +491,51 @@ void TestFiles::rewrittenFileFollowsItsName()
     for (const QString &name : {u"Link.tbl"_s, u"Fifo.tbl"_s})
         QVERIFY_THROWS_EXCEPTION(FileError, file.write(Folder + u'\\' + name, "x"));
     QCOMPARE(m_drive->readFile(Index), QByteArray("back\r\n"));
+}
+
+void TestFiles::readIfFile_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<qint64>("maxBytes");
+    QTest::addColumn<std::optional<QByteArray>>("expected");
+    const QByteArray text = "line one\r\nline two\r\n";
+    QTest::newRow("missing") << u"missing"_s << qint64(-1) << std::optional<QByteArray>();
+    QTest::newRow("folder") << u"folder"_s << qint64(-1) << std::optional<QByteArray>();
+    QTest::newRow("fifo") << u"fifo"_s << qint64(-1) << std::optional<QByteArray>();
+    QTest::newRow("in a missing folder")
+        << u"missing folder"_s << qint64(-1) << std::optional<QByteArray>();
+    QTest::newRow("empty") << u"empty"_s << qint64(-1) << std::optional<QByteArray>(QByteArray());
+    QTest::newRow("whole") << u"text"_s << qint64(-1) << std::optional<QByteArray>(text);
+    QTest::newRow("exactly the limit")
+        << u"text"_s << qint64(text.size()) << std::optional<QByteArray>(text);
+    QTest::newRow("cut at the limit")
+        << u"text"_s << qint64(4) << std::optional<QByteArray>(text.left(4));
+    QTest::newRow("larger than one step")
+        << u"big"_s << qint64(-1) << std::optional<QByteArray>(QByteArray(200000, 'b'));
+}
+
+// A notes file that may be missing is read without asking first; anything that is
+// not a regular file reads as none, and a FIFO is not waited on.
+void TestFiles::readIfFile()
+{
+    QFETCH(QString, kind);
+    QFETCH(qint64, maxBytes);
+    QFETCH(std::optional<QByteArray>, expected);
+    prepare();
+    QString path = Folder + u"\\Notes.txt"_s;
+    const QString native = m_drive->native(path);
+    if (kind == u"folder"_s)
+        QVERIFY(QDir().mkpath(native));
+    else if (kind == u"fifo"_s)
+        QCOMPARE(::mkfifo(QFile::encodeName(native).constData(), 0600), 0);
+    else if (kind == u"missing folder"_s)
+        path = Folder + u"\\Missing\\Notes.txt"_s;
+    else if (kind != u"missing"_s)
+        m_drive->writeFile(
+            path, expected
+                      ? (kind == u"text"_s ? QByteArray("line one\r\nline two\r\n") : *expected)
+                      : QByteArray());
+    QCOMPARE(files::readBytesIfFile(path, maxBytes), expected);
 }
 
 void TestFiles::replaceIfChangedKeepsAnUnchangedFile_data()
