@@ -37,7 +37,36 @@ class SplashProgressBar : public QProgressBar
 public:
     using QProgressBar::QProgressBar;
 
+    // QProgressBar::setValue repaints the bar at once when the value reaches an end or
+    // has moved on from the one last painted by more than one chunk of the groove;
+    // each set asks the style for those figures again. The count takes them once
+    // (beginCount) and hands the bar only the values that repaint it (setCountValue),
+    // so the bar is painted at the very same values as when it is given every one.
+    void beginCount()
+    {
+        QStyleOptionProgressBar option;
+        initStyleOption(&option);
+        m_chunk = style()->pixelMetric(QStyle::PM_ProgressBarChunkWidth, &option, this);
+        const QRect groove = style()->subElementRect(QStyle::SE_ProgressBarGroove, &option, this);
+        m_grooveBlock = orientation() == Qt::Horizontal ? groove.width() : groove.height();
+        m_counting = !isTextVisible();
+    }
+    void setCountValue(int v)
+    {
+        m_pending = v;
+        if (!m_counting || wouldRepaint(v))
+            setValue(v);
+    }
+    // Before the window is repainted whole, and at the end: the bar takes the last
+    // value, which repaints nothing the line above did not.
+    void catchUp() { setValue(m_pending); }
+
 protected:
+    void paintEvent(QPaintEvent *event) override
+    {
+        m_lastPainted = value();
+        QProgressBar::paintEvent(event);
+    }
     void initStyleOption(QStyleOptionProgressBar *option) const override
     {
         if (!option)
@@ -58,6 +87,24 @@ protected:
         option->invertedAppearance = invertedAppearance();
         option->bottomToTop = textDirection() == QProgressBar::BottomToTop;
     }
+
+private:
+    bool wouldRepaint(int v) const
+    {
+        if (v == value() || v == m_lastPainted || v < minimum() || v > maximum())
+            return false;
+        if (v == minimum() || v == maximum())
+            return true;
+        const qint64 difference = qAbs(qint64(v) - m_lastPainted);
+        const qint64 totalSteps = qint64(maximum()) - minimum();
+        return difference * m_grooveBlock > qint64(m_chunk) * totalSteps;
+    }
+
+    bool m_counting = false;
+    int m_chunk = 0;
+    int m_grooveBlock = 0;
+    int m_pending = 0;
+    int m_lastPainted = -1;
 };
 
 } // namespace
@@ -117,11 +164,15 @@ void FrmSplash::load(const std::function<void()> &showMainWindow)
     // Let the window system map the window before the count keeps the thread busy.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
-    runSplashSequence([this](std::int32_t value) { ProgressBar1->setValue(value); },
-                      [this] {
+    auto *bar = static_cast<SplashProgressBar *>(ProgressBar1);
+    bar->beginCount();
+    runSplashSequence([bar](std::int32_t value) { bar->setCountValue(value); },
+                      [this, bar] {
+                          bar->catchUp();
                           ++m_jumpRepaints;
                           repaint();
                       });
+    bar->catchUp();
 
     hide();
     if (showMainWindow)
