@@ -1,5 +1,7 @@
 #include "assets/assets.h"
 
+#include <QCoreApplication>
+#include <QHash>
 #include <QPainter>
 #include <QSvgRenderer>
 
@@ -25,9 +27,10 @@ QString fanFoldPath()
     return QStringLiteral(":/artwork/fanfold.svg");
 }
 
-QPixmap render(const QString &path, QSize logicalSize, double devicePixelRatio)
+namespace {
+
+QPixmap renderWith(QSvgRenderer &renderer, QSize logicalSize, double devicePixelRatio)
 {
-    QSvgRenderer renderer(path);
     if (!renderer.isValid() || logicalSize.isEmpty())
         return {};
     QPixmap pixmap(logicalSize * devicePixelRatio);
@@ -41,14 +44,41 @@ QPixmap render(const QString &path, QSize logicalSize, double devicePixelRatio)
     return pixmap;
 }
 
+// Icons made so far, by drawing. The splash and every window ask for the same few;
+// they go with the application object, before the pixmaps' window system does.
+QHash<QString, QIcon> &madeIcons()
+{
+    static QHash<QString, QIcon> icons;
+    static const bool registered = [] {
+        qAddPostRoutine([] { madeIcons().clear(); });
+        return true;
+    }();
+    Q_UNUSED(registered);
+    return icons;
+}
+
+} // namespace
+
+QPixmap render(const QString &path, QSize logicalSize, double devicePixelRatio)
+{
+    QSvgRenderer renderer(path);
+    return renderWith(renderer, logicalSize, devicePixelRatio);
+}
+
 QIcon icon(const QString &path)
 {
+    QHash<QString, QIcon> &icons = madeIcons();
+    if (const auto found = icons.constFind(path); found != icons.cend())
+        return *found;
+    // The drawing is read once for all sizes.
+    QSvgRenderer renderer(path);
     QIcon result;
     for (const int side : {16, 32, 64}) {
-        const QPixmap pixmap = render(path, QSize(side, side));
+        const QPixmap pixmap = renderWith(renderer, QSize(side, side), 1.0);
         if (!pixmap.isNull())
             result.addPixmap(pixmap);
     }
+    icons.insert(path, result);
     return result;
 }
 
