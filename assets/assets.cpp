@@ -59,6 +59,30 @@ QHash<QString, QIcon> &madeIcons()
 
 } // namespace
 
+std::shared_future<QImage> renderInBackground(const QString &path, QSize logicalSize,
+                                              double devicePixelRatio)
+{
+    // Drawing into an image is safe on any thread; a pixmap is not.
+    return std::async(std::launch::async,
+                      [path, logicalSize, devicePixelRatio] {
+                          QSvgRenderer renderer(path);
+                          if (!renderer.isValid() || logicalSize.isEmpty())
+                              return QImage();
+                          QImage image(logicalSize * devicePixelRatio,
+                                       QImage::Format_ARGB32_Premultiplied);
+                          image.fill(Qt::transparent);
+                          {
+                              QPainter painter(&image);
+                              painter.setRenderHint(QPainter::Antialiasing);
+                              renderer.render(&painter,
+                                              QRectF(QPointF(0, 0), QSizeF(image.size())));
+                          }
+                          image.setDevicePixelRatio(devicePixelRatio);
+                          return image;
+                      })
+        .share();
+}
+
 QPixmap render(const QString &path, QSize logicalSize, double devicePixelRatio)
 {
     QSvgRenderer renderer(path);

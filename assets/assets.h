@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QIcon>
+#include <QImage>
 #include <QPixmap>
 #include <QSize>
 #include <QString>
+
+#include <future>
 
 // The program's artwork, drawn as SVG and compiled into the program.
 namespace cardomine::assets {
@@ -17,6 +20,11 @@ QString fanFoldPath();     // the splash's fan-fold paper
 // A drawing rendered at a logical size for a screen's device pixel ratio; a null
 // pixmap when the drawing cannot be read.
 QPixmap render(const QString &path, QSize logicalSize, double devicePixelRatio = 1.0);
+
+// render() as an image, drawn on another thread: for a picture a window needs later
+// in the start, drawn meanwhile on another core. get() waits for it.
+std::shared_future<QImage> renderInBackground(const QString &path, QSize logicalSize,
+                                              double devicePixelRatio = 1.0);
 
 // Icons rendered at 16 and 32 pixels (and twice that for high-DPI screens).
 QIcon icon(const QString &path);

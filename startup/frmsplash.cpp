@@ -6,8 +6,10 @@
 #include "startup/splashsequence.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
+#include <QScreen>
 #include <QStyleOptionProgressBar>
 
 namespace cardomine {
@@ -107,7 +109,34 @@ private:
     int m_lastPainted = -1;
 };
 
+// The picture's place: it reaches past the window's left and bottom edges.
+QRect pictureRect()
+{
+    return platform::twipsRect(-1800, 0, 8865, 6030);
+}
+
+struct PreparedArtwork
+{
+    std::shared_future<QImage> image;
+    double devicePixelRatio = 1.0;
+};
+
+PreparedArtwork &preparedArtwork()
+{
+    static PreparedArtwork prepared;
+    return prepared;
+}
+
 } // namespace
+
+void FrmSplash::prepareArtwork()
+{
+    PreparedArtwork &prepared = preparedArtwork();
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    prepared.devicePixelRatio = screen ? screen->devicePixelRatio() : 1.0;
+    prepared.image = assets::renderInBackground(assets::fanFoldPath(), pictureRect().size(),
+                                                prepared.devicePixelRatio);
+}
 
 FrmSplash::FrmSplash(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
@@ -123,8 +152,15 @@ FrmSplash::FrmSplash(QWidget *parent)
     // edges; the window shows only the part inside it.
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
-    placeTwips(Image1, -1800, 0, 8865, 6030);
-    Image1->setPixmap(assets::render(assets::fanFoldPath(), Image1->size(), devicePixelRatioF()));
+    Image1->setGeometry(pictureRect());
+    PreparedArtwork &prepared = preparedArtwork();
+    if (prepared.image.valid() && prepared.devicePixelRatio == devicePixelRatioF()) {
+        Image1->setPixmap(QPixmap::fromImage(prepared.image.get()));
+    } else {
+        Image1->setPixmap(
+            assets::render(assets::fanFoldPath(), Image1->size(), devicePixelRatioF()));
+    }
+    prepared.image = {};
     Image1->setScaledContents(false);
 
     Label1 = splashLabel(this, "Label1", QStringLiteral("Please Wait While The Program Loads. . ."),

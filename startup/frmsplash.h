@@ -29,6 +29,10 @@ public:
     QLabel *Label5 = nullptr;
     QLabel *Image1 = nullptr;
 
+    // Starts drawing the splash's picture on another thread, so that it is ready when
+    // the splash is built; a splash built without it draws the picture itself.
+    static void prepareArtwork();
+
     // The load step: centre, show and focus, count, hide, then showMainWindow.
     void load(const std::function<void()> &showMainWindow);
 

@@ -60,6 +60,9 @@ FrmSplash &Program::frmSplash()
 
 bool Program::start()
 {
+    // The splash's picture is drawn on another core while the main window is built.
+    if (!m_splash)
+        FrmSplash::prepareArtwork();
     FrmWork &work = frmWork();
     const int progress = frmSplash().ProgressBar1->value();
     if (progress != SplashProgressMaximum) {

@@ -210,6 +210,18 @@ private Q_SLOTS:
         QCOMPARE(splash.pos(), platform::centredTopLeft(screen, splash.frameGeometry().size()));
     }
 
+    // The picture drawn ahead on another thread is the one the splash draws itself.
+    void splashPictureDrawnAheadIsTheSame()
+    {
+        const FrmSplash drawnItself;
+        FrmSplash::prepareArtwork();
+        const FrmSplash drawnAhead;
+        const QImage own = drawnItself.Image1->pixmap().toImage();
+        QVERIFY(!own.isNull());
+        QCOMPARE(own.size(), px(-1800, 0, 8865, 6030).size());
+        QCOMPARE(drawnAhead.Image1->pixmap().toImage().convertToFormat(own.format()), own);
+    }
+
     void startShowsOnlyTheMainWindow()
     {
         QVERIFY(visibleWindows().isEmpty());
