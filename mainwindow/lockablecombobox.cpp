@@ -1,5 +1,6 @@
 #include "mainwindow/lockablecombobox.h"
 
+#include <QAbstractItemView>
 #include <QKeyEvent>
 #include <QWheelEvent>
 
@@ -13,8 +14,12 @@ LockableComboBox::LockableComboBox(QWidget *parent)
 
 void LockableComboBox::showPopup()
 {
-    if (!m_locked)
-        QComboBox::showPopup();
+    if (m_locked)
+        return;
+    // The drop-down names its items as the list itself. Set here, since asking for
+    // the view earlier would build the whole popup at the window's start.
+    view()->setAccessibleName(accessibleName());
+    QComboBox::showPopup();
 }
 
 void LockableComboBox::keyPressEvent(QKeyEvent *event)
