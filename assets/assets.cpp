@@ -29,19 +29,32 @@ QString fanFoldPath()
 
 namespace {
 
-QPixmap renderWith(QSvgRenderer &renderer, QSize logicalSize, double devicePixelRatio)
+// Drawing into an image is safe on any thread; a pixmap is not.
+QImage renderImage(QSvgRenderer &renderer, QSize logicalSize, double devicePixelRatio)
 {
     if (!renderer.isValid() || logicalSize.isEmpty())
         return {};
-    QPixmap pixmap(logicalSize * devicePixelRatio);
-    pixmap.fill(Qt::transparent);
+    QImage image(logicalSize * devicePixelRatio, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
     {
-        QPainter painter(&pixmap);
+        QPainter painter(&image);
         painter.setRenderHint(QPainter::Antialiasing);
-        renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(pixmap.size())));
+        renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(image.size())));
     }
-    pixmap.setDevicePixelRatio(devicePixelRatio);
-    return pixmap;
+    image.setDevicePixelRatio(devicePixelRatio);
+    return image;
+}
+
+constexpr int IconSides[] = {16, 32, 64};
+
+// An icon's sizes, drawn from one reading of the drawing.
+QList<QImage> renderIconImages(const QString &path)
+{
+    QSvgRenderer renderer(path);
+    QList<QImage> images;
+    for (const int side : IconSides)
+        images.append(renderImage(renderer, QSize(side, side), 1.0));
+    return images;
 }
 
 // Icons made so far, by drawing. The splash and every window ask for the same few;
@@ -57,28 +70,21 @@ QHash<QString, QIcon> &madeIcons()
     return icons;
 }
 
+std::shared_future<QHash<QString, QList<QImage>>> &preparedIcons()
+{
+    static std::shared_future<QHash<QString, QList<QImage>>> prepared;
+    return prepared;
+}
+
 } // namespace
 
 std::shared_future<QImage> renderInBackground(const QString &path, QSize logicalSize,
                                               double devicePixelRatio)
 {
-    // Drawing into an image is safe on any thread; a pixmap is not.
     return std::async(std::launch::async,
                       [path, logicalSize, devicePixelRatio] {
                           QSvgRenderer renderer(path);
-                          if (!renderer.isValid() || logicalSize.isEmpty())
-                              return QImage();
-                          QImage image(logicalSize * devicePixelRatio,
-                                       QImage::Format_ARGB32_Premultiplied);
-                          image.fill(Qt::transparent);
-                          {
-                              QPainter painter(&image);
-                              painter.setRenderHint(QPainter::Antialiasing);
-                              renderer.render(&painter,
-                                              QRectF(QPointF(0, 0), QSizeF(image.size())));
-                          }
-                          image.setDevicePixelRatio(devicePixelRatio);
-                          return image;
+                          return renderImage(renderer, logicalSize, devicePixelRatio);
                       })
         .share();
 }
@@ -86,7 +92,20 @@ std::shared_future<QImage> renderInBackground(const QString &path, QSize logical
 QPixmap render(const QString &path, QSize logicalSize, double devicePixelRatio)
 {
     QSvgRenderer renderer(path);
-    return renderWith(renderer, logicalSize, devicePixelRatio);
+    return QPixmap::fromImage(renderImage(renderer, logicalSize, devicePixelRatio));
+}
+
+void prepareIcons()
+{
+    if (preparedIcons().valid() || !madeIcons().isEmpty())
+        return;
+    preparedIcons() =
+        std::async(std::launch::async, [] {
+            QHash<QString, QList<QImage>> images;
+            for (const QString &path : {windowIconPath(), optionsIconPath(), stopIconPath()})
+                images.insert(path, renderIconImages(path));
+            return images;
+        }).share();
 }
 
 QIcon icon(const QString &path)
@@ -94,13 +113,15 @@ QIcon icon(const QString &path)
     QHash<QString, QIcon> &icons = madeIcons();
     if (const auto found = icons.constFind(path); found != icons.cend())
         return *found;
-    // The drawing is read once for all sizes.
-    QSvgRenderer renderer(path);
+    QList<QImage> images;
+    if (preparedIcons().valid())
+        images = preparedIcons().get().value(path);
+    if (images.isEmpty())
+        images = renderIconImages(path);
     QIcon result;
-    for (const int side : {16, 32, 64}) {
-        const QPixmap pixmap = renderWith(renderer, QSize(side, side), 1.0);
-        if (!pixmap.isNull())
-            result.addPixmap(pixmap);
+    for (const QImage &image : std::as_const(images)) {
+        if (!image.isNull())
+            result.addPixmap(QPixmap::fromImage(image));
     }
     icons.insert(path, result);
     return result;

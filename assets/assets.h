@@ -28,6 +28,8 @@ std::shared_future<QImage> renderInBackground(const QString &path, QSize logical
 
 // Icons rendered at 16 and 32 pixels (and twice that for high-DPI screens).
 QIcon icon(const QString &path);
+// Starts drawing the program's icons on another thread, for the windows built next.
+void prepareIcons();
 QIcon windowIcon();
 
 } // namespace cardomine::assets

@@ -1,5 +1,6 @@
 #include "startup/programstart.h"
 
+#include "assets/assets.h"
 #include "datastore/pendingwork.h"
 #include "mainwindow/frmwork.h"
 #include "startup/frmsplash.h"
@@ -60,9 +61,10 @@ FrmSplash &Program::frmSplash()
 
 bool Program::start()
 {
-    // The splash's picture is drawn on another core while the main window is built.
+    // The artwork is drawn on other cores while the main window is built.
     if (!m_splash)
         FrmSplash::prepareArtwork();
+    assets::prepareIcons();
     FrmWork &work = frmWork();
     const int progress = frmSplash().ProgressBar1->value();
     if (progress != SplashProgressMaximum) {
