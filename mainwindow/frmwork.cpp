@@ -275,6 +275,8 @@ void FrmWork::describeForAccessibility()
         if (!box->toolTip().isEmpty())
             box->setAccessibleDescription(box->toolTip());
     }
+    // The list's drop-down names its items as the list itself.
+    cboCustomer->view()->setAccessibleName(cboCustomer->accessibleName());
     // Buttons are named by their caption without the '&' and described by their
     // tooltip; Qt reads both from the button as they change between the modes.
 

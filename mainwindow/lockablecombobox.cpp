@@ -1,6 +1,5 @@
 #include "mainwindow/lockablecombobox.h"
 
-#include <QAbstractItemView>
 #include <QKeyEvent>
 #include <QWheelEvent>
 
@@ -14,12 +13,8 @@ LockableComboBox::LockableComboBox(QWidget *parent)
 
 void LockableComboBox::showPopup()
 {
-    if (m_locked)
-        return;
-    // The drop-down names its items as the list itself. Set here, since asking for
-    // the view earlier would build the whole popup at the window's start.
-    view()->setAccessibleName(accessibleName());
-    QComboBox::showPopup();
+    if (!m_locked)
+        QComboBox::showPopup();
 }
 
 void LockableComboBox::keyPressEvent(QKeyEvent *event)
