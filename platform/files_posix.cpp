@@ -246,6 +246,11 @@ bool checkWritable(const QByteArray &native, const QString &programPath)
         fail(WriteOperation, programPath, EISDIR);
     if (isReadOnly(info))
         fail(WriteOperation, programPath, EACCES);
+    // A file the user may not write (another user's) is not replaced either, though
+    // the folder would let a rename put a new file in its place.
+    if (sysCall("access",
+                [&] { return ::faccessat(AT_FDCWD, native.constData(), W_OK, AT_EACCESS); }) != 0)
+        fail(WriteOperation, programPath, errno);
     return true;
 }
 

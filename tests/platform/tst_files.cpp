@@ -68,6 +68,7 @@ private Q_SLOTS:
     void recordNumberMustBePositive_data();
     void recordNumberMustBePositive();
     void readOnlyIsNotWritten();
+    void othersFileIsNotReplaced();
     void injectedFaultFailsTheOperation_data();
     void injectedFaultFailsTheOperation();
     void replaceLeavesOldOrNewUnderEveryFault_data();
@@ -276,6 +277,56 @@ void TestFiles::readOnlyIsNotWritten()
     files::setAttributes(Data, Normal);
     files::writeRecord(Data, 1, "S");
     QCOMPARE(m_drive->readFile(Data), QByteArray("Sealed"));
+}
+
+// A user's folder may let a rename replace a file the user may not write; the
+// program does not. Root passes every check, so an ordinary user does the writing.
+void TestFiles::othersFileIsNotReplaced()
+{
+    if (::geteuid() != 0)
+        QSKIP("Only root can give the folder to another user.");
+    const uid_t user = 65534;
+    m_drive->writeFile(Index, "root's\r\n");
+    QCOMPARE(::chown(QFile::encodeName(m_drive->root()).constData(), user, user), 0);
+    QCOMPARE(::chown(QFile::encodeName(m_drive->native(Folder)).constData(), user, user), 0);
+    QCOMPARE(
+        ::chown(QFile::encodeName(m_drive->native(u"c:\\Program Files"_s)).constData(), user, user),
+        0);
+    QCOMPARE(permissions(m_drive->native(Index)) & 0222, 0200); // writable by its owner only
+
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        if (::setgid(user) != 0 || ::setuid(user) != 0)
+            ::_exit(100);
+        int refused = 0;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            try {
+                if (attempt == 0)
+                    files::replaceBytes(Index, "mine\r\n");
+                else if (attempt == 1)
+                    files::replaceBytesIfChanged(Index, "mine\r\n");
+                else
+                    files::appendBytes(Index, "mine\r\n");
+            } catch (const FileError &error) {
+                if (error.errorCode() == EACCES)
+                    ++refused;
+            }
+        }
+        // The user's own new file is written as ever.
+        try {
+            files::replaceBytes(Folder + u"\\Mine.tbl"_s, "mine\r\n");
+        } catch (...) {
+            ::_exit(101);
+        }
+        ::_exit(refused);
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 3);
+    QCOMPARE(m_drive->readFile(Index), QByteArray("root's\r\n"));
+    QCOMPARE(m_drive->readFile(Folder + u"\\Mine.tbl"_s), QByteArray("mine\r\n"));
 }
 
 void TestFiles::prepare()
