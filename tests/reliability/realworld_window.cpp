@@ -1,0 +1,10 @@
+#include "tests/reliability/realworld.h"
+
+namespace cardomine::testing {
+
+QList<RealWorldCase> windowSituations()
+{
+    return {};
+}
+
+} // namespace cardomine::testing
