@@ -1,6 +1,5 @@
 #include "platform/fonts.h"
 #include "platform/instancelock.h"
-#include "platform/messages.h"
 #include "startup/programstart.h"
 
 #include <QApplication>
@@ -12,17 +11,10 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(CARDOMINE_VERSION));
     cardomine::platform::fonts::loadBundledFonts();
 
-    // One running copy per data folder, so two copies never hand out the same record
-    // number. The lock sits beside the data folder and works before that folder exists.
-    cardomine::platform::InstanceLock lock(QStringLiteral("c:\\Program Files\\Pelvarin.lock"));
-    if (!lock.tryLock()) {
-        cardomine::platform::notice(QStringLiteral("Cardomine Is Already Running"),
-                                    lock.errorString() +
-                                        QStringLiteral("\rOnly one copy can use the data folder "
-                                                       "at a time. This copy will now close."),
-                                    cardomine::platform::MessageIcon::Information);
+    // One running copy per data folder, held until the program ends.
+    const auto lock = cardomine::startup::claimDataFolder();
+    if (!lock)
         return 1;
-    }
 
     cardomine::Program program;
     if (!program.start())

@@ -3,6 +3,8 @@
 #include "assets/assets.h"
 #include "datastore/pendingwork.h"
 #include "mainwindow/frmwork.h"
+#include "platform/instancelock.h"
+#include "platform/messages.h"
 #include "startup/frmsplash.h"
 #include "startup/mainwindowload.h"
 #include "startup/splashsequence.h"
@@ -87,5 +89,22 @@ void Program::showMainWindow()
     m_loaded = true;
     m_loadFailed = startup::loadMainWindow(frmWork()) == startup::LoadResult::Exit;
 }
+
+namespace startup {
+
+std::unique_ptr<platform::InstanceLock> claimDataFolder()
+{
+    auto lock = std::make_unique<platform::InstanceLock>(
+        QStringLiteral("c:\\Program Files\\Pelvarin.lock"));
+    if (lock->tryLock())
+        return lock;
+    platform::notice(QStringLiteral("Cardomine Is Already Running"),
+                     lock->errorString() + QStringLiteral("\rOnly one copy can use the data folder "
+                                                          "at a time. This copy will now close."),
+                     platform::MessageIcon::Information);
+    return nullptr;
+}
+
+} // namespace startup
 
 } // namespace cardomine

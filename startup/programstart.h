@@ -4,6 +4,10 @@
 
 namespace cardomine {
 
+namespace platform {
+class InstanceLock;
+}
+
 class FrmSplash;
 class FrmWork;
 
@@ -45,5 +49,14 @@ private:
     bool m_loaded = false;
     bool m_loadFailed = false;
 };
+
+namespace startup {
+
+// Takes the one-copy lock on the data folder before anything else looks at it, so two
+// copies never hand out the same record number. On failure the user has been told why
+// and nothing comes back: the program should end.
+std::unique_ptr<platform::InstanceLock> claimDataFolder();
+
+} // namespace startup
 
 } // namespace cardomine
