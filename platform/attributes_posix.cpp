@@ -225,7 +225,7 @@ int attributes(const QString &path)
 void setAttributes(const QString &path, int value)
 {
     const QString operation = QStringLiteral("set the attributes of");
-    const QByteArray native = nativeBytes(path, operation);
+    const QByteArray native = writableNativeBytes(path, operation);
     struct stat info
     {};
     // A symbolic link in the data folder is not followed: changing the mode and the

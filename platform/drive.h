@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace cardomine::platform {
@@ -10,8 +11,30 @@ namespace cardomine::platform {
 // (default ~/.local/share/cardomine/drive_c).
 QString driveRoot();
 
-// The native path of a program path. Paths without a drive letter are taken as
-// relative to the drive root too.
+// The native path of a program path, spelt as the program spells it. Paths without a
+// drive letter are taken as relative to the drive root too.
 QString nativePath(const QString &programPath);
+
+// A program path as the file system holds it.
+struct ResolvedPath
+{
+    QByteArray native; // encoded for system calls
+    // The first folder below the drive root on the way that is a symbolic link, as a
+    // program path; empty when there is none.
+    QString linkedFolder;
+};
+
+// Windows finds a file whatever the letter case of its name, and so does the program:
+// each name below the drive root that exists in another case ("CARDOMINE.DAT" for
+// "Cardomine.Dat") is taken as it is spelt on disk; a name that exists in no case
+// keeps the program's spelling. Each folder is listed once and the listing kept, so a
+// path costs no system call once its folder is known.
+ResolvedPath resolvePath(const QString &programPath);
+// Drops the kept listings, so that what other programs changed meanwhile is seen;
+// called when the program starts on its folder.
+void forgetNames();
+// Tells the resolver that the program removed, or moved away, the file at a resolved
+// native path.
+void forgetName(const QByteArray &native);
 
 } // namespace cardomine::platform

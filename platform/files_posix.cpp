@@ -30,22 +30,32 @@ QByteArray nativeBytes(const QString &programPath, const QString &operation)
 {
     if (programPath.contains(QChar(0)))
         fail(operation, programPath, EINVAL);
-    // Browsing maps the same few paths at every record: the mappings are kept for the
-    // drive folder they were made for.
-    thread_local QString knownRoot;
-    thread_local QHash<QString, QByteArray> known;
-    const QString root = driveRoot();
-    if (root != knownRoot) {
-        known.clear();
-        knownRoot = root;
-    }
-    if (const auto found = known.constFind(programPath); found != known.cend())
-        return *found;
-    QByteArray native = QFile::encodeName(nativePath(programPath));
-    if (known.size() >= 64)
-        known.clear();
-    known.insert(programPath, native);
-    return native;
+    return resolvePath(programPath).native;
+}
+
+QByteArray writableNativeBytes(const QString &programPath, const QString &operation)
+{
+    if (programPath.contains(QChar(0)))
+        fail(operation, programPath, EINVAL);
+    ResolvedPath resolved = resolvePath(programPath);
+    if (!resolved.linkedFolder.isEmpty())
+        throw FileError(operation, programPath, ELOOP,
+                        QStringLiteral("the folder %1 is a symbolic link, and Cardomine writes "
+                                       "only inside its data folder, never through a link")
+                            .arg(resolved.linkedFolder));
+    return std::move(resolved.native);
+}
+
+void failNotRegular(const QString &operation, const QString &programPath, unsigned int mode)
+{
+    QString what = QStringLiteral("it is not a regular file");
+    if (S_ISFIFO(mode))
+        what = QStringLiteral("it is a named pipe (FIFO), not a regular file");
+    else if (S_ISCHR(mode) || S_ISBLK(mode))
+        what = QStringLiteral("it is a device, not a regular file");
+    else if (S_ISSOCK(mode))
+        what = QStringLiteral("it is a socket, not a regular file");
+    throw FileError(operation, programPath, EINVAL, what);
 }
 
 QByteArray folderOf(const QByteArray &native)
@@ -143,14 +153,23 @@ private:
 QByteArray readWhole(const QByteArray &native, std::int64_t maxBytes, bool missingIsEmpty,
                      const QString &operation, const QString &programPath)
 {
-    const int fd =
-        sysCall("open", [&] { return ::open(native.constData(), O_RDONLY | O_CLOEXEC); });
+    // Not blocking: a FIFO under this name is opened and turned down, not waited on.
+    const int fd = sysCall(
+        "open", [&] { return ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); });
     if (fd < 0) {
         if (missingIsEmpty && errno == ENOENT)
             return {};
         fail(operation, programPath, errno);
     }
     Descriptor file(fd);
+    struct stat info
+    {};
+    if (sysCall("fstat", [&] { return ::fstat(fd, &info); }) != 0)
+        fail(operation, programPath, errno);
+    if (S_ISDIR(info.st_mode))
+        fail(operation, programPath, EISDIR);
+    if (!S_ISREG(info.st_mode))
+        failNotRegular(operation, programPath, info.st_mode);
     QByteArray bytes;
     constexpr qsizetype Chunk = 64 * 1024;
     for (;;) {
@@ -244,6 +263,9 @@ bool checkWritable(const QByteArray &native, const QString &programPath)
         return false;
     if (S_ISDIR(info.st_mode))
         fail(WriteOperation, programPath, EISDIR);
+    // Opening a FIFO for writing would wait for a reader, and a device is no card file.
+    if (!S_ISREG(info.st_mode))
+        failNotRegular(WriteOperation, programPath, info.st_mode);
     if (isReadOnly(info))
         fail(WriteOperation, programPath, EACCES);
     // A file the user may not write (another user's) is not replaced either, though
@@ -284,7 +306,7 @@ bool folderExists(const QString &path)
 void createFolder(const QString &path)
 {
     const QString operation = QStringLiteral("create the folder");
-    const QByteArray native = nativeBytes(path, operation);
+    const QByteArray native = writableNativeBytes(path, operation);
     if (sysCall("mkdir", [&] { return ::mkdir(native.constData(), 0700); }) != 0)
         fail(operation, path, errno);
 }
@@ -292,7 +314,7 @@ void createFolder(const QString &path)
 void deleteFile(const QString &path)
 {
     const QString operation = QStringLiteral("delete");
-    const QByteArray native = nativeBytes(path, operation);
+    const QByteArray native = writableNativeBytes(path, operation);
     struct stat info
     {};
     if (sysCall("lstat", [&] { return ::lstat(native.constData(), &info); }) != 0)
@@ -304,14 +326,15 @@ void deleteFile(const QString &path)
         fail(operation, path, EACCES);
     if (sysCall("unlink", [&] { return ::unlink(native.constData()); }) != 0)
         fail(operation, path, errno);
+    forgetName(native);
     attributestore::forgetEntry(native, operation, path);
 }
 
 void moveFile(const QString &from, const QString &to)
 {
     const QString operation = QStringLiteral("move");
-    const QByteArray source = nativeBytes(from, operation);
-    const QByteArray target = nativeBytes(to, operation);
+    const QByteArray source = writableNativeBytes(from, operation);
+    const QByteArray target = writableNativeBytes(to, operation);
     auto failMove = [&](int errorCode) {
         throw FileError(
             operation, from, errorCode,
@@ -346,6 +369,7 @@ void moveFile(const QString &from, const QString &to)
     }
     if (result != 0)
         failMove(errno);
+    forgetName(source);
 
     syncFolder(folderOf(target), operation, from);
     if (folderOf(source) != folderOf(target))
@@ -460,17 +484,17 @@ std::optional<QByteArray> readBytesIfFile(const QString &path, std::int64_t maxB
 
 void replaceBytes(const QString &path, const QByteArray &bytes)
 {
-    const QByteArray native = nativeBytes(path, WriteOperation);
+    const QByteArray native = writableNativeBytes(path, WriteOperation);
     checkWritable(native, path);
     replaceWhole(native, bytes, WriteOperation, path);
 }
 
 bool replaceBytesIfChanged(const QString &path, const QByteArray &bytes)
 {
-    const QByteArray native = nativeBytes(path, WriteOperation);
+    const QByteArray native = writableNativeBytes(path, WriteOperation);
     if (checkWritable(native, path)) {
-        const int fd =
-            sysCall("open", [&] { return ::open(native.constData(), O_RDONLY | O_CLOEXEC); });
+        const int fd = sysCall(
+            "open", [&] { return ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); });
         if (fd < 0)
             fail(WriteOperation, path, errno);
         Descriptor file(fd);
@@ -525,11 +549,11 @@ void replaceNativeFile(const QString &nativePath, const QByteArray &bytes)
 
 void appendBytes(const QString &path, const QByteArray &bytes)
 {
-    const QByteArray native = nativeBytes(path, WriteOperation);
+    const QByteArray native = writableNativeBytes(path, WriteOperation);
     const bool existed = checkWritable(native, path);
     const int fd = sysCall("open", [&] {
-        return ::open(native.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW,
-                      0600);
+        return ::open(native.constData(),
+                      O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
     });
     if (fd < 0)
         fail(WriteOperation, path, errno);
@@ -545,8 +569,9 @@ QByteArray readRecord(const QString &path, std::int64_t recordNumber, int length
 {
     const QByteArray native = nativeBytes(path, ReadOperation);
     const std::int64_t offset = recordOffset(recordNumber, length, ReadOperation, path);
-    const int fd =
-        sysCall("open", [&] { return ::open(native.constData(), O_RDONLY | O_CLOEXEC); });
+    // Not blocking, for a FIFO under this name; its positioned read then fails.
+    const int fd = sysCall(
+        "open", [&] { return ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); });
     if (fd < 0)
         fail(ReadOperation, path, errno);
     Descriptor file(fd);
@@ -556,8 +581,11 @@ QByteArray readRecord(const QString &path, std::int64_t recordNumber, int length
         const ssize_t got = sysCall("pread", [&] {
             return ::pread(fd, record.data() + done, size_t(length - done), off_t(offset + done));
         });
-        if (got < 0)
+        if (got < 0) {
+            if (errno == ESPIPE)
+                failNotRegular(ReadOperation, path, S_IFIFO);
             fail(ReadOperation, path, errno);
+        }
         if (got == 0)
             break;
         done += got;
@@ -570,13 +598,14 @@ QByteArray readRecord(const QString &path, std::int64_t recordNumber, int length
 
 void writeRecord(const QString &path, std::int64_t recordNumber, const QByteArray &record)
 {
-    const QByteArray native = nativeBytes(path, WriteOperation);
+    const QByteArray native = writableNativeBytes(path, WriteOperation);
     if (record.isEmpty())
         fail(WriteOperation, path, EINVAL);
     const std::int64_t offset = recordOffset(recordNumber, record.size(), WriteOperation, path);
     const bool existed = checkWritable(native, path);
     const int fd = sysCall("open", [&] {
-        return ::open(native.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        return ::open(native.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
+                      0600);
     });
     if (fd < 0)
         fail(WriteOperation, path, errno);

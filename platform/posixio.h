@@ -35,6 +35,15 @@ template <typename Call> auto sysCall(const char *name, Call &&call) -> decltype
 // The native path of a program path, encoded for system calls. A path holding a
 // NUL character is refused (EINVAL) rather than cut short.
 QByteArray nativeBytes(const QString &programPath, const QString &operation);
+// nativeBytes for an operation that writes, creates, removes or renames: a path that
+// leads through a folder that is a symbolic link is refused, so nothing is ever
+// written outside the data folder through one.
+QByteArray writableNativeBytes(const QString &programPath, const QString &operation);
+
+// Throws FileError for a path that exists but is not a regular file (a FIFO, a
+// device, a socket), naming what it is.
+[[noreturn]] void failNotRegular(const QString &operation, const QString &programPath,
+                                 unsigned int mode);
 
 // The folder part and the name part of a native path.
 QByteArray folderOf(const QByteArray &native);

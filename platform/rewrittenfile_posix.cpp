@@ -29,7 +29,7 @@ void RewrittenFile::close() noexcept
 
 void RewrittenFile::write(const QString &path, const QByteArray &bytes)
 {
-    const QByteArray native = nativeBytes(path, WriteOperation);
+    const QByteArray native = writableNativeBytes(path, WriteOperation);
     struct stat info
     {};
     if (m_fd >= 0 && native == m_native) {

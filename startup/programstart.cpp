@@ -1,8 +1,10 @@
 #include "startup/programstart.h"
 
 #include "assets/assets.h"
+#include "datastore/paths.h"
 #include "datastore/pendingwork.h"
 #include "mainwindow/frmwork.h"
+#include "platform/drive.h"
 #include "platform/instancelock.h"
 #include "platform/messages.h"
 #include "startup/frmsplash.h"
@@ -10,6 +12,8 @@
 #include "startup/splashsequence.h"
 
 #include <QProgressBar>
+
+#include <cerrno>
 
 namespace cardomine {
 
@@ -63,6 +67,8 @@ FrmSplash &Program::frmSplash()
 
 bool Program::start()
 {
+    // The folders may have been changed by other programs since the last start.
+    platform::forgetNames();
     // The artwork is drawn on other cores while the main window is built.
     if (!m_splash)
         FrmSplash::prepareArtwork();
@@ -94,14 +100,30 @@ namespace startup {
 
 std::unique_ptr<platform::InstanceLock> claimDataFolder()
 {
-    auto lock = std::make_unique<platform::InstanceLock>(
-        QStringLiteral("c:\\Program Files\\Pelvarin.lock"));
+    // A new start sees the folders as other programs left them.
+    platform::forgetNames();
+    auto lock = std::make_unique<platform::InstanceLock>(paths::DataFolder);
     if (lock->tryLock())
         return lock;
-    platform::notice(QStringLiteral("Cardomine Is Already Running"),
-                     lock->errorString() + QStringLiteral("\rOnly one copy can use the data folder "
-                                                          "at a time. This copy will now close."),
-                     platform::MessageIcon::Information);
+    if (lock->status() == platform::InstanceLock::Status::HeldElsewhere) {
+        platform::notice(QStringLiteral("Cardomine Is Already Running"),
+                         lock->errorString() +
+                             QStringLiteral("\rOnly one copy can use the data folder "
+                                            "at a time. This copy will now close."),
+                         platform::MessageIcon::Information);
+        return nullptr;
+    }
+    QString title = QStringLiteral("Cardomine Cannot Use Its Data Folder");
+    if (lock->errorCode() == EROFS)
+        title = QStringLiteral("The Data Folder Is Read-Only");
+    else if (lock->errorCode() == ENOSPC || lock->errorCode() == EDQUOT)
+        title = QStringLiteral("The Disk Is Full");
+    platform::notice(title,
+                     lock->errorString() +
+                         QStringLiteral("\rYour contacts are not changed: \"cardomine-tool "
+                                        "export\" can still read them.\rCardomine will now "
+                                        "close."),
+                     platform::MessageIcon::Critical);
     return nullptr;
 }
 

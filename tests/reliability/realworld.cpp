@@ -3,11 +3,13 @@
 #include "datastore/contactrecord.h"
 #include "datastore/notesfile.h"
 #include "datastore/paths.h"
+#include "platform/drive.h"
 #include "platform/files.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 
 namespace cardomine::testing {
 
@@ -15,14 +17,23 @@ namespace {
 
 QByteArray readNative(const QString &path)
 {
+    // Only regular files: a FIFO left by a situation must not hold the check up.
+    if (!QFileInfo(path).isFile())
+        return {};
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// The record count the program would read, or 0 when the index says nothing usable.
-int storedCount(const TempDrive &drive)
+// Where a program path lies on disk, found as the program finds it (in any letter case).
+QString onDisk(const QString &programPath)
 {
-    const QByteArray index = drive.readFile(paths::IndexFile);
+    return QFile::decodeName(platform::resolvePath(programPath).native);
+}
+
+// The record count the program would read, or 0 when the index says nothing usable.
+int storedCount()
+{
+    const QByteArray index = readNative(onDisk(paths::IndexFile));
     for (const QByteArray &line : index.split('\n')) {
         if (line.startsWith("Num_Of_Records="))
             return line.mid(15).trimmed().toInt();
@@ -30,10 +41,10 @@ int storedCount(const TempDrive &drive)
     return 0;
 }
 
-QStringList recoveredFiles(const TempDrive &drive)
+QStringList recoveredFiles()
 {
     QStringList files;
-    QDirIterator it(drive.native(paths::RecoveredFolder), QDir::Files | QDir::Hidden,
+    QDirIterator it(onDisk(paths::RecoveredFolder), QDir::Files | QDir::Hidden,
                     QDirIterator::Subdirectories);
     while (it.hasNext())
         files.append(it.next());
@@ -55,10 +66,10 @@ Situation::~Situation()
 
 void Situation::keep(int id)
 {
-    const QByteArray data = drive.readFile(paths::DataFile);
+    const QByteArray data = readNative(onDisk(paths::DataFile));
     const QByteArray record =
         data.mid(qsizetype(id - 1) * ContactRecord::Length, ContactRecord::Length);
-    const QString notesPath = drive.native(notes::pathFor(id));
+    const QString notesPath = onDisk(notes::pathFor(id));
     std::optional<QByteArray> notesBytes;
     if (QFile::exists(notesPath))
         notesBytes = readNative(notesPath);
@@ -72,9 +83,11 @@ void Situation::keep(int id, const QByteArray &record, const std::optional<QByte
 
 QStringList Situation::lostContacts() const
 {
-    const QByteArray data = drive.readFile(paths::DataFile);
-    const int count = storedCount(drive);
-    const QStringList recovered = recoveredFiles(drive);
+    // What other programs changed since the situation is seen afresh.
+    platform::forgetNames();
+    const QByteArray data = readNative(onDisk(paths::DataFile));
+    const int count = storedCount();
+    const QStringList recovered = recoveredFiles();
     QList<QByteArray> recoveredBytes;
     for (const QString &file : recovered)
         recoveredBytes.append(readNative(file));
@@ -84,8 +97,7 @@ QStringList Situation::lostContacts() const
         const qsizetype offset = qsizetype(kept.id - 1) * ContactRecord::Length;
         bool recordFound =
             kept.id <= count && data.mid(offset, ContactRecord::Length) == kept.record;
-        bool notesFound =
-            !kept.notes || readNative(drive.native(notes::pathFor(kept.id))) == *kept.notes;
+        bool notesFound = !kept.notes || readNative(onDisk(notes::pathFor(kept.id))) == *kept.notes;
         for (const QByteArray &bytes : recoveredBytes) {
             recordFound = recordFound || bytes.mid(offset, ContactRecord::Length) == kept.record;
             notesFound = notesFound || (kept.notes && bytes == *kept.notes);
