@@ -1,3 +1,4 @@
+#include "platform/drive.h"
 #include "platform/faults.h"
 #include "platform/fileattributes.h"
 #include "platform/fileerror.h"
@@ -82,6 +83,12 @@ private Q_SLOTS:
     void pathWithNulIsRefused();
     void listFiles();
     void replaceNativeFile();
+    void namesInAnyCase_data();
+    void namesInAnyCase();
+    void linkedFolderIsNotWrittenThrough_data();
+    void linkedFolderIsNotWrittenThrough();
+    void fifoIsRefusedWithoutWaiting_data();
+    void fifoIsRefusedWithoutWaiting();
 
 private:
     void prepare();
@@ -725,6 +732,135 @@ void TestFiles::replaceNativeFile()
     QVERIFY_THROWS_EXCEPTION(FileError, files::replaceNativeFile(m_drive->root(), "x"));
     QVERIFY_THROWS_EXCEPTION(FileError,
                              files::replaceNativeFile(m_drive->root() + u"/no/x.csv"_s, "x"));
+}
+
+void TestFiles::namesInAnyCase_data()
+{
+    QTest::addColumn<QStringList>("onDisk"); // files made before, with their content's name
+    QTest::addColumn<QString>("found");      // the one the program's Index.tbl is
+    QTest::newRow("upper case") << QStringList{u"PROGRAM FILES/PELVARIN/INDEX.TBL"_s}
+                                << u"PROGRAM FILES/PELVARIN/INDEX.TBL"_s;
+    QTest::newRow("lower case") << QStringList{u"program files/pelvarin/index.tbl"_s}
+                                << u"program files/pelvarin/index.tbl"_s;
+    QTest::newRow("exact spelling first")
+        << QStringList{u"Program Files/Pelvarin/INDEX.TBL"_s, u"Program Files/Pelvarin/Index.tbl"_s}
+        << u"Program Files/Pelvarin/Index.tbl"_s;
+    QTest::newRow("mixed") << QStringList{u"Program Files/pelvarin/Index.TBL"_s}
+                           << u"Program Files/pelvarin/Index.TBL"_s;
+}
+
+void TestFiles::namesInAnyCase()
+{
+    QFETCH(QStringList, onDisk);
+    QFETCH(QString, found);
+    for (const QString &name : onDisk) {
+        QVERIFY(QDir().mkpath(QFileInfo(m_drive->root() + u'/' + name).path()));
+        QFile file(m_drive->root() + u'/' + name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(name.toUtf8());
+    }
+    forgetNames();
+    QVERIFY(files::fileExists(Index));
+    QCOMPARE(files::readBytes(Index), found.toUtf8());
+    // A write replaces that file and makes no second one beside it.
+    const QString folder = QFileInfo(m_drive->root() + u'/' + found).path();
+    const QStringList before = entries(folder);
+    files::replaceBytes(Index, "new");
+    QCOMPARE(entries(folder), before);
+    QCOMPARE(m_drive->readFile(found), QByteArray("new"));
+    // Once every spelling is removed, a new file gets the program's own.
+    for (qsizetype i = 0; i < onDisk.size(); ++i)
+        files::deleteFile(Index);
+    QVERIFY(!files::fileExists(Index));
+    files::replaceBytes(Index, "again");
+    QVERIFY(QFile::exists(folder + u"/Index.tbl"_s));
+    QCOMPARE(files::readBytes(Index), QByteArray("again"));
+}
+
+void TestFiles::linkedFolderIsNotWrittenThrough_data()
+{
+    QTest::addColumn<QString>("operation");
+    for (const char *operation : {"replace", "replace if changed", "append", "write record",
+                                  "create folder", "set attributes", "delete", "move"})
+        QTest::newRow(operation) << QString::fromLatin1(operation);
+}
+
+void TestFiles::linkedFolderIsNotWrittenThrough()
+{
+    QFETCH(QString, operation);
+    const QString outside = m_drive->root() + u"/outside"_s;
+    QVERIFY(QDir().mkpath(outside));
+    m_drive->writeFile(u"c:\\outside\\Index.tbl"_s, "kept");
+    QVERIFY(QDir().mkpath(m_drive->native(u"c:\\Program Files"_s)));
+    QVERIFY(QFile::link(outside, m_drive->native(Folder)));
+    // Reading through the link is harmless and still works.
+    QCOMPARE(files::readBytes(Index), QByteArray("kept"));
+    const QStringList before = entries(outside);
+
+    try {
+        if (operation == u"replace")
+            files::replaceBytes(Index, "x");
+        else if (operation == u"replace if changed")
+            files::replaceBytesIfChanged(Index, "x");
+        else if (operation == u"append")
+            files::appendBytes(Data, "x");
+        else if (operation == u"write record")
+            files::writeRecord(Data, 1, "x");
+        else if (operation == u"create folder")
+            files::createFolder(Folder + u"\\Contact Notes"_s);
+        else if (operation == u"set attributes")
+            files::setAttributes(Index, 5);
+        else if (operation == u"delete")
+            files::deleteFile(Index);
+        else
+            files::moveFile(Index, Folder + u"\\Moved.tbl"_s);
+        QFAIL("written through the link");
+    } catch (const FileError &error) {
+        QCOMPARE(error.errorCode(), ELOOP);
+        QVERIFY2(error.message().contains(u"c:\\Program Files\\Pelvarin is a symbolic link"_s),
+                 qPrintable(error.message()));
+    }
+    QCOMPARE(entries(outside), before);
+    QCOMPARE(m_drive->readFile(u"c:\\outside\\Index.tbl"_s), QByteArray("kept"));
+    QCOMPARE(permissions(outside + u"/Index.tbl"_s) & 0200, 0200);
+}
+
+void TestFiles::fifoIsRefusedWithoutWaiting_data()
+{
+    QTest::addColumn<QString>("operation");
+    for (const char *operation :
+         {"read", "read record", "replace", "replace if changed", "append", "write record"})
+        QTest::newRow(operation) << QString::fromLatin1(operation);
+}
+
+void TestFiles::fifoIsRefusedWithoutWaiting()
+{
+    QFETCH(QString, operation);
+    files::createFolder(u"c:\\Program Files"_s);
+    files::createFolder(Folder);
+    QVERIFY(::mkfifo(QFile::encodeName(m_drive->native(Data)).constData(), 0600) == 0);
+    QVERIFY(!files::fileExists(Data));
+    try {
+        if (operation == u"read")
+            files::readBytes(Data);
+        else if (operation == u"read record")
+            files::readRecord(Data, 1, 249);
+        else if (operation == u"replace")
+            files::replaceBytes(Data, "x");
+        else if (operation == u"replace if changed")
+            files::replaceBytesIfChanged(Data, "x");
+        else if (operation == u"append")
+            files::appendBytes(Data, "x");
+        else
+            files::writeRecord(Data, 1, "x");
+        QFAIL("a FIFO was taken for a file");
+    } catch (const FileError &error) {
+        QVERIFY2(error.message().contains(u"Cardomine.Dat: it is a named pipe (FIFO), not a "
+                                          u"regular file."_s),
+                 qPrintable(error.message()));
+    }
+    QFileInfo info(m_drive->native(Data));
+    QVERIFY(!info.isFile() && info.exists());
 }
 
 QTEST_GUILESS_MAIN(TestFiles)

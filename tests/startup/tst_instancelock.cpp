@@ -1,66 +1,110 @@
 // One running copy per data folder.
 
+#include "platform/faults.h"
 #include "platform/instancelock.h"
 #include "tests/support/tempdrive.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTest>
 
+#include <cerrno>
+
 using cardomine::platform::InstanceLock;
+
+namespace {
+const QString DataFolder = QStringLiteral("c:\\Program Files\\Pelvarin");
+}
 
 class TestInstanceLock : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
+    void cleanup() { cardomine::platform::faults::reset(); }
     void secondCopyIsRefused();
     void worksBeforeTheDataFolderExists();
     void lockOfADeadCopyIsTakenOver();
+    void unusableFolderNamesTheCause_data();
+    void unusableFolderNamesTheCause();
 };
 
 void TestInstanceLock::secondCopyIsRefused()
 {
     cardomine::testing::TempDrive drive;
     QVERIFY(drive.isValid());
-    const QString path = QStringLiteral("c:\\Program Files\\Pelvarin.lock");
     {
-        InstanceLock first(path);
+        InstanceLock first(DataFolder);
         QVERIFY(first.tryLock());
-        InstanceLock second(path);
+        InstanceLock second(DataFolder);
         QVERIFY(!second.tryLock());
+        QCOMPARE(second.status(), InstanceLock::Status::HeldElsewhere);
         QVERIFY(second.errorString().contains(QStringLiteral("already running")));
+        // The same folder spelt in another letter case is the same folder.
+        InstanceLock third(QStringLiteral("C:\\PROGRAM FILES\\pelvarin"));
+        QVERIFY(!third.tryLock());
     }
     // Once the first copy has ended, a new one may start.
-    InstanceLock third(path);
-    QVERIFY(third.tryLock());
+    InstanceLock fourth(DataFolder);
+    QVERIFY(fourth.tryLock());
 }
 
 void TestInstanceLock::worksBeforeTheDataFolderExists()
 {
     cardomine::testing::TempDrive drive;
     QVERIFY(drive.isValid());
-    const QString path = QStringLiteral("c:\\Program Files\\Pelvarin.lock");
     QVERIFY(!QFile::exists(drive.native(QStringLiteral("c:\\Program Files"))));
-    InstanceLock lock(path);
+    InstanceLock lock(DataFolder);
     QVERIFY(lock.tryLock());
-    QVERIFY(QFile::exists(drive.native(path)));
+    QVERIFY(QFileInfo(drive.native(DataFolder)).isDir());
+    QCOMPARE(QFileInfo(drive.native(DataFolder)).permissions() & 0x0077, 0);
+    // The lock leaves nothing on disk that could outlive it.
+    QVERIFY(QDir(drive.native(DataFolder))
+                .isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
 }
 
 void TestInstanceLock::lockOfADeadCopyIsTakenOver()
 {
     cardomine::testing::TempDrive drive;
     QVERIFY(drive.isValid());
-    const QString path = QStringLiteral("c:\\Program Files\\Pelvarin.lock");
-    // A lock file naming a process that has ended, as a crashed copy leaves it.
+    // The lock file an older version left beside the folder, naming a process that
+    // has ended, as a crashed copy leaves it.
     QProcess gone;
     gone.start(QStringLiteral("true"));
     QVERIFY(gone.waitForFinished());
     const qint64 deadPid = gone.processId() > 0 ? gone.processId() : 999999;
-    drive.writeFile(path, QByteArray::number(deadPid) + "\nCardomine\n" +
-                              QSysInfo::machineHostName().toUtf8() + "\n");
-    InstanceLock lock(path);
+    drive.writeFile(QStringLiteral("c:\\Program Files\\Pelvarin.lock"),
+                    QByteArray::number(deadPid) + "\nCardomine\n" +
+                        QSysInfo::machineHostName().toUtf8() + "\n");
+    InstanceLock lock(DataFolder);
     QVERIFY(lock.tryLock());
+}
+
+void TestInstanceLock::unusableFolderNamesTheCause_data()
+{
+    QTest::addColumn<int>("errorCode");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("read-only") << EROFS << QStringLiteral("Read-only file system");
+    QTest::newRow("full") << ENOSPC << QStringLiteral("No space left on device");
+}
+
+void TestInstanceLock::unusableFolderNamesTheCause()
+{
+    QFETCH(int, errorCode);
+    QFETCH(QString, reason);
+    cardomine::testing::TempDrive drive;
+    QVERIFY(drive.isValid());
+    // The first folder made on a first run fails.
+    cardomine::platform::faults::reset();
+    cardomine::platform::faults::arm(1, errorCode);
+    InstanceLock lock(DataFolder);
+    QVERIFY(!lock.tryLock());
+    QCOMPARE(lock.status(), InstanceLock::Status::Failed);
+    QCOMPARE(lock.errorCode(), errorCode);
+    QVERIFY2(lock.errorString().contains(reason), qPrintable(lock.errorString()));
+    QVERIFY(lock.errorString().contains(drive.native(DataFolder)));
 }
 
 QTEST_GUILESS_MAIN(TestInstanceLock)
