@@ -8,9 +8,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <cerrno>
+#include <cstring>
+#include <sys/mount.h>
 
 using cardomine::platform::InstanceLock;
 
@@ -29,6 +32,7 @@ private Q_SLOTS:
     void lockOfADeadCopyIsTakenOver();
     void unusableFolderNamesTheCause_data();
     void unusableFolderNamesTheCause();
+    void fullDiskIsRefused();
 };
 
 void TestInstanceLock::secondCopyIsRefused()
@@ -105,6 +109,32 @@ void TestInstanceLock::unusableFolderNamesTheCause()
     QCOMPARE(lock.errorCode(), errorCode);
     QVERIFY2(lock.errorString().contains(reason), qPrintable(lock.errorString()));
     QVERIFY(lock.errorString().contains(drive.native(DataFolder)));
+}
+
+void TestInstanceLock::fullDiskIsRefused()
+{
+    cardomine::testing::TempDrive drive;
+    QVERIFY(drive.isValid());
+    // A small file system of its own, filled up.
+    const QString programFiles = drive.native(QStringLiteral("c:\\Program Files"));
+    QVERIFY(QDir().mkpath(programFiles));
+    const QByteArray mountPoint = QFile::encodeName(programFiles);
+    if (::mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=64k") != 0)
+        QSKIP(qPrintable(QStringLiteral("cannot mount a tmpfs here: %1")
+                             .arg(QString::fromLocal8Bit(std::strerror(errno)))));
+    const auto unmount = qScopeGuard([&] { ::umount2(mountPoint.constData(), MNT_DETACH); });
+    QVERIFY(QDir().mkpath(drive.native(DataFolder)));
+    QFile filler(drive.native(DataFolder) + QStringLiteral("/filler"));
+    QVERIFY(filler.open(QIODevice::WriteOnly));
+    while (filler.write(QByteArray(4096, 'x')) > 0 && filler.flush()) {
+    }
+    filler.close();
+
+    InstanceLock lock(DataFolder);
+    QVERIFY(!lock.tryLock());
+    QCOMPARE(lock.errorCode(), ENOSPC);
+    QVERIFY2(lock.errorString().contains(QStringLiteral("No space left on device")),
+             qPrintable(lock.errorString()));
 }
 
 QTEST_GUILESS_MAIN(TestInstanceLock)
