@@ -75,8 +75,8 @@ FrmOptions::FrmOptions(QWidget *parent)
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(platform::twipsSize(6150, 4920));
     // The platform's dialog font, as the classic platform's later versions chose it:
-    // Tahoma, 8 points, not bold. MS Sans Serif, the first choice, is a face of one
-    // size that needs two lines where the option buttons' rectangles hold one.
+    // Tahoma, 8 points, not bold. MS Sans Serif comes in one size only, whose two lines
+    // stand a pixel taller than the option buttons' rectangles.
     setFont(platform::fonts::tahoma(8.25, false));
 
     // Panels first, so the option buttons and check boxes lie in front of them.

@@ -8,6 +8,8 @@
 #include <QStyleHints>
 #include <QTimerEvent>
 
+#include <algorithm>
+
 namespace cardomine {
 
 LockableLineEdit::LockableLineEdit(QWidget *parent)

@@ -91,6 +91,16 @@ private:
     QString m_previous;
 };
 
+QByteArray describe(const QRect &r)
+{
+    return QStringLiteral("%1,%2 %3x%4")
+        .arg(r.x())
+        .arg(r.y())
+        .arg(r.width())
+        .arg(r.height())
+        .toLatin1();
+}
+
 // The rectangle of the pixels in `image` darker than mid grey, right of `left`.
 QRect inkRect(const QImage &image, int left)
 {
@@ -234,20 +244,11 @@ void TestDialogs::captionsShowWhole()
     QCOMPARE(button->font(), dialog.font());
     const QFontMetrics metrics(button->font());
     const QRect needed = metrics.boundingRect(area, flags, button->text());
-    QVERIFY2(area.contains(needed), qPrintable(QStringLiteral("needs %1x%2, has %3x%4")
-                                                   .arg(needed.width())
-                                                   .arg(needed.height())
-                                                   .arg(area.width())
-                                                   .arg(area.height())));
+    QVERIFY2(area.contains(needed), describe(needed).constData());
     // What reaches the screen is that wrapped caption: its ink spans the lines.
     const QRect ink = inkRect(button->grab().toImage(), area.left());
     QVERIFY(!ink.isEmpty());
-    QVERIFY2(needed.adjusted(-1, -1, 1, 1).contains(ink),
-             qPrintable(QStringLiteral("ink %1,%2 %3x%4")
-                            .arg(ink.x())
-                            .arg(ink.y())
-                            .arg(ink.width())
-                            .arg(ink.height())));
+    QVERIFY2(needed.adjusted(-1, -1, 1, 1).contains(ink), describe(ink).constData());
     QVERIFY(ink.height() > needed.height() - metrics.height());
     // A click on the last line of the caption works the button, as on the classic one.
     const bool before = button->isChecked();
