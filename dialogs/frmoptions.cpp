@@ -1,16 +1,16 @@
 #include "dialogs/frmoptions.h"
 
+#include "dialogs/wrappingbutton.h"
 #include "platform/fonts.h"
 #include "platform/geometry.h"
 #include "platform/messages.h"
 
-#include <QCheckBox>
 #include <QEvent>
-#include <QFontMetrics>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QPushButton>
-#include <QRadioButton>
+#include <QStyleOptionTabWidgetFrame>
+#include <QStylePainter>
 #include <QTabBar>
 
 using cardomine::platform::placeTwips;
@@ -25,27 +25,35 @@ constexpr int PanelTop = 480;
 constexpr int PanelWidth = 5685;
 constexpr int PanelHeight = 3780;
 
-// Room the check mark or radio circle takes before the caption.
-constexpr int IndicatorRoom = 22;
-
-// Breaks a caption into lines of at most width pixels, at spaces.
-QString wrapCaption(const QString &caption, const QFontMetrics &metrics, int width)
+// The page of the tab strip: the bordered panel beneath the tabs, drawn by the style
+// as a tab widget draws its page.
+class TabPage : public QWidget
 {
-    const QStringList words = caption.split(QLatin1Char(' '));
-    QStringList lines;
-    QString line;
-    for (const QString &word : words) {
-        const QString candidate = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
-        if (!line.isEmpty() && metrics.horizontalAdvance(candidate) > width) {
-            lines.append(line);
-            line = word;
-        } else {
-            line = candidate;
-        }
+public:
+    TabPage(QTabBar *tabs, QWidget *parent)
+        : QWidget(parent)
+        , m_tabs(tabs)
+    {}
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QStylePainter painter(this);
+        QStyleOptionTabWidgetFrame frame;
+        frame.initFrom(this);
+        frame.lineWidth = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this);
+        frame.shape = m_tabs->shape();
+        frame.tabBarSize = m_tabs->size();
+        frame.tabBarRect = QRect(m_tabs->pos() - pos(), m_tabs->size());
+        const int current = m_tabs->currentIndex();
+        if (current >= 0)
+            frame.selectedTabRect = m_tabs->tabRect(current).translated(m_tabs->pos() - pos());
+        painter.drawPrimitive(QStyle::PE_FrameTabWidget, frame);
     }
-    lines.append(line);
-    return lines.join(QLatin1Char('\n'));
-}
+
+private:
+    QTabBar *m_tabs;
+};
 
 QPushButton *makeButton(QWidget *parent, const char *name, const QString &caption)
 {
@@ -66,6 +74,10 @@ FrmOptions::FrmOptions(QWidget *parent)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(platform::twipsSize(6150, 4920));
+    // The platform's dialog font, as the classic platform's later versions chose it:
+    // Tahoma, 8 points, not bold. MS Sans Serif comes in one size only, whose two lines
+    // stand a pixel taller than the option buttons' rectangles.
+    setFont(platform::fonts::tahoma(8.25, false));
 
     // Panels first, so the option buttons and check boxes lie in front of them.
     const QString panelCaptions[] = {QStringLiteral("Database File Saving Options"),
@@ -91,27 +103,38 @@ FrmOptions::FrmOptions(QWidget *parent)
     tbsOptions = new QTabBar(this);
     tbsOptions->setObjectName(QStringLiteral("tbsOptions"));
     tbsOptions->setFont(platform::fonts::font(QStringLiteral("Berlin Sans FB"), 8.25, true));
-    tbsOptions->setDrawBase(true);
+    // One tab as wide as its caption, on a bordered page that fills the rest of the
+    // strip's rectangle; the page draws the line the tabs stand on.
+    tbsOptions->setExpanding(false);
+    tbsOptions->setDrawBase(false);
     const int tab = tbsOptions->addTab(QStringLiteral("Database File"));
     tbsOptions->setTabData(tab, QStringLiteral("Group1"));
     tbsOptions->setTabToolTip(tab, QStringLiteral("Set Options For File Format Of Database File"));
-    placeTwips(tbsOptions, 105, 120, 5895, 360);
+    const QRect strip = platform::twipsRect(105, 120, 5895, 4245);
+    const int tabsHeight = tbsOptions->sizeHint().height();
+    tbsOptions->setGeometry(strip.x(), strip.y(), strip.width(), tabsHeight);
+    tabPage = new TabPage(tbsOptions, this);
+    tabPage->setObjectName(QStringLiteral("tbsOptionsPage"));
+    const int overlap = style()->pixelMetric(QStyle::PM_TabBarBaseOverlap, nullptr, this);
+    tabPage->setGeometry(strip.adjusted(0, tabsHeight - overlap, 0, 0));
+    tabPage->lower();
 
-    Option1 = new QRadioButton(QStringLiteral("Save Database As Random File (Default)"), this);
+    Option1 =
+        new WrappingRadioButton(QStringLiteral("Save Database As Random File (Default)"), this);
     Option1->setObjectName(QStringLiteral("Option1"));
     Option1->setToolTip(QStringLiteral("Advantage: Speeds Up Reads, Saves, And Searching. "
                                        "Disadvantage: Larger Database File Size."));
     placeTwips(Option1, 960, 1440, 1935, 375);
     Option1->setChecked(true);
 
-    Option2 = new QRadioButton(QStringLiteral("Save Database As Sequential File"), this);
+    Option2 = new WrappingRadioButton(QStringLiteral("Save Database As Sequential File"), this);
     Option2->setObjectName(QStringLiteral("Option2"));
     Option2->setToolTip(QStringLiteral("Advantage: Smaller Database File Size. Disadvantage: "
                                        "Slower Reads, and Saves. Searching Also Takes Longer."));
     placeTwips(Option2, 3480, 1440, 1695, 375);
 
-    Check1 = new QCheckBox(QStringLiteral("Read File in Segments To Increase Speed (Recommended)"),
-                           this);
+    Check1 = new WrappingCheckBox(
+        QStringLiteral("Read File in Segments To Increase Speed (Recommended)"), this);
     Check1->setObjectName(QStringLiteral("Check1"));
     Check1->setToolTip(QStringLiteral(
         "Make Cardomine Read The Random Access File As Neccessary To Speed Up Read Access Times. "
@@ -119,7 +142,7 @@ FrmOptions::FrmOptions(QWidget *parent)
     placeTwips(Check1, 1680, 2160, 3015, 615);
     Check1->setChecked(true);
 
-    Check2 = new QCheckBox(
+    Check2 = new WrappingCheckBox(
         QStringLiteral("Compose File Information On The Fly To Increase File Saving Speed "
                        "(Recommended)"),
         this);
@@ -137,11 +160,11 @@ FrmOptions::FrmOptions(QWidget *parent)
     cmdApply = makeButton(this, "cmdApply", QStringLiteral("Apply"));
     placeTwips(cmdApply, 4920, 4455, 1095, 375);
 
-    // The long captions wrap inside their boxes, as the classic check boxes did.
-    for (QAbstractButton *b :
-         {static_cast<QAbstractButton *>(Check1), static_cast<QAbstractButton *>(Check2),
-          static_cast<QAbstractButton *>(Option1), static_cast<QAbstractButton *>(Option2)})
-        b->setText(wrapCaption(b->text(), b->fontMetrics(), b->width() - IndicatorRoom));
+    // The long captions wrap inside their rectangles, as the classic check boxes' do.
+    fitCaption(Option1);
+    fitCaption(Option2);
+    fitCaption(Check1);
+    fitCaption(Check2);
 
     setTabOrder(tbsOptions, Option1);
     setTabOrder(Option1, Option2);

@@ -1,13 +1,13 @@
 #pragma once
 
+#include "dialogs/wrappingbutton.h"
+
 #include <QDialog>
 
 #include <array>
 
-class QCheckBox;
 class QGroupBox;
 class QPushButton;
-class QRadioButton;
 class QTabBar;
 
 namespace cardomine {
@@ -23,15 +23,17 @@ public:
     explicit FrmOptions(QWidget *parent = nullptr);
 
     QTabBar *tbsOptions = nullptr;
-    QRadioButton *Option1 = nullptr;
-    QRadioButton *Option2 = nullptr;
-    QCheckBox *Check1 = nullptr;
-    QCheckBox *Check2 = nullptr;
+    WrappingRadioButton *Option1 = nullptr;
+    WrappingRadioButton *Option2 = nullptr;
+    WrappingCheckBox *Check1 = nullptr;
+    WrappingCheckBox *Check2 = nullptr;
     QPushButton *cmdOK = nullptr;
     QPushButton *cmdCancel = nullptr;
     QPushButton *cmdApply = nullptr;
     std::array<QWidget *, 4> picOptions{};
     std::array<QGroupBox *, 4> fraSample{}; // fraSample1 .. fraSample4
+    // The bordered page the tab strip draws beneath its tabs.
+    QWidget *tabPage = nullptr;
 
     // Shows the panel of the selected tab and parks the others off-screen.
     void tbsOptions_Click();

@@ -4,6 +4,7 @@
 
 #include "assets/assets.h"
 #include "mainwindow/commandbutton.h"
+#include "mainwindow/lockablebox.h"
 #include "mainwindow/lockablecombobox.h"
 #include "mainwindow/recordscrollbar.h"
 #include "platform/fonts.h"
@@ -55,7 +56,7 @@ QLabel *captionLabel(QWidget *parent, const char *name, const QString &text,
 
 QLineEdit *fieldBox(QWidget *parent, const char *name, int maxLength, bool locked)
 {
-    auto *edit = new QLineEdit(parent);
+    auto *edit = new LockableLineEdit(parent);
     edit->setObjectName(QLatin1String(name));
     edit->setMaxLength(maxLength);
     edit->setReadOnly(locked);
@@ -140,7 +141,7 @@ void FrmWork::buildControls()
     ScrollBar->setTracking(false);
     ScrollBar->setFocusPolicy(Qt::StrongFocus);
 
-    notes = new QPlainTextEdit(this);
+    notes = new LockableNotesBox(this);
     notes->setObjectName(QStringLiteral("notes"));
     notes->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     notes->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -196,6 +197,12 @@ void FrmWork::buildControls()
     Label12 = captionLabel(this, "Label12", QStringLiteral("Fax Or Email:"));
     Label13 = captionLabel(this, "Label13", QStringLiteral("Type:"));
     Label14 = captionLabel(this, "Label14", QStringLiteral("Notes:"), Qt::AlignHCenter);
+
+    // Captions lie beneath every control, as windowless classic labels do: where a
+    // caption overlaps a box ("Zip Code:" runs into zip), a click there reaches the box.
+    for (QLabel *label : {Label1, Label2, Label3, Label4, Label5, Label6, Label7, Label8, Label9,
+                          Label10, Label11, Label12, Label13, Label14})
+        label->lower();
 }
 
 void FrmWork::placeControls()

@@ -1,5 +1,6 @@
 #include "mainwindow/lockablecombobox.h"
 
+#include <QAbstractItemView>
 #include <QKeyEvent>
 #include <QWheelEvent>
 
@@ -13,8 +14,25 @@ LockableComboBox::LockableComboBox(QWidget *parent)
 
 void LockableComboBox::showPopup()
 {
-    if (!m_locked)
-        QComboBox::showPopup();
+    if (m_locked)
+        return;
+    // Filters run newest first, so this one sees the keys before Qt's own popup does.
+    view()->installEventFilter(this);
+    QComboBox::showPopup();
+}
+
+bool LockableComboBox::eventFilter(QObject *watched, QEvent *event)
+{
+    // The open list takes Escape itself and closes, as a classic drop-down does. Qt
+    // closes the list while it asks whether a shortcut wants the key, and then lets
+    // the window's Escape (the exit button) have it too; claiming the key here keeps
+    // it for the list.
+    if (watched == view() && event->type() == QEvent::ShortcutOverride && view()->isVisible() &&
+        static_cast<QKeyEvent *>(event)->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return true;
+    }
+    return QComboBox::eventFilter(watched, event);
 }
 
 void LockableComboBox::keyPressEvent(QKeyEvent *event)

@@ -5,6 +5,7 @@
 #include "datastore/paths.h"
 #include "mainwindow/fileproblem.h"
 #include "mainwindow/frmwork.h"
+#include "mainwindow/recordscrollbar.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -49,6 +50,9 @@ void FrmWork::ScrollBar_Change()
             ScrollBar->setValue(*shown);
         }
         setStatusText(QStringLiteral("Ready.  Option Selected: View"));
+        // One failure, one box: a held arrow must not step into it again behind the box.
+        if (auto *bar = qobject_cast<RecordScrollBar *>(ScrollBar))
+            bar->abandonPress();
         showFileProblem(this, std::current_exception(),
                         QStringLiteral("Record %1 cannot be shown.").arg(v));
         return;

@@ -1,12 +1,23 @@
 #include "mainwindow/recordscrollbar.h"
 
 #include <QKeyEvent>
+#include <QMouseEvent>
 
 namespace cardomine {
 
 RecordScrollBar::RecordScrollBar(QWidget *parent)
     : QScrollBar(Qt::Horizontal, parent)
 {}
+
+void RecordScrollBar::abandonPress()
+{
+    setRepeatAction(SliderNoAction);
+    // Only a release makes QScrollBar forget the part that is held down.
+    const QPointF outside(-1, -1);
+    QMouseEvent release(QEvent::MouseButtonRelease, outside, mapToGlobal(outside), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QScrollBar::mouseReleaseEvent(&release);
+}
 
 void RecordScrollBar::keyPressEvent(QKeyEvent *event)
 {

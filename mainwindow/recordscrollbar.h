@@ -14,6 +14,11 @@ class RecordScrollBar : public QScrollBar
 public:
     explicit RecordScrollBar(QWidget *parent = nullptr);
 
+    // Ends a press on an arrow or the track as a release would: the repeat stops. A
+    // box opened from inside the press takes the mouse, so the release never comes
+    // here, and the scroll bar would go on stepping into the same failure.
+    void abandonPress();
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
 };

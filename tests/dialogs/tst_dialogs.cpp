@@ -2,14 +2,19 @@
 
 #include "dialogs/frmfind.h"
 #include "dialogs/frmoptions.h"
+#include "platform/fonts.h"
 #include "platform/geometry.h"
 #include "platform/scriptedmessages.h"
 #include "tests/support/messageprinting.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyleFactory>
+#include <QStyleOptionButton>
+#include <QStyleOptionGroupBox>
 #include <QTabBar>
 #include <QTest>
 
@@ -45,12 +50,17 @@ class TestDialogs : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase() { platform::fonts::loadBundledFonts(); }
     void init();
     void cleanup();
 
     void optionsLayout_data();
     void optionsLayout();
     void optionsStartsFromDesignSettings();
+    void captionsShowWhole_data();
+    void captionsShowWhole();
+    void tabStripAndFrame_data();
+    void tabStripAndFrame();
     void ctrlTab_data();
     void ctrlTab();
     void closing_data();
@@ -61,6 +71,48 @@ private Q_SLOTS:
 private:
     platform::ScriptedMessageService m_messages;
 };
+
+namespace {
+
+// Runs the rest of a test under another style, as the user may choose one.
+class StyleForTest
+{
+public:
+    explicit StyleForTest(const QString &name)
+        : m_previous(QApplication::style()->name())
+    {
+        QApplication::setStyle(QStyleFactory::create(name));
+    }
+    ~StyleForTest() { QApplication::setStyle(QStyleFactory::create(m_previous)); }
+    StyleForTest(const StyleForTest &) = delete;
+    StyleForTest &operator=(const StyleForTest &) = delete;
+
+private:
+    QString m_previous;
+};
+
+QByteArray describe(const QRect &r)
+{
+    return QStringLiteral("%1,%2 %3x%4")
+        .arg(r.x())
+        .arg(r.y())
+        .arg(r.width())
+        .arg(r.height())
+        .toLatin1();
+}
+
+// The rectangle of the pixels in `image` darker than mid grey, right of `left`.
+QRect inkRect(const QImage &image, int left)
+{
+    QRect ink;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = left; x < image.width(); ++x)
+            if (qGray(image.pixel(x, y)) < 96)
+                ink |= QRect(x, y, 1, 1);
+    return ink;
+}
+
+} // namespace
 
 void TestDialogs::init()
 {
@@ -157,6 +209,104 @@ void TestDialogs::optionsStartsFromDesignSettings()
     QVERIFY(!again.Option2->isChecked());
     QVERIFY(again.Check1->isChecked());
     QVERIFY(again.Check2->isChecked());
+}
+
+void TestDialogs::captionsShowWhole_data()
+{
+    QTest::addColumn<QString>("style");
+    QTest::addColumn<QString>("name");
+    for (const QString &style : {QStringLiteral("Windows"), QStringLiteral("Fusion")})
+        for (const char *name : {"Option1", "Option2", "Check1", "Check2"})
+            QTest::addRow("%s %s", qPrintable(style), name) << style << QString::fromLatin1(name);
+}
+
+// Every caption wraps inside the rectangle the layout gives its button and shows whole,
+// in the dialog's own font.
+void TestDialogs::captionsShowWhole()
+{
+    QFETCH(QString, style);
+    QFETCH(QString, name);
+    const StyleForTest styled(style);
+    FrmOptions dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    auto *button = dialog.findChild<QAbstractButton *>(name);
+    QVERIFY(button);
+    // The caption's place as the style lays the button out: beside the indicator.
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.text = button->text();
+    const bool check = name.startsWith(QLatin1String("Check"));
+    const QRect area = button->style()->subElementRect(
+        check ? QStyle::SE_CheckBoxContents : QStyle::SE_RadioButtonContents, &option, button);
+    const int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap | Qt::TextShowMnemonic;
+    QVERIFY(button->rect().contains(area));
+    QCOMPARE(button->font(), dialog.font());
+    const QFontMetrics metrics(button->font());
+    const QRect needed = metrics.boundingRect(area, flags, button->text());
+    QVERIFY2(area.contains(needed), describe(needed).constData());
+    // What reaches the screen is that wrapped caption: its ink spans the lines.
+    const QRect ink = inkRect(button->grab().toImage(), area.left());
+    QVERIFY(!ink.isEmpty());
+    QVERIFY2(needed.adjusted(-1, -1, 1, 1).contains(ink), describe(ink).constData());
+    QVERIFY(ink.height() > needed.height() - metrics.height());
+    // A click on the last line of the caption works the button, as on the classic one.
+    const bool before = button->isChecked();
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(area.left() + 2, needed.bottom() - 1));
+    if (check)
+        QCOMPARE(button->isChecked(), !before);
+    else
+        QVERIFY(button->isChecked());
+}
+
+void TestDialogs::tabStripAndFrame_data()
+{
+    QTest::addColumn<QString>("style");
+    QTest::newRow("Windows") << QStringLiteral("Windows");
+    QTest::newRow("Fusion") << QStringLiteral("Fusion");
+}
+
+// One tab as wide as its caption, standing on a bordered page that fills the strip's
+// rectangle; in the classic style the frame's caption sits in its top edge.
+void TestDialogs::tabStripAndFrame()
+{
+    QFETCH(QString, style);
+    const StyleForTest styled(style);
+    FrmOptions dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QTabBar *tabs = dialog.tbsOptions;
+    const QRect strip = twipsRect(105, 120, 5895, 4245);
+    const int captionWidth = QFontMetrics(tabs->font()).horizontalAdvance(tabs->tabText(0));
+    QVERIFY(tabs->tabRect(0).width() >= captionWidth);
+    QVERIFY(tabs->tabRect(0).width() <= captionWidth + 40);
+    QCOMPARE(tabs->geometry().topLeft(), strip.topLeft());
+    auto *tabPage = dialog.findChild<QWidget *>(QStringLiteral("tbsOptionsPage"));
+    QVERIFY(tabPage);
+    QCOMPARE(tabPage->geometry().bottomRight(), strip.bottomRight());
+    QCOMPARE(tabPage->x(), strip.x());
+    QVERIFY(tabPage->y() <= tabs->geometry().bottom() + 1);
+    QVERIFY(tabPage->geometry().contains(dialog.picOptions[0]->geometry()));
+    // The page's border is drawn: its left edge differs from its inside.
+    const QImage page = tabPage->grab().toImage();
+    const int y = page.height() / 2;
+    QVERIFY(page.pixel(0, y) != page.pixel(page.width() / 2, y) ||
+            page.pixel(page.width() - 1, y) != page.pixel(page.width() / 2, y));
+
+    if (style != QLatin1String("Windows"))
+        return;
+    QGroupBox *frame = dialog.fraSample[0];
+    QStyleOptionGroupBox option;
+    option.initFrom(frame);
+    option.text = frame->title();
+    option.textAlignment = frame->alignment();
+    option.lineWidth = 1;
+    option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+    const QRect label = frame->style()->subControlRect(QStyle::CC_GroupBox, &option,
+                                                       QStyle::SC_GroupBoxLabel, frame);
+    const QRect edge = frame->style()->subControlRect(QStyle::CC_GroupBox, &option,
+                                                      QStyle::SC_GroupBoxFrame, frame);
+    QVERIFY(label.top() < edge.top() && edge.top() < label.bottom());
 }
 
 void TestDialogs::ctrlTab_data()

@@ -4,7 +4,9 @@
 #include "platform/fonts.h"
 #include "platform/scriptedmessages.h"
 #include "tests/support/tempdrive.h"
+#include "tests/support/windowhelpers.h"
 
+#include <QAbstractItemView>
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QClipboard>
@@ -17,6 +19,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QStyleHints>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextLayout>
@@ -147,21 +150,25 @@ private Q_SLOTS:
             QTest::newRow(tag) << member << QString::fromLatin1(tag) << QString::fromLatin1(kind)
                                << geometry << caption << toolTip;
         };
-        row("fname", MEMBER(fname), "QLineEdit", px(1200, 120, 1455, 285));
-        row("lname", MEMBER(lname), "QLineEdit", px(1200, 480, 1455, 285));
-        row("company", MEMBER(company), "QLineEdit", px(1200, 960, 2295, 285));
-        row("address", MEMBER(address), "QLineEdit", px(1200, 1560, 2295, 285));
-        row("city", MEMBER(city), "QLineEdit", px(1200, 2040, 1695, 285));
-        row("statetext", MEMBER(statetext), "QLineEdit", px(4440, 2040, 375, 285));
-        row("zip", MEMBER(zip), "QLineEdit", px(6000, 2040, 735, 285));
-        row("ID", MEMBER(ID), "QLineEdit", px(6000, 120, 1215, 285));
-        row("homephone", MEMBER(homephone), "QLineEdit", px(5880, 480, 1335, 285));
-        row("workphone", MEMBER(workphone), "QLineEdit", px(5880, 840, 1335, 285));
-        row("pagermobile", MEMBER(pagermobile), "QLineEdit", px(5880, 1200, 1335, 285));
-        row("fax", MEMBER(fax), "QLineEdit", px(5880, 1560, 1335, 285));
+        row("fname", MEMBER(fname), "cardomine::LockableLineEdit", px(1200, 120, 1455, 285));
+        row("lname", MEMBER(lname), "cardomine::LockableLineEdit", px(1200, 480, 1455, 285));
+        row("company", MEMBER(company), "cardomine::LockableLineEdit", px(1200, 960, 2295, 285));
+        row("address", MEMBER(address), "cardomine::LockableLineEdit", px(1200, 1560, 2295, 285));
+        row("city", MEMBER(city), "cardomine::LockableLineEdit", px(1200, 2040, 1695, 285));
+        row("statetext", MEMBER(statetext), "cardomine::LockableLineEdit",
+            px(4440, 2040, 375, 285));
+        row("zip", MEMBER(zip), "cardomine::LockableLineEdit", px(6000, 2040, 735, 285));
+        row("ID", MEMBER(ID), "cardomine::LockableLineEdit", px(6000, 120, 1215, 285));
+        row("homephone", MEMBER(homephone), "cardomine::LockableLineEdit",
+            px(5880, 480, 1335, 285));
+        row("workphone", MEMBER(workphone), "cardomine::LockableLineEdit",
+            px(5880, 840, 1335, 285));
+        row("pagermobile", MEMBER(pagermobile), "cardomine::LockableLineEdit",
+            px(5880, 1200, 1335, 285));
+        row("fax", MEMBER(fax), "cardomine::LockableLineEdit", px(5880, 1560, 1335, 285));
         row("cboCustomer", MEMBER(cboCustomer), "cardomine::LockableComboBox",
             px(1200, 2520, 1695, 315), {}, u"Click Here To Change Between Different Data Types."_s);
-        row("notes", MEMBER(notes), "QPlainTextEdit", px(360, 3240, 6975, 1935), {},
+        row("notes", MEMBER(notes), "cardomine::LockableNotesBox", px(360, 3240, 6975, 1935), {},
             u"Here Is Where You Can Create, Edit, Or Read Notes About The Current Contact."_s);
         row("Label1", MEMBER(Label1), "QLabel", px(120, 120, 975, 255), u"First Name:"_s);
         row("Label4", MEMBER(Label4), "QLabel", px(120, 480, 975, 255), u"Last Name:"_s);
@@ -555,6 +562,159 @@ private Q_SLOTS:
         QCOMPARE(clicked.count(), 0);
         QVERIFY(w.isVisible());
         QCOMPARE(m_closes, 0);
+    }
+
+    // Captions lie beneath every control: no point of a control belongs to a label.
+    void noCaptionCoversAControl()
+    {
+        FrmWork &w = *m_window;
+        for (QWidget *c : w.findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+            if (qobject_cast<QLabel *>(c))
+                continue;
+            const QRect r = c->geometry();
+            for (int x = r.left(); x <= r.right(); ++x) {
+                for (int y : {r.top(), r.center().y(), r.bottom()}) {
+                    QWidget *hit = w.childAt(x, y);
+                    QVERIFY2(hit == c || c->isAncestorOf(hit),
+                             qPrintable(u"%1 at %2,%3 is covered by %4"_s.arg(c->objectName())
+                                            .arg(x)
+                                            .arg(y)
+                                            .arg(hit ? hit->objectName() : u"nothing"_s)));
+                }
+            }
+        }
+    }
+
+    // A real click one pixel inside the left edge of a box gives it the focus, and what
+    // the user types next lands there.
+    void clickAtTheLeftEdgeTypesIntoTheBox_data()
+    {
+        QTest::addColumn<QString>("box");
+        for (const QString &name : TabOrder.mid(0, 12))
+            QTest::newRow(qPrintable(name)) << name;
+        QTest::newRow("notes") << u"notes"_s;
+    }
+    void clickAtTheLeftEdgeTypesIntoTheBox()
+    {
+        QFETCH(QString, box);
+        FrmWork &w = shownWindow();
+        // Unlocked as for a new record; the focus starts elsewhere.
+        for (QLineEdit *edit : w.findChildren<QLineEdit *>())
+            edit->setReadOnly(false);
+        w.notes->setReadOnly(false);
+        QWidget *target = control(box);
+        QString expected;
+        // Its first column and the one after it.
+        for (int column : {0, 1}) {
+            w.abtButton->setFocus();
+            QTRY_VERIFY(!target->hasFocus());
+            const QPoint point(target->x() + column, target->y() + target->height() / 2);
+            QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {}, point);
+            QTRY_COMPARE(QApplication::focusWidget(), target);
+            QTest::keyClick(w.windowHandle(), Qt::Key_7);
+            expected += u"7"_s;
+            const QString typed = box == u"notes" ? w.notes->toPlainText()
+                                                  : qobject_cast<QLineEdit *>(target)->text();
+            QCOMPARE(typed, expected);
+        }
+    }
+
+    // A locked box still takes the focus and shows its caret, which the keyboard moves.
+    void lockedBoxShowsItsCaret_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::newRow("fname") << u"fname"_s;
+        QTest::newRow("ID") << u"ID"_s;
+        QTest::newRow("notes") << u"notes"_s;
+    }
+    void lockedBoxShowsItsCaret()
+    {
+        QFETCH(QString, box);
+        FrmWork &w = shownWindow();
+        QWidget *target = control(box);
+        auto *edit = qobject_cast<QLineEdit *>(target);
+        if (edit) {
+            FrmWork::showText(edit, testing::padded(u"Tobin"_s, edit->maxLength()));
+            QVERIFY(edit->isReadOnly());
+        } else {
+            w.notes->setPlainText(u"Call Tobin"_s);
+            w.notes->setReadOnly(false);
+            w.notes->setFocus();
+            w.notes->setReadOnly(true); // locked while it has the focus, as a save does
+        }
+        w.abtButton->setFocus();
+        QTRY_VERIFY(!target->hasFocus());
+        // The caret moves over the blanks: the end of the text is beyond the name.
+        if (edit)
+            edit->setCursorPosition(edit->maxLength() - 1);
+        const QImage unfocused = target->grab().toImage();
+        target->setFocus(Qt::OtherFocusReason);
+        QTRY_VERIFY(target->hasFocus());
+        if (edit)
+            QVERIFY(!edit->hasSelectedText());
+        // Within one blink the inside of the box (its frame left out) shows the caret.
+        int changed = 0;
+        QElapsedTimer blink;
+        blink.start();
+        while (changed < 4 && blink.elapsed() < QGuiApplication::styleHints()->cursorFlashTime()) {
+            QTest::qWait(40);
+            const QImage now = target->grab().toImage();
+            int n = 0;
+            for (int y = 3; y < now.height() - 3; ++y)
+                for (int x = 3; x < now.width() - 3; ++x)
+                    n += now.pixel(x, y) != unfocused.pixel(x, y);
+            changed = std::max(changed, n);
+        }
+        QVERIFY2(changed >= 4, qPrintable(u"%1 pixels changed"_s.arg(changed)));
+        if (!edit) {
+            QCOMPARE(w.notes->textCursor().position(), 0);
+            QTest::keyClick(w.notes, Qt::Key_Right);
+            QCOMPARE(w.notes->textCursor().position(), 1);
+            QTest::keyClick(w.notes, Qt::Key_A);
+            QCOMPARE(w.notes->toPlainText(), u"Call Tobin"_s);
+        }
+    }
+
+    // The dropped-down type list takes the first Escape and closes; only the next one
+    // reaches the exit button.
+    void escapeClosesTheOpenListFirst_data()
+    {
+        QTest::addColumn<QString>("sentTo");
+        QTest::newRow("the list") << u"list"_s;
+        QTest::newRow("the list's window") << u"popup"_s;
+        QTest::newRow("the main window") << u"window"_s;
+    }
+    void escapeClosesTheOpenListFirst()
+    {
+        QFETCH(QString, sentTo);
+        FrmWork &w = shownWindow();
+        w.cboCustomer->addItems({u"Contacts"_s, u"Customers"_s});
+        w.cboCustomer->setFocus();
+        QSignalSpy clicked(w.exitButton, &QPushButton::clicked);
+        QTest::mouseClick(w.cboCustomer, Qt::LeftButton);
+        QTRY_VERIFY(w.cboCustomer->view()->isVisible());
+        QWidget *popup = QApplication::activePopupWidget();
+        QVERIFY(popup);
+        if (sentTo == u"list")
+            QTest::keyClick(w.cboCustomer->view(), Qt::Key_Escape);
+        else
+            QTest::keyClick(sentTo == u"popup" ? popup->windowHandle() : w.windowHandle(),
+                            Qt::Key_Escape);
+        QTRY_VERIFY(!w.cboCustomer->view()->isVisible());
+        QTest::qWait(50);
+        QCOMPARE(clicked.count(), 0);
+        QCOMPARE(m_messages.shown().size(), 0);
+        QVERIFY(w.isVisible());
+
+        // The window has the keyboard again: a window manager gives it back when the
+        // list closes, the offscreen platform leaves that to the test.
+        w.windowHandle()->requestActivate();
+        QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget *>(&w));
+        m_messages.queueAnswer(platform::MessageAnswer::No);
+        QTest::keyClick(w.windowHandle(), Qt::Key_Escape);
+        QCOMPARE(clicked.count(), 1);
+        QCOMPARE(m_messages.shown().size(), 1);
+        QVERIFY(w.isVisible());
     }
 
     void accessKeysClickTheirButtons_data()
