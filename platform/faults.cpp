@@ -1,6 +1,7 @@
 #include "platform/faults.h"
 
 #include <cstdlib>
+#include <cstring>
 
 namespace cardomine::platform::faults {
 
@@ -10,6 +11,8 @@ std::int64_t g_count = 0;
 std::int64_t g_armedAt = 0;
 int g_errorCode = 0;
 Mode g_mode = Mode::Fail;
+bool g_cutting = false;
+bool g_cut = false;
 } // namespace
 
 void reset()
@@ -18,6 +21,8 @@ void reset()
     g_armedAt = 0;
     g_errorCode = 0;
     g_mode = Mode::Fail;
+    g_cutting = false;
+    g_cut = false;
 }
 
 std::int64_t operationCount()
@@ -34,17 +39,35 @@ void arm(std::int64_t k, int errorCode, Mode mode)
 
 int check(const char *operation)
 {
-    Q_UNUSED(operation);
     ++g_count;
     if (g_armedAt <= 0 || g_count != g_armedAt)
         return 0;
     g_armedAt = 0;
-    if (g_mode == Mode::Crash) {
+    if (g_mode == Mode::CutShort && std::strstr(operation, "write") != nullptr) {
+        g_cutting = true;
+        return 0;
+    }
+    if (g_mode == Mode::Crash || g_mode == Mode::CutShort) {
         // A crash test wants the state a power cut or kill would leave: no
         // destructors, no atexit handlers, no buffers flushed.
         std::_Exit(CrashExitCode);
     }
     return g_errorCode;
+}
+
+std::size_t writeLength(std::size_t length)
+{
+    if (!g_cutting)
+        return length;
+    g_cutting = false;
+    g_cut = true;
+    return length > 1 ? length / 2 : length;
+}
+
+void afterCall()
+{
+    if (g_cut)
+        std::_Exit(CrashExitCode);
 }
 
 } // namespace cardomine::platform::faults
