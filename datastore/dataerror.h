@@ -21,4 +21,12 @@ private:
     QString m_problem;
 };
 
+// A save that stored the record but not its notes (putting the prepared notes file
+// in place failed): the caller must say exactly that, not that nothing was saved.
+class NotesNotSaved : public DataError
+{
+public:
+    using DataError::DataError;
+};
+
 } // namespace cardomine
