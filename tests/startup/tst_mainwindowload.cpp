@@ -373,7 +373,9 @@ void TestMainWindowLoad::repairTable()
     QCOMPARE(describeAll(m_messages.shown()), describeAll(aboutBoxes() + messages));
     QCOMPARE(files::attributes(paths::IndexFile), 5);
     QCOMPARE(files::attributes(paths::DataFile), 7);
-    QCOMPARE(drive.readFile(notes::pathFor(2)).isEmpty(), !existing);
+    // A rebuild sets aside the notes of every record it sets aside.
+    QCOMPARE(drive.readFile(notes::pathFor(2)).isEmpty(),
+             !existing || (rebuilt && data != FileState::Missing));
 
     const QList<QByteArray> recovered = recoveredContents(drive);
     if (rebuilt) {
@@ -388,13 +390,18 @@ void TestMainWindowLoad::repairTable()
         // The sample notes do not overwrite the notes the user had for contact 1.
         if (existing)
             QVERIFY(recovered.contains(oldNotes));
+        if (data != FileState::Missing)
+            QVERIFY(recovered.contains(QByteArrayLiteral("Notes of Bea\r\n")));
     } else {
         // Only a rebuilt data file's sample notes set the user's notes of contact 1
         // aside.
         QCOMPARE(recovered, data == FileState::Missing && existing ? QList<QByteArray>{oldNotes}
                                                                    : QList<QByteArray>{});
+        // An index recreated beside a sealed data file counts its records.
         QCOMPARE(drive.readFile(paths::IndexFile),
-                 index == FileState::Missing ? createdIndexBytes() : indexAtStart);
+                 index != FileState::Missing ? indexAtStart
+                 : data == FileState::Sealed ? indexBytes(3)
+                                             : createdIndexBytes());
         if (data == FileState::Missing) {
             QCOMPARE(drive.readFile(paths::DataFile), sampleContact().toRandomBytes());
             QCOMPARE(drive.readFile(notes::pathFor(1)), sampleNotesBytes());
