@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // Fault injection for the file services. Every system call the file services make
 // first asks the injector; tests count the operations of a user action and then
@@ -15,8 +16,8 @@ enum class Mode
     Fail,
     Crash,
     // A power cut in the middle of a write: when the armed operation is a write, only
-    // the first half of its bytes (at least one) reaches the file, then the process
-    // ends as in Crash. Any other operation crashes as in Crash.
+    // the first sixteenth of its bytes (at least one) reaches the file, then the
+    // process ends as in Crash. Any other operation crashes as in Crash.
     CutShort
 };
 
@@ -27,6 +28,9 @@ inline constexpr int CrashExitCode = 77;
 void reset();
 // Number of operations since the last reset.
 std::int64_t operationCount();
+// The numbers of the operations since the last reset that were writes (the points
+// where CutShort cuts).
+const std::vector<std::int64_t> &writeOperations();
 // Makes operation number k (counting from 1 after the last reset) fail with
 // errorCode, or end the process at once in Crash mode.
 void arm(std::int64_t k, int errorCode, Mode mode = Mode::Fail);
