@@ -50,6 +50,13 @@ void layOut(Situation &s, int records, int count, bool sealed)
     if (sealed) {
         platform::files::setAttributes(paths::IndexFile, 5);
         platform::files::setAttributes(paths::DataFile, 7);
+    } else {
+        QStringList plain = {paths::IndexFile, paths::DataFile};
+        for (int i = 1; i <= records; ++i)
+            plain << notes::pathFor(i);
+        for (const QString &path : plain)
+            QFile::setPermissions(s.drive.native(path), QFile::ReadOwner | QFile::WriteOwner |
+                                                            QFile::ReadGroup | QFile::ReadOther);
     }
     for (int i = 1; i <= records; ++i)
         s.keep(i);
