@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <stdexcept>
+#include <utility>
 
 namespace cardomine {
 
@@ -26,7 +27,16 @@ private:
 class NotesNotSaved : public DataError
 {
 public:
-    using DataError::DataError;
+    // notesInPlace: the new notes file got in place, but flushing its folder failed,
+    // so the notes may not survive a power cut.
+    NotesNotSaved(QString path, QString problem, bool notesInPlace)
+        : DataError(std::move(path), std::move(problem))
+        , m_notesInPlace(notesInPlace)
+    {}
+    bool notesInPlace() const { return m_notesInPlace; }
+
+private:
+    bool m_notesInPlace = false;
 };
 
 } // namespace cardomine

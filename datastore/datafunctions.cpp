@@ -216,7 +216,13 @@ void SaveRecord(const QString &path, int recordNumber, const QString &fileType,
     try {
         preparedNotes.commit();
     } catch (const platform::FileError &error) {
-        throw cardomine::NotesNotSaved(cardomine::notes::pathFor(*contactId), error.reason());
+        bool inPlace = false;
+        try {
+            inPlace = cardomine::notes::read(*contactId) == notesText;
+        } catch (...) {
+        }
+        throw cardomine::NotesNotSaved(cardomine::notes::pathFor(*contactId), error.reason(),
+                                       inPlace);
     }
 }
 

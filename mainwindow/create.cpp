@@ -125,9 +125,13 @@ void FrmWork::saveNewRecord()
     try {
         notes::setAsideEarlierNotes(number);
         Data_Functions::SaveRecord(paths::DataFile, number, fileType, QString());
-    } catch (const NotesNotSaved &) {
+    } catch (const NotesNotSaved &e) {
         showFileProblem(this, std::current_exception(),
-                        QStringLiteral("The new record has been saved, but its notes have not."));
+                        e.notesInPlace()
+                            ? QStringLiteral("The new record and its notes have been saved, but "
+                                             "the notes may not be safe on disk yet.")
+                            : QStringLiteral("The new record has been saved, but its notes have "
+                                             "not."));
     } catch (...) {
         // Stay in create mode with everything the user typed, so they can retry.
         CurrentRecord = before;

@@ -105,12 +105,15 @@ void FrmWork::editButton_Click()
     try {
         const std::optional<int> id = CurrentRecord.contactNumber();
         Data_Functions::SaveRecord(paths::DataFile, id.value_or(0), fileType, QString());
-    } catch (const NotesNotSaved &) {
-        // The record is stored; the notes box goes back to what the notes file holds,
-        // so that the window shows what was saved.
+    } catch (const NotesNotSaved &e) {
+        // The record is stored; the notes box shows what the notes file holds, so that
+        // the window shows what was saved.
         showFileProblem(this, std::current_exception(),
-                        QStringLiteral("Your changes to the record have been saved, but the "
-                                       "changes to its notes have not."));
+                        e.notesInPlace()
+                            ? QStringLiteral("Your changes have been saved, but those to the "
+                                             "notes may not be safe on disk yet.")
+                            : QStringLiteral("Your changes to the record have been saved, but "
+                                             "the changes to its notes have not."));
         const std::optional<int> id = CurrentRecord.contactNumber();
         try {
             setNotesText(id ? notes::read(*id) : QString());

@@ -163,6 +163,10 @@ void TestSaveFaults::everyOperationFails()
             raised = recordStored = true;
             QVERIFY2(e.problem() == QString::fromLocal8Bit(std::strerror(errorCode)),
                      where.constData());
+            // It says whether the notes got in place, and they did or did not.
+            QVERIFY2(drive->readFile(notes::pathFor(s.contactId)) ==
+                         (e.notesInPlace() ? s.notesAfter : s.notesBefore),
+                     where.constData());
         }
         faults::reset();
         // A save that says only its notes failed has stored the record and the count.
