@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <stdexcept>
+#include <utility>
 
 namespace cardomine {
 
@@ -19,6 +20,23 @@ public:
 private:
     QString m_path;
     QString m_problem;
+};
+
+// A save that stored the record but not its notes (putting the prepared notes file
+// in place failed): the caller must say exactly that, not that nothing was saved.
+class NotesNotSaved : public DataError
+{
+public:
+    // notesInPlace: the new notes file got in place, but flushing its folder failed,
+    // so the notes may not survive a power cut.
+    NotesNotSaved(QString path, QString problem, bool notesInPlace)
+        : DataError(std::move(path), std::move(problem))
+        , m_notesInPlace(notesInPlace)
+    {}
+    bool notesInPlace() const { return m_notesInPlace; }
+
+private:
+    bool m_notesInPlace = false;
 };
 
 } // namespace cardomine

@@ -7,6 +7,7 @@
 #include "datastore/paths.h"
 #include "datastore/pendingwork.h"
 #include "platform/fileattributes.h"
+#include "platform/fileerror.h"
 #include "platform/files.h"
 #include "platform/textcodec.h"
 
@@ -100,6 +101,14 @@ void withDataFileResealed(const QString &path, const cardomine::pendingwork::Exp
     try {
         work();
     } catch (...) {
+        // A record write cut short goes back to the file as it was: the save is
+        // reported as not done, and the file must show no half of it.
+        if (access == Access::Writing) {
+            try {
+                cardomine::pendingwork::undoTornWrite(expected);
+            } catch (...) {
+            }
+        }
         try {
             files::setAttributes(path, DataSealed);
         } catch (...) {
@@ -159,12 +168,15 @@ void SaveRecord(const QString &path, int recordNumber, const QString &fileType,
 
     const QString notesText = b.notesText();
     // Checked before anything is written, so that a refused save changes nothing.
-    const auto refuseCutNotes = [&] {
-        if (cardomine::notes::tooBigToSave(*contactId))
-            throw DataError(cardomine::notes::pathFor(*contactId),
-                            QStringLiteral("the notes file is larger than 1 MiB; Cardomine shows "
-                                           "only its beginning and does not change it"));
-    };
+    if (cardomine::notes::tooBigToSave(*contactId))
+        throw DataError(cardomine::notes::pathFor(*contactId),
+                        QStringLiteral("the notes file is larger than 1 MiB; Cardomine shows only "
+                                       "its beginning and does not change it"));
+    // The new notes are on disk beside the old ones before the record is written, so
+    // that a notes file that cannot be written (a full disk) fails the save while
+    // nothing is changed yet; putting them in place afterwards is a rename.
+    cardomine::notes::PreparedWrite preparedNotes =
+        cardomine::notes::prepareWrite(*contactId, notesText);
 
     if (random || sequential) {
         // Every state the two files may be in until both are sealed again.
@@ -189,7 +201,6 @@ void SaveRecord(const QString &path, int recordNumber, const QString &fileType,
             expected.dataSizes = {
                 sizeBefore, sizeBefore + text::joinLines(CurrentRecord.toSequentialLines()).size()};
         }
-        refuseCutNotes();
         withDataFileResealed(path, expected, Access::Writing, [&] {
             files::setAttributes(path, platform::Normal);
             if (random)
@@ -200,11 +211,19 @@ void SaveRecord(const QString &path, int recordNumber, const QString &fileType,
                 cardomine::indexfile::updateCount(fileType.front(), *contactId);
             files::setAttributes(path, DataSealed);
         });
-    } else {
-        refuseCutNotes();
     }
 
-    cardomine::notes::write(*contactId, notesText);
+    try {
+        preparedNotes.commit();
+    } catch (const platform::FileError &error) {
+        bool inPlace = false;
+        try {
+            inPlace = cardomine::notes::read(*contactId) == notesText;
+        } catch (...) {
+        }
+        throw cardomine::NotesNotSaved(cardomine::notes::pathFor(*contactId), error.reason(),
+                                       inPlace);
+    }
 }
 
 void SaveRecord(const QString &path, const QString &recordNumber, const QString &fileType,

@@ -114,9 +114,11 @@ QStringList createdLines()
             QStringLiteral("File_Type=R")};
 }
 
-void create()
+void create(int count)
 {
-    files::replaceBytes(paths::IndexFile, text::joinLines(createdLines()));
+    QStringList lines = createdLines();
+    lines[2] = countLine(count);
+    files::replaceBytes(paths::IndexFile, text::joinLines(lines));
     files::setAttributes(paths::IndexFile, Sealed);
 }
 

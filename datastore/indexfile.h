@@ -40,8 +40,9 @@ QString countLine(int count);
 // The four lines of a new index file (67 bytes with their line ends).
 QStringList createdLines();
 
-// Writes a new index file with the created lines and seals it (attributes 5).
-void create();
+// Writes a new index file with the created lines and seals it (attributes 5); a
+// count other than 1 replaces the created count.
+void create(int count = 1);
 
 // Reads the index file into a fresh table, as the start-up does.
 IndexTable read();

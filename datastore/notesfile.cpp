@@ -1,6 +1,7 @@
 #include "datastore/notesfile.h"
 
 #include "datastore/paths.h"
+#include "datastore/recovered.h"
 #include "platform/files.h"
 #include "platform/textcodec.h"
 
@@ -57,19 +58,35 @@ bool tooBigToSave(int contactId)
     return files::fileExists(path) && files::fileSize(path) > ReadLimit;
 }
 
-void write(int contactId, const QString &notesText)
+PreparedWrite prepareWrite(int contactId, const QString &notesText)
 {
     const QString path = pathFor(contactId);
+    PreparedWrite prepared;
     if (notesText.isEmpty()) {
         // Cleared notes stay cleared, but the program never deletes a notes file and
         // never makes an empty one.
         if (files::fileExists(path) && files::fileSize(path) > 0)
-            files::replaceBytes(path, QByteArray());
-        return;
+            prepared.m_file = files::PreparedReplacement::prepare(path, QByteArray());
+        return prepared;
     }
     ensureNotesFolder();
-    // Saving an edit whose notes were not touched finds the file already right.
-    files::replaceBytesIfChanged(path, text::encode(notesText) + LineEnd);
+    const QByteArray bytes = text::encode(notesText) + LineEnd;
+    // Saving an edit whose notes were not touched finds the file already right; it is
+    // still flushed, as whoever wrote it may not have.
+    if (!files::flushIfHolding(path, bytes))
+        prepared.m_file = files::PreparedReplacement::prepare(path, bytes);
+    return prepared;
+}
+
+void write(int contactId, const QString &notesText)
+{
+    prepareWrite(contactId, notesText).commit();
+}
+
+void setAsideEarlierNotes(int contactId)
+{
+    if (files::fileExists(pathFor(contactId)))
+        recovered::setAside(pathFor(contactId));
 }
 
 QStringList sampleLines()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/files.h"
+
 #include <QString>
 
 namespace cardomine::notes {
@@ -24,6 +26,26 @@ bool tooBigToSave(int contactId);
 // empty text empties an existing file and creates none. The notes folder is created
 // when it is missing.
 void write(int contactId, const QString &text);
+
+// write() in two steps, for a save that must store the notes with the record or not
+// at all: prepareWrite does every check and has the new file flushed to disk beside
+// the old one; commit() puts it in place. Nothing visible changes before commit
+// (except a missing notes folder, which is created).
+class PreparedWrite
+{
+public:
+    void commit() { m_file.commit(); }
+
+private:
+    friend PreparedWrite prepareWrite(int contactId, const QString &text);
+    platform::files::PreparedReplacement m_file;
+};
+PreparedWrite prepareWrite(int contactId, const QString &text);
+
+// A new contact starts without notes: a notes file already under its number (left by
+// a card file the start-up repair set aside, say) belongs to someone else and is
+// moved to Recovered/, never emptied or replaced.
+void setAsideEarlierNotes(int contactId);
 
 // The four lines of the sample notes file of contact 1, without line ends.
 QStringList sampleLines();

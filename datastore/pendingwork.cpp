@@ -9,6 +9,8 @@
 
 #include <QByteArrayList>
 
+#include <algorithm>
+
 namespace cardomine::pendingwork {
 
 namespace files = platform::files;
@@ -149,13 +151,99 @@ void end() noexcept
     }
 }
 
+namespace {
+
+// Whether each byte of the record as it now reads is the old record's or the new
+// one's at the same place: what a write cut short leaves.
+bool isMixOf(const QByteArray &now, const QList<QByteArray> &records)
+{
+    if (records.size() != 2 || records.at(0).size() != now.size() ||
+        records.at(1).size() != now.size())
+        return false;
+    for (qsizetype i = 0; i < now.size(); ++i) {
+        if (now.at(i) != records.at(0).at(i) && now.at(i) != records.at(1).at(i))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool undoTornWrite(const Expected &e)
+{
+    const QString &path = paths::DataFile;
+    if (e.dataSizes.isEmpty() || !files::fileExists(path))
+        return false;
+    const std::int64_t oldSize = e.dataSizes.first();
+    const std::int64_t newSize = *std::max_element(e.dataSizes.cbegin(), e.dataSizes.cend());
+    const std::int64_t size = files::fileSize(path);
+    if (size < oldSize || size > newSize)
+        return false;
+    // A file sealed since (a failed save seals it again) is opened for the repair.
+    const auto unseal = [&] {
+        if (files::attributes(path) != platform::Normal)
+            files::setAttributes(path, platform::Normal);
+    };
+    if (e.recordNumber == 0) {
+        // An append in the sequential form: whatever follows the old length is the
+        // record being added.
+        if (size != oldSize && size != newSize) {
+            unseal();
+            files::truncateFile(path, oldSize);
+        }
+        return true;
+    }
+    constexpr int Length = ContactRecord::Length;
+    const QByteArray now = files::readRecord(path, e.recordNumber, Length);
+    if (e.dataSizes.contains(size) && e.records.contains(now))
+        return true;
+    if (!isMixOf(now, e.records))
+        return false;
+    const std::int64_t offset = std::int64_t(e.recordNumber - 1) * Length;
+    const QByteArray &old = e.records.first();
+    unseal();
+    if (offset + Length <= oldSize) {
+        files::writeRecord(path, e.recordNumber, old);
+    } else if (offset < oldSize) {
+        // The old file ended inside this record: keep exactly its bytes.
+        files::truncateFile(path, offset);
+        files::appendBytes(path, old.left(qsizetype(oldSize - offset)));
+    }
+    if (files::fileSize(path) > oldSize)
+        files::truncateFile(path, oldSize);
+    return true;
+}
+
+void removeLeftovers() noexcept
+{
+    try {
+        if (!files::folderExists(paths::DataFolder))
+            return;
+        const QString prefix = QStringLiteral(".Cardomine.pending.tmp-");
+        for (const QString &name : files::listFiles(paths::DataFolder)) {
+            if (name.startsWith(prefix))
+                files::deleteFile(paths::DataFolder + u'\\' + name);
+        }
+    } catch (...) {
+        // A leftover that cannot be removed is in nobody's way.
+    }
+}
+
 bool finishInterrupted()
 {
+    removeLeftovers();
     if (!files::fileExists(markerPath()))
         return false;
     Expected e;
     bool matches = parse(files::readBytes(markerPath(), MarkerReadLimit), &e) &&
                    files::fileExists(paths::DataFile) && files::fileExists(paths::IndexFile);
+    // A write cut short is put back first. The index is checked before: it is
+    // replaced whole, so it must be one of its named versions whatever happened.
+    if (matches && !e.dataSizes.isEmpty() &&
+        (e.indexVersions.isEmpty() ||
+         e.indexVersions.contains(files::readBytes(paths::IndexFile, MarkerReadLimit)))) {
+        matches = undoTornWrite(e);
+    }
     // A read names no sizes: the data file's content must be as it was when the read
     // set it to normal, which its attributes tell (Archive shows a change since).
     matches = matches &&

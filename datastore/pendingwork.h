@@ -57,10 +57,23 @@ void removeSpent() noexcept;
 // finds the files sealed and removes it), so it is not reported.
 void end() noexcept;
 
+// A record write cut short (a full disk or a file size limit part-way through, a
+// power cut before the write was flushed) leaves the data file between the states
+// the marker names: longer than before but shorter than after, or with the record
+// written in part. Such a file is put back as it was before the work (its old length,
+// the old record's bytes), which loses nothing that was ever saved. Returns whether
+// the file is now in one of the named states; a file torn some other way is left
+// alone. The data file must be writable (at normal).
+bool undoTornWrite(const Expected &expected);
+
+// Leftovers of a marker write cut short (".Cardomine.pending.tmp-*" in the data
+// folder) are removed; they hold nothing the start needs.
+void removeLeftovers() noexcept;
+
 // At start, before the seal check: when a marker is found and both files are in a
-// state it names, seals them (index 5, data 7; the data file alone when the work left
-// the index alone). The marker is removed either way.
-// Returns whether it sealed the files.
+// state it names (a torn write put back first, see undoTornWrite), seals them (index 5, data 7; the
+// data file alone when the work left the index alone). The marker is removed either way. Returns
+// whether it sealed the files.
 bool finishInterrupted();
 
 } // namespace cardomine::pendingwork

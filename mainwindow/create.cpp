@@ -3,6 +3,7 @@
 
 #include "datastore/contactrecord.h"
 #include "datastore/dataerror.h"
+#include "datastore/datafile.h"
 #include "datastore/datafunctions.h"
 #include "datastore/indexfile.h"
 #include "datastore/notesfile.h"
@@ -16,6 +17,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+
+#include <algorithm>
 
 using cardomine::platform::MessageIcon;
 
@@ -48,6 +51,10 @@ void FrmWork::createButton_Click()
     int count = 0;
     try {
         count = indexfile::recordCount(IndexLines);
+        // The number after the count must not be one the data file already holds (a
+        // count lowered or lost by hand): a new record never overwrites a stored one.
+        if (indexfile::fileTypeLetter(IndexLines) == u"R")
+            count = std::max(count, datafile::recordsReached(paths::DataFile));
     } catch (...) {
         unsetCursor();
         setBrowseButtonsEnabled(true);
@@ -116,7 +123,15 @@ void FrmWork::saveNewRecord()
     Data_Functions::CollectFields(false);
     const QString fileType = indexfile::fileTypeLetter(IndexLines);
     try {
+        notes::setAsideEarlierNotes(number);
         Data_Functions::SaveRecord(paths::DataFile, number, fileType, QString());
+    } catch (const NotesNotSaved &e) {
+        showFileProblem(this, std::current_exception(),
+                        e.notesInPlace()
+                            ? QStringLiteral("The new record and its notes have been saved, but "
+                                             "the notes may not be safe on disk yet.")
+                            : QStringLiteral("The new record has been saved, but its notes have "
+                                             "not."));
     } catch (...) {
         // Stay in create mode with everything the user typed, so they can retry.
         CurrentRecord = before;

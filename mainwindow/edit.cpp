@@ -3,6 +3,7 @@
 // in the button's tag text: empty while browsing, "Save" while editing.
 
 #include "datastore/contactrecord.h"
+#include "datastore/dataerror.h"
 #include "datastore/datafunctions.h"
 #include "datastore/indexfile.h"
 #include "datastore/notesfile.h"
@@ -104,6 +105,20 @@ void FrmWork::editButton_Click()
     try {
         const std::optional<int> id = CurrentRecord.contactNumber();
         Data_Functions::SaveRecord(paths::DataFile, id.value_or(0), fileType, QString());
+    } catch (const NotesNotSaved &e) {
+        // The record is stored; the notes box shows what the notes file holds, so that
+        // the window shows what was saved.
+        showFileProblem(this, std::current_exception(),
+                        e.notesInPlace()
+                            ? QStringLiteral("Your changes have been saved, but those to the "
+                                             "notes may not be safe on disk yet.")
+                            : QStringLiteral("Your changes to the record have been saved, but "
+                                             "the changes to its notes have not."));
+        const std::optional<int> id = CurrentRecord.contactNumber();
+        try {
+            setNotesText(id ? notes::read(*id) : QString());
+        } catch (...) {
+        }
     } catch (...) {
         // Stay in edit mode with the user's changes on screen, so they can retry.
         CurrentRecord = before;

@@ -2,7 +2,9 @@
 
 #include <QString>
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // Fault injection for the file services. Every system call the file services make
 // first asks the injector; tests count the operations of a user action and then
@@ -12,7 +14,11 @@ namespace cardomine::platform::faults {
 enum class Mode
 {
     Fail,
-    Crash
+    Crash,
+    // A power cut in the middle of a write: when the armed operation is a write, only
+    // the first sixteenth of its bytes (at least one) reaches the file, then the
+    // process ends as in Crash. Any other operation crashes as in Crash.
+    CutShort
 };
 
 // The exit status of a process ended by a Crash-mode fault.
@@ -22,11 +28,20 @@ inline constexpr int CrashExitCode = 77;
 void reset();
 // Number of operations since the last reset.
 std::int64_t operationCount();
+// The numbers of the operations since the last reset that were writes (the points
+// where CutShort cuts).
+const std::vector<std::int64_t> &writeOperations();
 // Makes operation number k (counting from 1 after the last reset) fail with
 // errorCode, or end the process at once in Crash mode.
 void arm(std::int64_t k, int errorCode, Mode mode = Mode::Fail);
 // Called by the file services before each system call: returns 0 to go on, or the
 // error code the operation must fail with.
 int check(const char *operation);
+
+// Called by the file services with the length a write is about to pass: the length
+// to write (cut in CutShort mode at the armed write).
+std::size_t writeLength(std::size_t length);
+// Called after each system call: ends the process once a write was cut short.
+void afterCall();
 
 } // namespace cardomine::platform::faults

@@ -49,6 +49,35 @@ void replaceBytes(const QString &path, const QByteArray &bytes);
 // place (and keeps its attributes): it is only flushed to disk, so the content is
 // durable either way. Returns whether the file was replaced.
 bool replaceBytesIfChanged(const QString &path, const QByteArray &bytes);
+// Whether the file holds exactly these bytes; when it does, it is flushed to disk.
+// False for a missing file; a file the program may not write fails (FileError).
+bool flushIfHolding(const QString &path, const QByteArray &bytes);
+
+// A replacement made in two steps, so that a caller can have the new content safely
+// on disk before it changes anything else, and put it in place after: prepare writes
+// and flushes a temporary file beside the file (the file itself is untouched); commit
+// renames it over the file and flushes the folder. A replacement never committed is
+// removed with its object. An empty object commits nothing.
+class PreparedReplacement
+{
+public:
+    PreparedReplacement() = default;
+    PreparedReplacement(PreparedReplacement &&other) noexcept;
+    PreparedReplacement &operator=(PreparedReplacement &&other) noexcept;
+    ~PreparedReplacement();
+
+    static PreparedReplacement prepare(const QString &path, const QByteArray &bytes);
+    void commit();
+
+private:
+    void discard() noexcept;
+    QByteArray m_native;
+    QByteArray m_temporary;
+    QString m_path;
+};
+
+// Cuts an existing file to size bytes, then flushes it to disk.
+void truncateFile(const QString &path, std::int64_t size);
 
 // Replaces a file named by a native path, outside the drive (an export the user asked
 // for), the same atomic way as replaceBytes. The file is private to the user (0600).

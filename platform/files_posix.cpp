@@ -15,6 +15,7 @@
 #include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace cardomine::platform {
 
@@ -111,7 +112,8 @@ void writeAll(int fd, const QByteArray &bytes, const QString &operation, const Q
     qsizetype done = 0;
     while (done < bytes.size()) {
         const ssize_t written = sysCall("write", [&] {
-            return ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+            return ::write(fd, bytes.constData() + done,
+                           faults::writeLength(size_t(bytes.size() - done)));
         });
         if (written < 0)
             fail(operation, programPath, errno);
@@ -203,8 +205,8 @@ void syncFolder(const QByteArray &folder, const QString &operation, const QStrin
     directory.close(operation, programPath);
 }
 
-void replaceWhole(const QByteArray &native, const QByteArray &bytes, const QString &operation,
-                  const QString &programPath)
+QByteArray writeTemporary(const QByteArray &native, const QByteArray &bytes,
+                          const QString &operation, const QString &programPath)
 {
     const QByteArray folder = folderOf(native);
     QByteArray pattern = folder + "/." + nameOf(native) + ".tmp-XXXXXX";
@@ -217,11 +219,27 @@ void replaceWhole(const QByteArray &native, const QByteArray &bytes, const QStri
     writeAll(fd, bytes, operation, programPath);
     syncFile(fd, operation, programPath);
     file.close(operation, programPath);
-    if (sysCall("rename",
-                [&] { return ::rename(temporary.path().constData(), native.constData()); }) != 0)
-        fail(operation, programPath, errno);
     temporary.published();
-    syncFolder(folder, operation, programPath);
+    return pattern;
+}
+
+void publishTemporary(const QByteArray &temporary, const QByteArray &native,
+                      const QString &operation, const QString &programPath)
+{
+    if (sysCall("rename", [&] { return ::rename(temporary.constData(), native.constData()); }) !=
+        0) {
+        const int error = errno;
+        ::unlink(temporary.constData());
+        fail(operation, programPath, error);
+    }
+    syncFolder(folderOf(native), operation, programPath);
+}
+
+void replaceWhole(const QByteArray &native, const QByteArray &bytes, const QString &operation,
+                  const QString &programPath)
+{
+    publishTemporary(writeTemporary(native, bytes, operation, programPath), native, operation,
+                     programPath);
 }
 
 } // namespace posixio
@@ -489,7 +507,7 @@ void replaceBytes(const QString &path, const QByteArray &bytes)
     replaceWhole(native, bytes, WriteOperation, path);
 }
 
-bool replaceBytesIfChanged(const QString &path, const QByteArray &bytes)
+bool flushIfHolding(const QString &path, const QByteArray &bytes)
 {
     const QByteArray native = writableNativeBytes(path, WriteOperation);
     if (checkWritable(native, path)) {
@@ -525,12 +543,19 @@ bool replaceBytesIfChanged(const QString &path, const QByteArray &bytes)
                 // being on disk.
                 syncFile(fd, WriteOperation, path);
                 file.closeAfterReading();
-                return false;
+                return true;
             }
         }
         file.closeAfterReading();
     }
-    replaceWhole(native, bytes, WriteOperation, path);
+    return false;
+}
+
+bool replaceBytesIfChanged(const QString &path, const QByteArray &bytes)
+{
+    if (flushIfHolding(path, bytes))
+        return false;
+    replaceWhole(nativeBytes(path, WriteOperation), bytes, WriteOperation, path);
     return true;
 }
 
@@ -613,7 +638,8 @@ void writeRecord(const QString &path, std::int64_t recordNumber, const QByteArra
     qsizetype done = 0;
     while (done < record.size()) {
         const ssize_t written = sysCall("pwrite", [&] {
-            return ::pwrite(fd, record.constData() + done, size_t(record.size() - done),
+            return ::pwrite(fd, record.constData() + done,
+                            faults::writeLength(size_t(record.size() - done)),
                             off_t(offset + done));
         });
         if (written < 0)
@@ -624,6 +650,71 @@ void writeRecord(const QString &path, std::int64_t recordNumber, const QByteArra
     file.close(WriteOperation, path);
     if (!existed)
         syncFolder(folderOf(native), WriteOperation, path);
+}
+
+PreparedReplacement::PreparedReplacement(PreparedReplacement &&other) noexcept
+    : m_native(std::exchange(other.m_native, QByteArray()))
+    , m_temporary(std::exchange(other.m_temporary, QByteArray()))
+    , m_path(std::move(other.m_path))
+{}
+
+PreparedReplacement &PreparedReplacement::operator=(PreparedReplacement &&other) noexcept
+{
+    if (this != &other) {
+        discard();
+        m_native = std::exchange(other.m_native, QByteArray());
+        m_temporary = std::exchange(other.m_temporary, QByteArray());
+        m_path = std::move(other.m_path);
+    }
+    return *this;
+}
+
+PreparedReplacement::~PreparedReplacement()
+{
+    discard();
+}
+
+void PreparedReplacement::discard() noexcept
+{
+    if (!m_temporary.isEmpty())
+        ::unlink(m_temporary.constData());
+    m_temporary.clear();
+}
+
+PreparedReplacement PreparedReplacement::prepare(const QString &path, const QByteArray &bytes)
+{
+    PreparedReplacement prepared;
+    const QByteArray native = nativeBytes(path, WriteOperation);
+    checkWritable(native, path);
+    prepared.m_native = native;
+    prepared.m_path = path;
+    prepared.m_temporary = writeTemporary(native, bytes, WriteOperation, path);
+    return prepared;
+}
+
+void PreparedReplacement::commit()
+{
+    if (m_temporary.isEmpty())
+        return;
+    const QByteArray temporary = std::exchange(m_temporary, QByteArray());
+    publishTemporary(temporary, m_native, WriteOperation, m_path);
+}
+
+void truncateFile(const QString &path, std::int64_t size)
+{
+    const QByteArray native = nativeBytes(path, WriteOperation);
+    if (size < 0)
+        fail(WriteOperation, path, EINVAL);
+    checkWritable(native, path);
+    const int fd = sysCall(
+        "open", [&] { return ::open(native.constData(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW); });
+    if (fd < 0)
+        fail(WriteOperation, path, errno);
+    Descriptor file(fd);
+    if (sysCall("ftruncate", [&] { return ::ftruncate(fd, off_t(size)); }) != 0)
+        fail(WriteOperation, path, errno);
+    syncFile(fd, WriteOperation, path);
+    file.close(WriteOperation, path);
 }
 
 } // namespace files

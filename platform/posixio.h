@@ -23,6 +23,7 @@ template <typename Call> auto sysCall(const char *name, Call &&call) -> decltype
             return static_cast<decltype(call())>(-1);
         }
         const auto result = call();
+        faults::afterCall();
         if (result == -1 && errno == EINTR)
             continue;
         return result;
@@ -80,6 +81,15 @@ private:
 // Whole-file read; a missing file reads as empty when missingIsEmpty.
 QByteArray readWhole(const QByteArray &native, std::int64_t maxBytes, bool missingIsEmpty,
                      const QString &operation, const QString &programPath);
+
+// The two halves of replaceWhole. writeTemporary writes and flushes a temporary file
+// beside native and returns its path (removed again when it fails);
+// publishTemporary renames it over native and flushes the folder (removing it when
+// the rename fails).
+QByteArray writeTemporary(const QByteArray &native, const QByteArray &bytes,
+                          const QString &operation, const QString &programPath);
+void publishTemporary(const QByteArray &temporary, const QByteArray &native,
+                      const QString &operation, const QString &programPath);
 
 // Writes a temporary file beside native, flushes it, renames it over native and
 // flushes the folder. On failure the old file is untouched and the temporary file

@@ -61,8 +61,8 @@ void RewrittenFile::write(const QString &path, const QByteArray &bytes)
     qsizetype done = 0;
     while (done < bytes.size()) {
         const ssize_t written = sysCall("pwrite", [&] {
-            return ::pwrite(m_fd, bytes.constData() + done, size_t(bytes.size() - done),
-                            off_t(done));
+            return ::pwrite(m_fd, bytes.constData() + done,
+                            faults::writeLength(size_t(bytes.size() - done)), off_t(done));
         });
         if (written < 0)
             fail(WriteOperation, path, errno);

@@ -1,9 +1,12 @@
 #include "startup/filerepair.h"
 
+#include "datastore/datafile.h"
 #include "datastore/paths.h"
+#include "datastore/recovered.h"
+#include "platform/fileattributes.h"
 #include "platform/files.h"
 
-#include <QDateTime>
+#include <algorithm>
 
 namespace files = cardomine::platform::files;
 
@@ -11,17 +14,22 @@ namespace cardomine::startup {
 
 QString moveAside(const QString &path)
 {
-    if (!files::folderExists(paths::RecoveredFolder))
-        files::createFolder(paths::RecoveredFolder);
-    const QString name = path.section(QLatin1Char('\\'), -1);
-    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    const QString base =
-        paths::RecoveredFolder + QLatin1Char('\\') + name + QLatin1Char('.') + stamp;
-    QString target = base;
-    for (int n = 2; files::fileExists(target); ++n)
-        target = base + QLatin1Char('-') + QString::number(n);
-    files::moveFile(path, target);
-    return target;
+    return recovered::setAside(path);
+}
+
+void moveDataFileAside()
+{
+    const int records = datafile::recordsReached(paths::DataFile);
+    moveAside(paths::DataFile);
+    recovered::setAsideNotes(records);
+}
+
+int countForCreatedIndex()
+{
+    constexpr int SealedData = platform::ReadOnly | platform::Hidden | platform::System;
+    if (!files::fileExists(paths::DataFile) || files::attributes(paths::DataFile) != SealedData)
+        return 1;
+    return std::clamp(datafile::wholeRecords(paths::DataFile), 1, 32767);
 }
 
 } // namespace cardomine::startup

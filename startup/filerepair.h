@@ -10,4 +10,14 @@ namespace cardomine::startup {
 // Returns the program path the file was moved to.
 QString moveAside(const QString &path);
 
+// Moves the data file aside together with the notes files of the records it holds:
+// the rebuilt card file starts from record 1 again, and its new contacts must not
+// take over the old contacts' notes.
+void moveDataFileAside();
+
+// The count of an index file created beside an existing data file: the whole records
+// that file holds (at least 1), so that every one of them stays reachable and Create
+// New never hands out a number already used. 1 when there is no sealed data file.
+int countForCreatedIndex();
+
 } // namespace cardomine::startup

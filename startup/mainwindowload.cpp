@@ -96,7 +96,7 @@ void checkAndRepair(FrmWork &window)
                 files::createFolder(paths::DataFolder);
                 files::createFolder(paths::NotesFolder);
             }
-            indexfile::create();
+            indexfile::create(countForCreatedIndex());
             showCreatedIndex(&window);
         }
 
@@ -130,7 +130,7 @@ void checkAndRepair(FrmWork &window)
 
         files::setAttributes(paths::DataFile, platform::Normal);
         files::setAttributes(paths::IndexFile, platform::Normal);
-        moveAside(paths::DataFile);
+        moveDataFileAside();
         showDataRebuild(&window);
     }
 }

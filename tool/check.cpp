@@ -2,6 +2,7 @@
 
 #include "datastore/contactrecord.h"
 #include "datastore/dataerror.h"
+#include "datastore/datafile.h"
 #include "datastore/indexfile.h"
 #include "datastore/paths.h"
 #include "platform/fileattributes.h"
@@ -11,6 +12,7 @@
 
 #include <QSet>
 
+#include <algorithm>
 #include <optional>
 
 namespace cardomine::tool {
@@ -53,6 +55,7 @@ struct Files
     int indexAttributes = 0;
     bool data = false;
     int dataAttributes = 0;
+    int dataRecords = 0; // whole records of the data file
 };
 
 // Follows the start-up's check-and-repair loop on a model of the files.
@@ -66,7 +69,10 @@ void simulateRepair(Files f, CheckReport &report)
                 actions.append(QStringLiteral("create the folders Pelvarin and Contact Notes"));
                 f.dataFolder = true;
             }
-            actions.append(QStringLiteral("create Index.tbl with a record count of 1"));
+            // Beside a sealed data file the new index counts that file's records.
+            const int count =
+                f.data && f.dataAttributes == SealedData ? std::max(f.dataRecords, 1) : 1;
+            actions.append(QStringLiteral("create Index.tbl with a record count of %1").arg(count));
             addMessage(report, M1);
             f.index = true;
             f.indexAttributes = SealedIndex;
@@ -92,8 +98,8 @@ void simulateRepair(Files f, CheckReport &report)
             return;
         f.dataAttributes = platform::Normal;
         f.indexAttributes = platform::Normal;
-        actions.append(QStringLiteral("move Cardomine.Dat to Recovered/ (its records are lost "
-                                      "to the program)"));
+        actions.append(QStringLiteral("move Cardomine.Dat to Recovered/, with the notes files of "
+                                      "its records (its records are lost to the program)"));
         addMessage(report, M5);
         f.data = false;
     }
@@ -264,6 +270,7 @@ CheckReport checkDataFolder()
     }
     if (f.data) {
         f.dataAttributes = files::attributes(paths::DataFile);
+        f.dataRecords = datafile::wholeRecords(paths::DataFile);
         report.findings.append(
             fileLine(QStringLiteral("Cardomine.Dat"), f.dataAttributes, SealedData));
     } else if (f.dataFolder) {

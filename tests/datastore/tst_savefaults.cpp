@@ -1,3 +1,4 @@
+#include "datastore/dataerror.h"
 #include "datastore/datafunctions.h"
 #include "datastore/notesfile.h"
 #include "platform/faults.h"
@@ -7,6 +8,7 @@
 #include <QTest>
 
 #include <cerrno>
+#include <cstring>
 #include <memory>
 
 using namespace cardomine;
@@ -150,14 +152,31 @@ void TestSaveFaults::everyOperationFails()
         faults::reset();
         faults::arm(k, errorCode);
         bool raised = false;
+        bool recordStored = false;
         try {
             save(s);
         } catch (const platform::FileError &e) {
             raised = true;
             QVERIFY2(e.errorCode() == errorCode, where.constData());
             QVERIFY2(!e.path().isEmpty() && !e.reason().isEmpty(), where.constData());
+        } catch (const NotesNotSaved &e) {
+            raised = recordStored = true;
+            QVERIFY2(e.problem() == QString::fromLocal8Bit(std::strerror(errorCode)),
+                     where.constData());
+            // It says whether the notes got in place, and they did or did not.
+            QVERIFY2(drive->readFile(notes::pathFor(s.contactId)) ==
+                         (e.notesInPlace() ? s.notesAfter : s.notesBefore),
+                     where.constData());
         }
         faults::reset();
+        // A save that says only its notes failed has stored the record and the count.
+        if (recordStored) {
+            QVERIFY2(drive->readFile(paths::IndexFile) == s.indexAfter, where.constData());
+            const QByteArray data = drive->readFile(paths::DataFile);
+            QVERIFY2(random ? data.mid((s.contactId - 1) * 249, 249) == saved
+                            : data == s.dataBefore + sequentialBytes(saved),
+                     where.constData());
+        }
         // The file services let a few failures pass that lose nothing (closing a file
         // after everything was read from it); such a save must then be complete.
         if (!raised) {

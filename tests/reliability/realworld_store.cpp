@@ -1,10 +1,301 @@
+// Saves and the start-up repair, played for real: copied-in folders, a lost index,
+// file size limits that cut writes short.
+
+#include "datastore/contactrecord.h"
+#include "datastore/indexfile.h"
+#include "datastore/notesfile.h"
+#include "datastore/paths.h"
+#include "datastore/pendingwork.h"
+#include "platform/files.h"
+#include "startup/mainwindowload.h"
 #include "tests/reliability/realworld.h"
+#include "tests/support/loadedwindow.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace cardomine::testing {
 
+namespace {
+
+constexpr int Length = ContactRecord::Length;
+
+QByteArray notesOf(int id)
+{
+    return "Old notes of contact " + QByteArray::number(id) + "\r\n";
+}
+
+// A card file of `records` contacts with notes, as another copy of the program left
+// it; sealed or, as a plain copy brings it in, without any seal.
+void layOut(Situation &s, int records, int count, bool sealed)
+{
+    QByteArray data;
+    for (int i = 1; i <= records; ++i) {
+        data += LoadedWindow::recordBytes(i);
+        s.drive.writeFile(notes::pathFor(i), notesOf(i));
+    }
+    s.drive.writeFile(paths::IndexFile, LoadedWindow::indexBytes(count));
+    s.drive.writeFile(paths::DataFile, data);
+    if (sealed) {
+        platform::files::setAttributes(paths::IndexFile, 5);
+        platform::files::setAttributes(paths::DataFile, 7);
+    } else {
+        QStringList plain = {paths::IndexFile, paths::DataFile};
+        for (int i = 1; i <= records; ++i)
+            plain << notes::pathFor(i);
+        for (const QString &path : plain)
+            QFile::setPermissions(s.drive.native(path), QFile::ReadOwner | QFile::WriteOwner |
+                                                            QFile::ReadGroup | QFile::ReadOther);
+    }
+    for (int i = 1; i <= records; ++i)
+        s.keep(i);
+}
+
+std::unique_ptr<FrmWork> start()
+{
+    CurrentRecord = ContactRecord();
+    IndexLines.clear();
+    auto window = std::make_unique<FrmWork>();
+    if (startup::loadMainWindow(*window) != startup::LoadResult::Ready)
+        return nullptr;
+    return window;
+}
+
+// Create New, typed in, up to the moment Save New Record is clicked.
+void typeNewContact(FrmWork &w, const QString &name, const QString &notes)
+{
+    QTest::mouseClick(w.createButton, Qt::LeftButton);
+    QTest::keyClicks(w.fname, name);
+    QTest::keyClicks(w.lname, QStringLiteral("Newperson"));
+    QTest::keyClicks(w.company, QStringLiteral("Newco"));
+    QTest::keyClicks(w.homephone, QStringLiteral("555.123.4567"));
+    QTest::keyClicks(w.notes, notes);
+}
+
+void createContact(FrmWork &w, const QString &name, const QString &notes)
+{
+    typeNewContact(w, name, notes);
+    QTest::mouseClick(w.exitButton, Qt::LeftButton);
+}
+
+QStringList titles(const platform::ScriptedMessageService &messages)
+{
+    QStringList out;
+    for (const platform::MessageBox &box : messages.shown())
+        out << box.title;
+    return out;
+}
+
+bool repaired(const platform::ScriptedMessageService &messages)
+{
+    const QStringList shown = titles(messages);
+    return shown.contains(u"File Corruption Notice!") ||
+           shown.contains(u"File Update Will Occur Now. . .");
+}
+
+QStringList pendingLeftovers(const Situation &s)
+{
+    return QDir(s.drive.native(paths::DataFolder))
+        .entryList({QStringLiteral(".Cardomine.pending.tmp-*")}, QDir::Files | QDir::Hidden);
+}
+
+// Runs the save of the contact typed in w in a child process whose files may grow to
+// `limit` bytes, with SIGXFSZ at its default: the kernel ends the child when a write
+// passes the limit, as `ulimit -f` does in a shell. Returns the signal that ended it.
+int saveInChildUnderLimit(FrmWork &w, rlim_t limit)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const rlimit noCore{0, 0};
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        rlimit size{};
+        ::getrlimit(RLIMIT_FSIZE, &size);
+        size.rlim_cur = limit;
+        ::setrlimit(RLIMIT_FSIZE, &size);
+        QTest::mouseClick(w.exitButton, Qt::LeftButton);
+        ::_exit(0);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child)
+        return -1;
+    return WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+}
+
+// Lowers this process's file size limit, with SIGXFSZ ignored so that a write past it
+// fails with EFBIG, as on a full disk; both are restored with the object.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t limit)
+    {
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit lowered = m_old;
+        lowered.rlim_cur = limit;
+        ::setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = SIG_DFL;
+};
+
+void copiedFolderRepairKeepsOldNotes(Situation &s)
+{
+    // A folder copied in from elsewhere: plain 0644 files, no seal.
+    layOut(s, 5, 5, false);
+    auto w = start();
+    QVERIFY(w);
+    QVERIFY(repaired(s.messages));
+    createContact(*w, QStringLiteral("Second"), QString());
+    createContact(*w, QStringLiteral("Third"), QStringLiteral("New notes of three"));
+    QCOMPARE(w->ScrollBar->maximum(), 3);
+    // The new contacts have only their own notes: none for 2, the typed ones for 3.
+    QVERIFY(!QFile::exists(s.drive.native(notes::pathFor(2))));
+    QCOMPARE(s.drive.readFile(notes::pathFor(3)), QByteArray("New notes of three\r\n"));
+    for (int i = 4; i <= 5; ++i)
+        QVERIFY2(!QFile::exists(s.drive.native(notes::pathFor(i))), "old notes left in place");
+    QVERIFY(s.messages.unexpected().isEmpty());
+}
+
+void lostIndexKeepsSavedContacts(Situation &s)
+{
+    {
+        auto w = start(); // first run
+        QVERIFY(w);
+        createContact(*w, QStringLiteral("Alice"), QStringLiteral("Alice's notes"));
+        createContact(*w, QStringLiteral("Bob"), QStringLiteral("Bob's notes"));
+    }
+    for (int i = 1; i <= 3; ++i)
+        s.keep(i);
+    QVERIFY(QFile::remove(s.drive.native(paths::IndexFile)));
+    s.messages.clear();
+
+    auto w = start();
+    QVERIFY(w);
+    QCOMPARE(titles(s.messages).filter(u"File ").join(u'|'),
+             QStringLiteral("File Creation Notice!"));
+    QCOMPARE(w->ScrollBar->maximum(), 3);
+    createContact(*w, QStringLiteral("Carol"), QStringLiteral("Carol's notes"));
+    QCOMPARE(s.drive.readFile(paths::DataFile).size(), 4 * Length);
+    QCOMPARE(s.drive.readFile(notes::pathFor(4)), QByteArray("Carol's notes\r\n"));
+    QVERIFY(s.messages.unexpected().isEmpty());
+}
+
+void sealedCountOfZeroKeepsRecords(Situation &s)
+{
+    layOut(s, 2, 0, true);
+    auto w = start();
+    QVERIFY(w);
+    QVERIFY(!repaired(s.messages));
+    createContact(*w, QStringLiteral("Newest"), QStringLiteral("Newest notes"));
+    QCOMPARE(s.drive.readFile(paths::DataFile).size(), 3 * Length);
+    QCOMPARE(s.drive.readFile(notes::pathFor(3)), QByteArray("Newest notes\r\n"));
+    QVERIFY(s.messages.unexpected().isEmpty());
+}
+
+void cutShortWritesUnderSizeLimit(Situation &s)
+{
+    // Eight records are 1992 bytes; `ulimit -f 2` lets files grow to 2048.
+    layOut(s, 8, 8, true);
+    const QByteArray data = s.drive.readFile(paths::DataFile);
+    {
+        auto w = start();
+        QVERIFY(w);
+        // Under 1 KiB the save's marker is cut short before anything is unsealed; under
+        // 2 KiB the new record's write is.
+        typeNewContact(*w, QStringLiteral("Ninth"), QStringLiteral("Ninth notes"));
+        QCOMPARE(saveInChildUnderLimit(*w, 1024), SIGXFSZ);
+        QVERIFY(!pendingLeftovers(s).isEmpty());
+    }
+    s.messages.clear();
+    {
+        auto w = start();
+        QVERIFY(w);
+        QVERIFY2(!repaired(s.messages), qPrintable(titles(s.messages).join(u'|')));
+        QCOMPARE(pendingLeftovers(s), QStringList());
+        typeNewContact(*w, QStringLiteral("Ninth"), QStringLiteral("Ninth notes"));
+        QCOMPARE(saveInChildUnderLimit(*w, 2048), SIGXFSZ);
+        QCOMPARE(s.drive.readFile(paths::DataFile).size(), 2048);
+    }
+    s.messages.clear();
+    auto w = start();
+    QVERIFY(w);
+    QVERIFY2(!repaired(s.messages), qPrintable(titles(s.messages).join(u'|')));
+    QCOMPARE(s.drive.readFile(paths::DataFile), data);
+    QCOMPARE(platform::files::attributes(paths::DataFile), 7);
+    QCOMPARE(w->ScrollBar->maximum(), 8);
+    w->ScrollBar->setValue(8);
+    QCOMPARE(w->fname->text(), QStringLiteral("First8    "));
+    QVERIFY(s.messages.unexpected().isEmpty());
+}
+
+void failedNotesWriteSaysWhatWasStored(Situation &s)
+{
+    layOut(s, 3, 3, true);
+    auto w = start();
+    QVERIFY(w);
+    s.messages.clear();
+    QTest::mouseClick(w->editButton, Qt::LeftButton);
+    w->lname->selectAll();
+    QTest::keyClicks(w->lname, QStringLiteral("Changed"));
+    // Notes far larger than the files may grow: their write fails with EFBIG.
+    w->notes->selectAll();
+    QTest::keyClicks(w->notes, QString(8192, u'n'));
+    s.messages.queueAnswer(platform::MessageAnswer::Yes);
+    {
+        const FileSizeLimit limit(4096);
+        QTest::mouseClick(w->editButton, Qt::LeftButton);
+    }
+    QCOMPARE(titles(s.messages),
+             (QStringList{QStringLiteral("Save Record?"), QStringLiteral("File Problem!")}));
+    const QString said = s.messages.shown().last().text;
+    QVERIFY2(said.contains(u"File too large"), qPrintable(said));
+    QVERIFY2(said.contains(u"have not been saved"), qPrintable(said));
+    // The box said nothing was saved: the record and its notes read back as before.
+    QCOMPARE(s.drive.readFile(paths::DataFile).left(Length), LoadedWindow::recordBytes(1));
+    QCOMPARE(s.drive.readFile(notes::pathFor(1)), notesOf(1));
+    // Answering No drops the edit; browsing away and back shows what is stored.
+    s.messages.queueAnswer(platform::MessageAnswer::No);
+    QTest::mouseClick(w->editButton, Qt::LeftButton);
+    w->ScrollBar->setValue(2);
+    w->ScrollBar->setValue(1);
+    QCOMPARE(w->lname->text(), QStringLiteral("Last1").leftJustified(20));
+    QCOMPARE(w->notes->toPlainText(), QString::fromLatin1(notesOf(1).chopped(2)));
+    QVERIFY(s.messages.unexpected().isEmpty());
+}
+
+} // namespace
+
 QList<RealWorldCase> storeSituations()
 {
-    return {};
+    return {
+        {"01 repair of a copied-in folder, then new contacts 2 and 3",
+         copiedFolderRepairKeepsOldNotes},
+        {"02 index deleted after two saves, then Create New", lostIndexKeepsSavedContacts},
+        {"02 sealed count of 0, then Create New", sealedCountOfZeroKeepsRecords},
+        {"09 save cut short by ulimit -f in a child, then a start", cutShortWritesUnderSizeLimit},
+        {"10 notes write fails on a file size limit, then browse away and back",
+         failedNotesWriteSaysWhatWasStored},
+    };
 }
 
 } // namespace cardomine::testing

@@ -295,6 +295,11 @@ QString OperationRun::checkFreshStart(bool *repaired)
     }
     if (!fresh.unexpected().isEmpty())
         return u"unexpected box at the fresh start"_s;
+    const QStringList leftovers =
+        QDir(drive.native(paths::DataFolder))
+            .entryList({QStringLiteral(".Cardomine.pending.tmp-*")}, QDir::Files | QDir::Hidden);
+    if (!leftovers.isEmpty())
+        return u"a cut-short marker was left: "_s + leftovers.join(u' ');
     if (op == UserOperation::FirstRun)
         return again.fname->text().startsWith(u"Tobin") ? QString()
                                                         : u"the sample contact is not shown"_s;
@@ -370,6 +375,8 @@ CleanRun cleanRun(UserOperation op)
     platform::faults::reset();
     run.act();
     clean.fileOperations = platform::faults::operationCount();
+    for (const std::int64_t k : platform::faults::writeOperations())
+        clean.writeOperations.append(k);
     platform::faults::reset();
     clean.completed = run.completed();
     clean.errorBoxes = run.errorBoxes();

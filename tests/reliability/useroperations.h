@@ -40,7 +40,8 @@ struct CleanRun
     int errorBoxes = 0;
     QString windowProblem;
     QByteArray indexAfter;
-    QByteArray savedRecord; // the record the operation wrote, when it writes one
+    QByteArray savedRecord;        // the record the operation wrote, when it writes one
+    QList<qint64> writeOperations; // which of its file operations are writes
 };
 
 // One run of one operation in a fresh temporary drive.

@@ -50,6 +50,8 @@ enum class Interrupted
     Untouched,     // the files are as the marker names them
     DataGrew,      // the data file's size is not one it names
     RecordChanged, // record 2 is neither its old nor its new version
+    RecordTorn,    // record 2's write was cut short: part new, part old
+    AppendTorn,    // a new record 4 was cut short, and the failed save sealed the file again
     IndexChanged,  // the index is not a version it names
     MarkerGarbled,
     MarkerTruncated,
@@ -172,10 +174,13 @@ void interruptEditOfRecord2(const testing::TempDrive &drive, const QByteArray &d
     }
     constexpr int Length = ContactRecord::Length;
     pendingwork::Expected expected;
-    expected.dataSizes = {data.size(), data.size()};
-    expected.recordNumber = 2;
-    expected.records = {data.mid(Length, Length), recordBytes(2, QStringLiteral("Edited"))};
-    expected.indexVersions = {index, indexfile::countUpdated(index, u'R', 2)};
+    const int number = what == Interrupted::AppendTorn ? 4 : 2;
+    expected.dataSizes = {data.size(), std::max<qsizetype>(data.size(), number * Length)};
+    expected.recordNumber = number;
+    const QByteArray newRecord = recordBytes(number, QStringLiteral("Edited"));
+    expected.records = {number == 2 ? data.mid(Length, Length) : QByteArray(Length, ' '),
+                        newRecord};
+    expected.indexVersions = {index, indexfile::countUpdated(index, u'R', number)};
     pendingwork::begin(expected);
 
     const QString marker = pendingwork::markerPath();
@@ -195,6 +200,16 @@ void interruptEditOfRecord2(const testing::TempDrive &drive, const QByteArray &d
     case Interrupted::RecordChanged:
         if (dataFile.open(QIODevice::ReadWrite) && dataFile.seek(Length))
             dataFile.write(recordBytes(2, QStringLiteral("Someone")));
+        break;
+    case Interrupted::RecordTorn:
+        if (dataFile.open(QIODevice::ReadWrite) && dataFile.seek(Length))
+            dataFile.write(newRecord.left(3));
+        break;
+    case Interrupted::AppendTorn:
+        if (dataFile.open(QIODevice::Append))
+            dataFile.write(newRecord.left(100));
+        dataFile.close();
+        files::setAttributes(paths::DataFile, 7);
         break;
     case Interrupted::IndexChanged:
         drive.writeFile(paths::IndexFile, indexBytes(5));
@@ -312,6 +327,13 @@ void TestMainWindowLoad::repairTable_data()
     QTest::newRow("interrupted, record changed since")
         << FileState::Sealed << FileState::Unsealed << QList<MessageBox>{M5, M2, M3, M1, M4} << true
         << Interrupted::RecordChanged;
+    // A write cut short is put back: the old length, the old record.
+    QTest::newRow("interrupted, record write torn")
+        << FileState::Sealed << FileState::Unsealed << QList<MessageBox>{} << false
+        << Interrupted::RecordTorn;
+    QTest::newRow("interrupted, new record torn, file sealed again")
+        << FileState::Sealed << FileState::Unsealed << QList<MessageBox>{} << false
+        << Interrupted::AppendTorn;
     QTest::newRow("interrupted, index changed since")
         << FileState::Unsealed << FileState::Unsealed
         << QList<MessageBox>{M2, M3, M1, M5, M2, M3, M1, M4} << true << Interrupted::IndexChanged;
@@ -373,7 +395,9 @@ void TestMainWindowLoad::repairTable()
     QCOMPARE(describeAll(m_messages.shown()), describeAll(aboutBoxes() + messages));
     QCOMPARE(files::attributes(paths::IndexFile), 5);
     QCOMPARE(files::attributes(paths::DataFile), 7);
-    QCOMPARE(drive.readFile(notes::pathFor(2)).isEmpty(), !existing);
+    // A rebuild sets aside the notes of every record it sets aside.
+    QCOMPARE(drive.readFile(notes::pathFor(2)).isEmpty(),
+             !existing || (rebuilt && data != FileState::Missing));
 
     const QList<QByteArray> recovered = recoveredContents(drive);
     if (rebuilt) {
@@ -388,18 +412,25 @@ void TestMainWindowLoad::repairTable()
         // The sample notes do not overwrite the notes the user had for contact 1.
         if (existing)
             QVERIFY(recovered.contains(oldNotes));
+        if (data != FileState::Missing)
+            QVERIFY(recovered.contains(QByteArrayLiteral("Notes of Bea\r\n")));
     } else {
         // Only a rebuilt data file's sample notes set the user's notes of contact 1
         // aside.
         QCOMPARE(recovered, data == FileState::Missing && existing ? QList<QByteArray>{oldNotes}
                                                                    : QList<QByteArray>{});
-        QCOMPARE(drive.readFile(paths::IndexFile),
-                 index == FileState::Missing ? createdIndexBytes() : indexAtStart);
+        // An index recreated beside a sealed data file counts its records.
+        QCOMPARE(drive.readFile(paths::IndexFile), index != FileState::Missing ? indexAtStart
+                                                   : data == FileState::Sealed
+                                                       ? indexBytes(3)
+                                                       : createdIndexBytes());
         if (data == FileState::Missing) {
             QCOMPARE(drive.readFile(paths::DataFile), sampleContact().toRandomBytes());
             QCOMPARE(drive.readFile(notes::pathFor(1)), sampleNotesBytes());
         } else {
-            QCOMPARE(drive.readFile(paths::DataFile), dataAtStart);
+            const bool torn =
+                interrupted == Interrupted::RecordTorn || interrupted == Interrupted::AppendTorn;
+            QCOMPARE(drive.readFile(paths::DataFile), torn ? oldData : dataAtStart);
             QCOMPARE(drive.readFile(notes::pathFor(1)), oldNotes);
         }
     }

@@ -163,7 +163,7 @@ void TestToolCheck::reportsAndChangesNothing_data()
                        u"move Cardomine.Dat to Recovered/"_s};
     QTest::newRow("index missing")
         << int(Change::IndexMissing) << 1
-        << QStringList{u"Index.tbl: missing"_s, u"create Index.tbl with a record count of 1"_s};
+        << QStringList{u"Index.tbl: missing"_s, u"create Index.tbl with a record count of 3"_s};
 }
 
 void TestToolCheck::reportsAndChangesNothing()

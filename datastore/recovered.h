@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+// Files the program would otherwise destroy are moved aside instead, into the data
+// folder's "Recovered" folder as "<name>.<yyyymmdd-hhmmss>" (with "-2", "-3", ...
+// when that name is taken), so nothing a user had is ever lost.
+namespace cardomine::recovered {
+
+// Moves the file there and returns the program path it was moved to.
+QString setAside(const QString &path);
+
+// The notes files of contacts 1 to lastContact that exist, set aside: the notes that
+// belonged to the records of a data file the start-up repair sets aside.
+void setAsideNotes(int lastContact);
+
+} // namespace cardomine::recovered
