@@ -96,13 +96,20 @@ void checkAndRepair(FrmWork &window)
     pendingwork::finishInterrupted();
 
     for (int pass = 1;; ++pass) {
-        if (pass > MaxRepairPasses)
+        if (pass > MaxRepairPasses) {
+            // The data file is set aside as the repair meant to (its index is gone), so
+            // that the user's contacts are where the message says.
+            if (files::fileExists(paths::DataFile)) {
+                files::setAttributes(paths::DataFile, platform::Normal);
+                moveAside(paths::DataFile);
+            }
             throw DataError(paths::DataFolder,
                             QStringLiteral("the files here do not keep the attributes Cardomine "
                                            "seals them with, so every check finds them altered "
                                            "again. The repair stopped after %1 rounds; what it "
                                            "set aside is in the folder Recovered.")
                                 .arg(MaxRepairPasses));
+        }
         if (!files::fileExists(paths::IndexFile)) {
             if (!files::folderExists(paths::DataFolder)) {
                 files::createFolder(paths::DataFolder);

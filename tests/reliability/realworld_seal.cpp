@@ -87,11 +87,14 @@ struct Start
     int count = 0;
 };
 
-Start startProgram(Situation &s, const std::function<void(FrmWork &)> &use = {})
+Start startProgram(Situation &s, const std::function<void(FrmWork &)> &use = {},
+                   const std::function<void()> &onBox = {})
 {
     s.messages.clear();
     // A repair that never ends shows box after box: stop it well past any real one.
-    s.messages.onShow = [&s](const platform::MessageBox &) {
+    s.messages.onShow = [&s, onBox](const platform::MessageBox &) {
+        if (onBox)
+            onBox();
         if (s.messages.shown().size() == 41)
             throw platform::FileError(QStringLiteral("start"), paths::DataFolder, EDEADLK,
                                       QStringLiteral("too many boxes"));
@@ -381,6 +384,27 @@ QList<RealWorldCase> sealSituations()
              QCOMPARE(start.boxes, QStringList({M5, M2, M3, M1, M4}));
              QCOMPARE(start.firstName, QStringLiteral("Tobin"));
              QVERIFY(hasRecovered(s));
+         }},
+        {"05 a seal that never holds stops the repair after five rounds",
+         [](Situation &s) {
+             writeCardFile(s.drive);
+             keepCardFile(s);
+             // Something takes the write bits back at once, whatever the program sets:
+             // the seals never hold.
+             const auto unseal = [&s] {
+                 for (const QString &file : {paths::DataFile, paths::IndexFile}) {
+                     const QByteArray native = QFile::encodeName(s.drive.native(file));
+                     ::chmod(native.constData(), 0644);
+                 }
+             };
+             unseal();
+             const Start start = startProgram(s, {}, unseal);
+             QCOMPARE(start.result, startup::LoadResult::Exit);
+             QVERIFY2(start.boxes.size() < 30, qPrintable(start.boxes.join(u", ")));
+             QCOMPARE(start.boxes.constLast(), QStringLiteral("Cardomine Cannot Start"));
+             QVERIFY2(start.lastText.contains(QStringLiteral("do not keep the attributes")),
+                      qPrintable(start.lastText));
+             QCOMPARE(start.boxes.count(QStringLiteral("Cardomine Cannot Start")), 1);
          }},
         {"05 exFAT stick (exfat-fuse): one repair, then a normal start",
          [](Situation &s) { playStick(s, FuseStick::ExFat); }},
