@@ -23,10 +23,12 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace cardomine::testing {
@@ -321,6 +323,16 @@ void playStick(Situation &s, FuseStick::Kind kind)
     QCOMPARE(second.boxes, QStringList());
     QCOMPARE(second.count, 2);
     s.keep(2);
+    if (kind == FuseStick::Ntfs) {
+        // NTFS's own attributes say the same, for Windows to see.
+        for (const auto &[file, bits] : {std::pair{paths::DataFile, 7}, {paths::IndexFile, 5}}) {
+            unsigned char value[4] = {};
+            QCOMPARE(::getxattr(QFile::encodeName(s.drive.native(file)).constData(),
+                                "system.ntfs_attrib_be", value, sizeof value),
+                     ssize_t(sizeof value));
+            QCOMPARE(qFromBigEndian<quint32>(value), quint32(bits));
+        }
+    }
 }
 
 } // namespace
