@@ -127,9 +127,8 @@ bool hasRecovered(const Situation &s)
 }
 
 // Builds the card file on another disk (a drive root of its own), then copies its
-// data folder into the situation's drive root with the given command.
-void copyFromOtherDisk(Situation &s,
-                       const std::function<int(const QString &from, const QString &to)> &copy)
+// data folder into the situation's drive root with a real command ("cp", "-a").
+void copyFromOtherDisk(Situation &s, QStringList command)
 {
     const QString to = s.drive.root() + QStringLiteral("/Program Files");
     {
@@ -137,9 +136,19 @@ void copyFromOtherDisk(Situation &s,
         QVERIFY(other.isValid());
         writeCardFile(other);
         QDir().mkpath(to);
-        QCOMPARE(copy(other.native(paths::DataFolder), to), 0);
+        const QString program = command.takeFirst();
+        QCOMPARE(run(program, command << other.native(paths::DataFolder) << to), 0);
     }
     keepCardFile(s);
+}
+
+void touchAll(const Situation &s, const QStringList &files)
+{
+    for (const QString &file : files)
+        QCOMPARE(run(QStringLiteral("touch"),
+                     {QStringLiteral("-d"), QStringLiteral("2001-02-03 04:05:06"),
+                      s.drive.native(file)}),
+                 0);
 }
 
 // A normal start on a card file of three: no box, record 1, three records, nothing
@@ -290,16 +299,9 @@ void playStick(Situation &s, FuseStick::Kind kind)
         s.skipReason = stick.skipReason();
         return;
     }
-    const QString to = s.drive.root() + QStringLiteral("/Program Files");
-    {
-        TempDrive other;
-        QVERIFY(other.isValid());
-        writeCardFile(other);
-        QCOMPARE(
-            run(QStringLiteral("cp"), {QStringLiteral("-r"), other.native(paths::DataFolder), to}),
-            0);
-    }
-    keepCardFile(s);
+    copyFromOtherDisk(s, {QStringLiteral("cp"), QStringLiteral("-r")});
+    if (QTest::currentTestFailed())
+        return;
 
     // The copy lost its seals: the repair sets the files aside once, with its boxes.
     const Start first = startProgram(s, [](FrmWork &w) {
@@ -342,9 +344,7 @@ QList<RealWorldCase> sealSituations()
     return {
         {"04 data folder copied with cp -a to a new disk",
          [](Situation &s) {
-             copyFromOtherDisk(s, [](const QString &from, const QString &to) {
-                 return run(QStringLiteral("cp"), {QStringLiteral("-a"), from, to});
-             });
+             copyFromOtherDisk(s, {QStringLiteral("cp"), QStringLiteral("-a")});
              verifyNormalStart(s);
          }},
         {"04 data folder copied with rsync -aX to a new disk",
@@ -354,21 +354,14 @@ QList<RealWorldCase> sealSituations()
                      QStringLiteral("rsync is not installed (scripts/install-packages.sh)");
                  return;
              }
-             copyFromOtherDisk(s, [](const QString &from, const QString &to) {
-                 return run(QStringLiteral("rsync"), {QStringLiteral("-aX"), from, to});
-             });
+             copyFromOtherDisk(s, {QStringLiteral("rsync"), QStringLiteral("-aX")});
              verifyNormalStart(s);
          }},
         {"04 every file of the data folder touched",
          [](Situation &s) {
              writeCardFile(s.drive);
              keepCardFile(s);
-             for (const QString &file :
-                  {paths::DataFile, paths::IndexFile, notes::pathFor(1), notes::pathFor(3)})
-                 QCOMPARE(run(QStringLiteral("touch"),
-                              {QStringLiteral("-d"), QStringLiteral("2001-02-03 04:05:06"),
-                               s.drive.native(file)}),
-                          0);
+             touchAll(s, {paths::DataFile, paths::IndexFile, notes::pathFor(1), notes::pathFor(3)});
              verifyNormalStart(s);
          }},
         {"04 a changed byte in a record is still repaired, a touched index is not",
@@ -386,11 +379,7 @@ QList<RealWorldCase> sealSituations()
              QCOMPARE(::chmod(data.constData(), 0400), 0);
              for (int id = 1; id <= 3; ++id)
                  s.keep(id); // as changed: that is what the user has now
-             for (const QString &file : {paths::DataFile, paths::IndexFile})
-                 QCOMPARE(run(QStringLiteral("touch"),
-                              {QStringLiteral("-d"), QStringLiteral("2001-02-03 04:05:06"),
-                               s.drive.native(file)}),
-                          0);
+             touchAll(s, {paths::DataFile, paths::IndexFile});
              const Start start = startProgram(s);
              QCOMPARE(start.result, startup::LoadResult::Ready);
              QCOMPARE(start.boxes, QStringList({M5, M2, M3, M1, M4}));
