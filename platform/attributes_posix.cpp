@@ -363,22 +363,34 @@ namespace {
 
 constexpr mode_t WriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
 
-// NTFS's own attribute bits as ntfs-3g shows them, big-endian; best effort, since the
-// seal record holds the same bits for this program.
+constexpr char NtfsAttributesName[] = "system.ntfs_attrib_be";
+
+// NTFS's own attribute bits as ntfs-3g shows them (big-endian), or nothing where the
+// file system has none.
+std::optional<quint32> ntfsAttributes(const QByteArray &native)
+{
+    unsigned char bytes[4] = {};
+    if (::getxattr(native.constData(), NtfsAttributesName, bytes, sizeof bytes) != sizeof bytes)
+        return std::nullopt;
+    return qFromBigEndian<quint32>(bytes);
+}
+
+// Sets NTFS's own bits for the attributes; best effort, since the seal record holds
+// the same bits for this program.
 void mirrorNtfsAttributes(const QByteArray &native, int value)
 {
-    constexpr char Name[] = "system.ntfs_attrib_be";
     constexpr quint32 Ours = ReadOnly | Hidden | System | Archive;
     constexpr quint32 NtfsNormal = 0x80; // set alone, when no other bit is
-    unsigned char bytes[4] = {};
-    if (::getxattr(native.constData(), Name, bytes, sizeof bytes) != sizeof bytes)
+    const std::optional<quint32> had = ntfsAttributes(native);
+    if (!had)
         return;
-    quint32 bits = qFromBigEndian<quint32>(bytes);
+    quint32 bits = *had;
     bits = (bits & ~(Ours | NtfsNormal)) | (quint32(value) & Ours);
     if (bits == 0)
         bits = NtfsNormal;
+    unsigned char bytes[4] = {};
     qToBigEndian(bits, bytes);
-    ::setxattr(native.constData(), Name, bytes, sizeof bytes, 0);
+    ::setxattr(native.constData(), NtfsAttributesName, bytes, sizeof bytes, 0);
 }
 
 void statFile(const QByteArray &native, struct stat &info, const QString &operation,
@@ -410,6 +422,14 @@ int attributes(const QString &path)
             stored.seal->archive = true;
         else if (sealed)
             rememberDigest(native, identity, *sealed);
+    }
+    // Where the write bits do not hold, NTFS's own bits are the file's attributes as
+    // Windows sets them (an "attrib -r" there breaks the seal too).
+    if (stored.seal && stored.seal->readOnlyKept) {
+        if (const std::optional<quint32> ntfs = ntfsAttributes(native)) {
+            stored.seal->readOnlyKept = (*ntfs & ReadOnly) != 0;
+            stored.hiddenSystem = int(*ntfs) & (Hidden | System);
+        }
     }
     return combine((info.st_mode & WriteBits) == 0, stored.hiddenSystem, stored.seal, identity,
                    [&] { return digestFor(native, identity, operation, path).hex(); });

@@ -334,6 +334,11 @@ void playStick(Situation &s, FuseStick::Kind kind)
                      ssize_t(sizeof value));
             QCOMPARE(qFromBigEndian<quint32>(value), quint32(bits));
         }
+        // Read-only taken away on Windows breaks the seal, as it does there.
+        const QByteArray index = QFile::encodeName(s.drive.native(paths::IndexFile));
+        const unsigned char system[4] = {0, 0, 0, 4};
+        QCOMPARE(::setxattr(index.constData(), "system.ntfs_attrib_be", system, 4, 0), 0);
+        QCOMPARE(platform::files::attributes(paths::IndexFile), 4);
     }
 }
 
