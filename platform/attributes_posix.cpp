@@ -259,6 +259,8 @@ Stored readStored(const QByteArray &native, const FileIdentity &identity, const 
 
 void forgetEntry(const QByteArray &native, const QString &operation, const QString &programPath)
 {
+    // A file made under the name later may get the same inode number.
+    knownFiles().remove(native);
     const QByteArray sidecarPath = sidecarOf(native);
     Sidecar sidecar = loadSidecar(sidecarPath, operation, programPath);
     if (sidecar.erase(nameOf(native)) > 0)
@@ -268,6 +270,8 @@ void forgetEntry(const QByteArray &native, const QString &operation, const QStri
 void followMove(const QByteArray &fromNative, const QByteArray &toNative, const QString &operation,
                 const QString &programPath)
 {
+    knownFiles().remove(fromNative);
+    knownFiles().remove(toNative);
     const QByteArray fromSidecar = sidecarOf(fromNative);
     const QByteArray toSidecar = sidecarOf(toNative);
     Sidecar source = loadSidecar(fromSidecar, operation, programPath);
