@@ -4,6 +4,10 @@
 #include "platform/files.h"
 #include "platform/posixio.h"
 
+#include <QHash>
+#include <QtEndian>
+
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -43,6 +47,98 @@ FileIdentity identityOf(const struct stat &info)
 QByteArray sidecarOf(const QByteArray &native)
 {
     return folderOf(native) + '/' + SidecarName;
+}
+
+// What this process knows about the files it sealed or read, so that browsing (two
+// attribute changes per record) neither reads the whole data file for its digest nor
+// probes the file system again.
+struct Known
+{
+    FileIdentity identity; // the digest is the content's at this identity
+    std::optional<Digest> digest;
+    dev_t device = 0; // the file system facts are about this file
+    ino_t inode = 0;
+    std::optional<bool> writeBitsHold; // chmod a-w really clears the write bits
+};
+
+QHash<QByteArray, Known> &knownFiles()
+{
+    thread_local QHash<QByteArray, Known> known;
+    return known;
+}
+
+Known &knownFor(const QByteArray &native)
+{
+    QHash<QByteArray, Known> &known = knownFiles();
+    if (known.size() >= 64 && !known.contains(native))
+        known.clear();
+    return known[native];
+}
+
+std::optional<Digest> knownDigest(const QByteArray &native, const FileIdentity &identity)
+{
+    const QHash<QByteArray, Known> &known = knownFiles();
+    const auto found = known.constFind(native);
+    if (found == known.cend() || found->identity != identity)
+        return std::nullopt;
+    return found->digest;
+}
+
+void rememberDigest(const QByteArray &native, const FileIdentity &identity, const Digest &digest)
+{
+    Known &known = knownFor(native);
+    known.identity = identity;
+    known.digest = digest;
+}
+
+void forgetDigest(const QByteArray &native)
+{
+    if (const auto found = knownFiles().find(native); found != knownFiles().end())
+        found->digest.reset();
+}
+
+// Reads the file whole, in steps, for its digest.
+Digest computeDigest(const QByteArray &native, const QString &operation, const QString &programPath)
+{
+    // Not blocking: a FIFO under the name is read as what it holds, not waited on.
+    const int fd = sysCall(
+        "open", [&] { return ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); });
+    if (fd < 0)
+        fail(operation, programPath, errno);
+    Descriptor file(fd);
+    Digest digest;
+    QByteArray buffer(16 * DigestChunk, Qt::Uninitialized);
+    std::int64_t chunk = 0;
+    for (bool end = false; !end;) {
+        qsizetype filled = 0;
+        while (filled < buffer.size()) {
+            const ssize_t got = sysCall("read", [&] {
+                return ::read(fd, buffer.data() + filled, size_t(buffer.size() - filled));
+            });
+            if (got < 0)
+                fail(operation, programPath, errno);
+            if (got == 0) {
+                end = true;
+                break;
+            }
+            filled += got;
+        }
+        // The buffer holds whole chunks, but for the file's last one.
+        digest.addChunks(chunk, QByteArrayView(buffer).first(filled));
+        chunk += filled / DigestChunk;
+    }
+    // Closed unchecked on the way out: everything wanted has been read.
+    return digest;
+}
+
+Digest digestFor(const QByteArray &native, const FileIdentity &identity, const QString &operation,
+                 const QString &programPath)
+{
+    if (const auto known = knownDigest(native, identity))
+        return *known;
+    const Digest digest = computeDigest(native, operation, programPath);
+    rememberDigest(native, identity, digest);
+    return digest;
 }
 
 XattrRead readXattr(const QByteArray &native, const char *name, QByteArray &value,
@@ -125,7 +221,7 @@ void saveSidecar(const QByteArray &sidecarPath, const Sidecar &sidecar, const QS
     syncFolder(folderOf(sidecarPath), operation, programPath);
 }
 
-Stored readStored(const QByteArray &native, std::uint64_t inode, const QString &operation,
+Stored readStored(const QByteArray &native, const FileIdentity &identity, const QString &operation,
                   const QString &programPath)
 {
     if (!sidecarForced()) {
@@ -149,9 +245,12 @@ Stored readStored(const QByteArray &native, std::uint64_t inode, const QString &
     if (found == sidecar.end())
         return {};
     const SidecarEntry &entry = found->second;
-    // Extended attributes belong to the inode; so does a sidecar line. A line left
-    // by a file that was since replaced under the same name says nothing.
-    if (entry.seal && entry.seal->identity.inode != inode)
+    // Extended attributes belong to the inode; so does a sidecar line, or to a faithful
+    // copy of its file (a copied folder, a file system that numbers its files anew at
+    // each mount). A line left by a different file under the same name says nothing.
+    if (entry.seal && entry.seal->identity.inode != identity.inode &&
+        !sealHolds(*entry.seal, identity,
+                   [&] { return digestFor(native, identity, operation, programPath).hex(); }))
         return {};
     return Stored{entry.hiddenSystem, entry.seal};
 }
@@ -160,6 +259,8 @@ Stored readStored(const QByteArray &native, std::uint64_t inode, const QString &
 
 void forgetEntry(const QByteArray &native, const QString &operation, const QString &programPath)
 {
+    // A file made under the name later may get the same inode number.
+    knownFiles().remove(native);
     const QByteArray sidecarPath = sidecarOf(native);
     Sidecar sidecar = loadSidecar(sidecarPath, operation, programPath);
     if (sidecar.erase(nameOf(native)) > 0)
@@ -169,6 +270,8 @@ void forgetEntry(const QByteArray &native, const QString &operation, const QStri
 void followMove(const QByteArray &fromNative, const QByteArray &toNative, const QString &operation,
                 const QString &programPath)
 {
+    knownFiles().remove(fromNative);
+    knownFiles().remove(toNative);
     const QByteArray fromSidecar = sidecarOf(fromNative);
     const QByteArray toSidecar = sidecarOf(toNative);
     Sidecar source = loadSidecar(fromSidecar, operation, programPath);
@@ -189,6 +292,71 @@ void followMove(const QByteArray &fromNative, const QByteArray &toNative, const 
     saveSidecar(fromSidecar, source, operation, programPath);
 }
 
+void forgetKnownFiles()
+{
+    knownFiles().clear();
+}
+
+ContentWrite::ContentWrite(int fd, const QByteArray &native, std::int64_t offset,
+                           QByteArrayView bytes)
+    : m_native(native)
+{
+    struct stat info
+    {};
+    if (::fstat(fd, &info) != 0)
+        return;
+    const std::optional<Digest> known = knownDigest(native, identityOf(info));
+    if (!known)
+        return;
+    const std::int64_t oldSize = info.st_size;
+    const std::int64_t at = offset < 0 ? oldSize : offset;
+    const std::int64_t end = at + bytes.size();
+    m_newSize = std::max(oldSize, end);
+    // The chunks from the first one written (or the old end, when the write leaves a
+    // gap that reads as zeros) to the last one written.
+    const std::int64_t from = std::min(at, oldSize) / DigestChunk * DigestChunk;
+    const std::int64_t last = (end + DigestChunk - 1) / DigestChunk * DigestChunk;
+    QByteArray before(qsizetype(std::max<std::int64_t>(0, std::min(oldSize, last) - from)),
+                      Qt::Uninitialized);
+    const int reader = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (reader < 0)
+        return;
+    qsizetype done = 0;
+    while (done < before.size()) {
+        const ssize_t got =
+            ::pread(reader, before.data() + done, size_t(before.size() - done), off_t(from + done));
+        if (got <= 0)
+            break;
+        done += got;
+    }
+    ::close(reader);
+    if (done != before.size())
+        return;
+    QByteArray after(qsizetype(std::min(m_newSize, last) - from), '\0');
+    std::copy(before.cbegin(), before.cend(), after.begin());
+    std::copy(bytes.cbegin(), bytes.cend(), after.begin() + (at - from));
+    m_digest = *known;
+    m_digest.removeChunks(from / DigestChunk, before);
+    m_digest.addChunks(from / DigestChunk, after);
+    m_tracking = true;
+}
+
+ContentWrite::~ContentWrite()
+{
+    if (!m_done)
+        forgetDigest(m_native);
+}
+
+void ContentWrite::done(int fd)
+{
+    struct stat info
+    {};
+    if (!m_tracking || ::fstat(fd, &info) != 0 || info.st_size != m_newSize)
+        return;
+    rememberDigest(m_native, identityOf(info), m_digest);
+    m_done = true;
+}
+
 } // namespace attributestore
 
 namespace files {
@@ -198,6 +366,36 @@ using namespace attributestore;
 namespace {
 
 constexpr mode_t WriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
+
+constexpr char NtfsAttributesName[] = "system.ntfs_attrib_be";
+
+// NTFS's own attribute bits as ntfs-3g shows them (big-endian), or nothing where the
+// file system has none.
+std::optional<quint32> ntfsAttributes(const QByteArray &native)
+{
+    unsigned char bytes[4] = {};
+    if (::getxattr(native.constData(), NtfsAttributesName, bytes, sizeof bytes) != sizeof bytes)
+        return std::nullopt;
+    return qFromBigEndian<quint32>(bytes);
+}
+
+// Sets NTFS's own bits for the attributes; best effort, since the seal record holds
+// the same bits for this program.
+void mirrorNtfsAttributes(const QByteArray &native, int value)
+{
+    constexpr quint32 Ours = ReadOnly | Hidden | System | Archive;
+    constexpr quint32 NtfsNormal = 0x80; // set alone, when no other bit is
+    const std::optional<quint32> had = ntfsAttributes(native);
+    if (!had)
+        return;
+    quint32 bits = *had;
+    bits = (bits & ~(Ours | NtfsNormal)) | (quint32(value) & Ours);
+    if (bits == 0)
+        bits = NtfsNormal;
+    unsigned char bytes[4] = {};
+    qToBigEndian(bits, bytes);
+    ::setxattr(native.constData(), NtfsAttributesName, bytes, sizeof bytes, 0);
+}
 
 void statFile(const QByteArray &native, struct stat &info, const QString &operation,
               const QString &programPath)
@@ -218,8 +416,27 @@ int attributes(const QString &path)
     {};
     statFile(native, info, operation, path);
     const FileIdentity identity = identityOf(info);
-    const Stored stored = readStored(native, identity.inode, operation, path);
-    return combine((info.st_mode & WriteBits) == 0, stored.hiddenSystem, stored.seal, identity);
+    Stored stored = readStored(native, identity, operation, path);
+    if (stored.seal && stored.seal->identity == identity) {
+        const std::optional<Digest> sealed = Digest::fromHex(stored.seal->digest);
+        const std::optional<Digest> known = knownDigest(native, identity);
+        // This process wrote the file within the time stamp's resolution of sealing
+        // it: the identity did not change, but what it knows of the content did.
+        if (known && sealed && *known != *sealed)
+            stored.seal->archive = true;
+        else if (sealed)
+            rememberDigest(native, identity, *sealed);
+    }
+    // Where the write bits do not hold, NTFS's own bits are the file's attributes as
+    // Windows sets them (an "attrib -r" there breaks the seal too).
+    if (stored.seal && stored.seal->readOnlyKept) {
+        if (const std::optional<quint32> ntfs = ntfsAttributes(native)) {
+            stored.seal->readOnlyKept = (*ntfs & ReadOnly) != 0;
+            stored.hiddenSystem = int(*ntfs) & (Hidden | System);
+        }
+    }
+    return combine((info.st_mode & WriteBits) == 0, stored.hiddenSystem, stored.seal, identity,
+                   [&] { return digestFor(native, identity, operation, path).hex(); });
 }
 
 void setAttributes(const QString &path, int value)
@@ -250,9 +467,44 @@ void setAttributes(const QString &path, int value)
             ::chmod(native.constData(), original);
     };
 
-    const SidecarEntry entry{value & (Hidden | System),
-                             Seal{identityOf(info), (value & Archive) != 0}};
+    const FileIdentity identity = identityOf(info);
+    const bool readOnly = (value & ReadOnly) != 0;
+    const bool archive = (value & Archive) != 0;
     try {
+        // Whether this file system keeps a file without write bits: exFAT and NTFS
+        // through FUSE take a chmod and change nothing. Known for a file once it is
+        // seen without write bits, or once it has been tried.
+        std::optional<bool> writeBitsHold;
+        {
+            Known &known = knownFor(native);
+            if (known.device != info.st_dev || known.inode != info.st_ino) {
+                known.device = info.st_dev;
+                known.inode = info.st_ino;
+                known.writeBitsHold.reset();
+            }
+            if ((original & WriteBits) == 0)
+                known.writeBitsHold = true;
+            writeBitsHold = known.writeBitsHold;
+        }
+        if (readOnly && !writeBitsHold) {
+            changeMode(original & ~WriteBits);
+            struct stat after
+            {};
+            if (sysCall("lstat", [&] { return ::lstat(native.constData(), &after); }) != 0)
+                fail(operation, path, errno);
+            current = after.st_mode & 07777;
+            writeBitsHold = (current & WriteBits) == 0;
+            knownFor(native).writeBitsHold = writeBitsHold;
+        }
+
+        // The content's digest, unless the file is to read as changed anyway.
+        QByteArray digest;
+        if (!archive)
+            digest = digestFor(native, identity, operation, path).hex();
+        const SidecarEntry entry{
+            value & (Hidden | System),
+            Seal{identity, archive, digest, readOnly && writeBitsHold == false}};
+
         bool stored = false;
         if (!sidecarForced()) {
             // Without write permission a user extended attribute cannot be changed,
@@ -269,10 +521,13 @@ void setAttributes(const QString &path, int value)
         }
         // Read-only is no write permission for anybody; clearing it gives the owner
         // back reading and writing.
-        const mode_t wanted =
-            (value & ReadOnly) ? (original & ~WriteBits) : (original | S_IRUSR | S_IWUSR);
+        const mode_t wanted = readOnly ? (original & ~WriteBits) : (original | S_IRUSR | S_IWUSR);
         if (wanted != current)
             changeMode(wanted);
+        // Where the write bits do not hold, the file system may have DOS attributes
+        // of its own (ntfs-3g shows NTFS's): set them too, for Windows to see.
+        if (writeBitsHold == false)
+            mirrorNtfsAttributes(native, value);
     } catch (const FileError &) {
         restoreMode();
         throw;

@@ -2,9 +2,12 @@
 
 #include "platform/fileattributes.h"
 
+#include <QCryptographicHash>
 #include <QList>
 #include <QStringBuilder>
+#include <QtEndian>
 
+#include <algorithm>
 #include <limits>
 
 namespace cardomine::platform::attributestore {
@@ -83,33 +86,142 @@ QByteArray formatDosAttrib(int attributes)
     return QByteArray("0x") + QByteArray::number(bits, 16);
 }
 
+namespace {
+
+// The hash of one chunk, with its number, as four 64-bit lanes.
+std::array<std::uint64_t, 4> chunkHash(std::int64_t chunk, QByteArrayView bytes)
+{
+    QCryptographicHash hash(QCryptographicHash::Blake2b_256);
+    const quint64 number = qToLittleEndian(quint64(chunk));
+    hash.addData(QByteArrayView(reinterpret_cast<const char *>(&number), sizeof number));
+    hash.addData(bytes);
+    const QByteArrayView result = hash.resultView();
+    std::array<std::uint64_t, 4> lanes{};
+    for (std::size_t i = 0; i < lanes.size(); ++i)
+        lanes[i] = qFromLittleEndian<quint64>(result.data() + i * 8);
+    return lanes;
+}
+
+bool isDigestText(const QByteArray &text)
+{
+    if (text.size() != 64)
+        return false;
+    for (const char c : text) {
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void Digest::add(std::int64_t chunk, QByteArrayView bytes)
+{
+    const auto lanes = chunkHash(chunk, bytes);
+    for (std::size_t i = 0; i < lanes.size(); ++i)
+        m_lanes[i] += lanes[i];
+}
+
+void Digest::remove(std::int64_t chunk, QByteArrayView bytes)
+{
+    const auto lanes = chunkHash(chunk, bytes);
+    for (std::size_t i = 0; i < lanes.size(); ++i)
+        m_lanes[i] -= lanes[i];
+}
+
+void Digest::addChunks(std::int64_t firstChunk, QByteArrayView bytes)
+{
+    for (qsizetype at = 0; at < bytes.size(); at += DigestChunk)
+        add(firstChunk++, bytes.sliced(at, std::min<qsizetype>(DigestChunk, bytes.size() - at)));
+}
+
+void Digest::removeChunks(std::int64_t firstChunk, QByteArrayView bytes)
+{
+    for (qsizetype at = 0; at < bytes.size(); at += DigestChunk)
+        remove(firstChunk++, bytes.sliced(at, std::min<qsizetype>(DigestChunk, bytes.size() - at)));
+}
+
+QByteArray Digest::hex() const
+{
+    QByteArray bytes;
+    for (const std::uint64_t lane : m_lanes) {
+        const quint64 little = qToLittleEndian(quint64(lane));
+        bytes.append(reinterpret_cast<const char *>(&little), sizeof little);
+    }
+    return bytes.toHex();
+}
+
+std::optional<Digest> Digest::fromHex(const QByteArray &hex)
+{
+    if (!isDigestText(hex))
+        return std::nullopt;
+    const QByteArray bytes = QByteArray::fromHex(hex);
+    Digest digest;
+    for (std::size_t i = 0; i < digest.m_lanes.size(); ++i)
+        digest.m_lanes[i] = qFromLittleEndian<quint64>(bytes.constData() + i * 8);
+    return digest;
+}
+
+Digest digestOf(QByteArrayView content)
+{
+    Digest digest;
+    digest.addChunks(0, content);
+    return digest;
+}
+
 std::optional<Seal> parseSeal(const QByteArray &text)
 {
     const QList<QByteArray> fields = text.split(':');
-    if (fields.size() != 5 || fields[0] != "1")
+    const bool first = fields.size() == 5 && fields[0] == "1";
+    const bool second = fields.size() == 7 && fields[0] == "2";
+    if (!first && !second)
         return std::nullopt;
     const auto inode = parseUnsigned(fields[1]);
     const auto size = parseSigned(fields[2]);
     const auto modified = parseSigned(fields[3]);
     if (!inode || !size || *size < 0 || !modified)
         return std::nullopt;
-    if (fields[4] != "0" && fields[4] != "1")
+    const auto flag = [](const QByteArray &field) { return field == "0" || field == "1"; };
+    if (!flag(fields[4]))
         return std::nullopt;
-    return Seal{FileIdentity{*inode, *size, *modified}, fields[4] == "1"};
+    Seal seal{FileIdentity{*inode, *size, *modified}, fields[4] == "1"};
+    if (second) {
+        if (!flag(fields[5]) || (!fields[6].isEmpty() && !isDigestText(fields[6])))
+            return std::nullopt;
+        seal.readOnlyKept = fields[5] == "1";
+        seal.digest = fields[6];
+    }
+    return seal;
 }
 
 QByteArray formatSeal(const Seal &seal)
 {
-    return "1:" + QByteArray::number(quint64(seal.identity.inode)) + ':' +
-           QByteArray::number(qint64(seal.identity.size)) + ':' +
-           QByteArray::number(qint64(seal.identity.modifiedNs)) + ':' + (seal.archive ? '1' : '0');
+    const bool second = !seal.digest.isEmpty() || seal.readOnlyKept;
+    QByteArray text = (second ? "2:" : "1:") + QByteArray::number(quint64(seal.identity.inode)) +
+                      ':' + QByteArray::number(qint64(seal.identity.size)) + ':' +
+                      QByteArray::number(qint64(seal.identity.modifiedNs)) + ':' +
+                      (seal.archive ? '1' : '0');
+    if (second)
+        text += QByteArray(":") + (seal.readOnlyKept ? '1' : '0') + ':' + seal.digest;
+    return text;
+}
+
+bool sealHolds(const Seal &seal, const FileIdentity &current,
+               const std::function<QByteArray()> &currentDigest)
+{
+    if (seal.identity == current)
+        return true;
+    // A different size is a different content; the digest is not needed to say so.
+    return !seal.digest.isEmpty() && seal.identity.size == current.size && currentDigest &&
+           currentDigest() == seal.digest;
 }
 
 int combine(bool readOnly, int hiddenSystem, const std::optional<Seal> &seal,
-            const FileIdentity &current)
+            const FileIdentity &current, const std::function<QByteArray()> &currentDigest)
 {
+    readOnly = readOnly || (seal && seal->readOnlyKept);
     int attributes = (readOnly ? ReadOnly : Normal) | (hiddenSystem & HiddenSystem);
-    if (!seal || seal->archive || seal->identity != current)
+    if (!seal || seal->archive || !sealHolds(*seal, current, currentDigest))
         attributes |= Archive;
     return attributes;
 }

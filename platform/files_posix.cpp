@@ -583,8 +583,10 @@ void appendBytes(const QString &path, const QByteArray &bytes)
     if (fd < 0)
         fail(WriteOperation, path, errno);
     Descriptor file(fd);
+    attributestore::ContentWrite content(fd, native, -1, bytes);
     writeAll(fd, bytes, WriteOperation, path);
     syncFile(fd, WriteOperation, path);
+    content.done(fd);
     file.close(WriteOperation, path);
     if (!existed)
         syncFolder(folderOf(native), WriteOperation, path);
@@ -635,6 +637,7 @@ void writeRecord(const QString &path, std::int64_t recordNumber, const QByteArra
     if (fd < 0)
         fail(WriteOperation, path, errno);
     Descriptor file(fd);
+    attributestore::ContentWrite content(fd, native, offset, record);
     qsizetype done = 0;
     while (done < record.size()) {
         const ssize_t written = sysCall("pwrite", [&] {
@@ -647,6 +650,7 @@ void writeRecord(const QString &path, std::int64_t recordNumber, const QByteArra
         done += written;
     }
     syncFile(fd, WriteOperation, path);
+    content.done(fd);
     file.close(WriteOperation, path);
     if (!existed)
         syncFolder(folderOf(native), WriteOperation, path);

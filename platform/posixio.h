@@ -3,6 +3,7 @@
 // Helpers shared by the POSIX file services (files_posix.cpp, attributes_posix.cpp).
 // Not for use outside platform/.
 
+#include "platform/attributestore.h"
 #include "platform/faults.h"
 
 #include <QByteArray>
@@ -108,4 +109,25 @@ namespace cardomine::platform::attributestore {
 void followMove(const QByteArray &fromNative, const QByteArray &toNative, const QString &operation,
                 const QString &programPath);
 void forgetEntry(const QByteArray &native, const QString &operation, const QString &programPath);
+
+// Keeps the content digest this process knows of a file current across one of its own
+// writes, from the chunks the write touches (read just before it), so that sealing
+// the file again need not read all of it. Made just before the write (offset -1: an
+// append), done() once the write went through; otherwise the digest is forgotten.
+class ContentWrite
+{
+public:
+    ContentWrite(int fd, const QByteArray &native, std::int64_t offset, QByteArrayView bytes);
+    ~ContentWrite();
+    ContentWrite(const ContentWrite &) = delete;
+    ContentWrite &operator=(const ContentWrite &) = delete;
+    void done(int fd);
+
+private:
+    QByteArray m_native;
+    Digest m_digest;
+    std::int64_t m_newSize = 0;
+    bool m_tracking = false;
+    bool m_done = false;
+};
 } // namespace cardomine::platform::attributestore

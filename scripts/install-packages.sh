@@ -10,6 +10,7 @@ packages=(
     xvfb xauth xdotool imagemagick x11-utils
     desktop-file-utils appstream python3-vobject
     clang libclang-rt-14-dev
+    rsync exfat-fuse exfatprogs ntfs-3g fuse3 mount
 )
 
 missing=()

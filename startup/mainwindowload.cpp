@@ -33,6 +33,11 @@ namespace {
 constexpr int SealedIndex = platform::ReadOnly | platform::System;                   // 5
 constexpr int SealedData = platform::ReadOnly | platform::Hidden | platform::System; // 7
 
+// Rebuilding both files from any state takes four passes of the repair loop. Files
+// that still read as altered after that do not keep their seal on this file system,
+// and every further pass would only set them aside again.
+constexpr int MaxRepairPasses = 5;
+
 // The sequential form's first record needs at most twelve lines; reading a bounded
 // prefix keeps a huge or foreign data file from filling memory.
 constexpr std::int64_t SequentialReadLimit = 64 * 1024;
@@ -90,7 +95,21 @@ void checkAndRepair(FrmWork &window)
     // again, when they are as it left them.
     pendingwork::finishInterrupted();
 
-    for (;;) {
+    for (int pass = 1;; ++pass) {
+        if (pass > MaxRepairPasses) {
+            // The data file is set aside as the repair meant to (its index is gone), so
+            // that the user's contacts are where the message says.
+            if (files::fileExists(paths::DataFile)) {
+                files::setAttributes(paths::DataFile, platform::Normal);
+                moveAside(paths::DataFile);
+            }
+            throw DataError(paths::DataFolder,
+                            QStringLiteral("the files here do not keep the attributes Cardomine "
+                                           "seals them with, so every check finds them altered "
+                                           "again. The repair stopped after %1 rounds; what it "
+                                           "set aside is in the folder Recovered.")
+                                .arg(MaxRepairPasses));
+        }
         if (!files::fileExists(paths::IndexFile)) {
             if (!files::folderExists(paths::DataFolder)) {
                 files::createFolder(paths::DataFolder);

@@ -95,6 +95,8 @@ private Q_SLOTS:
     void worksForAnOwnerWhoIsNotRoot_data();
     void worksForAnOwnerWhoIsNotRoot();
     void missingFile();
+    void digestFollowsTheProgramsWrites_data();
+    void digestFollowsTheProgramsWrites();
 
 private:
     void useStore(Store store);
@@ -189,7 +191,10 @@ void TestAttributes::sealBreaksOnChange_data()
         QTest::addRow("%s, 7 written by another program", name)
             << store << 7 << u"append"_s << 7 + 32;
         QTest::addRow("%s, 7 made writable by chmod", name) << store << 7 << u"chmod u+w"_s << 6;
-        QTest::addRow("%s, 7 touched", name) << store << 7 << u"touch"_s << 7 + 32;
+        // Only the time changes: the content, and so the seal, is the same.
+        QTest::addRow("%s, 7 touched", name) << store << 7 << u"touch"_s << 7;
+        QTest::addRow("%s, 7 rewritten, same size, other bytes", name)
+            << store << 7 << u"same size"_s << 7 + 32;
         QTest::addRow("%s, 0 untouched", name) << store << 0 << u"none"_s << 0;
         QTest::addRow("%s, 0 written by another program", name) << store << 0 << u"append"_s << 32;
         QTest::addRow("%s, 0 written in place", name) << store << 0 << u"record"_s << 32;
@@ -224,6 +229,14 @@ void TestAttributes::sealBreaksOnChange()
     } else if (change == u"touch"_s) {
         const timespec times[2] = {{1000000000, 0}, {1000000000, 123}};
         QCOMPARE(::utimensat(AT_FDCWD, nativeBytes.constData(), times, 0), 0);
+    } else if (change == u"same size"_s) {
+        QCOMPARE(setMode(native, "600"), 0);
+        m_drive->writeFile(File, QByteArray(249, 'z'));
+        QCOMPARE(setMode(native, "400"), 0);
+        const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+        QCOMPARE(::utimensat(AT_FDCWD, nativeBytes.constData(), times, 0), 0);
+        // What a new process sees: it has not watched the change.
+        forgetKnownFiles();
     } else if (change == u"record"_s) {
         // The same size, so only the modification time tells.
         files::writeRecord(File, 1, QByteArray(249, 'y'));
@@ -333,6 +346,13 @@ void TestAttributes::parsesSeal_data()
     QTest::newRow("time overflows") << QByteArray("1:1:0:9223372036854775808:0") << false;
     QTest::newRow("negative size") << QByteArray("1:1:-1:0:0") << false;
     QTest::newRow("other version") << QByteArray("2:1:0:0:0") << false;
+    const QByteArray digest(64, 'a');
+    QTest::newRow("with digest") << QByteArray("2:1:249:5:0:0:" + digest) << true;
+    QTest::newRow("read-only kept, no digest") << QByteArray("2:1:249:5:1:1:") << true;
+    QTest::newRow("digest too short") << QByteArray("2:1:249:5:0:0:" + digest.left(63)) << false;
+    QTest::newRow("digest upper case") << QByteArray("2:1:249:5:0:0:" + digest.toUpper()) << false;
+    QTest::newRow("read-only not a flag") << QByteArray("2:1:249:5:0:2:") << false;
+    QTest::newRow("old version with digest") << QByteArray("1:1:249:5:0:0:" + digest) << false;
     QTest::newRow("archive not a flag") << QByteArray("1:1:0:0:2") << false;
     QTest::newRow("too few fields") << QByteArray("1:1:0:0") << false;
     QTest::newRow("too many fields") << QByteArray("1:1:0:0:0:0") << false;
@@ -376,6 +396,35 @@ void TestAttributes::sealRoundTrip()
     QCOMPARE(combine(false, 4, Seal{now, true}, now), 36);
     QCOMPARE(combine(false, 0, Seal{{7, 249, 1001}, false}, now), 32);
     QCOMPARE(combine(false, 0, Seal{{8, 249, 1000}, false}, now), 32);
+    // A copy (new inode) or a touch (new time) of the same content keeps the seal; the
+    // digest is asked for only then, and only when the size is the same.
+    const QByteArray digest = digestOf("content").hex();
+    const auto current = [&] { return digest; };
+    int asked = 0;
+    const auto counted = [&] {
+        ++asked;
+        return digest;
+    };
+    QCOMPARE(combine(true, 6, Seal{{8, 249, 999}, false, digest}, now, current), 7);
+    QCOMPARE(combine(true, 6, Seal{now, false, digest}, now, counted), 7);
+    QCOMPARE(combine(true, 6, Seal{{8, 250, 1000}, false, digest}, now, counted), 39);
+    QCOMPARE(asked, 0);
+    QCOMPARE(combine(true, 6, Seal{{8, 249, 999}, false, digestOf("other").hex()}, now, current),
+             39);
+    QCOMPARE(combine(true, 6, Seal{{8, 249, 999}, false}, now, current), 39); // no digest
+    // Read-only kept in the record where the file system has no write bits.
+    QCOMPARE(combine(false, 6, Seal{now, false, digest, true}, now), 7);
+
+    // The sum brought up to date chunk by chunk is the sum of the whole.
+    QByteArray content(3 * DigestChunk + 17, 'x');
+    Digest updated = digestOf(content);
+    const QByteArray chunk = content.mid(DigestChunk, DigestChunk);
+    content.replace(DigestChunk + 5, 3, "new");
+    updated.remove(1, chunk);
+    updated.add(1, QByteArrayView(content).sliced(DigestChunk, DigestChunk));
+    QVERIFY(updated == digestOf(content));
+    QVERIFY(Digest::fromHex(updated.hex()) == updated);
+    QVERIFY(digestOf("ab") != digestOf("ba"));
 }
 
 void TestAttributes::sidecarNames()
@@ -526,6 +575,54 @@ void TestAttributes::missingFile()
         QCOMPARE(error.operation(), u"read the attributes of"_s);
     }
     QVERIFY_THROWS_EXCEPTION(FileError, files::setAttributes(u"c:\\nothing"_s, 7));
+}
+
+void TestAttributes::digestFollowsTheProgramsWrites_data()
+{
+    QTest::addColumn<Store>("store");
+    QTest::addColumn<QList<qint64>>("records"); // record numbers written, 0 for an append
+
+    forBothStores([](Store store, const char *name) {
+        QTest::addRow("%s, record in place", name) << store << QList<qint64>{1};
+        QTest::addRow("%s, next record", name) << store << QList<qint64>{2};
+        QTest::addRow("%s, across a chunk end", name) << store << QList<qint64>{17, 16};
+        QTest::addRow("%s, far past the end", name) << store << QList<qint64>{40};
+        QTest::addRow("%s, appends", name) << store << QList<qint64>{0, 0, 3};
+    });
+}
+
+// Each write brings the digest this process keeps up to date; the seal it writes
+// afterwards must hold the digest of the file as it is on disk, which a copy of the
+// file (a new identity) is then checked against.
+void TestAttributes::digestFollowsTheProgramsWrites()
+{
+    QFETCH(Store, store);
+    QFETCH(QList<qint64>, records);
+    useStore(store);
+    files::setAttributes(File, 7);
+    for (const qint64 record : records) {
+        files::setAttributes(File, 0);
+        const QByteArray bytes(249, char('a' + record % 26));
+        if (record == 0)
+            files::appendBytes(File, bytes.left(100));
+        else
+            files::writeRecord(File, record, bytes);
+        files::setAttributes(File, 7);
+    }
+    const QByteArray content = m_drive->readFile(File);
+    const std::optional<Seal> seal =
+        store == Store::Xattr
+            ? parseSeal(xattr(m_drive->native(File), SealName))
+            : parseSidecar(m_drive->readFile(u"c:\\.dosattrib"_s))["Cardomine.Dat"].seal;
+    QVERIFY(seal.has_value());
+    QCOMPARE(seal->digest, digestOf(content).hex());
+
+    // A touch, seen by a new process: the content decides.
+    const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+    QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(m_drive->native(File)).constData(), times, 0),
+             0);
+    forgetKnownFiles();
+    QCOMPARE(files::attributes(File), 7);
 }
 
 QTEST_GUILESS_MAIN(TestAttributes)

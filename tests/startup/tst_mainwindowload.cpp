@@ -140,10 +140,12 @@ void prepare(const testing::TempDrive &drive, const QString &path, const QByteAr
     drive.writeFile(path, bytes);
     files::setAttributes(path, state == FileState::Unsealed ? platform::Normal : seal);
     if (state == FileState::Archived) {
-        // Another program rewrites the file with the same bytes: only the archive
-        // bit tells.
+        // Another program changes a byte and keeps the size: only the archive bit
+        // tells. (Rewriting the same bytes keeps the seal: the content is unchanged.)
+        QByteArray changed = bytes;
+        changed.back() = char(changed.back() ^ 1);
         QFile::setPermissions(drive.native(path), QFile::ReadOwner | QFile::WriteOwner);
-        drive.writeFile(path, bytes);
+        drive.writeFile(path, changed);
         QFile::setPermissions(drive.native(path), QFile::ReadOwner);
     } else if (state == FileState::Writable) {
         QFile::setPermissions(drive.native(path), QFile::ReadOwner | QFile::WriteOwner);

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QTest>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
@@ -80,7 +81,9 @@ enum class Change
     DataWritable,
     IndexMissing,
     DataMissing,
-    BothWritable
+    BothWritable,
+    BothTouched, // the time changed, the content did not
+    DataChanged  // one byte changed, the size and time as before
 };
 
 void apply(const TempDrive &drive, Change change)
@@ -103,6 +106,21 @@ void apply(const TempDrive &drive, Change change)
         break;
     case Change::DataMissing:
         QVERIFY(QFile::remove(drive.native(paths::DataFile)));
+        break;
+    case Change::BothTouched:
+    case Change::DataChanged:
+        for (const QString &path : {paths::IndexFile, paths::DataFile}) {
+            const QByteArray native = QFile::encodeName(drive.native(path));
+            if (change == Change::DataChanged && path == paths::DataFile) {
+                QByteArray bytes = drive.readFile(path);
+                bytes[10] = char(bytes[10] ^ 1);
+                QCOMPARE(::chmod(native.constData(), 0600), 0);
+                drive.writeFile(path, bytes);
+                QCOMPARE(::chmod(native.constData(), 0400), 0);
+            }
+            const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+            QCOMPARE(::utimensat(AT_FDCWD, native.constData(), times, 0), 0);
+        }
         break;
     }
 }
@@ -201,6 +219,9 @@ void TestToolCheck::forecastMatchesStart_data()
     QTest::newRow("data altered") << int(Change::DataWritable) << QStringList{m5, m2, m3, m1, m4};
     QTest::newRow("both altered") << int(Change::BothWritable)
                                   << QStringList{m2, m3, m1, m5, m2, m3, m1, m4};
+    QTest::newRow("both touched") << int(Change::BothTouched) << QStringList();
+    QTest::newRow("data changed, both touched")
+        << int(Change::DataChanged) << QStringList{m5, m2, m3, m1, m4};
 }
 
 void TestToolCheck::forecastMatchesStart()
