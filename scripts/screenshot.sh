@@ -44,7 +44,12 @@ done
 sleep 1
 main=$(xdotool search --onlyvisible --name '^Cardomine.tm. 1.0' | head -n 1)
 mkdir -p "$(dirname "$output")"
-# The frame is the window manager's parent of the program's window.
-frame=$(xwininfo -children -id "$main" | awk '/Parent window id/ {print $4}')
-import -window "${frame:-$main}" "$output"
+# The window manager's frame: the program window's ancestor just below the root.
+root=$(xwininfo -root | awk '/Window id/ {print $4}')
+frame=$main
+while parent=$(xwininfo -children -id "$frame" | awk '/Parent window id/ {print $4}') &&
+    [[ -n "$parent" && "$parent" != "$root" ]]; do
+    frame=$parent
+done
+import -window "$frame" "$output"
 echo "wrote $output"
