@@ -138,7 +138,8 @@ private:
     {
         QFont font = QApplication::font("QMdiSubWindowTitleBar");
         font.setBold(true);
-        if (font.pixelSize() < 16 && QFontInfo(font).pixelSize() < 16)
+        // Window managers draw titles larger than Qt's own estimate (IceWM: 12 pt).
+        if (QFontInfo(font).pixelSize() < 16)
             font.setPixelSize(16);
         const QFontMetrics metrics(font);
         const int buttons = 5 * (metrics.height() + 6);
