@@ -63,15 +63,13 @@ struct Placement
 };
 
 // Puts the window's frame corner at topLeft, given the frame it is assumed to have.
+// The client area is placed, never the frame: a window moved by its frame before it
+// is created is placed right by some window managers, but Qt then keeps a client
+// position that is off by the frame, and every box centred on it is off too.
 void moveFrameTo(QWidget *window, QPoint topLeft, const QMargins &assumed)
 {
-    // A window not yet created, or one whose frame is known, is moved by its frame
-    // corner; a created window without a known frame is moved by its client area.
-    if (!window->testAttribute(Qt::WA_WState_Created) || !knownFrame(window).isNull() ||
-        assumed.isNull())
-        window->move(topLeft);
-    else
-        window->move(topLeft + QPoint(assumed.left(), assumed.top()));
+    window->setGeometry(
+        QRect(topLeft + QPoint(assumed.left(), assumed.top()), window->geometry().size()));
 }
 
 void place(QWidget *window, const Placement &placement)
