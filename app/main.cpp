@@ -1,14 +1,18 @@
 #include "platform/fonts.h"
 #include "platform/instancelock.h"
+#include "platform/look.h"
 #include "startup/programstart.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    // QApplication takes its own options out of argv: see first whether -style is one.
+    const bool ownStyle = cardomine::platform::look::userChoseStyle(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Cardomine"));
     QApplication::setApplicationVersion(QStringLiteral(CARDOMINE_VERSION));
+    cardomine::platform::look::applyClassicLook(ownStyle);
     cardomine::platform::fonts::loadBundledFonts();
 
     // One running copy per data folder, held until the program ends.

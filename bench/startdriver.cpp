@@ -6,6 +6,7 @@
 #include "mainwindow/frmwork.h"
 #include "platform/fonts.h"
 #include "platform/instancelock.h"
+#include "platform/look.h"
 #include "platform/scriptedmessages.h"
 #include "startup/programstart.h"
 
@@ -16,8 +17,10 @@
 
 int main(int argc, char *argv[])
 {
+    const bool ownStyle = cardomine::platform::look::userChoseStyle(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Cardomine"));
+    cardomine::platform::look::applyClassicLook(ownStyle);
     cardomine::platform::fonts::loadBundledFonts();
 
     cardomine::platform::ScriptedMessageService messages;

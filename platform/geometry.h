@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMargins>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
@@ -32,7 +33,18 @@ void placeTwips(QWidget *widget, int left, int top, int width, int height);
 // The centring rule of the program's windows: left = (screen width - window width) / 2,
 // top = (screen height - window height) / 2, in twips, divided as real numbers. The
 // window is placed there as computed, negative coordinates included.
+// Every window is centred whole, its frame included. Before the window system has
+// framed a window its frame is not known: the frame last seen on one of the program's
+// framed windows stands in for it, and once the real frame is known the window is
+// placed again if that guess was wrong.
 QPoint centredTopLeft(QSize screenPixels, QSize windowPixels);
 void centreOnScreen(QWidget *window);
+// Centres the window, frame included, on an area in global coordinates (an owner
+// window's frame, say).
+void centreOn(QWidget *window, const QRect &area);
+
+// The frame the window system draws around the window: its own once known, else the
+// one last seen on a framed window of the program (none for a frameless window).
+QMargins expectedFrameMargins(const QWidget *window);
 
 } // namespace cardomine::platform

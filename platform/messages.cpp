@@ -1,11 +1,21 @@
 #include "platform/messages.h"
 
+#include "platform/geometry.h"
+
+#include <QApplication>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDialog>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QKeySequence>
+#include <QLabel>
+#include <QLayout>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+
+#include <algorithm>
 
 namespace cardomine::platform {
 
@@ -41,17 +51,61 @@ QMessageBox::Icon qtIcon(MessageIcon icon)
     return QMessageBox::NoIcon;
 }
 
-// A message box that a Yes/No question cannot leave without an answer: Escape, the
-// close box and Alt+F4 are refused. (QMessageBox on its own answers them with No.)
+// The program's visible window a box belongs to: the parent's window when it is on
+// screen, else any other window of the program on screen; none when nothing is.
+QWidget *visibleOwner(QWidget *parent)
+{
+    if (parent != nullptr && parent->window()->isVisible())
+        return parent->window();
+    const QList<QWidget *> windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        const Qt::WindowType type = window->windowType();
+        if (window->isVisible() && (type == Qt::Window || type == Qt::Dialog) &&
+            !qobject_cast<QMessageBox *>(window))
+            return window;
+    }
+    return nullptr;
+}
+
+// A message box that shows its lines as given, is wide enough for its title as a
+// window manager draws it, and is centred on the window it belongs to, or on the
+// screen when no window of the program is visible (as an ownerless classic box).
+// A Yes/No question cannot be left without an answer: Escape, the close box and
+// Alt+F4 are refused. (QMessageBox on its own answers them with No.)
 class AnswerBox : public QMessageBox
 {
 public:
-    AnswerBox(bool mustAnswer, QWidget *parent)
-        : QMessageBox(parent)
+    AnswerBox(bool mustAnswer, QWidget *owner)
+        : QMessageBox(owner)
         , m_mustAnswer(mustAnswer)
+        , m_owner(owner)
     {}
 
 protected:
+    void showEvent(QShowEvent *event) override
+    {
+        // QMessageBox sizes itself here, wrapping long lines, and places itself.
+        QMessageBox::showEvent(event);
+        if (event->spontaneous())
+            return;
+        m_fitting = true;
+        fitTitleAndLines();
+        place();
+    }
+
+    bool event(QEvent *event) override
+    {
+        const bool handled = QMessageBox::event(event);
+        // QMessageBox sizes itself again at every layout request, wrapping the lines.
+        if (m_fitting && event->type() == QEvent::LayoutRequest) {
+            const QSize before = size();
+            fitTitleAndLines();
+            if (isVisible() && size() != before)
+                place();
+        }
+        return handled;
+    }
+
     void keyPressEvent(QKeyEvent *event) override
     {
         if (m_mustAnswer && event->matches(QKeySequence::Cancel)) {
@@ -78,7 +132,56 @@ protected:
     }
 
 private:
+    // The width a window manager's title bar needs for the title: the text in a bold
+    // title font, with room for the window icon and the title-bar buttons.
+    int titleWidth() const
+    {
+        QFont font = QApplication::font("QMdiSubWindowTitleBar");
+        font.setBold(true);
+        // Window managers draw titles larger than Qt's own estimate (IceWM: 12 pt).
+        if (QFontInfo(font).pixelSize() < 16)
+            font.setPixelSize(16);
+        const QFontMetrics metrics(font);
+        const int buttons = 5 * (metrics.height() + 6);
+        return metrics.horizontalAdvance(windowTitle()) + buttons;
+    }
+
+    void fitTitleAndLines()
+    {
+        QLabel *label = findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+        QLayout *grid = layout();
+        if (label == nullptr || grid == nullptr)
+            return;
+        const QScreen *shown = screen();
+        const int limit = shown != nullptr ? shown->availableGeometry().width() : 1024;
+        // Each line as given, on one line of its own, unless it cannot fit the screen.
+        label->setWordWrap(false);
+        grid->invalidate();
+        grid->activate();
+        int width = std::max(grid->totalMinimumSize().width(), titleWidth());
+        if (width > limit) {
+            label->setWordWrap(true);
+            width = limit;
+        }
+        grid->invalidate();
+        grid->activate();
+        const int height = grid->hasHeightForWidth() ? grid->totalHeightForWidth(width)
+                                                     : grid->totalMinimumSize().height();
+        setFixedSize(width, height);
+        QCoreApplication::removePostedEvents(this, QEvent::LayoutRequest);
+    }
+
+    void place()
+    {
+        if (m_owner != nullptr && m_owner->isVisible())
+            platform::centreOn(this, m_owner->frameGeometry());
+        else
+            platform::centreOnScreen(this);
+    }
+
     bool m_mustAnswer = false;
+    bool m_fitting = false;
+    QWidget *m_owner = nullptr;
 };
 
 class ProductionMessageService : public MessageService
@@ -87,7 +190,8 @@ public:
     MessageAnswer show(const MessageBox &box, QWidget *parent) override
     {
         const bool yesNo = box.buttons == MessageButtons::YesNo;
-        AnswerBox dialog(yesNo, parent);
+        // A box whose parent is not on screen is an ownerless box.
+        AnswerBox dialog(yesNo, visibleOwner(parent));
         dialog.setWindowTitle(box.title);
         dialog.setTextFormat(Qt::PlainText);
         dialog.setText(displayText(box.text));

@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ make pkg-config python3
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev
     fonts-wine fonts-liberation2
-    xvfb xauth xdotool imagemagick x11-utils
+    xvfb xauth xdotool imagemagick x11-utils icewm
     desktop-file-utils appstream python3-vobject
     clang libclang-rt-14-dev
     rsync exfat-fuse exfatprogs ntfs-3g fuse3 mount

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Refreshes docs/screenshot.png: the real program on a fresh drive root under Xvfb,
-# its start-up boxes answered with xdotool, the main window captured with ImageMagick.
+# Refreshes docs/screenshot.png: the real program on a fresh drive root under Xvfb and
+# IceWM, its start-up boxes answered with xdotool, the main window captured with
+# ImageMagick, its window manager frame included.
 #   scripts/screenshot.sh PROGRAM [OUTPUT]
 set -euo pipefail
 program=$(realpath "$1")
@@ -10,10 +11,15 @@ if [[ -z "${SHOT_INNER:-}" ]]; then
     SHOT_INNER=1 exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" "$program" "$output"
 fi
 
+# shellcheck source=windowmanager.sh
+source "$(dirname "$(realpath "$0")")/windowmanager.sh"
+
 work=$(mktemp -d)
-trap 'kill $pid 2>/dev/null || true; rm -rf "$work"' EXIT
+pid=""
+trap 'kill $pid 2>/dev/null || true; stop_window_manager; rm -rf "$work"' EXIT
 export CARDOMINE_DRIVE_C="$work/drive_c" HOME="$work"
 unset QT_QPA_PLATFORM
+start_window_manager "$work/icewm"
 "$program" >/dev/null 2>&1 &
 pid=$!
 
@@ -38,5 +44,12 @@ done
 sleep 1
 main=$(xdotool search --onlyvisible --name '^Cardomine.tm. 1.0' | head -n 1)
 mkdir -p "$(dirname "$output")"
-import -window "$main" "$output"
+# The window manager's frame: the program window's ancestor just below the root.
+root=$(xwininfo -root | awk '/Window id/ {print $4}')
+frame=$main
+while parent=$(xwininfo -children -id "$frame" | awk '/Parent window id/ {print $4}') &&
+    [[ -n "$parent" && "$parent" != "$root" ]]; do
+    frame=$parent
+done
+import -window "$frame" "$output"
 echo "wrote $output"

@@ -6,11 +6,18 @@
 #include "startup/splashsequence.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
+#include <QSaveFile>
 #include <QScreen>
 #include <QStyleOptionProgressBar>
+#include <QThread>
+#include <QTimer>
+#include <QWindow>
 
 namespace cardomine {
 
@@ -127,6 +134,29 @@ PreparedArtwork &preparedArtwork()
     return prepared;
 }
 
+// How long the splash waits for the window system to expose it before counting.
+constexpr int ExposeWaitMs = 500;
+
+// The test hook CARDOMINE_SPLASH_HOLD_DIR (see frmsplash.h): at jump k the splash
+// writes "jump-k" there, naming its window and the bar's value, and waits until a file
+// "go-k" appears (at most a minute).
+void holdAtJump(const QString &folder, int jump, int value, WId window)
+{
+    const QDir dir(folder);
+    QSaveFile note(dir.filePath(QStringLiteral("jump-%1").arg(jump)));
+    if (note.open(QIODevice::WriteOnly)) {
+        note.write(
+            QStringLiteral("window %1\nvalue %2\n").arg(quint64(window)).arg(value).toLatin1());
+        note.commit();
+    }
+    const QString go = dir.filePath(QStringLiteral("go-%1").arg(jump));
+    const QDeadlineTimer deadline(60000);
+    // The thread is kept as busy as the count keeps it: no events are handled, so the
+    // screen shows only what the count's own repaints put there.
+    while (!QFile::exists(go) && !deadline.hasExpired())
+        QThread::msleep(10);
+}
+
 } // namespace
 
 void FrmSplash::prepareArtwork()
@@ -191,22 +221,46 @@ FrmSplash::FrmSplash(QWidget *parent)
 
 FrmSplash::~FrmSplash() = default;
 
+bool FrmSplash::isExposed() const
+{
+    const QWindow *window = windowHandle();
+    return window != nullptr && window->isExposed();
+}
+
+void FrmSplash::waitUntilExposed()
+{
+    // Under a window manager the window is framed, mapped and exposed a little after
+    // show(); whatever is painted before that never reaches the screen. The count
+    // keeps the thread busy, so it starts only once the window is exposed, or after
+    // half a second at most on a window system that never says so.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.start(ExposeWaitMs);
+    // The expose event itself paints the whole window.
+    while (!isExposed() && deadline.isActive())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                        QEventLoop::WaitForMoreEvents);
+}
+
 void FrmSplash::load(const std::function<void()> &showMainWindow)
 {
     platform::centreOnScreen(this);
     show();
     activateWindow();
     setFocus(Qt::ActiveWindowFocusReason);
-    // Let the window system map the window before the count keeps the thread busy.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    waitUntilExposed();
 
+    const QString holdFolder = qEnvironmentVariable("CARDOMINE_SPLASH_HOLD_DIR");
     auto *bar = static_cast<SplashProgressBar *>(ProgressBar1);
     bar->beginCount();
     runSplashSequence([bar](std::int32_t value) { bar->setCountValue(value); },
-                      [this, bar] {
+                      [this, bar, &holdFolder] {
                           bar->catchUp();
                           ++m_jumpRepaints;
                           repaint();
+                          if (!holdFolder.isEmpty())
+                              holdAtJump(holdFolder, m_jumpRepaints, bar->value(), winId());
                       });
     bar->catchUp();
 

@@ -13,6 +13,11 @@ namespace cardomine {
 // load counts the bar to full (see splashsequence.h), hides the window and then shows
 // the main window through the callback. The splash stays alive, hidden, until the
 // program ends.
+//
+// Test hook: with CARDOMINE_SPLASH_HOLD_DIR naming a folder, the splash stops at each
+// jump of its count, right after repainting: it writes "jump-K" (K from 1 to 8) there
+// holding "window ID" (its X window) and "value V" (the bar's value), and waits,
+// handling no events, until a file "go-K" appears there. The end-to-end tests grab its pixels.
 class FrmSplash : public QWidget
 {
     Q_OBJECT
@@ -39,7 +44,12 @@ public:
     // How often the count repainted the window at a jump.
     int jumpRepaints() const { return m_jumpRepaints; }
 
+    // Whether the window system has exposed the window, so that paints reach it.
+    bool isExposed() const;
+
 private:
+    void waitUntilExposed();
+
     int m_jumpRepaints = 0;
 };
 

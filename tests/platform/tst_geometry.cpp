@@ -80,6 +80,45 @@ private Q_SLOTS:
         QCOMPARE(window.pos(), centredTopLeft(screen, QSize(492, 283)));
         QVERIFY(window.pos() != QPoint(0, 0));
     }
+
+    // Windows are centred whole, frame included: a window not yet framed takes the
+    // frame last seen on another window, a framed window its own.
+    void centringIncludesTheFrame_data()
+    {
+        QTest::addColumn<bool>("shownFirst");
+        QTest::newRow("before it is shown") << false;
+        QTest::newRow("once it is framed") << true;
+    }
+    void centringIncludesTheFrame()
+    {
+        QFETCH(bool, shownFirst);
+        QWidget other;
+        other.resize(200, 100);
+        other.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&other));
+        QVERIFY2(!expectedFrameMargins(&other).isNull(), "the platform draws no frame");
+        other.hide();
+
+        QWidget window;
+        window.setFixedSize(601, 381);
+        if (shownFirst) {
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+        }
+        centreOnScreen(&window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QPoint centre = QGuiApplication::primaryScreen()->geometry().center();
+        QTRY_VERIFY2((window.frameGeometry().center() - centre).manhattanLength() <= 2,
+                     qPrintable(QStringLiteral("frame %1,%2 %3x%4 screen %5,%6")
+                                    .arg(window.frameGeometry().x())
+                                    .arg(window.frameGeometry().y())
+                                    .arg(window.frameGeometry().width())
+                                    .arg(window.frameGeometry().height())
+                                    .arg(centre.x())
+                                    .arg(centre.y())));
+        QVERIFY(window.frameGeometry() != window.geometry());
+    }
 };
 
 QTEST_MAIN(TestGeometry)

@@ -3,8 +3,10 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -26,6 +28,10 @@ struct Observed
     QStringList buttons;
     QString defaultButton;
     bool openAfterAction = false;
+    QRect frame;     // the whole box, its frame included
+    QSize size;      // the box's client area
+    QRect labelRect; // where the text is drawn
+    bool labelWraps = false;
 };
 
 enum class Action
@@ -75,6 +81,12 @@ void driveNextBox(Observed &observed, Action action)
             observed.buttons.append(buttonName(box, button));
         observed.buttons.sort();
         observed.defaultButton = buttonName(box, box->defaultButton());
+        observed.frame = box->frameGeometry();
+        observed.size = box->size();
+        if (const auto *label = box->findChild<QLabel *>(u"qt_msgbox_label"_s)) {
+            observed.labelRect = label->geometry();
+            observed.labelWraps = label->wordWrap();
+        }
 
         switch (action) {
         case Action::Escape:
@@ -316,6 +328,85 @@ private Q_SLOTS:
         notice(u"T"_s, u"x"_s, MessageIcon(icon));
         QVERIFY(observed.seen);
         QCOMPARE(int(observed.icon), qtIcon);
+    }
+
+    // The program's long titles and lines, as the boxes get them.
+    void boxFitsTitleAndLines_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("file update")
+            << u"File Update Completed!"_s << u"Data File Has Been Updated!"_s;
+        QTest::newRow("upgrade path")
+            << u"See 'C:\\Program Files\\Pelvarin\\Upgrade.txt'"_s
+            << u"To make use of these advanced options,\ryou can upgrade to Cardomine 2.0\r"
+               "See 'Upgrade.txt' for details."_s;
+        QTest::newRow("create")
+            << u"Record Formatting Complete."_s
+            << u"You are now ready to create your new record. Click OK to continue.\rWhen "
+               "you're finished creating your record, click the 'STOP' button to continue."_s;
+    }
+    void boxFitsTitleAndLines()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, text);
+        Observed observed;
+        driveNextBox(observed, Action::ClickOk);
+        notice(title, text);
+        QVERIFY(observed.seen);
+        // Each line on one line of its own: the label is as wide as the widest line and
+        // as high as the lines given.
+        const QStringList lines = displayText(text).split(u'\n');
+        const QFontMetrics metrics(QApplication::font("QMessageBox"));
+        int widest = 0;
+        for (const QString &line : lines)
+            widest = std::max(widest, metrics.horizontalAdvance(line));
+        QVERIFY2(!observed.labelWraps, "the lines are wrapped");
+        QVERIFY2(
+            observed.labelRect.width() >= widest,
+            qPrintable(
+                u"label %1 px, widest line %2 px"_s.arg(observed.labelRect.width()).arg(widest)));
+        QVERIFY(observed.labelRect.height() < (lines.size() + 1) * metrics.lineSpacing());
+        // The title as a window manager draws it (a bold title font of 16 px or more),
+        // with room for the window icon and three title-bar buttons beside it.
+        QFont titleFont = QApplication::font();
+        titleFont.setBold(true);
+        titleFont.setPixelSize(16);
+        const int titleNeeds = QFontMetrics(titleFont).horizontalAdvance(title) + 4 * 20;
+        QVERIFY2(
+            observed.size.width() >= titleNeeds,
+            qPrintable(
+                u"box %1 px wide, title needs %2 px"_s.arg(observed.size.width()).arg(titleNeeds)));
+    }
+
+    // A box while nothing of the program is on screen is centred on the screen; with the
+    // program's window on screen, on that window. Both whole, frame included.
+    void boxPlacement_data()
+    {
+        QTest::addColumn<bool>("ownerVisible");
+        QTest::newRow("owner hidden at the corner: on the screen") << false;
+        QTest::newRow("owner on screen: on the owner") << true;
+    }
+    void boxPlacement()
+    {
+        QFETCH(bool, ownerVisible);
+        QWidget owner;
+        owner.resize(601, 381);
+        owner.move(ownerVisible ? QPoint(40, 60) : QPoint(0, 0));
+        if (ownerVisible) {
+            owner.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&owner));
+        }
+        Observed observed;
+        driveNextBox(observed, Action::ClickOk);
+        notice(u"About Cardomine"_s, u"Cardomine(tm) 1.0 (Archivane)"_s, MessageIcon::Information,
+               &owner);
+        QVERIFY(observed.seen);
+        const QPoint centre =
+            ownerVisible ? owner.frameGeometry().center() : owner.screen()->geometry().center();
+        const QPoint off = observed.frame.center() - centre;
+        QVERIFY2(off.manhattanLength() <= 3,
+                 qPrintable(u"box centred %1,%2 px away"_s.arg(off.x()).arg(off.y())));
     }
 
     void productionExecRunsTheDialog()

@@ -166,8 +166,16 @@ private Q_SLOTS:
 
     // The count takes the bar through 35013 values with eight jumps. The bar is shown
     // at the very values, and painted as often, as a bar given every value one by one.
+    void splashLoadCounts_data()
+    {
+        QTest::addColumn<QString>("style");
+        QTest::newRow("classic style, the program's own") << u"Windows"_s;
+        QTest::newRow("a style the user chose") << u"Fusion"_s;
+    }
     void splashLoadCounts()
     {
+        QFETCH(QString, style);
+        QApplication::setStyle(style);
         FrmSplash reference;
         reference.show();
         QCoreApplication::processEvents();
