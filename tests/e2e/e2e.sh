@@ -12,25 +12,9 @@ program=$(realpath "$1")
 checker=$(realpath "$2")
 here=$(dirname "$(realpath "$0")")
 
-skip() {
-    # CI has everything installed: there a missing piece is a failure, not a skip.
-    if [[ "${CI:-}" == "true" ]]; then
-        echo "FAIL: $*" >&2
-        exit 1
-    fi
-    echo "SKIP: $*"
-    exit 77
-}
-
-if [[ -z "${E2E_INNER:-}" ]]; then
-    for tool in xvfb-run xdotool icewm xprop import; do
-        command -v "$tool" >/dev/null || skip "$tool is not installed"
-    done
-    if ! xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" true 2>/dev/null; then
-        skip "Xvfb cannot start here"
-    fi
-    E2E_INNER=1 exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$0" "$@"
-fi
+# shellcheck source=underx.sh
+source "$here/underx.sh"
+under_xvfb 1280x1024x24 "xdotool icewm xprop import" "$@"
 
 # shellcheck source=../../scripts/windowmanager.sh
 source "$here/../../scripts/windowmanager.sh"
