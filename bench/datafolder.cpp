@@ -1,6 +1,7 @@
 #include "bench/datafolder.h"
 
 #include "datastore/contactrecord.h"
+#include "datastore/notesfile.h"
 #include "datastore/paths.h"
 #include "platform/drive.h"
 #include "platform/files.h"
@@ -93,13 +94,20 @@ bool makeDataFolder(const QString &root, int count)
     return true;
 }
 
-bool setRecordCount(const QString &root, int count)
+bool keepFirstRecords(const QString &root, int count)
 {
     const DriveRoot drive(root);
     platform::files::setAttributes(paths::IndexFile, 0);
-    if (!writeFile(platform::nativePath(paths::IndexFile), indexBytes(count)))
+    platform::files::setAttributes(paths::DataFile, 0);
+    if (!writeFile(platform::nativePath(paths::IndexFile), indexBytes(count)) ||
+        !QFile::resize(platform::nativePath(paths::DataFile),
+                       qint64(count) * ContactRecord::Length))
         return false;
     platform::files::setAttributes(paths::IndexFile, 5);
+    platform::files::setAttributes(paths::DataFile, 7);
+    // The notes of the records cut off go too, so a create finds none to set aside.
+    for (int id = count + 1; QFile::exists(platform::nativePath(notes::pathFor(id))); ++id)
+        QFile::remove(platform::nativePath(notes::pathFor(id)));
     return true;
 }
 

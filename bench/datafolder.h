@@ -25,7 +25,9 @@ private:
 // under the drive root `root`, and seals the data and index files.
 bool makeDataFolder(const QString &root, int count);
 
-// Rewrites the index file with `count` records and seals it again.
-bool setRecordCount(const QString &root, int count);
+// Cuts the card file back to its first `count` records (the index and the data file),
+// sealed again, with the notes files of the records cut off removed, so that creates
+// have free numbers.
+bool keepFirstRecords(const QString &root, int count);
 
 } // namespace cardomine::bench

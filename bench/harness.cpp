@@ -401,11 +401,11 @@ int main(int argc, char *argv[])
             if (f.problem.isEmpty())
                 f.problem = measureEdit(w, count, saveSamples, true, f.editNotesSave);
         }
-        // Creating needs free numbers: the count steps back by the number of creates
-        // (with one contact, the creates go on from it).
+        // Creating needs free numbers: the card file steps back by the number of
+        // creates (with one contact, the creates go on from it).
         const int first = std::max(1, count - saveSamples);
-        if (f.problem.isEmpty() && !setRecordCount(roots[i], first))
-            f.problem = QStringLiteral("could not set the record count");
+        if (f.problem.isEmpty() && !keepFirstRecords(roots[i], first))
+            f.problem = QStringLiteral("could not cut the card file back");
         if (f.problem.isEmpty()) {
             Window w(roots[i]);
             f.problem = w.loaded ? measureCreate(w, first + 1, saveSamples, f.createSave)
