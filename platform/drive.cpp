@@ -204,6 +204,18 @@ Found lookUp(const QByteArray &folder, const QByteArray &name)
     return searchFolder(folder, name);
 }
 
+// The file `name` of `folder` without regard to case. A file that exists as spelt is
+// that file, found without listing its folder: a folder of many notes files is listed
+// only once a name is missing from it.
+QByteArray fileIn(const QByteArray &folder, const QByteArray &name)
+{
+    struct stat info
+    {};
+    if (::lstat(joined(folder, name).constData(), &info) == 0)
+        return name;
+    return lookUp(folder, name).name;
+}
+
 } // namespace
 
 QString driveRoot()
@@ -259,7 +271,7 @@ ResolvedPath resolvePath(const QString &programPath)
         const QByteArray name = QFile::encodeName(parts.at(i));
         programFolder += QLatin1Char('\\') + parts.at(i);
         if (i + 1 == parts.size()) {
-            resolved.native = joined(resolved.native, lookUp(resolved.native, name).name);
+            resolved.native = joined(resolved.native, fileIn(resolved.native, name));
             break;
         }
         folderKey += QString::fromUtf8(foldName(name)) + QLatin1Char('/');
