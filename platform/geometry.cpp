@@ -80,7 +80,7 @@ void place(QWidget *window, const Placement &placement)
 }
 
 // Watches a window placed with a guessed frame until the window system frames it;
-// places it again if the real frame differs, and remembers the frame for the next.
+// then places it again with the real frame, and remembers the frame for the next.
 class FrameWatch : public QObject
 {
 public:
@@ -118,8 +118,12 @@ protected:
         seenFrame = frame;
         QPointer<FrameWatch> self(this);
         m_window->removeEventFilter(this);
-        if (frame != m_placement.assumed)
-            place(m_window, Placement{m_placement.area, frame});
+        // Placed again even when the guess was right: some window managers (IceWM)
+        // report a transient window's client area off by its title bar when they map
+        // it, and Qt keeps that wrong position. Asking for the place again makes the
+        // window manager report the true one; where Qt's position is already right
+        // this asks nothing of the window system.
+        place(m_window, Placement{m_placement.area, frame});
         if (self)
             deleteLater();
         return false;

@@ -36,7 +36,7 @@ void placeTwips(QWidget *widget, int left, int top, int width, int height);
 // Every window is centred whole, its frame included. Before the window system has
 // framed a window its frame is not known: the frame last seen on one of the program's
 // framed windows stands in for it, and once the real frame is known the window is
-// placed again if that guess was wrong.
+// placed again with it.
 QPoint centredTopLeft(QSize screenPixels, QSize windowPixels);
 void centreOnScreen(QWidget *window);
 // Centres the window, frame included, on an area in global coordinates (an owner

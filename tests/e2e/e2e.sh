@@ -71,6 +71,33 @@ answer() {
 
 MAIN='^Cardomine.tm. 1.0 .Archivane.$'
 
+# Prints the centre "x y" of a window's frame, as the X server has it: the client's
+# absolute place from xwininfo, grown by the frame the window manager reports.
+frame_centre() {
+    local info x y w h ext l r t b
+    info=$(xwininfo -id "$1")
+    x=$(awk '/Absolute upper-left X/ {print $NF}' <<<"$info")
+    y=$(awk '/Absolute upper-left Y/ {print $NF}' <<<"$info")
+    w=$(awk '/Width:/ {print $NF}' <<<"$info")
+    h=$(awk '/Height:/ {print $NF}' <<<"$info")
+    ext=$(xprop -id "$1" _NET_FRAME_EXTENTS | sed -n 's/.*= *//p' | tr -d ' ')
+    IFS=, read -r l r t b <<<"${ext:-0,0,0,0}"
+    echo $(((x - l) * 2 + w + l + r)) $(((y - t) * 2 + h + t + b))
+}
+
+# Fails unless the box titled $1 is centred, frame included, on the window $2 (within
+# a few pixels; centres are given doubled).
+check_centred_on() {
+    local box bx by ox oy
+    box=$(wait_window "$1")
+    sleep 0.3
+    read -r bx by < <(frame_centre "$box")
+    read -r ox oy < <(frame_centre "$2")
+    echo "   '$1' frame centre ($((bx / 2)), $((by / 2))), owner's ($((ox / 2)), $((oy / 2)))"
+    ((bx - ox <= 6 && ox - bx <= 6 && by - oy <= 6 && oy - by <= 6)) ||
+        fail "'$1' is not centred on its owner"
+}
+
 main_keys() {
     local id
     id=$(wait_window "$MAIN")
@@ -158,8 +185,10 @@ main_keys alt+o
 answer '^Cardomine.tm. Options$' ctrl+Tab Escape
 main_keys alt+o
 id=$(wait_window '^Cardomine.tm. Options$')
+check_centred_on '^Cardomine.tm. Options$' "$(xwininfo -root | awk '/Window id/ {print $4}')"
 eval "$(xdotool getwindowgeometry --shell "$id")"
 xdotool mousemove --sync $((X + 2490 / 15 + 10)) $((Y + 4455 / 15 + 8)) click 1
+check_centred_on '^Upgrade To Version 2.0$' "$id"
 answer '^Upgrade To Version 2.0$' Return
 answer '^See ' Return
 wait_gone '^Cardomine.tm. Options$'
