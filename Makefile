@@ -1,13 +1,18 @@
 # Front door. `make run` and `make test` install what is missing, configure once per
 # preset, build with Ninja and go. Everything else is a CMake target or preset.
+# Each target asks only for the packages it needs: `make run` for the build's, `make
+# test` also for the test tools, `make fuzz` for clang (scripts/install-packages.sh).
 PRESET ?= dev
 
-.PHONY: all run test asan-test bench fuzz build deps configure clean format screenshot
+.PHONY: all run test asan-test bench fuzz build deps test-deps configure clean format screenshot
 
 all: build
 
 deps:
-	@scripts/install-packages.sh
+	@scripts/install-packages.sh run
+
+test-deps:
+	@scripts/install-packages.sh run test
 
 build/%/build.ninja: | deps
 	cmake --preset $*
@@ -20,7 +25,11 @@ build: deps configure
 run: build
 	build/$(PRESET)/app/cardomine
 
-test: build
+# Configured again after the test packages: the tests that need a tool are added when
+# CMake finds it.
+test: test-deps
+	cmake --preset $(PRESET)
+	cmake --build --preset $(PRESET)
 	ctest --preset $(PRESET)
 
 asan-test:
@@ -33,11 +42,13 @@ bench: deps build/release/build.ninja
 
 # Each fuzzer runs FUZZ_SECONDS (30 s by default) over its seeds and past findings.
 FUZZ_SECONDS ?= 30
-fuzz: deps
+fuzz:
+	@scripts/install-packages.sh run fuzz
 	cmake --preset fuzz -DFUZZ_SECONDS=$(FUZZ_SECONDS)
 	cmake --build --preset fuzz --target fuzz
 
 screenshot: build
+	@scripts/install-packages.sh screenshot
 	scripts/screenshot.sh build/$(PRESET)/app/cardomine docs/screenshot.png
 
 format:

@@ -1,12 +1,12 @@
 # Compiler settings shared by every target of the project.
 add_library(cardomine_options INTERFACE)
 target_compile_options(cardomine_options INTERFACE
-    -Wall -Wextra -Wpedantic -Wnon-virtual-dtor -Woverloaded-virtual)
+    -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Woverloaded-virtual)
 if(CARDOMINE_WERROR)
     target_compile_options(cardomine_options INTERFACE -Werror)
 endif()
 target_compile_definitions(cardomine_options INTERFACE
-    QT_NO_CAST_FROM_ASCII QT_NO_KEYWORDS QT_USE_QSTRINGBUILDER QT_NO_FOREACH
+    QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_CAST_FROM_BYTEARRAY QT_NO_KEYWORDS QT_USE_QSTRINGBUILDER QT_NO_FOREACH
     CARDOMINE_VERSION="${PROJECT_VERSION}")
 if(CARDOMINE_SANITIZE)
     target_compile_options(cardomine_options INTERFACE

@@ -43,7 +43,7 @@ bool parse(const QByteArray &text, Expected *expected);
 void begin(const Expected &expected);
 // The same for work that only reads (the data file is unsealed just to be read), with
 // endReading after it. Browsing does this at every record, so the marker is cheap: it
-// is not flushed, since it must outlive the program being killed, and a power cut may
+// is not flushed (it need only outlive the program being killed), and a power cut may
 // lose it (the files then go through the repair at the next start, which keeps them
 // under Recovered/, so nothing is lost either way). Nor is it removed and created
 // again each time: it is rewritten in place, and endReading spoils its last line end

@@ -89,7 +89,7 @@ FrmWork::FrmWork(QWidget *parent)
 
     buildControls();
     placeControls();
-    setTabOrder();
+    chainTabOrder();
     describeForAccessibility();
 
     // exitButton is the window's cancel button: Escape anywhere in the window clicks
@@ -125,6 +125,8 @@ void FrmWork::buildControls()
     homephone = fieldBox(this, "homephone", 12, true);
     workphone = fieldBox(this, "workphone", 12, true);
     pagermobile = fieldBox(this, "pagermobile", 12, true);
+    // Created unlocked, unlike the other boxes: the classic window has it so, and the
+    // difference is kept on purpose.
     fax = fieldBox(this, "fax", 30, false);
 
     cboCustomer = new LockableComboBox(this);
@@ -250,7 +252,7 @@ void FrmWork::placeControls()
     placeTwips(StatusBar1, 0, 5340, 9015, 375);
 }
 
-void FrmWork::setTabOrder()
+void FrmWork::chainTabOrder()
 {
     // Tab order 0 to 21; the status bar (22) and the labels never take the focus.
     const QList<QWidget *> chain{fname,       lname,      company,      address,    city,

@@ -117,7 +117,7 @@ protected:
 private:
     void buildControls();
     void placeControls();
-    void setTabOrder();
+    void chainTabOrder();
     void describeForAccessibility();
     void connectHandlers();
 

@@ -72,12 +72,12 @@ Digest digestOf(QByteArrayView content);
 struct Seal
 {
     Seal() = default;
-    Seal(const FileIdentity &identity, bool archive, const QByteArray &digest = {},
-         bool readOnlyKept = false)
-        : identity(identity)
-        , archive(archive)
-        , digest(digest)
-        , readOnlyKept(readOnlyKept)
+    Seal(const FileIdentity &sealedIdentity, bool askedArchive,
+         const QByteArray &contentDigest = {}, bool readOnlyWasKept = false)
+        : identity(sealedIdentity)
+        , archive(askedArchive)
+        , digest(contentDigest)
+        , readOnlyKept(readOnlyWasKept)
     {}
 
     FileIdentity identity;

@@ -21,7 +21,7 @@ void deleteFile(const QString &path);
 // Renames a file; fails rather than overwrite an existing target.
 void moveFile(const QString &from, const QString &to);
 
-// Attributes as the sum of the DOS bits of fileattributes.h. See attributes.cpp for
+// Attributes as the sum of the DOS bits of fileattributes.h. See attributes_posix.cpp for
 // how they are kept on Linux.
 int attributes(const QString &path);
 void setAttributes(const QString &path, int attributes);

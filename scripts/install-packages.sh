@@ -1,20 +1,45 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the program need, when any
-# is missing. As root it runs apt-get; otherwise it prints the command to run.
+# Installs the Debian packages of the named groups, when any is missing. As root it
+# runs apt-get; otherwise it prints the command to run and fails.
+#
+#   install-packages.sh [GROUP...]     (no group: run)
+#
+#   run         build and run the program (compiler, CMake, Qt, fonts)
+#   test        make test: Xvfb, a window manager and xdotool for the end-to-end runs,
+#               the desktop-file and vCard validators, FUSE file systems and rsync
+#   asan        make asan-test: the test group (GCC brings its own sanitizers)
+#   fuzz        make fuzz: clang and its libFuzzer runtime
+#   screenshot  make screenshot: Xvfb, IceWM, xdotool, ImageMagick
+#
+# `make run` asks only for the run group, so a machine without the test or fuzz
+# packages can still build and run the program.
 set -euo pipefail
 
-packages=(
-    cmake ninja-build g++ make pkg-config python3
+declare -A group
+group[run]="cmake ninja-build g++ make pkg-config python3
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev
-    fonts-wine fonts-liberation2
-    xvfb xauth xdotool imagemagick x11-utils icewm
-    desktop-file-utils appstream python3-vobject
-    clang libclang-rt-14-dev
-    rsync exfat-fuse exfatprogs ntfs-3g fuse3 mount
-)
+    fonts-wine fonts-liberation2"
+group[display]="xvfb xauth xdotool imagemagick x11-utils icewm"
+group[test]="${group[display]} desktop-file-utils appstream python3-vobject
+    rsync exfat-fuse exfatprogs ntfs-3g fuse3 mount"
+group[asan]="${group[test]}"
+group[fuzz]="clang libclang-rt-14-dev"
+group[screenshot]="${group[display]}"
+
+[[ $# -eq 0 ]] && set -- run
+packages=()
+for name in "$@"; do
+    if [[ -z "${group[$name]+set}" ]]; then
+        echo "install-packages.sh: unknown group '$name' (run, test, asan, fuzz, screenshot)" >&2
+        exit 2
+    fi
+    read -r -d '' -a list <<<"${group[$name]}" || true
+    packages+=("${list[@]}")
+done
 
 missing=()
 for p in "${packages[@]}"; do
+    [[ " ${missing[*]} " == *" $p "* ]] && continue
     status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
     [[ "$status" == "install ok installed" ]] || missing+=("$p")
 done

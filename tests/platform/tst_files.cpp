@@ -1,5 +1,5 @@
-#include "platform/drive.h"
 #include "platform/attributestore.h"
+#include "platform/drive.h"
 #include "platform/faults.h"
 #include "platform/fileattributes.h"
 #include "platform/fileerror.h"
@@ -706,8 +706,11 @@ void TestFiles::listFiles()
     QCOMPARE(files::listFiles(notes),
              (QStringList{u".hidden"_s, u"10.txt"_s, u"2.txt"_s, u"caf\u00e9.txt"_s}));
     // A symbolic link counts as what it points to.
-    QCOMPARE(::symlink("2.txt", QFile::encodeName(m_drive->native(notes + u"\\link"_s))), 0);
-    QCOMPARE(::symlink("sub", QFile::encodeName(m_drive->native(notes + u"\\dirlink"_s))), 0);
+    QCOMPARE(
+        ::symlink("2.txt", QFile::encodeName(m_drive->native(notes + u"\\link"_s)).constData()), 0);
+    QCOMPARE(
+        ::symlink("sub", QFile::encodeName(m_drive->native(notes + u"\\dirlink"_s)).constData()),
+        0);
     QVERIFY(files::listFiles(notes).contains(u"link"_s));
     QVERIFY(!files::listFiles(notes).contains(u"dirlink"_s));
     // A file is no folder.
