@@ -40,8 +40,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::array<int, 3> Sizes{1, 1000, 32767};
-constexpr int Largest = 32767;
+constexpr std::array<int, 3> Sizes{1, 1000, cardomine::ContactRecord::MaxNumber};
+constexpr int Largest = cardomine::ContactRecord::MaxNumber;
 
 double microsSince(Clock::time_point start)
 {

@@ -1,4 +1,5 @@
 #include "datastore/datafunctions.h"
+#include "datastore/seal.h"
 
 #include "datastore/contactrecord.h"
 #include "datastore/dataerror.h"
@@ -31,7 +32,7 @@ namespace {
 
 RecordBoxes *registeredBoxes = nullptr;
 
-constexpr int DataSealed = platform::ReadOnly | platform::Hidden | platform::System;
+constexpr int DataSealed = cardomine::seal::DataFile;
 
 // The order in which CollectFields visits the boxes (address before company).
 constexpr std::array<FieldBox, cardomine::FieldBoxCount> CollectOrder = {
@@ -115,8 +116,7 @@ void withDataFileResealed(const QString &path, const cardomine::pendingwork::Exp
         }
         try {
             if (files::attributes(path) == DataSealed &&
-                files::attributes(cardomine::paths::IndexFile) ==
-                    (platform::ReadOnly | platform::System))
+                files::attributes(cardomine::paths::IndexFile) == cardomine::seal::IndexFile)
                 cardomine::pendingwork::end();
         } catch (...) {
         }

@@ -3,6 +3,7 @@
 #include "datastore/contactrecord.h"
 #include "datastore/dataerror.h"
 #include "datastore/paths.h"
+#include "datastore/seal.h"
 #include "platform/fileattributes.h"
 #include "platform/files.h"
 #include "platform/textcodec.h"
@@ -47,7 +48,7 @@ namespace text = platform::text;
 
 namespace {
 
-constexpr int Sealed = platform::ReadOnly | platform::System;
+constexpr int Sealed = seal::IndexFile;
 const QString CountKey = QStringLiteral("Num_Of_Records=");
 
 bool isLineEnd(QChar c)

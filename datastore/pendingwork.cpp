@@ -1,4 +1,5 @@
 #include "datastore/pendingwork.h"
+#include "datastore/seal.h"
 
 #include "datastore/contactrecord.h"
 #include "datastore/paths.h"
@@ -263,8 +264,8 @@ bool finishInterrupted()
                 files::setAttributes(path, attributes);
         };
         if (!e.indexVersions.isEmpty())
-            seal(paths::IndexFile, platform::ReadOnly | platform::System);
-        seal(paths::DataFile, platform::ReadOnly | platform::Hidden | platform::System);
+            seal(paths::IndexFile, seal::IndexFile);
+        seal(paths::DataFile, seal::DataFile);
     }
     files::deleteFile(markerPath());
     return matches;

@@ -1,6 +1,7 @@
 // The index file as the start-up reads it, the two rules that read the table, and
 // the count update's rewriting of the file.
 
+#include "datastore/contactrecord.h"
 #include "datastore/dataerror.h"
 #include "datastore/indexfile.h"
 #include "fuzz/fuzzdrive.h"
@@ -23,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     int count = -1;
     try {
         count = indexfile::recordCount(IndexLines);
-        if (count < 0 || count > 32767)
+        if (count < 0 || count > cardomine::ContactRecord::MaxNumber)
             std::abort();
     } catch (const DataError &) {
     }

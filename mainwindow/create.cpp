@@ -26,8 +26,7 @@ namespace cardomine {
 
 namespace {
 
-// Record numbers are 16-bit: the scroll bar and the files cannot go past this.
-constexpr int HighestRecordNumber = 32767;
+constexpr int HighestRecordNumber = ContactRecord::MaxNumber;
 
 const QString ViewStatus = QStringLiteral("Ready.  Option Selected: View");
 const QString CreateStatus = QStringLiteral("Ready.  Option Selected: Create New Record");
@@ -66,8 +65,9 @@ void FrmWork::createButton_Click()
         unsetCursor();
         setBrowseButtonsEnabled(true);
         platform::notice(QStringLiteral("No Room For A New Record"),
-                         QStringLiteral("Cardomine can keep at most 32767 records, and all of "
-                                        "them are in use.\rNo new record can be created."),
+                         QStringLiteral("Cardomine can keep at most %1 records, and all of "
+                                        "them are in use.\rNo new record can be created.")
+                             .arg(HighestRecordNumber),
                          MessageIcon::Information, this);
         return;
     }

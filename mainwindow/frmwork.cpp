@@ -1,5 +1,6 @@
 #include "mainwindow/frmwork.h"
 
+#include "datastore/contactrecord.h"
 #include "datastore/datafunctions.h"
 
 #include "assets/assets.h"
@@ -135,7 +136,7 @@ void FrmWork::buildControls()
 
     ScrollBar = new RecordScrollBar(this);
     ScrollBar->setObjectName(QStringLiteral("ScrollBar"));
-    ScrollBar->setRange(1, 32767);
+    ScrollBar->setRange(1, ContactRecord::MaxNumber);
     ScrollBar->setValue(1);
     ScrollBar->setSingleStep(1);
     ScrollBar->setPageStep(3);

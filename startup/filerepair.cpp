@@ -1,8 +1,10 @@
 #include "startup/filerepair.h"
 
+#include "datastore/contactrecord.h"
 #include "datastore/datafile.h"
 #include "datastore/paths.h"
 #include "datastore/recovered.h"
+#include "datastore/seal.h"
 #include "platform/fileattributes.h"
 #include "platform/files.h"
 
@@ -26,10 +28,9 @@ void moveDataFileAside()
 
 int countForCreatedIndex()
 {
-    constexpr int SealedData = platform::ReadOnly | platform::Hidden | platform::System;
-    if (!files::fileExists(paths::DataFile) || files::attributes(paths::DataFile) != SealedData)
+    if (!files::fileExists(paths::DataFile) || files::attributes(paths::DataFile) != seal::DataFile)
         return 1;
-    return std::clamp(datafile::wholeRecords(paths::DataFile), 1, 32767);
+    return std::clamp(datafile::wholeRecords(paths::DataFile), 1, ContactRecord::MaxNumber);
 }
 
 } // namespace cardomine::startup

@@ -6,6 +6,7 @@
 #include "datastore/notesfile.h"
 #include "datastore/paths.h"
 #include "datastore/pendingwork.h"
+#include "datastore/seal.h"
 #include "mainwindow/about.h"
 #include "mainwindow/frmwork.h"
 #include "mainwindow/lockablecombobox.h"
@@ -30,8 +31,8 @@ namespace cardomine::startup {
 
 namespace {
 
-constexpr int SealedIndex = platform::ReadOnly | platform::System;                   // 5
-constexpr int SealedData = platform::ReadOnly | platform::Hidden | platform::System; // 7
+constexpr int SealedIndex = seal::IndexFile;
+constexpr int SealedData = seal::DataFile;
 
 // Rebuilding both files from any state takes four passes of the repair loop. Files
 // that still read as altered after that do not keep their seal on this file system,

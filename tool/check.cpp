@@ -5,6 +5,7 @@
 #include "datastore/datafile.h"
 #include "datastore/indexfile.h"
 #include "datastore/paths.h"
+#include "datastore/seal.h"
 #include "platform/fileattributes.h"
 #include "platform/fileerror.h"
 #include "platform/files.h"
@@ -21,8 +22,8 @@ namespace files = platform::files;
 
 namespace {
 
-constexpr int SealedIndex = platform::ReadOnly | platform::System;                   // 5
-constexpr int SealedData = platform::ReadOnly | platform::Hidden | platform::System; // 7
+constexpr int SealedIndex = seal::IndexFile;
+constexpr int SealedData = seal::DataFile;
 constexpr std::int64_t SequentialReadLimit = 64 * 1024;
 
 const QString ProgramFilesFolder = QStringLiteral("c:\\Program Files");
