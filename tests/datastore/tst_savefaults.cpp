@@ -52,6 +52,15 @@ Scenario scenario(const QString &name)
                 QString(),       two + recordBytes("Name3", 3),
                 indexBytes(3),   indexBytes(3),
                 "Old notes\r\n", {}};
+    if (name == u"sequential edit of the last contact") // the count stays as it was
+        return {u"S"_s,
+                1,
+                u"Seq notes"_s,
+                sequentialBytes(recordBytes("Name1", 1)),
+                indexBytes(1, "S"),
+                indexBytes(1, "S"),
+                "Old seq\r\n",
+                "Seq notes\r\n"};
     return {u"S"_s,
             2,
             u"Seq notes"_s,
@@ -111,8 +120,8 @@ void TestSaveFaults::everyOperationFails_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("errorCode");
 
-    for (const QString &name :
-         {u"new record"_s, u"edited record, notes cleared"_s, u"sequential"_s}) {
+    for (const QString &name : {u"new record"_s, u"edited record, notes cleared"_s, u"sequential"_s,
+                                u"sequential edit of the last contact"_s}) {
         QTest::addRow("%s, ENOSPC", qPrintable(name)) << name << ENOSPC;
         QTest::addRow("%s, EIO", qPrintable(name)) << name << EIO;
         QTest::addRow("%s, EACCES", qPrintable(name)) << name << EACCES;
