@@ -168,6 +168,11 @@ void FrmSplash::prepareArtwork()
                                                 prepared.devicePixelRatio);
 }
 
+void FrmSplash::forgetArtwork()
+{
+    preparedArtwork() = {};
+}
+
 FrmSplash::FrmSplash(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
 {
