@@ -8,6 +8,7 @@
 #include "mainwindow/lockablebox.h"
 #include "mainwindow/lockablecombobox.h"
 #include "mainwindow/recordscrollbar.h"
+#include "mainwindow/statustexts.h"
 #include "platform/fonts.h"
 #include "platform/geometry.h"
 
@@ -178,7 +179,7 @@ void FrmWork::buildControls()
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setSizeGripEnabled(false);
     StatusBar1->setFont(platform::fonts::font(QStringLiteral("Berlin Sans FB"), 8.25, true));
-    m_statusPanel = new QLabel(QStringLiteral("Ready.  Option Selected: View"), StatusBar1);
+    m_statusPanel = new QLabel(statustext::view(), StatusBar1);
     m_statusPanel->setObjectName(QStringLiteral("StatusBar1Panel1"));
     m_statusPanel->setToolTip(QStringLiteral("Look Here For Important Information"));
     m_statusPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
