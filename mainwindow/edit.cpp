@@ -22,16 +22,6 @@ using cardomine::platform::MessageIcon;
 
 namespace cardomine {
 
-namespace {
-
-constexpr FieldBox EditOrder[] = {
-    FieldBox::FirstName, FieldBox::LastName,    FieldBox::Company,    FieldBox::Address,
-    FieldBox::City,      FieldBox::State,       FieldBox::Zip,        FieldBox::HomePhone,
-    FieldBox::WorkPhone, FieldBox::PagerMobile, FieldBox::FaxOrEmail,
-};
-
-} // namespace
-
 QString FrmWork::editTag() const
 {
     return editButton->property("tag").toString();
@@ -44,7 +34,7 @@ void FrmWork::setEditTag(const QString &tag)
 
 void FrmWork::setEditBoxesLocked(bool locked)
 {
-    for (FieldBox box : EditOrder)
+    for (FieldBox box : WindowOrder)
         setBoxLocked(box, locked);
     notes->setReadOnly(locked);
 }
