@@ -108,6 +108,12 @@ void prepareIcons()
         }).share();
 }
 
+void forgetIcons()
+{
+    preparedIcons() = {};
+    madeIcons().clear();
+}
+
 QIcon icon(const QString &path)
 {
     QHash<QString, QIcon> &icons = madeIcons();

@@ -30,6 +30,8 @@ std::shared_future<QImage> renderInBackground(const QString &path, QSize logical
 QIcon icon(const QString &path);
 // Starts drawing the program's icons on another thread, for the windows built next.
 void prepareIcons();
+// Forgets the icons made or being drawn, as at the program's start.
+void forgetIcons();
 QIcon windowIcon();
 
 } // namespace cardomine::assets

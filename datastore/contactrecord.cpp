@@ -15,13 +15,11 @@ namespace text = platform::text;
 // Spaces only, as the record's padding uses them.
 QString trimSpaces(const QString &s)
 {
+    const QString unpadded = withoutPadding(s);
     qsizetype first = 0;
-    qsizetype last = s.size();
-    while (first < last && s.at(first) == QLatin1Char(' '))
+    while (first < unpadded.size() && unpadded.at(first) == QLatin1Char(' '))
         ++first;
-    while (last > first && s.at(last - 1) == QLatin1Char(' '))
-        --last;
-    return s.mid(first, last - first);
+    return unpadded.mid(first);
 }
 
 // One field in bytes, exactly its width: a character that encodes to other than one
@@ -42,6 +40,14 @@ void takeField(const QByteArray &bytes, qsizetype &offset, FixedText<Width> &fie
 }
 
 } // namespace
+
+QString withoutPadding(const QString &text)
+{
+    qsizetype end = text.size();
+    while (end > 0 && text.at(end - 1) == QLatin1Char(' '))
+        --end;
+    return text.left(end);
+}
 
 QString ContactRecord::fieldText(FieldBox box) const
 {

@@ -88,6 +88,15 @@ struct ContactRecord
     void setFromSequentialLines(const QStringList &lines);
 };
 
+// A field's text without the spaces that pad it to its width.
+QString withoutPadding(const QString &text);
+
+// The width of one of the record's fields: widthOf(&ContactRecord::City) is 30.
+template <int Width> constexpr int widthOf(FixedText<Width> ContactRecord::*)
+{
+    return Width;
+}
+
 // The one record the program holds in memory.
 extern ContactRecord CurrentRecord;
 

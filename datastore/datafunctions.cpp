@@ -35,19 +35,8 @@ RecordBoxes *registeredBoxes = nullptr;
 
 constexpr int DataSealed = cardomine::seal::DataFile;
 
-// The order in which CollectFields visits the boxes (address before company).
-constexpr std::array<FieldBox, cardomine::FieldBoxCount> CollectOrder = {
-    FieldBox::FirstName, FieldBox::LastName,    FieldBox::Address,    FieldBox::Company,
-    FieldBox::City,      FieldBox::State,       FieldBox::Zip,        FieldBox::HomePhone,
-    FieldBox::WorkPhone, FieldBox::PagerMobile, FieldBox::FaxOrEmail,
-};
-
-// The order in which SetAllFields visits them.
-constexpr std::array<FieldBox, cardomine::FieldBoxCount> SetAllOrder = {
-    FieldBox::FirstName, FieldBox::LastName,    FieldBox::Company,    FieldBox::Address,
-    FieldBox::City,      FieldBox::State,       FieldBox::Zip,        FieldBox::HomePhone,
-    FieldBox::WorkPhone, FieldBox::PagerMobile, FieldBox::FaxOrEmail,
-};
+using cardomine::CollectOrder;
+using cardomine::WindowOrder;
 
 RecordBoxes &requireBoxes()
 {
@@ -197,7 +186,7 @@ void CollectFields(bool showFirst)
 void SetAllFields(bool locked, const QString &text)
 {
     RecordBoxes &b = requireBoxes();
-    for (FieldBox box : SetAllOrder) {
+    for (FieldBox box : WindowOrder) {
         b.setBoxLocked(box, locked);
         b.setBoxText(box, text);
     }

@@ -144,6 +144,12 @@ void removeSpent() noexcept
     }
 }
 
+void forgetReading() noexcept
+{
+    readingMarkerFile.close();
+    readingMarker.clear();
+}
+
 void end() noexcept
 {
     try {

@@ -52,6 +52,9 @@ void beginReading(const Expected &expected);
 void endReading() noexcept;
 // Removes a marker that names no work, as endReading leaves it; for a clean exit.
 void removeSpent() noexcept;
+// Lets the marker kept open for reads go and forgets its text, leaving the file on
+// disk, as at the program's start.
+void forgetReading() noexcept;
 
 // Removes the marker after the work; a failure here loses nothing (the next start
 // finds the files sealed and removes it), so it is not reported.

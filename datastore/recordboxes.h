@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <array>
+
 namespace cardomine {
 
 // The eleven field boxes that Data_Functions moves texts between, in the order the
@@ -21,6 +23,21 @@ enum class FieldBox
     FaxOrEmail,  // fax
 };
 inline constexpr int FieldBoxCount = 11;
+
+// The boxes in the window's order, as listed above: how SetAllFields and the window's
+// locking visit them.
+inline constexpr std::array<FieldBox, FieldBoxCount> WindowOrder = {
+    FieldBox::FirstName, FieldBox::LastName,    FieldBox::Company,    FieldBox::Address,
+    FieldBox::City,      FieldBox::State,       FieldBox::Zip,        FieldBox::HomePhone,
+    FieldBox::WorkPhone, FieldBox::PagerMobile, FieldBox::FaxOrEmail,
+};
+
+// The order in which CollectFields visits them: address before company.
+inline constexpr std::array<FieldBox, FieldBoxCount> CollectOrder = {
+    FieldBox::FirstName, FieldBox::LastName,    FieldBox::Address,    FieldBox::Company,
+    FieldBox::City,      FieldBox::State,       FieldBox::Zip,        FieldBox::HomePhone,
+    FieldBox::WorkPhone, FieldBox::PagerMobile, FieldBox::FaxOrEmail,
+};
 
 // The narrow view of the main window that the record routines need: the eleven
 // field boxes and the notes box. The main window implements it; tests use a plain

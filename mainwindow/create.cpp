@@ -11,6 +11,7 @@
 #include "mainwindow/fileproblem.h"
 #include "mainwindow/frmwork.h"
 #include "mainwindow/lockablecombobox.h"
+#include "mainwindow/statustexts.h"
 #include "platform/messages.h"
 
 #include <QLineEdit>
@@ -27,9 +28,6 @@ namespace cardomine {
 namespace {
 
 constexpr int HighestRecordNumber = ContactRecord::MaxNumber;
-
-const QString ViewStatus = QStringLiteral("Ready.  Option Selected: View");
-const QString CreateStatus = QStringLiteral("Ready.  Option Selected: Create New Record");
 
 } // namespace
 
@@ -75,7 +73,7 @@ void FrmWork::createButton_Click()
 
     CurrentRecord.ContactID = QString::number(number);
     ID->setText(CurrentRecord.ContactID.text());
-    setStatusText(CreateStatus);
+    setStatusText(statustext::createNew());
     unsetCursor();
     platform::notice(
         QStringLiteral("Record Formatting Complete."),
@@ -99,7 +97,7 @@ void FrmWork::createButton_Click()
 
 void FrmWork::finishCreate()
 {
-    setStatusText(QStringLiteral("Please Wait . . .  Saving New Record"));
+    setStatusText(statustext::savingNew());
     ScrollBar->setEnabled(true);
 
     const bool blankMajor = fname->text().isEmpty() || lname->text().isEmpty() ||
@@ -136,7 +134,7 @@ void FrmWork::saveNewRecord()
         // Stay in create mode with everything the user typed, so they can retry.
         CurrentRecord = before;
         ScrollBar->setEnabled(false);
-        setStatusText(CreateStatus);
+        setStatusText(statustext::createNew());
         showFileProblem(this, std::current_exception(),
                         QStringLiteral("The new record has not been saved. Your typing is still "
                                        "on screen: try again, or exit."));
@@ -167,7 +165,7 @@ void FrmWork::saveNewRecord()
                         QStringLiteral("The notes of this contact cannot be shown."));
     }
     cboCustomer->setLocked(false);
-    setStatusText(ViewStatus);
+    setStatusText(statustext::view());
     setBrowseButtonsEnabled(true);
 }
 
@@ -196,7 +194,7 @@ void FrmWork::discardNewRecord()
     }
     setBrowseButtonsEnabled(true);
     cboCustomer->setLocked(false);
-    setStatusText(ViewStatus);
+    setStatusText(statustext::view());
 }
 
 } // namespace cardomine

@@ -10,6 +10,7 @@
 #include "datastore/paths.h"
 #include "mainwindow/fileproblem.h"
 #include "mainwindow/frmwork.h"
+#include "mainwindow/statustexts.h"
 #include "platform/messages.h"
 
 #include <QLineEdit>
@@ -20,16 +21,6 @@
 using cardomine::platform::MessageIcon;
 
 namespace cardomine {
-
-namespace {
-
-constexpr FieldBox EditOrder[] = {
-    FieldBox::FirstName, FieldBox::LastName,    FieldBox::Company,    FieldBox::Address,
-    FieldBox::City,      FieldBox::State,       FieldBox::Zip,        FieldBox::HomePhone,
-    FieldBox::WorkPhone, FieldBox::PagerMobile, FieldBox::FaxOrEmail,
-};
-
-} // namespace
 
 QString FrmWork::editTag() const
 {
@@ -43,7 +34,7 @@ void FrmWork::setEditTag(const QString &tag)
 
 void FrmWork::setEditBoxesLocked(bool locked)
 {
-    for (FieldBox box : EditOrder)
+    for (FieldBox box : WindowOrder)
         setBoxLocked(box, locked);
     notes->setReadOnly(locked);
 }
@@ -71,7 +62,7 @@ void FrmWork::editButton_Click()
         setEditTag(QStringLiteral("Save"));
         editButton->setText(QStringLiteral("&Save Edit"));
         editButton->setToolTip(QStringLiteral("Click Here To Save Your Editing"));
-        setStatusText(QStringLiteral("Ready.  Option Selected: Edit Existing Record"));
+        setStatusText(statustext::editExisting());
         setEditBoxesLocked(false);
         setLeavingControlsEnabled(false);
         return;
@@ -83,7 +74,7 @@ void FrmWork::editButton_Click()
                                          MessageIcon::Exclamation, this);
     if (!save) {
         leaveEditMode();
-        setStatusText(QStringLiteral("Ready.  Option Selected: View"));
+        setStatusText(statustext::view());
         Data_Functions::CollectFields(true);
         setEditBoxesLocked(true);
         // The notes go back to what the contact's notes file holds.
@@ -98,7 +89,7 @@ void FrmWork::editButton_Click()
         return;
     }
 
-    setStatusText(QStringLiteral("Saving Current Record. . ."));
+    setStatusText(statustext::savingEdit());
     const QString fileType = indexfile::fileTypeLetter(IndexLines);
     const ContactRecord before = CurrentRecord;
     Data_Functions::CollectFields(false);
@@ -122,14 +113,14 @@ void FrmWork::editButton_Click()
     } catch (...) {
         // Stay in edit mode with the user's changes on screen, so they can retry.
         CurrentRecord = before;
-        setStatusText(QStringLiteral("Ready.  Option Selected: Edit Existing Record"));
+        setStatusText(statustext::editExisting());
         showFileProblem(this, std::current_exception(),
                         QStringLiteral("Your changes have not been saved. They are still on "
                                        "screen: try again, or answer No to drop them."));
         return;
     }
     leaveEditMode();
-    setStatusText(QStringLiteral("Ready.  Option Selected: View"));
+    setStatusText(statustext::view());
     setEditBoxesLocked(true);
     setLeavingControlsEnabled(true);
 }

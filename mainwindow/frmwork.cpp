@@ -8,6 +8,7 @@
 #include "mainwindow/lockablebox.h"
 #include "mainwindow/lockablecombobox.h"
 #include "mainwindow/recordscrollbar.h"
+#include "mainwindow/statustexts.h"
 #include "platform/fonts.h"
 #include "platform/geometry.h"
 
@@ -115,20 +116,20 @@ FrmWork::~FrmWork()
 void FrmWork::buildControls()
 {
     // Created in tab order, so the focus chain starts out right.
-    fname = fieldBox(this, "fname", 10, true);
-    lname = fieldBox(this, "lname", 20, true);
-    company = fieldBox(this, "company", 40, true);
-    address = fieldBox(this, "address", 50, true);
-    city = fieldBox(this, "city", 30, true);
-    statetext = fieldBox(this, "statetext", 2, true);
-    zip = fieldBox(this, "zip", 5, true);
-    ID = fieldBox(this, "ID", 6, true);
-    homephone = fieldBox(this, "homephone", 12, true);
-    workphone = fieldBox(this, "workphone", 12, true);
-    pagermobile = fieldBox(this, "pagermobile", 12, true);
+    fname = fieldBox(this, "fname", widthOf(&ContactRecord::FirstName), true);
+    lname = fieldBox(this, "lname", widthOf(&ContactRecord::LastName), true);
+    company = fieldBox(this, "company", widthOf(&ContactRecord::Company), true);
+    address = fieldBox(this, "address", widthOf(&ContactRecord::Address), true);
+    city = fieldBox(this, "city", widthOf(&ContactRecord::City), true);
+    statetext = fieldBox(this, "statetext", widthOf(&ContactRecord::State), true);
+    zip = fieldBox(this, "zip", widthOf(&ContactRecord::Zip), true);
+    ID = fieldBox(this, "ID", widthOf(&ContactRecord::ContactID), true);
+    homephone = fieldBox(this, "homephone", widthOf(&ContactRecord::HomePhone), true);
+    workphone = fieldBox(this, "workphone", widthOf(&ContactRecord::WorkPhone), true);
+    pagermobile = fieldBox(this, "pagermobile", widthOf(&ContactRecord::PagerMobile), true);
     // Created unlocked, unlike the other boxes: the classic window has it so, and the
     // difference is kept on purpose.
-    fax = fieldBox(this, "fax", 30, false);
+    fax = fieldBox(this, "fax", widthOf(&ContactRecord::FaxOrEmail), false);
 
     cboCustomer = new LockableComboBox(this);
     cboCustomer->setObjectName(QStringLiteral("cboCustomer"));
@@ -178,7 +179,7 @@ void FrmWork::buildControls()
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setSizeGripEnabled(false);
     StatusBar1->setFont(platform::fonts::font(QStringLiteral("Berlin Sans FB"), 8.25, true));
-    m_statusPanel = new QLabel(QStringLiteral("Ready.  Option Selected: View"), StatusBar1);
+    m_statusPanel = new QLabel(statustext::view(), StatusBar1);
     m_statusPanel->setObjectName(QStringLiteral("StatusBar1Panel1"));
     m_statusPanel->setToolTip(QStringLiteral("Look Here For Important Information"));
     m_statusPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);

@@ -76,7 +76,6 @@ public:
     // Status bar panel 1.
     QString statusText() const;
     void setStatusText(const QString &text);
-    QLabel *statusPanel() const { return m_statusPanel; }
 
     // RecordBoxes: the eleven field boxes and the notes box. Notes cross this line
     // with CR LF line ends, as they are in the files.

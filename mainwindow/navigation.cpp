@@ -6,6 +6,7 @@
 #include "mainwindow/fileproblem.h"
 #include "mainwindow/frmwork.h"
 #include "mainwindow/recordscrollbar.h"
+#include "mainwindow/statustexts.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -38,7 +39,7 @@ void FrmWork::ScrollBar_Change()
     if (shown && *shown == v)
         return;
 
-    setStatusText(QStringLiteral("Ready.  You Are Viewing Record# : ") + QString::number(v));
+    setStatusText(statustext::viewingRecord(v));
     const ContactRecord before = CurrentRecord;
     try {
         Data_Functions::LoadRecord(paths::DataFile, v, QStringLiteral("R"));
@@ -49,7 +50,7 @@ void FrmWork::ScrollBar_Change()
             const QSignalBlocker blocker(ScrollBar);
             ScrollBar->setValue(*shown);
         }
-        setStatusText(QStringLiteral("Ready.  Option Selected: View"));
+        setStatusText(statustext::view());
         // One failure, one box: a held arrow must not step into it again behind the box.
         if (auto *bar = qobject_cast<RecordScrollBar *>(ScrollBar))
             bar->abandonPress();

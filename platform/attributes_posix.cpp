@@ -110,19 +110,11 @@ Digest computeDigest(const QByteArray &native, const QString &operation, const Q
     QByteArray buffer(16 * DigestChunk, Qt::Uninitialized);
     std::int64_t chunk = 0;
     for (bool end = false; !end;) {
-        qsizetype filled = 0;
-        while (filled < buffer.size()) {
-            const ssize_t got = sysCall("read", [&] {
-                return ::read(fd, buffer.data() + filled, size_t(buffer.size() - filled));
-            });
-            if (got < 0)
-                fail(operation, programPath, errno);
-            if (got == 0) {
-                end = true;
-                break;
-            }
-            filled += got;
-        }
+        const qsizetype filled =
+            readInto(fd, buffer.data(), buffer.size(), -1, ReadEnd::AtEmptyRead);
+        if (filled < 0)
+            fail(operation, programPath, errno);
+        end = filled < buffer.size();
         // The buffer holds whole chunks, but for the file's last one.
         digest.addChunks(chunk, QByteArrayView(buffer).first(filled));
         chunk += filled / DigestChunk;

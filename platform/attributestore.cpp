@@ -162,13 +162,6 @@ std::optional<Digest> Digest::fromHex(const QByteArray &hex)
     return digest;
 }
 
-Digest digestOf(QByteArrayView content)
-{
-    Digest digest;
-    digest.addChunks(0, content);
-    return digest;
-}
-
 std::optional<Seal> parseSeal(const QByteArray &text)
 {
     const QList<QByteArray> fields = text.split(':');

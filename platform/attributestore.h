@@ -67,8 +67,6 @@ private:
     std::array<std::uint64_t, 4> m_lanes{};
 };
 
-Digest digestOf(QByteArrayView content);
-
 struct Seal
 {
     Seal() = default;

@@ -113,6 +113,19 @@ Names &names()
     return kept;
 }
 
+// The drive root worked out for the name the environment gave last.
+struct LastRoot
+{
+    QString named;
+    QString root;
+};
+
+LastRoot &lastRoot()
+{
+    thread_local LastRoot kept;
+    return kept;
+}
+
 bool isLink(int folderFd, const dirent *entry)
 {
     if (entry->d_type == DT_LNK)
@@ -227,16 +240,13 @@ QString driveRoot()
     // its own. Cleaning the path up is kept for the name last seen, as every file
     // operation asks for it; a relative name depends on the working folder and is
     // worked out afresh.
-    thread_local QString lastNamed;
-    thread_local QString lastRoot;
+    LastRoot &last = lastRoot();
     const QString named = namedDriveRoot();
-    if (!lastRoot.isEmpty() && named == lastNamed)
-        return lastRoot;
+    if (!last.root.isEmpty() && named == last.named)
+        return last.root;
     const QString root = QDir::cleanPath(QFileInfo(named).absoluteFilePath());
-    if (!QDir::isRelativePath(named)) {
-        lastNamed = named;
-        lastRoot = root;
-    }
+    if (!QDir::isRelativePath(named))
+        last = LastRoot{named, root};
     return root;
 #endif
 }
@@ -295,6 +305,7 @@ ResolvedPath resolvePath(const QString &programPath)
 void forgetNames()
 {
     names() = Names();
+    lastRoot() = LastRoot();
 }
 
 void forgetName(const QByteArray &native)

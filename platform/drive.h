@@ -30,8 +30,8 @@ struct ResolvedPath
 // keeps the program's spelling. Each folder is listed once and the listing kept, so a
 // path costs no system call once its folder is known.
 ResolvedPath resolvePath(const QString &programPath);
-// Drops the kept listings, so that what other programs changed meanwhile is seen;
-// called when the program starts on its folder.
+// Drops the kept listings (and the drive root worked out last), so that what other
+// programs changed meanwhile is seen; called when the program starts on its folder.
 void forgetNames();
 // Tells the resolver that the program removed, or moved away, the file at a resolved
 // native path.

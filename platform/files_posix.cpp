@@ -109,16 +109,8 @@ namespace {
 
 void writeAll(int fd, const QByteArray &bytes, const QString &operation, const QString &programPath)
 {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = sysCall("write", [&] {
-            return ::write(fd, bytes.constData() + done,
-                           faults::writeLength(size_t(bytes.size() - done)));
-        });
-        if (written < 0)
-            fail(operation, programPath, errno);
-        done += written;
-    }
+    if (writeFrom(fd, bytes, -1) < 0)
+        fail(operation, programPath, errno);
 }
 
 void syncFile(int fd, const QString &operation, const QString &programPath)
@@ -182,12 +174,11 @@ QByteArray readWhole(const QByteArray &native, std::int64_t maxBytes, bool missi
             break;
         const qsizetype had = bytes.size();
         bytes.resize(had + want);
-        const ssize_t got =
-            sysCall("read", [&] { return ::read(fd, bytes.data() + had, size_t(want)); });
+        const qsizetype got = readInto(fd, bytes.data() + had, want, -1, ReadEnd::AtEmptyRead);
         if (got < 0)
             fail(operation, programPath, errno);
         bytes.resize(had + got);
-        if (got == 0)
+        if (got < want)
             break;
     }
     file.closeAfterReading();
@@ -487,8 +478,8 @@ std::optional<QByteArray> readBytesIfFile(const QString &path, std::int64_t maxB
         if (want <= 0)
             break;
         bytes.resize(had + qsizetype(want));
-        const ssize_t got =
-            sysCall("read", [&] { return ::read(fd, bytes.data() + had, size_t(want)); });
+        const qsizetype got =
+            readInto(fd, bytes.data() + had, qsizetype(want), -1, ReadEnd::AtShortRead);
         if (got < 0)
             fail(ReadOperation, path, errno);
         bytes.resize(had + got);
@@ -524,19 +515,10 @@ bool flushIfHolding(const QString &path, const QByteArray &bytes)
             // One byte more than expected is asked for, so a file that grew since the
             // fstat does not compare equal.
             QByteArray current(bytes.size() + 1, Qt::Uninitialized);
-            qsizetype done = 0;
-            for (;;) {
-                const ssize_t got = sysCall("read", [&] {
-                    return ::read(fd, current.data() + done, size_t(current.size() - done));
-                });
-                if (got < 0)
-                    fail(WriteOperation, path, errno);
-                if (got == 0)
-                    break;
-                done += got;
-                if (done == current.size())
-                    break;
-            }
+            const qsizetype done =
+                readInto(fd, current.data(), current.size(), -1, ReadEnd::AtEmptyRead);
+            if (done < 0)
+                fail(WriteOperation, path, errno);
             current.resize(done);
             if (current == bytes) {
                 // Whoever wrote it may not have flushed it; the caller relies on it
@@ -603,19 +585,11 @@ QByteArray readRecord(const QString &path, std::int64_t recordNumber, int length
         fail(ReadOperation, path, errno);
     Descriptor file(fd);
     QByteArray record(length, ' ');
-    qsizetype done = 0;
-    while (done < length) {
-        const ssize_t got = sysCall("pread", [&] {
-            return ::pread(fd, record.data() + done, size_t(length - done), off_t(offset + done));
-        });
-        if (got < 0) {
-            if (errno == ESPIPE)
-                failNotRegular(ReadOperation, path, S_IFIFO);
-            fail(ReadOperation, path, errno);
-        }
-        if (got == 0)
-            break;
-        done += got;
+    const qsizetype done = readInto(fd, record.data(), length, offset, ReadEnd::AtEmptyRead);
+    if (done < 0) {
+        if (errno == ESPIPE)
+            failNotRegular(ReadOperation, path, S_IFIFO);
+        fail(ReadOperation, path, errno);
     }
     // Past the end of the file the record reads as spaces.
     std::fill(record.begin() + done, record.end(), ' ');
@@ -638,17 +612,8 @@ void writeRecord(const QString &path, std::int64_t recordNumber, const QByteArra
         fail(WriteOperation, path, errno);
     Descriptor file(fd);
     attributestore::ContentWrite content(fd, native, offset, record);
-    qsizetype done = 0;
-    while (done < record.size()) {
-        const ssize_t written = sysCall("pwrite", [&] {
-            return ::pwrite(fd, record.constData() + done,
-                            faults::writeLength(size_t(record.size() - done)),
-                            off_t(offset + done));
-        });
-        if (written < 0)
-            fail(WriteOperation, path, errno);
-        done += written;
-    }
+    if (writeFrom(fd, record, offset) < 0)
+        fail(WriteOperation, path, errno);
     syncFile(fd, WriteOperation, path);
     content.done(fd);
     file.close(WriteOperation, path);

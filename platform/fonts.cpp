@@ -1,5 +1,6 @@
 #include "platform/fonts.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFontDatabase>
 #include <QStringList>
@@ -8,14 +9,16 @@ namespace cardomine::platform::fonts {
 
 namespace {
 const char WineFontFolder[] = "/usr/share/wine/fonts/";
-}
+// How many fonts the running application has registered; -1 before it registers any.
+int loaded = -1;
+} // namespace
 
 int loadBundledFonts()
 {
-    static int loaded = -1;
     if (loaded >= 0)
         return loaded;
     loaded = 0;
+    qAddPostRoutine([] { loaded = -1; });
     const QStringList files{QStringLiteral("tahoma.ttf"), QStringLiteral("tahomabd.ttf"),
                             QStringLiteral("ms_sans_serif.ttf")};
     for (const QString &name : files) {

@@ -169,4 +169,9 @@ void centreOnScreen(QWidget *window)
     centreOn(window, QRect(screen->geometry().topLeft(), screen->geometry().size()));
 }
 
+void forgetSeenFrame()
+{
+    seenFrame = QMargins();
+}
+
 } // namespace cardomine::platform

@@ -46,5 +46,7 @@ void centreOn(QWidget *window, const QRect &area);
 // The frame the window system draws around the window: its own once known, else the
 // one last seen on a framed window of the program (none for a frameless window).
 QMargins expectedFrameMargins(const QWidget *window);
+// Forgets the frame last seen, as at the program's start.
+void forgetSeenFrame();
 
 } // namespace cardomine::platform

@@ -135,12 +135,6 @@ bool InstanceLock::tryLock()
     return true;
 }
 
-void InstanceLock::unlock()
-{
-    d->release();
-    d->status = Status::Unlocked;
-}
-
 InstanceLock::Status InstanceLock::status() const
 {
     return d->status;

@@ -15,7 +15,7 @@ class InstanceLock
 public:
     enum class Status
     {
-        Unlocked,      // tryLock() not called, or unlock()ed
+        Unlocked,      // tryLock() not called
         Locked,        // this copy holds the folder
         HeldElsewhere, // another copy holds it
         Failed,        // the folder cannot be used; see errorCode()
@@ -33,7 +33,6 @@ public:
     // read-only file system, a full disk) is not locked: the program could not work
     // in it.
     bool tryLock();
-    void unlock();
 
     Status status() const;
     // The system's error code when the status is Failed (EROFS, ENOSPC, ...).

@@ -257,6 +257,11 @@ void setMessageService(MessageService *service)
     installedService = service;
 }
 
+MessageService *installedMessageService()
+{
+    return installedService;
+}
+
 void notice(const QString &title, const QString &text, MessageIcon icon, QWidget *parent)
 {
     messageService().show(MessageBox{title, text, icon, MessageButtons::Ok}, parent);

@@ -63,6 +63,8 @@ public:
 MessageService &messageService();
 // Installs a service (not owned); nullptr brings back the production one.
 void setMessageService(MessageService *service);
+// The service a test installed, or nullptr while the production one serves.
+MessageService *installedMessageService();
 
 // Shorthands for the three kinds of box the program shows.
 void notice(const QString &title, const QString &text, MessageIcon icon = MessageIcon::Information,

@@ -7,10 +7,12 @@
 #include "platform/faults.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <cerrno>
 #include <cstdint>
+#include <unistd.h>
 
 namespace cardomine::platform::posixio {
 
@@ -29,6 +31,60 @@ template <typename Call> auto sysCall(const char *name, Call &&call) -> decltype
             continue;
         return result;
     }
+}
+
+// How readInto knows the file has ended: at a read that brings nothing, or already at
+// one that brings less than asked for (the end of a regular file whose length is known).
+enum class ReadEnd
+{
+    AtEmptyRead,
+    AtShortRead
+};
+
+// Reads up to size bytes into data with read(2), or with pread(2) from offset when
+// offset is not negative; each call is one fault-injection point ("read", "pread").
+// Reads on until size bytes are in or the file ends. Returns the bytes read, or -1
+// with errno set.
+inline qsizetype readInto(int fd, char *data, qsizetype size, std::int64_t offset, ReadEnd end)
+{
+    qsizetype done = 0;
+    while (done < size) {
+        const qsizetype want = size - done;
+        const ssize_t got =
+            offset < 0 ? sysCall("read", [&] { return ::read(fd, data + done, size_t(want)); })
+                       : sysCall("pread", [&] {
+                             return ::pread(fd, data + done, size_t(want), off_t(offset + done));
+                         });
+        if (got < 0)
+            return -1;
+        done += got;
+        if (got == 0 || (end == ReadEnd::AtShortRead && got < want))
+            break;
+    }
+    return done;
+}
+
+// Writes all the bytes with write(2), or with pwrite(2) at offset when offset is not
+// negative, going on after short writes; each call is one fault-injection point
+// ("write", "pwrite") whose length the injector may cut. Returns 0, or -1 with errno
+// set.
+inline int writeFrom(int fd, QByteArrayView bytes, std::int64_t offset)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        // The length is asked for after the fault check, which may arm the cut.
+        const auto length = [&] { return faults::writeLength(size_t(bytes.size() - done)); };
+        const ssize_t written =
+            offset < 0
+                ? sysCall("write", [&] { return ::write(fd, bytes.data() + done, length()); })
+                : sysCall("pwrite", [&] {
+                      return ::pwrite(fd, bytes.data() + done, length(), off_t(offset + done));
+                  });
+        if (written < 0)
+            return -1;
+        done += written;
+    }
+    return 0;
 }
 
 // Throws FileError for the program path with the system's text for errorCode.

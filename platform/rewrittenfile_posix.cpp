@@ -58,16 +58,8 @@ void RewrittenFile::write(const QString &path, const QByteArray &bytes)
         m_native = native;
     }
 
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = sysCall("pwrite", [&] {
-            return ::pwrite(m_fd, bytes.constData() + done,
-                            faults::writeLength(size_t(bytes.size() - done)), off_t(done));
-        });
-        if (written < 0)
-            fail(WriteOperation, path, errno);
-        done += written;
-    }
+    if (writeFrom(m_fd, bytes, 0) < 0)
+        fail(WriteOperation, path, errno);
     if (info.st_size > bytes.size() &&
         sysCall("ftruncate", [&] { return ::ftruncate(m_fd, off_t(bytes.size())); }) != 0)
         fail(WriteOperation, path, errno);

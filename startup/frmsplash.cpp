@@ -14,10 +14,11 @@
 #include <QProgressBar>
 #include <QSaveFile>
 #include <QScreen>
-#include <QStyleOptionProgressBar>
 #include <QThread>
 #include <QTimer>
 #include <QWindow>
+
+#include <algorithm>
 
 namespace cardomine {
 
@@ -36,84 +37,52 @@ QLabel *splashLabel(QWidget *parent, const char *name, const QString &text, cons
     return label;
 }
 
-// The splash's bar. QProgressBar asks for its style option at every value change to
-// decide whether the bar must be repainted, and building that option formats the
-// percentage text through the locale. The splash never shows the text, so the
-// option is built without it: the count sets the bar 35013 times, and this keeps each
-// set cheap. Which values repaint the bar is unchanged.
+// The splash's bar. The count sets it 35013 times, and every value handed to a
+// QProgressBar costs a style query (with the percentage text formatted) to decide
+// whether to repaint. The bar is handed a value only when it moves the filled part on
+// by a device pixel of the bar's length, or reaches an end: what shows is the same at
+// the screen's resolution. Before each repaint of the window, and at the end, the bar
+// takes the count's latest value.
 class SplashProgressBar : public QProgressBar
 {
 public:
     using QProgressBar::QProgressBar;
 
-    // QProgressBar::setValue repaints the bar at once when the value reaches an end or
-    // has moved on from the one last painted by more than one chunk of the groove;
-    // each set asks the style for those figures again. The count takes them once
-    // (beginCount) and hands the bar only the values that repaint it (setCountValue),
-    // so the bar is painted at the very same values as when it is given every one.
+    // Takes the bar's length, in device pixels, for the count about to run.
     void beginCount()
     {
-        QStyleOptionProgressBar option;
-        initStyleOption(&option);
-        m_chunk = style()->pixelMetric(QStyle::PM_ProgressBarChunkWidth, &option, this);
-        const QRect groove = style()->subElementRect(QStyle::SE_ProgressBarGroove, &option, this);
-        m_grooveBlock = orientation() == Qt::Horizontal ? groove.width() : groove.height();
-        m_counting = !isTextVisible();
+        const int length = orientation() == Qt::Horizontal ? width() : height();
+        m_pixels = std::max<qint64>(1, qRound(length * devicePixelRatioF()));
+        m_pending = value();
+        m_shownPixel = pixelOf(m_pending);
     }
     void setCountValue(int v)
     {
         m_pending = v;
-        if (!m_counting || wouldRepaint(v))
+        const qint64 pixel = pixelOf(v);
+        if (pixel != m_shownPixel || v == minimum() || v == maximum()) {
+            m_shownPixel = pixel;
             setValue(v);
-    }
-    // Before the window is repainted whole, and at the end: the bar takes the last
-    // value, which repaints nothing the line above did not.
-    void catchUp() { setValue(m_pending); }
-
-protected:
-    void paintEvent(QPaintEvent *event) override
-    {
-        m_lastPainted = value();
-        QProgressBar::paintEvent(event);
-    }
-    void initStyleOption(QStyleOptionProgressBar *option) const override
-    {
-        if (!option)
-            return;
-        if (isTextVisible()) {
-            QProgressBar::initStyleOption(option);
-            return;
         }
-        option->initFrom(this);
-        if (orientation() == Qt::Horizontal)
-            option->state |= QStyle::State_Horizontal;
-        option->minimum = minimum();
-        option->maximum = maximum();
-        option->progress = value();
-        option->textAlignment = alignment();
-        option->textVisible = false;
-        option->text.clear();
-        option->invertedAppearance = invertedAppearance();
-        option->bottomToTop = textDirection() == QProgressBar::BottomToTop;
+    }
+    void catchUp()
+    {
+        m_shownPixel = pixelOf(m_pending);
+        setValue(m_pending);
     }
 
 private:
-    bool wouldRepaint(int v) const
+    // The device pixel of the bar's length that value v fills up to.
+    qint64 pixelOf(int v) const
     {
-        if (v == value() || v == m_lastPainted || v < minimum() || v > maximum())
-            return false;
-        if (v == minimum() || v == maximum())
-            return true;
-        const qint64 difference = qAbs(qint64(v) - m_lastPainted);
-        const qint64 totalSteps = qint64(maximum()) - minimum();
-        return difference * m_grooveBlock > qint64(m_chunk) * totalSteps;
+        const qint64 span = std::max<qint64>(1, qint64(maximum()) - minimum());
+        const qint64 steps = std::clamp<qint64>(qint64(v) - minimum(), 0, span);
+        return steps * m_pixels / span;
     }
 
-    bool m_counting = false;
-    int m_chunk = 0;
-    int m_grooveBlock = 0;
+    qint64 m_pixels = 1;
+    qint64 m_shownPixel = 0;
     int m_pending = 0;
-    int m_lastPainted = -1;
 };
 
 // The picture's place: it reaches past the window's left and bottom edges.
@@ -166,6 +135,11 @@ void FrmSplash::prepareArtwork()
     prepared.devicePixelRatio = screen ? screen->devicePixelRatio() : 1.0;
     prepared.image = assets::renderInBackground(assets::fanFoldPath(), pictureRect().size(),
                                                 prepared.devicePixelRatio);
+}
+
+void FrmSplash::forgetArtwork()
+{
+    preparedArtwork() = {};
 }
 
 FrmSplash::FrmSplash(QWidget *parent)

@@ -37,6 +37,8 @@ public:
     // Starts drawing the splash's picture on another thread, so that it is ready when
     // the splash is built; a splash built without it draws the picture itself.
     static void prepareArtwork();
+    // Drops a picture prepared and not yet taken by a splash.
+    static void forgetArtwork();
 
     // The load step: centre, show and focus, count, hide, then showMainWindow.
     void load(const std::function<void()> &showMainWindow);

@@ -17,14 +17,7 @@
 
 namespace cardomine {
 
-namespace {
-Program *runningProgram = nullptr;
-}
-
-Program::Program()
-{
-    runningProgram = this;
-}
+Program::Program() = default;
 
 Program::~Program()
 {
@@ -34,13 +27,6 @@ Program::~Program()
     // Browsing leaves a spent marker in the data folder for the next record; a clean
     // exit takes it away.
     pendingwork::removeSpent();
-    if (runningProgram == this)
-        runningProgram = nullptr;
-}
-
-Program *Program::instance()
-{
-    return runningProgram;
 }
 
 FrmWork &Program::frmWork()

@@ -26,14 +26,10 @@ public:
     Program(const Program &) = delete;
     Program &operator=(const Program &) = delete;
 
-    // The one running program (nullptr when none).
-    static Program *instance();
-
     // The main window; created on the first reference.
     FrmWork &frmWork();
     // The splash; the first reference creates and loads it (runs its whole count).
     FrmSplash &frmSplash();
-    bool hasSplash() const { return m_splash != nullptr; }
 
     // Creates the main window and runs its initialization. False when the start-up
     // could not go on (the user has been told why) and the program should end.

@@ -41,14 +41,6 @@ void addContact(CardFile &file, int position, const ContactRecord &record)
 
 } // namespace
 
-QString trimmed(const QString &field)
-{
-    qsizetype end = field.size();
-    while (end > 0 && field.at(end - 1) == QLatin1Char(' '))
-        --end;
-    return field.left(end);
-}
-
 CardFile readCardFile()
 {
     const IndexTable table = indexfile::read();

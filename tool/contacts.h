@@ -33,6 +33,9 @@ struct CardFile
 CardFile readCardFile();
 
 // A field's text without its trailing padding.
-QString trimmed(const QString &field);
+inline QString trimmed(const QString &field)
+{
+    return withoutPadding(field);
+}
 
 } // namespace cardomine::tool

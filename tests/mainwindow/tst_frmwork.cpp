@@ -446,7 +446,8 @@ private Q_SLOTS:
         QCOMPARE(bar->focusPolicy(), Qt::NoFocus);
         QVERIFY(!bar->isSizeGripEnabled());
         QCOMPARE(m_window->statusText(), u"Ready.  Option Selected: View"_s);
-        QLabel *panel = m_window->statusPanel();
+        auto *panel = bar->findChild<QLabel *>(u"StatusBar1Panel1"_s);
+        QVERIFY(panel);
         QCOMPARE(panel->parentWidget(), bar);
         QCOMPARE(panel->width(), 560);
         QCOMPARE(panel->toolTip(), u"Look Here For Important Information"_s);

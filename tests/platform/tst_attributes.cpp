@@ -24,6 +24,14 @@ using cardomine::testing::TempDrive;
 
 namespace {
 
+// The digest of the whole content, taken in one go.
+Digest digestOf(QByteArrayView content)
+{
+    Digest digest;
+    digest.addChunks(0, content);
+    return digest;
+}
+
 const QString File = u"c:\\Cardomine.Dat"_s;
 
 enum class Store

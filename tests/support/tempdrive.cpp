@@ -1,19 +1,41 @@
 #include "tests/support/tempdrive.h"
 
+#include "platform/messages.h"
+#include "startup/programstate.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTest>
 
 namespace cardomine::testing {
 
 namespace {
 const char DriveVariable[] = "CARDOMINE_DRIVE_C";
+
+// Resets the program's state at the first drive of each test function and data row.
+void resetForNewTest()
+{
+    static QByteArray lastTest;
+    QByteArray test = QTest::currentTestFunction();
+    test += '/';
+    test += QTest::currentDataTag();
+    if (test == lastTest)
+        return;
+    lastTest = test;
+    // Fixtures install their scripted boxes in init(), before the test makes its drive,
+    // and take them away in cleanup(): the service they installed stays.
+    platform::MessageService *installed = platform::installedMessageService();
+    resetProgramState();
+    platform::setMessageService(installed);
 }
+} // namespace
 
 TempDrive::TempDrive()
     : m_previous(qgetenv(DriveVariable))
     , m_hadPrevious(qEnvironmentVariableIsSet(DriveVariable))
 {
+    resetForNewTest();
     if (m_dir.isValid())
         qputenv(DriveVariable, QFile::encodeName(m_dir.path()));
 }

@@ -8,6 +8,10 @@ namespace cardomine::testing {
 
 // A fresh drive root for one test: CARDOMINE_DRIVE_C points into a temporary
 // folder for the guard's lifetime, so the program's "c:\..." paths land there.
+// The first drive made in each test function (each data row) resets the program's
+// state (startup/programstate.h) first, so nothing one test left behind reaches the
+// next (the message service a fixture installed stays); a second drive in the same
+// function leaves the state alone.
 class TempDrive
 {
 public:
