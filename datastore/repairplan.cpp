@@ -17,8 +17,6 @@ using pendingwork::Finding;
 
 namespace {
 
-const QString ProgramFilesFolder = QStringLiteral("c:\\Program Files");
-
 // The start's program, one phase per decision or action. A round runs from
 // IndexMissing to DataSealed; the rounds that set a file aside start over.
 enum Phase : int
@@ -425,7 +423,7 @@ QString describe(const Step &step)
 FolderState observeFolder()
 {
     FolderState s;
-    s.programFilesFolder = files::folderExists(ProgramFilesFolder);
+    s.programFilesFolder = files::folderExists(paths::ProgramFilesFolder);
     s.dataFolder = s.programFilesFolder && files::folderExists(paths::DataFolder);
     if (!s.dataFolder)
         return s;

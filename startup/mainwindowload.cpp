@@ -36,8 +36,6 @@ namespace {
 // prefix keeps a huge or foreign data file from filling memory.
 constexpr std::int64_t SequentialReadLimit = 64 * 1024;
 
-const QString ProgramFilesFolder = QStringLiteral("c:\\Program Files");
-
 void addTypeNames(FrmWork &window, const QStringList &names)
 {
     for (const QString &name : names) {
@@ -51,7 +49,7 @@ void perform(const repairplan::Step &step, FrmWork &window)
     using repairplan::StepKind;
     switch (step.kind) {
     case StepKind::CreateProgramFilesFolder:
-        files::createFolder(ProgramFilesFolder);
+        files::createFolder(paths::ProgramFilesFolder);
         break;
     case StepKind::RemoveMarkerLeftovers:
         pendingwork::removeLeftovers();
