@@ -5,6 +5,7 @@
 // The program's fixed file names, written the Windows way; platform/drive.h maps them.
 namespace cardomine::paths {
 
+inline const QString ProgramFilesFolder = QStringLiteral("c:\\Program Files");
 inline const QString DataFolder = QStringLiteral("c:\\Program Files\\Pelvarin");
 inline const QString NotesFolder = QStringLiteral("c:\\Program Files\\Pelvarin\\Contact Notes");
 inline const QString DataFile = QStringLiteral("c:\\Program Files\\Pelvarin\\Cardomine.Dat");
