@@ -6,6 +6,7 @@
 #include "datastore/notesfile.h"
 #include "datastore/paths.h"
 #include "datastore/pendingwork.h"
+#include "mainwindow/about.h"
 #include "platform/files.h"
 #include "startup/mainwindowload.h"
 #include "tests/reliability/realworld.h"
@@ -15,8 +16,10 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -283,6 +286,62 @@ void failedNotesWriteSaysWhatWasStored(Situation &s)
     QVERIFY(s.messages.unexpected().isEmpty());
 }
 
+// Runs cardomine-tool on the situation's drive (its environment names the drive).
+int runTool(const QStringList &arguments, QByteArray *err = nullptr)
+{
+    QProcess tool;
+    tool.start(QStringLiteral(CARDOMINE_TOOL_PATH), arguments);
+    if (!tool.waitForFinished(60000) || tool.exitStatus() != QProcess::NormalExit)
+        return -1;
+    if (err)
+        *err = tool.readAllStandardError();
+    return tool.exitCode();
+}
+
+void plainCopyThenAdopt(Situation &s)
+{
+    // An old data folder from another machine, copied in with a plain `cp -r`: the
+    // copy keeps the bytes and drops the seal.
+    QTemporaryDir elsewhere;
+    QVERIFY(elsewhere.isValid());
+    const QString old = elsewhere.path() + QStringLiteral("/Pelvarin");
+    QVERIFY(QDir().mkpath(old + QStringLiteral("/Contact Notes")));
+    QByteArray data;
+    for (int i = 1; i <= 5; ++i) {
+        data += LoadedWindow::recordBytes(i);
+        QFile notes(old + QStringLiteral("/Contact Notes/%1.txt").arg(i));
+        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write(notesOf(i)) > 0);
+        s.keep(i, LoadedWindow::recordBytes(i), notesOf(i));
+    }
+    for (const auto &[name, bytes] :
+         {std::pair{QStringLiteral("Cardomine.Dat"), data},
+          std::pair{QStringLiteral("Index.tbl"), LoadedWindow::indexBytes(5)}}) {
+        QFile file(old + u'/' + name);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    }
+    const QString programFiles = s.drive.native(QStringLiteral("c:\\Program Files"));
+    QVERIFY(QDir().mkpath(programFiles));
+    QCOMPARE(QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-r"), old, programFiles}),
+             0);
+
+    QByteArray err;
+    QCOMPARE(runTool({QStringLiteral("adopt")}, &err), 0);
+    QVERIFY2(err.isEmpty(), err.constData());
+    // The check now foretells a start that changes nothing.
+    QCOMPARE(runTool({QStringLiteral("check")}), 0);
+
+    auto w = start();
+    QVERIFY(w);
+    QCOMPARE(titles(s.messages),
+             (QStringList{about::creditsTitle(), about::donationsTitle()}));
+    QCOMPARE(w->ScrollBar->maximum(), 5);
+    QCOMPARE(s.drive.readFile(paths::DataFile), data);
+    w->ScrollBar->setValue(4);
+    QCOMPARE(w->fname->text(), QStringLiteral("First4    "));
+    QCOMPARE(w->notes->toPlainText(), QString::fromLatin1(notesOf(4).chopped(2)));
+    QVERIFY(s.messages.unexpected().isEmpty());
+}
+
 } // namespace
 
 QList<RealWorldCase> storeSituations()
@@ -295,6 +354,8 @@ QList<RealWorldCase> storeSituations()
         {"09 save cut short by ulimit -f in a child, then a start", cutShortWritesUnderSizeLimit},
         {"10 notes write fails on a file size limit, then browse away and back",
          failedNotesWriteSaysWhatWasStored},
+        {"11 old folder copied in with cp -r, then cardomine-tool adopt, then a start",
+         plainCopyThenAdopt},
     };
 }
 
