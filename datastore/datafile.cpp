@@ -24,15 +24,24 @@ std::int64_t sizeOrZero(const QString &path)
 
 } // namespace
 
+int recordsReachedBySize(std::int64_t size)
+{
+    return capped((size + ContactRecord::Length - 1) / ContactRecord::Length);
+}
+
+int wholeRecordsBySize(std::int64_t size)
+{
+    return capped(size / ContactRecord::Length);
+}
+
 int recordsReached(const QString &path)
 {
-    const std::int64_t size = sizeOrZero(path);
-    return capped((size + ContactRecord::Length - 1) / ContactRecord::Length);
+    return recordsReachedBySize(sizeOrZero(path));
 }
 
 int wholeRecords(const QString &path)
 {
-    return capped(sizeOrZero(path) / ContactRecord::Length);
+    return wholeRecordsBySize(sizeOrZero(path));
 }
 
 } // namespace cardomine::datafile

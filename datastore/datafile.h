@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <cstdint>
+
 // What the random-form data file holds, by its length.
 namespace cardomine::datafile {
 
@@ -12,5 +14,9 @@ int recordsReached(const QString &path);
 
 // Its whole records only; 0 when there is no file.
 int wholeRecords(const QString &path);
+
+// The same two counts for a data file of `size` bytes.
+int recordsReachedBySize(std::int64_t size);
+int wholeRecordsBySize(std::int64_t size);
 
 } // namespace cardomine::datafile

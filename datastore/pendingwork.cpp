@@ -170,39 +170,46 @@ bool isMixOf(const QByteArray &now, const QList<QByteArray> &records)
 
 } // namespace
 
+TornWrite classifyTornWrite(const Expected &e, std::int64_t size, const QByteArray &record)
+{
+    if (e.dataSizes.isEmpty())
+        return TornWrite::Foreign;
+    const std::int64_t oldSize = e.dataSizes.first();
+    const std::int64_t newSize = *std::max_element(e.dataSizes.cbegin(), e.dataSizes.cend());
+    if (size < oldSize || size > newSize)
+        return TornWrite::Foreign;
+    if (e.recordNumber == 0) {
+        // An append in the sequential form: whatever follows the old length is the
+        // record being added.
+        return size != oldSize && size != newSize ? TornWrite::Undoable : TornWrite::None;
+    }
+    if (e.dataSizes.contains(size) && e.records.contains(record))
+        return TornWrite::None;
+    return isMixOf(record, e.records) ? TornWrite::Undoable : TornWrite::Foreign;
+}
+
 bool undoTornWrite(const Expected &e)
 {
     const QString &path = paths::DataFile;
     if (e.dataSizes.isEmpty() || !files::fileExists(path))
         return false;
-    const std::int64_t oldSize = e.dataSizes.first();
-    const std::int64_t newSize = *std::max_element(e.dataSizes.cbegin(), e.dataSizes.cend());
+    constexpr int Length = ContactRecord::Length;
     const std::int64_t size = files::fileSize(path);
-    if (size < oldSize || size > newSize)
-        return false;
+    const QByteArray now =
+        e.recordNumber > 0 ? files::readRecord(path, e.recordNumber, Length) : QByteArray();
+    const TornWrite torn = classifyTornWrite(e, size, now);
+    if (torn != TornWrite::Undoable)
+        return torn == TornWrite::None;
     // A file sealed since (a failed save seals it again) is opened for the repair.
-    const auto unseal = [&] {
-        if (files::attributes(path) != platform::Normal)
-            files::setAttributes(path, platform::Normal);
-    };
+    if (files::attributes(path) != platform::Normal)
+        files::setAttributes(path, platform::Normal);
+    const std::int64_t oldSize = e.dataSizes.first();
     if (e.recordNumber == 0) {
-        // An append in the sequential form: whatever follows the old length is the
-        // record being added.
-        if (size != oldSize && size != newSize) {
-            unseal();
-            files::truncateFile(path, oldSize);
-        }
+        files::truncateFile(path, oldSize);
         return true;
     }
-    constexpr int Length = ContactRecord::Length;
-    const QByteArray now = files::readRecord(path, e.recordNumber, Length);
-    if (e.dataSizes.contains(size) && e.records.contains(now))
-        return true;
-    if (!isMixOf(now, e.records))
-        return false;
     const std::int64_t offset = std::int64_t(e.recordNumber - 1) * Length;
     const QByteArray &old = e.records.first();
-    unseal();
     if (offset + Length <= oldSize) {
         files::writeRecord(path, e.recordNumber, old);
     } else if (offset < oldSize) {
@@ -215,14 +222,17 @@ bool undoTornWrite(const Expected &e)
     return true;
 }
 
+namespace {
+const QString LeftoverPrefix = QStringLiteral(".Cardomine.pending.tmp-");
+}
+
 void removeLeftovers() noexcept
 {
     try {
         if (!files::folderExists(paths::DataFolder))
             return;
-        const QString prefix = QStringLiteral(".Cardomine.pending.tmp-");
         for (const QString &name : files::listFiles(paths::DataFolder)) {
-            if (name.startsWith(prefix))
+            if (name.startsWith(LeftoverPrefix))
                 files::deleteFile(paths::DataFolder + u'\\' + name);
         }
     } catch (...) {
@@ -230,45 +240,83 @@ void removeLeftovers() noexcept
     }
 }
 
-bool finishInterrupted()
+int countLeftovers()
 {
-    removeLeftovers();
-    if (!files::fileExists(markerPath()))
-        return false;
+    if (!files::folderExists(paths::DataFolder))
+        return 0;
+    const QStringList names = files::listFiles(paths::DataFolder);
+    return int(std::count_if(names.cbegin(), names.cend(),
+                             [](const QString &name) { return name.startsWith(LeftoverPrefix); }));
+}
+
+std::optional<Expected> readMarker()
+{
+    const std::optional<QByteArray> text = files::readBytesIfFile(markerPath(), MarkerReadLimit);
     Expected e;
-    bool matches = parse(files::readBytes(markerPath(), MarkerReadLimit), &e) &&
-                   files::fileExists(paths::DataFile) && files::fileExists(paths::IndexFile);
-    // A write cut short is put back first. The index is checked before: it is
-    // replaced whole, so it must be one of its named versions whatever happened.
-    if (matches && !e.dataSizes.isEmpty() &&
-        (e.indexVersions.isEmpty() ||
-         e.indexVersions.contains(files::readBytes(paths::IndexFile, MarkerReadLimit)))) {
-        matches = undoTornWrite(e);
+    if (!text || !parse(*text, &e))
+        return std::nullopt;
+    return e;
+}
+
+Finding judge(const std::optional<Expected> &marker, const FilesSeen &seen)
+{
+    if (!marker || !seen.data || !seen.index)
+        return Finding::Foreign;
+    const Expected &e = *marker;
+    // The index is replaced whole, so it must be one of its named versions whatever
+    // happened; only then can a torn data file be taken for this work's.
+    if (!e.indexVersions.isEmpty() && !e.indexVersions.contains(seen.indexBytes))
+        return Finding::Foreign;
+    std::int64_t size = seen.dataSize;
+    QByteArray record = seen.record;
+    bool torn = false;
+    if (!e.dataSizes.isEmpty()) {
+        switch (classifyTornWrite(e, size, record)) {
+        case TornWrite::Foreign:
+            return Finding::Foreign;
+        case TornWrite::Undoable:
+            // Put back, the file has its old length and the old record.
+            torn = true;
+            size = e.dataSizes.first();
+            if (e.recordNumber > 0)
+                record = e.records.first();
+            break;
+        case TornWrite::None:
+            break;
+        }
     }
     // A read names no sizes: the data file's content must be as it was when the read
     // set it to normal, which its attributes tell (Archive shows a change since).
-    matches = matches &&
-              (e.dataSizes.isEmpty() ? (files::attributes(paths::DataFile) & platform::Archive) == 0
-                                     : e.dataSizes.contains(files::fileSize(paths::DataFile))) &&
-              (e.indexVersions.isEmpty() ||
-               e.indexVersions.contains(files::readBytes(paths::IndexFile, MarkerReadLimit)));
-    if (matches && e.recordNumber > 0)
-        matches = e.records.contains(
-            files::readRecord(paths::DataFile, e.recordNumber, ContactRecord::Length));
-    if (matches) {
-        // A file that reads as sealed is left alone: the work may have stopped after
-        // sealing it, and a file the program may read but not change (another
-        // user's) would otherwise stop every start here.
-        const auto seal = [](const QString &path, int attributes) {
-            if (files::attributes(path) != attributes)
-                files::setAttributes(path, attributes);
-        };
-        if (!e.indexVersions.isEmpty())
-            seal(paths::IndexFile, seal::IndexFile);
-        seal(paths::DataFile, seal::DataFile);
+    const bool dataNamed = e.dataSizes.isEmpty() ? (seen.dataAttributes & platform::Archive) == 0
+                                                 : e.dataSizes.contains(size);
+    if (!dataNamed || (e.recordNumber > 0 && !e.records.contains(record)))
+        return Finding::Foreign;
+    return torn ? Finding::TornWrite : Finding::Named;
+}
+
+Examination examine()
+{
+    Examination result;
+    if (!files::fileExists(markerPath()))
+        return result;
+    const std::optional<Expected> marker = readMarker();
+    FilesSeen seen;
+    seen.data = files::fileExists(paths::DataFile);
+    seen.index = files::fileExists(paths::IndexFile);
+    if (marker && seen.data && seen.index) {
+        seen.dataSize = files::fileSize(paths::DataFile);
+        seen.dataAttributes = files::attributes(paths::DataFile);
+        if (!marker->indexVersions.isEmpty())
+            seen.indexBytes = files::readBytes(paths::IndexFile, MarkerReadLimit);
+        if (marker->recordNumber > 0)
+            seen.record =
+                files::readRecord(paths::DataFile, marker->recordNumber, ContactRecord::Length);
+        result.namesIndex = !marker->indexVersions.isEmpty();
+        result.sizeAfterUndo =
+            marker->dataSizes.isEmpty() ? seen.dataSize : marker->dataSizes.first();
     }
-    files::deleteFile(markerPath());
-    return matches;
+    result.finding = judge(marker, seen);
+    return result;
 }
 
 } // namespace cardomine::pendingwork

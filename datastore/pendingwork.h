@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 // A record routine sets the data file and the index file to normal while it works
 // and seals them again after. A crash in between would leave them unsealed, and the
@@ -66,14 +67,56 @@ void end() noexcept;
 // alone. The data file must be writable (at normal).
 bool undoTornWrite(const Expected &expected);
 
+enum class TornWrite
+{
+    None,     // the data file's length and record are states the work names
+    Undoable, // a write cut short, which undoTornWrite puts back
+    Foreign   // changed some other way
+};
+// What undoTornWrite finds in a data file of `size` bytes whose record under work reads
+// `record` (ignored when the work names no record). Pure.
+TornWrite classifyTornWrite(const Expected &expected, std::int64_t size, const QByteArray &record);
+
 // Leftovers of a marker write cut short (".Cardomine.pending.tmp-*" in the data
 // folder) are removed; they hold nothing the start needs.
 void removeLeftovers() noexcept;
+// How many such leftovers lie in the data folder.
+int countLeftovers();
 
-// At start, before the seal check: when a marker is found and both files are in a
-// state it names (a torn write put back first, see undoTornWrite), seals them (index 5, data 7; the
-// data file alone when the work left the index alone). The marker is removed either way. Returns
-// whether it sealed the files.
-bool finishInterrupted();
+// The marker's named states; nothing when there is no marker or it does not parse.
+std::optional<Expected> readMarker();
+
+// What a marker found at start says about the two files.
+enum class Finding
+{
+    None,     // no marker
+    Foreign,  // it does not parse, or the files are not in a state it names
+    Named,    // both files are in a state it names: sealing them loses nothing
+    TornWrite // the data file holds a write cut short; put back, it is in a named state
+};
+
+// The files as a start sees them beside a marker.
+struct FilesSeen
+{
+    bool data = false;
+    bool index = false;
+    std::int64_t dataSize = 0;
+    int dataAttributes = 0;
+    QByteArray indexBytes; // read only when the work names index versions
+    QByteArray record;     // the record under work, read only when it names one
+};
+
+// Pure: the finding for a parsed marker (nothing for one that does not parse).
+Finding judge(const std::optional<Expected> &marker, const FilesSeen &files);
+
+struct Examination
+{
+    Finding finding = Finding::None;
+    bool namesIndex = false;        // the work rewrote the index: it is sealed again too
+    std::int64_t sizeAfterUndo = 0; // the data file's length once a torn write is put back
+};
+
+// Reads the marker and the files it names, changing nothing.
+Examination examine();
 
 } // namespace cardomine::pendingwork

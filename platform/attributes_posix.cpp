@@ -24,6 +24,7 @@ struct Stored
 {
     int hiddenSystem = 0;
     std::optional<Seal> seal;
+    std::optional<std::uint32_t> dosNumber; // user.DOSATTRIB's whole number, if any
 };
 
 enum class XattrRead
@@ -232,8 +233,10 @@ Stored readStored(const QByteArray &native, const FileIdentity &identity, const 
             const XattrRead sealRead = readXattr(native, SealName, seal, operation, programPath);
             if (sealRead != XattrRead::Unsupported) {
                 Stored stored;
-                if (dosRead == XattrRead::Found)
+                if (dosRead == XattrRead::Found) {
                     stored.hiddenSystem = parseDosAttrib(dos);
+                    stored.dosNumber = parseDosAttribNumber(dos);
+                }
                 if (sealRead == XattrRead::Found)
                     stored.seal = parseSeal(seal);
                 return stored;
@@ -252,7 +255,7 @@ Stored readStored(const QByteArray &native, const FileIdentity &identity, const 
         !sealHolds(*entry.seal, identity,
                    [&] { return digestFor(native, identity, operation, programPath).hex(); }))
         return {};
-    return Stored{entry.hiddenSystem, entry.seal};
+    return Stored{entry.hiddenSystem, entry.seal, std::nullopt};
 }
 
 } // namespace
@@ -436,7 +439,8 @@ int attributes(const QString &path)
         }
     }
     return combine((info.st_mode & WriteBits) == 0, stored.hiddenSystem, stored.seal, identity,
-                   [&] { return digestFor(native, identity, operation, path).hex(); });
+                   [&] { return digestFor(native, identity, operation, path).hex(); },
+                   stored.dosNumber);
 }
 
 void setAttributes(const QString &path, int value)

@@ -59,23 +59,28 @@ std::optional<std::int64_t> parseSigned(QByteArrayView text)
 
 } // namespace
 
-int parseDosAttrib(const QByteArray &value)
+std::optional<std::uint32_t> parseDosAttribNumber(const QByteArray &value)
 {
     QByteArrayView text(value);
     if (const qsizetype nul = text.indexOf('\0'); nul >= 0)
         text = text.first(nul);
     if (text.size() < 3 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X'))
-        return 0;
+        return std::nullopt;
     std::uint64_t number = 0;
     for (const char c : text.sliced(2)) {
         const int digit = hexDigit(c);
         if (digit < 0)
-            return 0;
+            return std::nullopt;
         number = number * 16 + std::uint64_t(digit);
         if (number > 0xFFFFFFFFu)
-            return 0;
+            return std::nullopt;
     }
-    return int(number) & HiddenSystem;
+    return std::uint32_t(number);
+}
+
+int parseDosAttrib(const QByteArray &value)
+{
+    return int(parseDosAttribNumber(value).value_or(0)) & HiddenSystem;
 }
 
 QByteArray formatDosAttrib(int attributes)
@@ -217,11 +222,20 @@ bool sealHolds(const Seal &seal, const FileIdentity &current,
 }
 
 int combine(bool readOnly, int hiddenSystem, const std::optional<Seal> &seal,
-            const FileIdentity &current, const std::function<QByteArray()> &currentDigest)
+            const FileIdentity &current, const std::function<QByteArray()> &currentDigest,
+            const std::optional<std::uint32_t> &dosNumber)
 {
     readOnly = readOnly || (seal && seal->readOnlyKept);
     int attributes = (readOnly ? ReadOnly : Normal) | (hiddenSystem & HiddenSystem);
-    if (!seal || seal->archive || !sealHolds(*seal, current, currentDigest))
+    if (!seal) {
+        // A file without write bits whose attributes a Windows program set under Wine
+        // or over a Samba share: Wine keeps no archive bit (it reports one for every
+        // file), Samba keeps it in the number. Such a file reads as that program left
+        // it; any other file no seal of ours covers reads as written since.
+        const bool setByWindows = readOnly && dosNumber && (*dosNumber & Archive) == 0;
+        return setByWindows ? attributes : attributes | Archive;
+    }
+    if (seal->archive || !sealHolds(*seal, current, currentDigest))
         attributes |= Archive;
     return attributes;
 }

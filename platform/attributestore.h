@@ -97,6 +97,8 @@ struct Seal
 // normal bits) are ignored: read-only lives in the permission bits and archive in
 // the seal, as Wine does. Anything else, or a number beyond 32 bits, means no bits.
 int parseDosAttrib(const QByteArray &value);
+// The whole number of such a text, every bit kept; nothing when it is not one.
+std::optional<std::uint32_t> parseDosAttribNumber(const QByteArray &value);
 // The user.DOSATTRIB text for the hidden and system bits of attributes ("0x6" for
 // 7); empty when neither is set, meaning the attribute is removed.
 QByteArray formatDosAttrib(int attributes);
@@ -114,9 +116,11 @@ QByteArray formatSeal(const Seal &seal);
 bool sealHolds(const Seal &seal, const FileIdentity &current,
                const std::function<QByteArray()> &currentDigest);
 
-// The attributes a file reads as.
+// The attributes a file reads as. dosNumber is the whole user.DOSATTRIB number, if
+// the file has one: it decides the archive bit of a file no seal of ours covers.
 int combine(bool readOnly, int hiddenSystem, const std::optional<Seal> &seal,
-            const FileIdentity &current, const std::function<QByteArray()> &currentDigest = {});
+            const FileIdentity &current, const std::function<QByteArray()> &currentDigest = {},
+            const std::optional<std::uint32_t> &dosNumber = std::nullopt);
 
 // The sidecar: after an optional comment line starting with "#", one line per file,
 // "<name> <DOSATTRIB text or -> <seal text or ->", the name with every byte outside

@@ -6,6 +6,8 @@
 #include "datastore/notesfile.h"
 #include "datastore/paths.h"
 #include "datastore/pendingwork.h"
+#include "datastore/recovered.h"
+#include "datastore/repairplan.h"
 #include "datastore/seal.h"
 #include "mainwindow/about.h"
 #include "mainwindow/frmwork.h"
@@ -16,7 +18,6 @@
 #include "platform/geometry.h"
 #include "platform/messages.h"
 #include "platform/textcodec.h"
-#include "startup/filerepair.h"
 
 #include <QLineEdit>
 #include <QScrollBar>
@@ -31,51 +32,11 @@ namespace cardomine::startup {
 
 namespace {
 
-constexpr int SealedIndex = seal::IndexFile;
-constexpr int SealedData = seal::DataFile;
-
-// Rebuilding both files from any state takes four passes of the repair loop. Files
-// that still read as altered after that do not keep their seal on this file system,
-// and every further pass would only set them aside again.
-constexpr int MaxRepairPasses = 5;
-
 // The sequential form's first record needs at most twelve lines; reading a bounded
 // prefix keeps a huge or foreign data file from filling memory.
 constexpr std::int64_t SequentialReadLimit = 64 * 1024;
 
 const QString ProgramFilesFolder = QStringLiteral("c:\\Program Files");
-
-void showCreatedIndex(QWidget *parent) // M1
-{
-    notice(QStringLiteral("File Creation Notice!"), QStringLiteral("INDEX.TBL has been created!"),
-           MessageIcon::Information, parent);
-}
-
-void showCorruptedIndex(QWidget *parent) // M2, M3
-{
-    notice(QStringLiteral("File Corruption Notice!"),
-           QStringLiteral("The INDEX.TBL file was corrupted and will now be deleted and then "
-                          "recreated by Cardomine!"),
-           MessageIcon::Critical, parent);
-    notice(QStringLiteral("Be Careful!"),
-           QStringLiteral("It is in your best interest while using this program not to alter the "
-                          "INDEX.TBL file.\rDoing so will result in LOST INFORMATION!!"),
-           MessageIcon::Information, parent);
-}
-
-void showDataCreated(QWidget *parent) // M4
-{
-    notice(QStringLiteral("File Update Completed!"), QStringLiteral("Data File Has Been Updated!"),
-           MessageIcon::Information, parent);
-}
-
-void showDataRebuild(QWidget *parent) // M5
-{
-    notice(QStringLiteral("File Update Will Occur Now. . ."),
-           QStringLiteral("The Data file will now be updated to correspond with the information "
-                          "in the INDEX file. . ."),
-           MessageIcon::Information, parent);
-}
 
 void addTypeNames(FrmWork &window, const QStringList &names)
 {
@@ -85,73 +46,101 @@ void addTypeNames(FrmWork &window, const QStringList &names)
     }
 }
 
-// Creates, checks and rebuilds the two files until both carry their seals. Files the
-// repair replaces are moved aside, not deleted.
-void checkAndRepair(FrmWork &window)
+void perform(const repairplan::Step &step, FrmWork &window)
 {
-    if (!files::folderExists(ProgramFilesFolder))
+    using repairplan::StepKind;
+    switch (step.kind) {
+    case StepKind::CreateProgramFilesFolder:
         files::createFolder(ProgramFilesFolder);
-
-    // Files a record routine left unsealed when the program was cut short are sealed
-    // again, when they are as it left them.
-    pendingwork::finishInterrupted();
-
-    for (int pass = 1;; ++pass) {
-        if (pass > MaxRepairPasses) {
-            // The data file is set aside as the repair meant to (its index is gone), so
-            // that the user's contacts are where the message says.
-            if (files::fileExists(paths::DataFile)) {
-                files::setAttributes(paths::DataFile, platform::Normal);
-                moveAside(paths::DataFile);
-            }
-            throw DataError(paths::DataFolder,
-                            QStringLiteral("the files here do not keep the attributes Cardomine "
-                                           "seals them with, so every check finds them altered "
-                                           "again. The repair stopped after %1 rounds; what it "
-                                           "set aside is in the folder Recovered.")
-                                .arg(MaxRepairPasses));
-        }
-        if (!files::fileExists(paths::IndexFile)) {
-            if (!files::folderExists(paths::DataFolder)) {
-                files::createFolder(paths::DataFolder);
-                files::createFolder(paths::NotesFolder);
-            }
-            indexfile::create(countForCreatedIndex());
-            showCreatedIndex(&window);
-        }
-
-        if (files::attributes(paths::IndexFile) != SealedIndex) {
-            files::setAttributes(paths::IndexFile, platform::Archive);
-            if (files::fileExists(paths::DataFile))
-                files::setAttributes(paths::DataFile, platform::Archive);
-            moveAside(paths::IndexFile);
-            showCorruptedIndex(&window);
-            continue;
-        }
-
+        break;
+    case StepKind::RemoveMarkerLeftovers:
+        pendingwork::removeLeftovers();
+        break;
+    case StepKind::UndoTornWrite:
+        if (const std::optional<pendingwork::Expected> marker = pendingwork::readMarker())
+            pendingwork::undoTornWrite(*marker);
+        break;
+    case StepKind::SealIndexAsMarked:
+        files::setAttributes(paths::IndexFile, seal::IndexFile);
+        break;
+    case StepKind::SealDataAsMarked:
+        files::setAttributes(paths::DataFile, seal::DataFile);
+        break;
+    case StepKind::RemoveMarker:
+        files::deleteFile(pendingwork::markerPath());
+        break;
+    case StepKind::CreateDataFolders:
+        files::createFolder(paths::DataFolder);
+        files::createFolder(paths::NotesFolder);
+        break;
+    case StepKind::CreateIndex:
+        indexfile::create(step.count);
+        break;
+    case StepKind::ShowNotice:
+        notice(step.notice.title, step.notice.text,
+               step.notice.icon == repairplan::NoticeIcon::Critical ? MessageIcon::Critical
+                                                                    : MessageIcon::Information,
+               &window);
+        break;
+    case StepKind::ArchiveIndex:
+        files::setAttributes(paths::IndexFile, platform::Archive);
+        break;
+    case StepKind::ArchiveData:
+        files::setAttributes(paths::DataFile, platform::Archive);
+        break;
+    case StepKind::MoveIndexAside:
+        recovered::setAside(paths::IndexFile);
+        break;
+    case StepKind::ReadIndex:
         IndexLines = indexfile::read();
         addTypeNames(window, IndexLines.typeNames());
-
+        // The sequential form stores no DataType: the first record keeps this one's.
         CurrentRecord = sampleContact();
-
-        if (!files::fileExists(paths::DataFile)) {
-            files::writeRecord(paths::DataFile, 1, CurrentRecord.toRandomBytes());
-            files::setAttributes(paths::DataFile, SealedData);
-            // A rebuild after a repair must not write the sample notes over the notes
-            // the user kept for contact 1: they go to Recovered/ with the old files.
-            if (files::fileExists(notes::pathFor(1)))
-                moveAside(notes::pathFor(1));
-            notes::writeSample();
-            showDataCreated(&window);
-        }
-
-        if (files::attributes(paths::DataFile) == SealedData)
-            return;
-
+        break;
+    case StepKind::CreateDataFile:
+        files::writeRecord(paths::DataFile, 1, sampleContact().toRandomBytes());
+        files::setAttributes(paths::DataFile, seal::DataFile);
+        break;
+    case StepKind::MoveNotesOfContact1Aside:
+        recovered::setAside(notes::pathFor(1));
+        break;
+    case StepKind::WriteSampleNotes:
+        notes::writeSample();
+        break;
+    case StepKind::UnsealFiles:
         files::setAttributes(paths::DataFile, platform::Normal);
         files::setAttributes(paths::IndexFile, platform::Normal);
-        moveDataFileAside();
-        showDataRebuild(&window);
+        break;
+    case StepKind::MoveDataFileAside:
+        recovered::setAside(paths::DataFile);
+        recovered::setAsideNotes(step.count);
+        break;
+    case StepKind::GiveUp:
+        // The data file is set aside as the repair meant to (its index is gone), so
+        // that the user's contacts are where the message says.
+        if (files::fileExists(paths::DataFile)) {
+            files::setAttributes(paths::DataFile, platform::Normal);
+            recovered::setAside(paths::DataFile);
+        }
+        throw DataError(paths::DataFolder, repairplan::giveUpReason());
+    case StepKind::Finished:
+        break;
+    }
+}
+
+// Creates, checks and rebuilds the two files until both carry their seals, one step
+// of the repair plan at a time. The folder is observed again after every step, so a
+// file system that does not keep what it is given is met as it is.
+void checkAndRepair(FrmWork &window, QList<repairplan::Step> *performed)
+{
+    repairplan::Cursor cursor;
+    for (;;) {
+        const repairplan::Step step = repairplan::nextStep(repairplan::observeFolder(), cursor);
+        if (performed)
+            performed->append(step);
+        perform(step, window);
+        if (step.kind == repairplan::StepKind::Finished)
+            return;
     }
 }
 
@@ -175,13 +164,13 @@ void showStartFailure(FrmWork &window, const QString &reason)
 
 } // namespace
 
-LoadResult loadMainWindow(FrmWork &window)
+LoadResult loadMainWindow(FrmWork &window, QList<repairplan::Step> *performed)
 {
     showAbout(&window);
     platform::centreOnScreen(&window);
 
     try {
-        checkAndRepair(window);
+        checkAndRepair(window, performed);
         readFirstRecord();
         window.showCurrentRecord();
 

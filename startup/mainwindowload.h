@@ -1,5 +1,9 @@
 #pragma once
 
+#include "datastore/repairplan.h"
+
+#include <QList>
+
 namespace cardomine {
 
 class FrmWork;
@@ -14,8 +18,9 @@ enum class LoadResult
 
 // The main window's first load: the About boxes, centring, the check-and-repair
 // loop over the data and index files (creating them on first run), reading the
-// index into IndexLines and showing record 1 with its notes.
-LoadResult loadMainWindow(FrmWork &window);
+// index into IndexLines and showing record 1 with its notes. The repair's steps, as
+// performed, are added to `performed` when given.
+LoadResult loadMainWindow(FrmWork &window, QList<repairplan::Step> *performed = nullptr);
 
 } // namespace startup
 } // namespace cardomine

@@ -2,9 +2,10 @@
 
 #include "datastore/contactrecord.h"
 #include "datastore/dataerror.h"
-#include "datastore/datafile.h"
 #include "datastore/indexfile.h"
 #include "datastore/paths.h"
+#include "datastore/pendingwork.h"
+#include "datastore/repairplan.h"
 #include "datastore/seal.h"
 #include "platform/fileattributes.h"
 #include "platform/fileerror.h"
@@ -26,84 +27,22 @@ constexpr int SealedIndex = seal::IndexFile;
 constexpr int SealedData = seal::DataFile;
 constexpr std::int64_t SequentialReadLimit = 64 * 1024;
 
-const QString ProgramFilesFolder = QStringLiteral("c:\\Program Files");
-
-// The start-up's messages: title, and what they say.
-struct StartMessage
+QString markerText(const repairplan::FolderState &s)
 {
-    const char *title;
-    const char *gist;
-};
-constexpr StartMessage M1{"File Creation Notice!", "INDEX.TBL has been created"};
-constexpr StartMessage M2{"File Corruption Notice!", "the index is corrupted"};
-constexpr StartMessage M3{"Be Careful!", "do not alter the index"};
-constexpr StartMessage M4{"File Update Completed!", "Data File Has Been Updated"};
-constexpr StartMessage M5{"File Update Will Occur Now. . .", "the data file will be rebuilt"};
-
-void addMessage(CheckReport &report, const StartMessage &message)
-{
-    const QString title = QString::fromUtf8(message.title);
-    report.messageTitles.append(title);
-    report.startActions.append(
-        QStringLiteral("message \"%1\": %2").arg(title, QString::fromUtf8(message.gist)));
-}
-
-// The two files as the start-up's repair loop sees them.
-struct Files
-{
-    bool dataFolder = false;
-    bool index = false;
-    int indexAttributes = 0;
-    bool data = false;
-    int dataAttributes = 0;
-    int dataRecords = 0; // whole records of the data file
-};
-
-// Follows the start-up's check-and-repair loop on a model of the files.
-void simulateRepair(Files f, CheckReport &report)
-{
-    QStringList &actions = report.startActions;
-    // Each pass either leaves or removes a file; the loop ends within four passes.
-    for (int pass = 0; pass < 8; ++pass) {
-        if (!f.index) {
-            if (!f.dataFolder) {
-                actions.append(QStringLiteral("create the folders Pelvarin and Contact Notes"));
-                f.dataFolder = true;
-            }
-            // Beside a sealed data file the new index counts that file's records.
-            const int count =
-                f.data && f.dataAttributes == SealedData ? std::max(f.dataRecords, 1) : 1;
-            actions.append(QStringLiteral("create Index.tbl with a record count of %1").arg(count));
-            addMessage(report, M1);
-            f.index = true;
-            f.indexAttributes = SealedIndex;
-        }
-        if (f.indexAttributes != SealedIndex) {
-            if (f.data)
-                f.dataAttributes = platform::Archive;
-            actions.append(QStringLiteral("move Index.tbl to Recovered/"));
-            addMessage(report, M2);
-            addMessage(report, M3);
-            f.index = false;
-            continue;
-        }
-        if (!f.data) {
-            actions.append(QStringLiteral("create Cardomine.Dat with the sample contact only"));
-            actions.append(QStringLiteral("write the sample notes into Contact Notes/1.txt "
-                                          "(replacing any notes of contact 1)"));
-            addMessage(report, M4);
-            f.data = true;
-            f.dataAttributes = SealedData;
-        }
-        if (f.dataAttributes == SealedData)
-            return;
-        f.dataAttributes = platform::Normal;
-        f.indexAttributes = platform::Normal;
-        actions.append(QStringLiteral("move Cardomine.Dat to Recovered/, with the notes files of "
-                                      "its records (its records are lost to the program)"));
-        addMessage(report, M5);
-        f.data = false;
+    switch (s.markerFinding) {
+    case pendingwork::Finding::None:
+        break;
+    case pendingwork::Finding::Foreign:
+        return QStringLiteral("Cardomine.pending: work was cut short, and the files are not in a "
+                              "state it names (or the marker does not parse)");
+    case pendingwork::Finding::Named:
+        return QStringLiteral("Cardomine.pending: work was cut short; the files are as it left "
+                              "them");
+    case pendingwork::Finding::TornWrite:
+        return QStringLiteral("Cardomine.pending: work was cut short during a record write, "
+                              "which can be put back");
     }
+    return QString();
 }
 
 QString sealText(int attributes, int sealed)
@@ -247,38 +186,34 @@ QString describeAttributes(int attributes)
 CheckReport checkDataFolder()
 {
     CheckReport report;
-    Files f;
-    f.dataFolder = files::folderExists(paths::DataFolder);
+    const repairplan::FolderState f = repairplan::observeFolder();
     if (!f.dataFolder) {
         report.findings.append(QStringLiteral("Data folder: missing (the next start is a first "
                                               "run)"));
-        if (!files::folderExists(ProgramFilesFolder))
-            report.startActions.append(QStringLiteral("create the folder Program Files"));
     } else {
-        // A folder that cannot be listed cannot be checked: say so rather than guess.
-        files::listFiles(paths::DataFolder);
         report.findings.append(QStringLiteral("Data folder: present"));
     }
 
-    f.index = f.dataFolder && files::fileExists(paths::IndexFile);
-    f.data = f.dataFolder && files::fileExists(paths::DataFile);
     if (f.index) {
-        f.indexAttributes = files::attributes(paths::IndexFile);
         report.findings.append(
             fileLine(QStringLiteral("Index.tbl"), f.indexAttributes, SealedIndex));
     } else if (f.dataFolder) {
         report.findings.append(QStringLiteral("Index.tbl: missing"));
     }
     if (f.data) {
-        f.dataAttributes = files::attributes(paths::DataFile);
-        f.dataRecords = datafile::wholeRecords(paths::DataFile);
         report.findings.append(
             fileLine(QStringLiteral("Cardomine.Dat"), f.dataAttributes, SealedData));
     } else if (f.dataFolder) {
         report.findings.append(QStringLiteral("Cardomine.Dat: missing"));
     }
+    if (f.marker)
+        report.findings.append(markerText(f));
 
-    simulateRepair(f, report);
+    report.plan = repairplan::plan(f);
+    for (const repairplan::Step &step : report.plan.visibleSteps())
+        report.startActions.append(repairplan::describe(step));
+    for (const repairplan::Notice &notice : report.plan.notices())
+        report.messageTitles.append(notice.title);
     // The files as they are now; a start that rebuilds them reads fresh ones instead.
     if (f.index && f.data) {
         const std::optional<QString> stop = examineContents(report);

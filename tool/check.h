@@ -1,5 +1,7 @@
 #pragma once
 
+#include "datastore/repairplan.h"
+
 #include <QStringList>
 
 // What the next start of the program would find in the data folder, worked out
@@ -12,6 +14,7 @@ struct CheckReport
     QStringList startActions;  // the messages and file changes of the next start, in order
     QStringList messageTitles; // the titles of the start's messages among them, in order
     bool startWouldChange = false;
+    repairplan::RepairPlan plan; // every step of the next start's check-and-repair
 };
 
 // Throws platform::FileError when the folder cannot be read.

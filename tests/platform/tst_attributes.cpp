@@ -83,6 +83,8 @@ private Q_SLOTS:
     void sealBreaksOnChange();
     void foreignDosAttrib_data();
     void foreignDosAttrib();
+    void sealedByWindows_data();
+    void sealedByWindows();
     void parsesDosAttrib_data();
     void parsesDosAttrib();
     void parsesSeal_data();
@@ -312,6 +314,48 @@ void TestAttributes::foreignDosAttrib()
     }
     QCOMPARE(files::attributes(File), expected);
     QCOMPARE(parseDosAttrib(stored), expected & ~Archive);
+}
+
+void TestAttributes::sealedByWindows_data()
+{
+    QTest::addColumn<QByteArray>("stored"); // user.DOSATTRIB, none when null
+    QTest::addColumn<QByteArray>("mode");
+    QTest::addColumn<int>("expected");
+
+    const QByteArray blob("\0\4\0\4\0\0\0\x11\0\0\0", 11);
+    QTest::newRow("wine data file") << QByteArray("0x6") << QByteArray("444") << 7;
+    QTest::newRow("wine index file") << QByteArray("0x4") << QByteArray("400") << 5;
+    QTest::newRow("samba, read-only in the number") << "0x7" + blob << QByteArray("444") << 7;
+    QTest::newRow("samba, archive set") << "0x27" + blob << QByteArray("444") << 39;
+    QTest::newRow("wine, write bits given back") << QByteArray("0x6") << QByteArray("644") << 38;
+    QTest::newRow("wine, group may write") << QByteArray("0x6") << QByteArray("464") << 38;
+    QTest::newRow("not a number") << QByteArray("hello") << QByteArray("444") << 33;
+    QTest::newRow("no DOSATTRIB") << QByteArray() << QByteArray("444") << 33;
+}
+
+// Attributes a Windows program set through Wine or Samba, no seal of ours: only a file
+// without write bits and whose number has no archive bit reads as it was left.
+void TestAttributes::sealedByWindows()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(QByteArray, mode);
+    QFETCH(int, expected);
+    const QString native = m_drive->native(File);
+    if (!stored.isNull())
+        QCOMPARE(::setxattr(QFile::encodeName(native).constData(), DosAttribName,
+                            stored.constData(), size_t(stored.size()), 0),
+                 0);
+    QCOMPARE(setMode(native, mode.constData()), 0);
+    QCOMPARE(files::attributes(File), expected);
+
+    // Once the program seals it, its own record decides: a write since shows.
+    QCOMPARE(setMode(native, "644"), 0);
+    files::setAttributes(File, 7);
+    QCOMPARE(files::attributes(File), 7);
+    QCOMPARE(setMode(native, "644"), 0);
+    m_drive->writeFile(File, QByteArray(249, 'y'));
+    QCOMPARE(setMode(native, "444"), 0);
+    QCOMPARE(files::attributes(File), 39);
 }
 
 void TestAttributes::parsesDosAttrib_data()

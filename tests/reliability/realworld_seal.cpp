@@ -35,11 +35,11 @@ namespace cardomine::testing {
 
 namespace {
 
-const QString M1 = QStringLiteral("File Creation Notice!");
-const QString M2 = QStringLiteral("File Corruption Notice!");
-const QString M3 = QStringLiteral("Be Careful!");
-const QString M4 = QStringLiteral("File Update Completed!");
-const QString M5 = QStringLiteral("File Update Will Occur Now. . .");
+const QString IndexCreated = QStringLiteral("File Creation Notice!");
+const QString IndexCorrupted = QStringLiteral("File Corruption Notice!");
+const QString DoNotAlterIndex = QStringLiteral("Be Careful!");
+const QString DataFileCreated = QStringLiteral("File Update Completed!");
+const QString DataFileRebuild = QStringLiteral("File Update Will Occur Now. . .");
 
 // Runs a program; its exit code, or -1 when it cannot be run.
 int run(const QString &program, const QStringList &arguments, QString *output = nullptr)
@@ -313,7 +313,9 @@ void playStick(Situation &s, FuseStick::Kind kind)
         QTest::mouseClick(w.exitButton, Qt::LeftButton);
     });
     QCOMPARE(first.result, startup::LoadResult::Ready);
-    QVERIFY2(first.boxes == QStringList({M2, M3, M1, M5, M2, M3, M1, M4}),
+    QVERIFY2(first.boxes ==
+                 QStringList({IndexCorrupted, DoNotAlterIndex, IndexCreated, DataFileRebuild,
+                              IndexCorrupted, DoNotAlterIndex, IndexCreated, DataFileCreated}),
              qPrintable(first.boxes.join(u", ") + u" / " + first.lastText));
     QVERIFY(hasRecovered(s));
     const QByteArray saved = s.drive.readFile(paths::DataFile).mid(249, 249);
@@ -340,6 +342,36 @@ void playStick(Situation &s, FuseStick::Kind kind)
         QCOMPARE(::setxattr(index.constData(), "system.ntfs_attrib_be", system, 4, 0), 0);
         QCOMPARE(platform::files::attributes(paths::IndexFile), 4);
     }
+}
+
+// The card file as the Windows program leaves it when it runs under Wine, or keeps
+// its data on a Samba share: plain files (no seal record of ours), the write bits
+// taken away for read-only, and hidden and system in user.DOSATTRIB, as Wine writes
+// them ("0x6", "0x4") or as Samba does (its hex text, a NUL and a binary blob, the
+// read-only bit in the number too).
+void sealAsWindowsDid(Situation &s, const QByteArray &data, const QByteArray &index)
+{
+    QByteArray records;
+    for (int id = 1; id <= 3; ++id) {
+        records += LoadedWindow::recordBytes(id);
+        if (id % 2 == 1)
+            s.drive.writeFile(notes::pathFor(id), "Notes of " + QByteArray::number(id) + "\r\n");
+    }
+    s.drive.writeFile(paths::IndexFile, LoadedWindow::indexBytes(3));
+    s.drive.writeFile(paths::DataFile, records);
+    for (const auto &[file, value] :
+         {std::pair{paths::DataFile, data}, {paths::IndexFile, index}}) {
+        const QByteArray native = QFile::encodeName(s.drive.native(file));
+        QCOMPARE(::setxattr(native.constData(), "user.DOSATTRIB", value.constData(),
+                            size_t(value.size()), 0),
+                 0);
+        QCOMPARE(::chmod(native.constData(), 0444), 0);
+        QCOMPARE(::getxattr(native.constData(), "user.cardomine.seal", nullptr, 0), ssize_t(-1));
+    }
+    keepCardFile(s);
+    verifyNormalStart(s);
+    // Browsing seals them the program's own way; the next start is as normal.
+    verifyNormalStart(s);
 }
 
 } // namespace
@@ -387,7 +419,8 @@ QList<RealWorldCase> sealSituations()
              touchAll(s, {paths::DataFile, paths::IndexFile});
              const Start start = startProgram(s);
              QCOMPARE(start.result, startup::LoadResult::Ready);
-             QCOMPARE(start.boxes, QStringList({M5, M2, M3, M1, M4}));
+             QCOMPARE(start.boxes, QStringList({DataFileRebuild, IndexCorrupted, DoNotAlterIndex,
+                                                IndexCreated, DataFileCreated}));
              QCOMPARE(start.firstName, QStringLiteral("Tobin"));
              QVERIFY(hasRecovered(s));
          }},
@@ -416,6 +449,13 @@ QList<RealWorldCase> sealSituations()
          [](Situation &s) { playStick(s, FuseStick::ExFat); }},
         {"05 NTFS stick (ntfs-3g): one repair, then a normal start",
          [](Situation &s) { playStick(s, FuseStick::Ntfs); }},
+        {"14 card file sealed by the Windows program under Wine starts without repair",
+         [](Situation &s) { sealAsWindowsDid(s, "0x6", "0x4"); }},
+        {"14 card file sealed over a Samba share starts without repair",
+         [](Situation &s) {
+             const QByteArray blob("\0\4\0\4\0\0\0\x11\0\0\0", 11);
+             sealAsWindowsDid(s, "0x7" + blob, "0x5" + blob);
+         }},
     };
 }
 

@@ -1,5 +1,6 @@
 // cardomine-tool check: what it reports, that it changes nothing (bytes, permissions,
 // times, extended attributes), and that its forecast matches a real start.
+#include "tests/support/repairtable.h"
 #include "tests/tool/toolfixture.h"
 #include "tool/check.h"
 
@@ -139,6 +140,8 @@ private Q_SLOTS:
     void reportsAndChangesNothing();
     void forecastMatchesStart_data();
     void forecastMatchesStart();
+    void forecastIsTheStartsSteps_data();
+    void forecastIsTheStartsSteps();
     void contentFindings();
     void missingAndUnreadableFolder();
 
@@ -248,6 +251,57 @@ void TestToolCheck::forecastMatchesStart()
     QCOMPARE(shown.mid(2), titles); // after the two About boxes
 
     // After that start, the check finds nothing left to do.
+    QCOMPARE(tool::checkDataFolder().startActions, QStringList());
+}
+
+void TestToolCheck::forecastIsTheStartsSteps_data()
+{
+    testing::repairtable::addRows();
+}
+
+// For every state of the start-up's repair table, kills while browsing or saving
+// included, check foretells the very steps and boxes the start then performs.
+void TestToolCheck::forecastIsTheStartsSteps()
+{
+    using namespace testing::repairtable;
+    QFETCH(FileState, index);
+    QFETCH(FileState, data);
+    QFETCH(QList<platform::MessageBox>, messages);
+    QFETCH(Interrupted, interrupted);
+    layOut(*m_drive, index, data, interrupted);
+
+    const tool::CheckReport report = tool::checkDataFolder();
+    QStringList boxes;
+    for (const platform::MessageBox &box : messages)
+        boxes.append(box.title);
+    QCOMPARE(report.messageTitles, boxes);
+
+    platform::ScriptedMessageService shown;
+    platform::setMessageService(&shown);
+    QList<repairplan::Step> performed;
+    {
+        FrmWork window;
+        QCOMPARE(startup::loadMainWindow(window, &performed), startup::LoadResult::Ready);
+    }
+    platform::setMessageService(nullptr);
+
+    const auto lines = [](const QList<repairplan::Step> &steps) {
+        QStringList out;
+        for (const repairplan::Step &step : steps)
+            out.append(repairplan::describe(step));
+        return out;
+    };
+    QCOMPARE(lines(report.plan.steps), lines(performed));
+    QCOMPARE(report.plan.steps, performed);
+    QList<platform::MessageBox> foretold;
+    for (const repairplan::Notice &notice : report.plan.notices())
+        foretold.append({notice.title, notice.text,
+                         notice.icon == repairplan::NoticeIcon::Critical
+                             ? platform::MessageIcon::Critical
+                             : platform::MessageIcon::Information,
+                         platform::MessageButtons::Ok});
+    QCOMPARE(shown.shown().mid(2), foretold); // after the two About boxes
+    QCOMPARE(foretold, messages);
     QCOMPARE(tool::checkDataFolder().startActions, QStringList());
 }
 
