@@ -163,10 +163,9 @@ Source readFolder(const QString &nativeFolder)
             findName(listing.folders, NotesFolderName, source.folder)) {
         source.notesFolder = *notes;
         const QString folder = source.path(*notes);
-        sortNotes(source, files::listNativeFolder(folder).files, folder,
-                  [folder](const QString &name) -> QString {
-                      return folder + QLatin1Char('/') + name;
-                  });
+        sortNotes(
+            source, files::listNativeFolder(folder).files, folder,
+            [folder](const QString &name) -> QString { return folder + QLatin1Char('/') + name; });
     }
     return source;
 }
@@ -209,12 +208,11 @@ QList<QByteArray> crlfLines(const QByteArray &bytes, const QString &file)
         const QByteArray line = bytes.mid(start, end < 0 ? -1 : end - start);
         const int number = int(lines.size()) + 1;
         if (line.contains('\r') || line.contains('\n'))
-            throw Malformed{file, QStringLiteral("line %1 ends in a lone CR or LF, not CR LF")
-                                      .arg(number)};
+            throw Malformed{
+                file, QStringLiteral("line %1 ends in a lone CR or LF, not CR LF").arg(number)};
         if (end < 0)
-            throw Malformed{file,
-                            QStringLiteral("its last line (line %1) does not end in CR LF")
-                                .arg(number)};
+            throw Malformed{
+                file, QStringLiteral("its last line (line %1) does not end in CR LF").arg(number)};
         lines.append(line);
         start = end + LineEnd.size();
     }
@@ -331,8 +329,8 @@ void checkData(const Source &source, Card &card)
                                       .arg(size)
                                       .arg(ContactRecord::Length)
                                       .arg(size % ContactRecord::Length)};
-        card.records = int(std::min<qsizetype>(size / ContactRecord::Length,
-                                               ContactRecord::MaxNumber + 1));
+        card.records =
+            int(std::min<qsizetype>(size / ContactRecord::Length, ContactRecord::MaxNumber + 1));
         for (int n = 1; n <= card.records && n <= ContactRecord::MaxNumber; ++n) {
             ContactRecord record;
             record.setFromRandomBytes(
@@ -398,11 +396,11 @@ QStringList describe(const Source &source, const Card &card)
         found.append(QStringLiteral("not notes files, left where they are: %1")
                          .arg(source.otherFiles.join(QStringLiteral(", "))));
     if (!source.inPlace)
-        found.append(source.id ? QStringLiteral("%1: the card file's identifier")
-                                     .arg(source.path(IdName))
-                               : QStringLiteral("no %1: the card file gets a new identifier at "
-                                                "its first export")
-                                     .arg(IdName));
+        found.append(source.id
+                         ? QStringLiteral("%1: the card file's identifier").arg(source.path(IdName))
+                         : QStringLiteral("no %1: the card file gets a new identifier at "
+                                          "its first export")
+                               .arg(IdName));
     return found;
 }
 
@@ -438,8 +436,8 @@ void sealInPlace(const Source &source, AdoptResult &result)
     files::setAttributes(paths::IndexFile, seal::IndexFile);
     pendingwork::end();
     result.changed = true;
-    result.done.append(QStringLiteral("sealed %1 and %2 where they are")
-                           .arg(source.dataName, source.indexName));
+    result.done.append(
+        QStringLiteral("sealed %1 and %2 where they are").arg(source.dataName, source.indexName));
 }
 
 // Puts the adopted card file in place of the one there. Each step leaves files the
@@ -491,9 +489,9 @@ void install(const Source &source, AdoptResult &result)
         files::replaceBytes(notes::pathFor(notes.number), files::readNativeFile(notes.source));
 
     if (files::fileExists(cardFileIdPath()))
-        result.done.append(QStringLiteral("moved %1 to %2")
-                               .arg(shown(cardFileIdPath()),
-                                    shown(recovered::setAside(cardFileIdPath()))));
+        result.done.append(
+            QStringLiteral("moved %1 to %2")
+                .arg(shown(cardFileIdPath()), shown(recovered::setAside(cardFileIdPath()))));
     if (source.id)
         files::replaceBytes(cardFileIdPath(), *source.id);
 

@@ -95,11 +95,10 @@ int runAdopt(const QString &folder, bool dryRun)
         writeError(result.fault + QStringLiteral(". Nothing was changed."));
         return Failure;
     }
-    QByteArray text = (folder.isEmpty() ? QStringLiteral("Adopting the card file in %1\n")
-                                              .arg(dataFolderText())
-                                        : QStringLiteral("Adopting %1 into %2\n")
-                                              .arg(folder, dataFolderText()))
-                          .toUtf8();
+    QByteArray text =
+        (folder.isEmpty() ? QStringLiteral("Adopting the card file in %1\n").arg(dataFolderText())
+                          : QStringLiteral("Adopting %1 into %2\n").arg(folder, dataFolderText()))
+            .toUtf8();
     for (const QString &line : result.found)
         text += "  " + line.toUtf8() + '\n';
     text += dryRun ? "Dry run, nothing changed:\n" : "Done:\n";
@@ -144,7 +143,8 @@ int main(int argc, char *argv[])
         QStringLiteral("output"), QStringLiteral("Write the export to <file> instead of stdout."),
         QStringLiteral("file"));
     const QCommandLineOption dryRunOption(
-        QStringLiteral("dry-run"), QStringLiteral("adopt: report what would be done, change nothing."));
+        QStringLiteral("dry-run"),
+        QStringLiteral("adopt: report what would be done, change nothing."));
     parser.addOption(formatOption);
     parser.addOption(outputOption);
     parser.addOption(dryRunOption);

@@ -321,8 +321,7 @@ void plainCopyThenAdopt(Situation &s)
     }
     const QString programFiles = s.drive.native(QStringLiteral("c:\\Program Files"));
     QVERIFY(QDir().mkpath(programFiles));
-    QCOMPARE(QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-r"), old, programFiles}),
-             0);
+    QCOMPARE(QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-r"), old, programFiles}), 0);
 
     QByteArray err;
     QCOMPARE(runTool({QStringLiteral("adopt")}, &err), 0);
@@ -332,8 +331,7 @@ void plainCopyThenAdopt(Situation &s)
 
     auto w = start();
     QVERIFY(w);
-    QCOMPARE(titles(s.messages),
-             (QStringList{about::creditsTitle(), about::donationsTitle()}));
+    QCOMPARE(titles(s.messages), (QStringList{about::creditsTitle(), about::donationsTitle()}));
     QCOMPARE(w->ScrollBar->maximum(), 5);
     QCOMPARE(s.drive.readFile(paths::DataFile), data);
     w->ScrollBar->setValue(4);

@@ -213,7 +213,8 @@ void TestToolAdopt::adoptsFolder_data()
     QTest::addColumn<bool>("upperCase");
     QTest::addColumn<QChar>("form");
     QTest::addColumn<bool>("cardInPlace");
-    QTest::newRow("upper-case names, random form, over a sealed card file") << true << QChar(u'R') << true;
+    QTest::newRow("upper-case names, random form, over a sealed card file")
+        << true << QChar(u'R') << true;
     QTest::newRow("sequential form, onto a drive never started") << false << QChar(u'S') << false;
 }
 
@@ -272,9 +273,8 @@ void TestToolAdopt::refusesMalformed_data()
     QTest::addColumn<QString>("extraFile"); // written into the old folder too
     const QByteArray data = randomData(3);
     const QByteArray index = oldIndex(3);
-    QTest::newRow("types line not a digit")
-        << u"Index.tbl"_s << u"line 1"_s << data << QByteArray(index).replace("=1", "=x")
-        << QString();
+    QTest::newRow("types line not a digit") << u"Index.tbl"_s << u"line 1"_s << data
+                                            << QByteArray(index).replace("=1", "=x") << QString();
     QTest::newRow("no file-type line") << u"Index.tbl"_s << u"it has 3 lines"_s << data
                                        << index.left(index.indexOf("File_Type")) << QString();
     QTest::newRow("type name ending in S taken for the file type")
@@ -283,9 +283,9 @@ void TestToolAdopt::refusesMalformed_data()
     QTest::newRow("count not a number")
         << u"Index.tbl"_s << u"line 3"_s << data
         << QByteArray(index).replace("Records=3", "Records=three") << QString();
-    QTest::newRow("count above 32767") << u"Index.tbl"_s << u"32767"_s << data
-                                       << QByteArray(index).replace("Records=3", "Records=40000")
-                                       << QString();
+    QTest::newRow("count above 32767")
+        << u"Index.tbl"_s << u"32767"_s << data
+        << QByteArray(index).replace("Records=3", "Records=40000") << QString();
     QTest::newRow("count above the records present")
         << u"Index.tbl"_s << u"above the 3 records"_s << data << oldIndex(4) << QString();
     QTest::newRow("lines ending in LF alone")
@@ -303,8 +303,8 @@ void TestToolAdopt::refusesMalformed_data()
         << u"9.txt"_s << u"no record"_s << data << index << u"Contact Notes/9.txt"_s;
     QTest::newRow("two index files in different letter case")
         << u"Pelvarin"_s << u"INDEX.TBL"_s << data << index << u"INDEX.TBL"_s;
-    QTest::newRow("no data file") << u"Pelvarin"_s << u"no Cardomine.Dat"_s << QByteArray()
-                                  << index << QString();
+    QTest::newRow("no data file") << u"Pelvarin"_s << u"no Cardomine.Dat"_s << QByteArray() << index
+                                  << QString();
 }
 
 void TestToolAdopt::refusesMalformed()
@@ -472,8 +472,8 @@ void TestToolAdopt::killAtEachStep()
         // place or in its folder, which is only read.
         const QByteArray data = m_drive->readFile(paths::DataFile);
         if (inPlace) {
-            QVERIFY2(data == newData || (untouched && recoveredCopies(u"Cardomine.Dat"_s)
-                                                          .contains(newData)),
+            QVERIFY2(data == newData ||
+                         (untouched && recoveredCopies(u"Cardomine.Dat"_s).contains(newData)),
                      where.constData());
             continue;
         }
