@@ -7,13 +7,13 @@
 #include "datastore/paths.h"
 #include "datastore/pendingwork.h"
 #include "datastore/recovered.h"
+#include "datastore/repairplan.h"
 #include "datastore/seal.h"
 #include "platform/drive.h"
 #include "platform/fileattributes.h"
 #include "platform/files.h"
 #include "platform/textcodec.h"
 #include "tool/cardfileid.h"
-#include "tool/check.h"
 #include "tool/folderlock.h"
 
 #include <QHash>
@@ -404,6 +404,12 @@ QStringList describe(const Source &source, const Card &card)
     return found;
 }
 
+QString notesCount(qsizetype count)
+{
+    return count == 1 ? QStringLiteral("1 notes file")
+                      : QStringLiteral("%1 notes files").arg(count);
+}
+
 // A program path inside the data folder as the user finds it there.
 QString shown(const QString &programPath)
 {
@@ -482,9 +488,9 @@ void install(const Source &source, AdoptResult &result)
     for (const QString &name : oldNotes)
         recovered::setAside(paths::NotesFolder + QLatin1Char('\\') + name);
     if (!oldNotes.isEmpty())
-        result.done.append(QStringLiteral("moved the %1 notes files of the card file that was "
-                                          "in place to Recovered/")
-                               .arg(oldNotes.size()));
+        result.done.append(QStringLiteral("moved %1 of the card file that was in place to "
+                                          "Recovered/")
+                               .arg(notesCount(oldNotes.size())));
     for (const NotesFile &notes : source.notes)
         files::replaceBytes(notes::pathFor(notes.number), files::readNativeFile(notes.source));
 
@@ -520,9 +526,9 @@ void describeInstall(const Source &source, AdoptResult &result)
     }
     const QStringList oldNotes = notesInPlace();
     if (!oldNotes.isEmpty())
-        result.done.append(QStringLiteral("would move the %1 notes files of the card file in "
-                                          "place to Recovered/")
-                               .arg(oldNotes.size()));
+        result.done.append(QStringLiteral("would move %1 of the card file in place to "
+                                          "Recovered/")
+                               .arg(notesCount(oldNotes.size())));
     if (files::folderExists(paths::DataFolder) && files::fileExists(cardFileIdPath()))
         result.done.append(
             QStringLiteral("would move %1 to Recovered/").arg(shown(cardFileIdPath())));
@@ -563,9 +569,19 @@ AdoptResult adopt(const AdoptOptions &options)
         result.found = describe(source, card);
 
         if (inPlace) {
-            if (!checkDataFolder().startWouldChange) {
-                result.done.append(QStringLiteral("the card file in place keeps its seal: "
-                                                  "nothing to adopt"));
+            // Adopted in place is only what the next start would set aside for its seal.
+            const repairplan::RepairPlan plan = repairplan::plan(repairplan::observeFolder());
+            const bool setAside =
+                std::any_of(plan.steps.cbegin(), plan.steps.cend(), [](const auto &step) {
+                    return step.kind == repairplan::StepKind::MoveIndexAside ||
+                           step.kind == repairplan::StepKind::MoveDataFileAside;
+                });
+            if (!setAside) {
+                result.done.append(plan.visibleSteps().isEmpty()
+                                       ? QStringLiteral("the card file in place keeps its seal: "
+                                                        "nothing to adopt")
+                                       : QStringLiteral("the next start keeps the card file in "
+                                                        "place as it is: nothing to adopt"));
                 return result;
             }
             if (options.dryRun)
