@@ -467,7 +467,10 @@ void install(const Source &source, AdoptResult &result)
             result.done.append(QStringLiteral("copied %1 to %2")
                                    .arg(shown(path), shown(recovered::keepCopy(path))));
     }
-    if (oldData && oldIndex) {
+    // Only a sealed pair is named: files whose seal is already broken stay as the start
+    // would find them without this run.
+    if (oldData && oldIndex && files::attributes(paths::DataFile) == seal::DataFile &&
+        files::attributes(paths::IndexFile) == seal::IndexFile) {
         pendingwork::Expected asTheyAre;
         asTheyAre.dataSizes = {files::fileSize(paths::DataFile)};
         asTheyAre.indexVersions = {files::readBytes(paths::IndexFile)};
