@@ -122,7 +122,12 @@ void create(int count)
 
 IndexTable read()
 {
-    const QStringList items = splitItems(text::decode(files::readBytes(paths::IndexFile)));
+    return parse(files::readBytes(paths::IndexFile));
+}
+
+IndexTable parse(const QByteArray &bytes)
+{
+    const QStringList items = splitItems(text::decode(bytes));
 
     // Only the last character of the first line counts: a digit, else no types.
     int typeCount = 0;

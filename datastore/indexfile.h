@@ -46,6 +46,8 @@ void create(int count = 1);
 
 // Reads the index file into a fresh table, as the start-up does.
 IndexTable read();
+// The same reading of an index file's bytes.
+IndexTable parse(const QByteArray &bytes);
 
 // The record count by the count rule: characters 16 to 21 of entry (entry0 - 1),
 // trimmed, as a number. DataError when it is not a number from 0 to 32767.

@@ -11,7 +11,10 @@ namespace cardomine::recovered {
 
 namespace files = platform::files;
 
-QString setAside(const QString &path)
+namespace {
+
+// A free name in Recovered/ for the file at path, the folder created when missing.
+QString freeTarget(const QString &path)
 {
     if (!files::folderExists(paths::RecoveredFolder))
         files::createFolder(paths::RecoveredFolder);
@@ -22,7 +25,23 @@ QString setAside(const QString &path)
     QString target = base;
     for (int n = 2; files::fileExists(target); ++n)
         target = base + QLatin1Char('-') + QString::number(n);
+    return target;
+}
+
+} // namespace
+
+QString setAside(const QString &path)
+{
+    const QString target = freeTarget(path);
     files::moveFile(path, target);
+    return target;
+}
+
+QString keepCopy(const QString &path)
+{
+    const QByteArray bytes = files::readBytes(path);
+    const QString target = freeTarget(path);
+    files::replaceBytes(target, bytes);
     return target;
 }
 

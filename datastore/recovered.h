@@ -10,6 +10,11 @@ namespace cardomine::recovered {
 // Moves the file there and returns the program path it was moved to.
 QString setAside(const QString &path);
 
+// Writes a copy of the file there, flushed to disk, and returns its program path. The
+// file itself stays in place, for work that replaces it whole by a rename and must
+// never leave it missing.
+QString keepCopy(const QString &path);
+
 // The notes files of contacts 1 to lastContact that exist, set aside: the notes that
 // belonged to the records of a data file the start-up repair sets aside.
 void setAsideNotes(int lastContact);

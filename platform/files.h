@@ -83,6 +83,19 @@ void truncateFile(const QString &path, std::int64_t size);
 // for), the same atomic way as replaceBytes. The file is private to the user (0600).
 void replaceNativeFile(const QString &nativePath, const QByteArray &bytes);
 
+// A folder outside the drive that the user names (an old data folder to bring in),
+// read by its native path and never written. Links are followed.
+struct NativeListing
+{
+    QStringList files;   // regular files, sorted by name
+    QStringList folders; // subfolders, sorted by name
+};
+NativeListing listNativeFolder(const QString &nativePath);
+QByteArray readNativeFile(const QString &nativePath);
+// Whether a native path leads to the folder a program path names (the same folder on
+// disk, whatever the way there). False when either does not exist.
+bool isSameFolder(const QString &nativePath, const QString &programPath);
+
 // The writers below, and setAttributes, never follow a symbolic link: a link in the
 // data folder is refused (ELOOP) rather than written through.
 

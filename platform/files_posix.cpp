@@ -554,6 +554,72 @@ void replaceNativeFile(const QString &nativePath, const QByteArray &bytes)
     replaceWhole(native, bytes, WriteOperation, nativePath);
 }
 
+NativeListing listNativeFolder(const QString &nativePath)
+{
+    const QString operation = QStringLiteral("list the folder");
+    if (nativePath.isEmpty() || nativePath.contains(QChar(0)))
+        fail(operation, nativePath, EINVAL);
+    const QByteArray native = QFile::encodeName(nativePath);
+    const int fd = sysCall(
+        "open", [&] { return ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (fd < 0)
+        fail(operation, nativePath, errno);
+    DIR *directory = ::fdopendir(fd);
+    if (directory == nullptr) {
+        const int error = errno;
+        ::close(fd);
+        fail(operation, nativePath, error);
+    }
+    NativeListing listing;
+    int error = 0;
+    for (;;) {
+        errno = 0;
+        const dirent *entry = ::readdir(directory);
+        if (entry == nullptr) {
+            error = errno;
+            break;
+        }
+        const QByteArray name(entry->d_name);
+        if (name == "." || name == "..")
+            continue;
+        struct stat info
+        {};
+        if (::fstatat(fd, entry->d_name, &info, 0) != 0)
+            continue; // a dangling link names nothing to read
+        if (S_ISREG(info.st_mode))
+            listing.files.append(QFile::decodeName(name));
+        else if (S_ISDIR(info.st_mode))
+            listing.folders.append(QFile::decodeName(name));
+    }
+    ::closedir(directory);
+    if (error != 0)
+        fail(operation, nativePath, error);
+    listing.files.sort();
+    listing.folders.sort();
+    return listing;
+}
+
+QByteArray readNativeFile(const QString &nativePath)
+{
+    if (nativePath.isEmpty() || nativePath.contains(QChar(0)))
+        fail(ReadOperation, nativePath, EINVAL);
+    return readWhole(QFile::encodeName(nativePath), -1, false, ReadOperation, nativePath);
+}
+
+bool isSameFolder(const QString &nativePath, const QString &programPath)
+{
+    if (nativePath.isEmpty() || nativePath.contains(QChar(0)))
+        return false;
+    const QByteArray native = QFile::encodeName(nativePath);
+    const QByteArray program = nativeBytes(programPath, CheckOperation);
+    struct stat one
+    {};
+    struct stat other
+    {};
+    return ::stat(native.constData(), &one) == 0 && ::stat(program.constData(), &other) == 0 &&
+           S_ISDIR(one.st_mode) && one.st_dev == other.st_dev && one.st_ino == other.st_ino;
+}
+
 void appendBytes(const QString &path, const QByteArray &bytes)
 {
     const QByteArray native = writableNativeBytes(path, WriteOperation);

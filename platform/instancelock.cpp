@@ -154,8 +154,9 @@ QString InstanceLock::errorString() const
 {
     switch (d->status) {
     case Status::HeldElsewhere:
-        return QStringLiteral("Another copy of Cardomine is already running on the data folder "
-                              "%1.")
+        return QStringLiteral("Another copy of Cardomine, or a cardomine-tool command that "
+                              "changes the card file (adopt, import), is already running on the "
+                              "data folder %1.")
             .arg(folder());
     case Status::Failed:
         return QStringLiteral("The data folder %1 cannot be written: %2.")

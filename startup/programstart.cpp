@@ -94,8 +94,9 @@ std::unique_ptr<platform::InstanceLock> claimDataFolder()
     if (lock->status() == platform::InstanceLock::Status::HeldElsewhere) {
         platform::notice(QStringLiteral("Cardomine Is Already Running"),
                          lock->errorString() +
-                             QStringLiteral("\rOnly one copy can use the data folder "
-                                            "at a time. This copy will now close."),
+                             QStringLiteral("\rOnly one of them can use the data folder "
+                                            "at a time: wait for the command to finish, or close "
+                                            "the other copy. This copy will now close."),
                          platform::MessageIcon::Information);
         return nullptr;
     }

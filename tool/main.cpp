@@ -1,11 +1,13 @@
 // cardomine-tool: exports the card file to vCard or CSV and checks the data folder,
-// reading only. It works beside a running program and never changes the data.
+// reading only, beside a running program; adopt brings an old card file in, holding
+// the data folder's lock so that it never runs beside the program.
 
 #include "datastore/dataerror.h"
 #include "datastore/paths.h"
 #include "platform/drive.h"
 #include "platform/fileerror.h"
 #include "platform/files.h"
+#include "tool/adopt.h"
 #include "tool/check.h"
 #include "tool/contacts.h"
 #include "tool/exportformats.h"
@@ -86,6 +88,28 @@ int runCheck()
     return report.startWouldChange ? Failure : Success;
 }
 
+int runAdopt(const QString &folder, bool dryRun)
+{
+    const tool::AdoptResult result = tool::adopt({folder, dryRun});
+    if (!result.ok()) {
+        writeError(result.fault + QStringLiteral(". Nothing was changed."));
+        return Failure;
+    }
+    QByteArray text =
+        (folder.isEmpty() ? QStringLiteral("Adopting the card file in %1\n").arg(dataFolderText())
+                          : QStringLiteral("Adopting %1 into %2\n").arg(folder, dataFolderText()))
+            .toUtf8();
+    for (const QString &line : result.found)
+        text += "  " + line.toUtf8() + '\n';
+    text += dryRun ? "Dry run, nothing changed:\n" : "Done:\n";
+    for (const QString &line : result.done)
+        text += "  " + line.toUtf8() + '\n';
+    if (result.changed)
+        text += "The next start of Cardomine shows the adopted contacts.\n";
+    writeOut(text);
+    return Success;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -96,11 +120,18 @@ int main(int argc, char *argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Reads Cardomine's card file without changing it.\n\n"
+        "Works on Cardomine's card file.\n\n"
         "Commands:\n"
         "  export   writes every contact, with its notes, as vCard 4.0 or CSV\n"
         "  check    reports what the next start of Cardomine would find and do;\n"
-        "           exit status 0 when it would change nothing, 1 otherwise\n\n"
+        "           exit status 0 when it would change nothing, 1 otherwise\n"
+        "  adopt [FOLDER]\n"
+        "           brings an old card file in: FOLDER is a copy of an old data folder\n"
+        "           (Cardomine.Dat, Index.tbl, Contact Notes/, in any letter case); with\n"
+        "           no FOLDER, the card file in the data folder whose seal a copy broke.\n"
+        "           The card file in place is kept in Recovered/ first. --dry-run only\n"
+        "           reports. Changes the data: run it with Cardomine closed.\n\n"
+        "export and check only read, and may run while Cardomine runs.\n"
         "The data folder is \"Program Files/Pelvarin\" under $CARDOMINE_DRIVE_C, or under\n"
         "$XDG_DATA_HOME/cardomine/drive_c when that is not set."));
     const QCommandLineOption helpOption = parser.addHelpOption();
@@ -111,9 +142,14 @@ int main(int argc, char *argv[])
     const QCommandLineOption outputOption(
         QStringLiteral("output"), QStringLiteral("Write the export to <file> instead of stdout."),
         QStringLiteral("file"));
+    const QCommandLineOption dryRunOption(
+        QStringLiteral("dry-run"),
+        QStringLiteral("adopt: report what would be done, change nothing."));
     parser.addOption(formatOption);
     parser.addOption(outputOption);
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("export or check"));
+    parser.addOption(dryRunOption);
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("export, check or adopt"));
 
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser.errorText());
@@ -123,9 +159,13 @@ int main(int argc, char *argv[])
         parser.showVersion();
 
     const QStringList arguments = parser.positionalArguments();
-    if (arguments.size() != 1)
-        return usageError(QStringLiteral("give one command: export or check"));
+    if (arguments.isEmpty())
+        return usageError(QStringLiteral("give one command: export, check or adopt"));
     const QString command = arguments.first();
+    if (arguments.size() > (command == QLatin1String("adopt") ? 2 : 1))
+        return usageError(QStringLiteral("too many arguments for %1").arg(command));
+    if (parser.isSet(dryRunOption) && command != QLatin1String("adopt"))
+        return usageError(QStringLiteral("--dry-run is for adopt"));
 
     try {
         if (command == QLatin1String("export")) {
@@ -138,6 +178,11 @@ int main(int argc, char *argv[])
             if (parser.isSet(formatOption) || parser.isSet(outputOption))
                 return usageError(QStringLiteral("check takes no options"));
             return runCheck();
+        }
+        if (command == QLatin1String("adopt")) {
+            if (parser.isSet(formatOption) || parser.isSet(outputOption))
+                return usageError(QStringLiteral("adopt takes only --dry-run"));
+            return runAdopt(arguments.value(1), parser.isSet(dryRunOption));
         }
         return usageError(QStringLiteral("unknown command \"%1\"").arg(command));
     } catch (const platform::FileError &error) {

@@ -6,6 +6,9 @@
 #include "datastore/notesfile.h"
 #include "datastore/paths.h"
 #include "datastore/pendingwork.h"
+#include "datastore/repairplan.h"
+#include "mainwindow/about.h"
+#include "platform/drive.h"
 #include "platform/files.h"
 #include "startup/mainwindowload.h"
 #include "tests/reliability/realworld.h"
@@ -397,6 +400,70 @@ void sequentialSaveOnFullDiskStoredOnce(Situation &s)
     QCOMPARE(after.mid(data.size()).count("Fourth"), 1);
     QCOMPARE(after.count("\r\n"), 4 * ContactRecord::SequentialLineCount);
     QVERIFY(s.drive.readFile(paths::IndexFile).contains("Num_Of_Records=4\r\n"));
+// What the repair plan foretells the next start changes, step by step.
+QStringList startChanges()
+{
+    QStringList steps;
+    for (const repairplan::Step &step :
+         repairplan::plan(repairplan::observeFolder()).visibleSteps())
+        steps.append(repairplan::describe(step));
+    return steps;
+}
+
+// Runs cardomine-tool on the situation's drive (its environment names the drive).
+int runTool(const QStringList &arguments, QByteArray *err = nullptr)
+{
+    QProcess tool;
+    tool.start(QStringLiteral(CARDOMINE_TOOL_PATH), arguments);
+    if (!tool.waitForFinished(60000) || tool.exitStatus() != QProcess::NormalExit)
+        return -1;
+    if (err)
+        *err = tool.readAllStandardError();
+    return tool.exitCode();
+}
+
+void plainCopyThenAdopt(Situation &s)
+{
+    // An old data folder from another machine, copied in with a plain `cp -r`: the
+    // copy keeps the bytes and drops the seal.
+    QTemporaryDir elsewhere;
+    QVERIFY(elsewhere.isValid());
+    const QString old = elsewhere.path() + QStringLiteral("/Pelvarin");
+    QVERIFY(QDir().mkpath(old + QStringLiteral("/Contact Notes")));
+    QByteArray data;
+    for (int i = 1; i <= 5; ++i) {
+        data += LoadedWindow::recordBytes(i);
+        QFile notes(old + QStringLiteral("/Contact Notes/%1.txt").arg(i));
+        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write(notesOf(i)) > 0);
+        s.keep(i, LoadedWindow::recordBytes(i), notesOf(i));
+    }
+    for (const auto &[name, bytes] :
+         {std::pair{QStringLiteral("Cardomine.Dat"), data},
+          std::pair{QStringLiteral("Index.tbl"), LoadedWindow::indexBytes(5)}}) {
+        QFile file(old + u'/' + name);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    }
+    const QString programFiles = s.drive.native(QStringLiteral("c:\\Program Files"));
+    QVERIFY(QDir().mkpath(programFiles));
+    QCOMPARE(QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-r"), old, programFiles}), 0);
+
+    QByteArray err;
+    QCOMPARE(runTool({QStringLiteral("adopt")}, &err), 0);
+    QVERIFY2(err.isEmpty(), err.constData());
+    // The repair plan, and the check that prints it, now foretell a start that
+    // changes nothing.
+    platform::forgetNames();
+    QCOMPARE(startChanges(), QStringList());
+    QCOMPARE(runTool({QStringLiteral("check")}), 0);
+
+    auto w = start();
+    QVERIFY(w);
+    QCOMPARE(titles(s.messages), (QStringList{about::creditsTitle(), about::donationsTitle()}));
+    QCOMPARE(w->ScrollBar->maximum(), 5);
+    QCOMPARE(s.drive.readFile(paths::DataFile), data);
+    w->ScrollBar->setValue(4);
+    QCOMPARE(w->fname->text(), QStringLiteral("First4    "));
+    QCOMPARE(w->notes->toPlainText(), QString::fromLatin1(notesOf(4).chopped(2)));
     QVERIFY(s.messages.unexpected().isEmpty());
 }
 
@@ -414,6 +481,8 @@ QList<RealWorldCase> storeSituations()
          failedNotesWriteSaysWhatWasStored},
         {"14 sequential Save New Record on a full disk, then again with room",
          sequentialSaveOnFullDiskStoredOnce},
+        {"11 old folder copied in with cp -r, then cardomine-tool adopt, then a start",
+         plainCopyThenAdopt},
     };
 }
 
