@@ -400,6 +400,8 @@ void sequentialSaveOnFullDiskStoredOnce(Situation &s)
     QCOMPARE(after.mid(data.size()).count("Fourth"), 1);
     QCOMPARE(after.count("\r\n"), 4 * ContactRecord::SequentialLineCount);
     QVERIFY(s.drive.readFile(paths::IndexFile).contains("Num_Of_Records=4\r\n"));
+}
+
 // What the repair plan foretells the next start changes, step by step.
 QStringList startChanges()
 {
