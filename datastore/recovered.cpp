@@ -2,10 +2,13 @@
 
 #include "datastore/notesfile.h"
 #include "datastore/paths.h"
+#include "platform/fileerror.h"
 #include "platform/files.h"
 
 #include <QDateTime>
 #include <QSet>
+
+#include <cerrno>
 
 namespace cardomine::recovered {
 
@@ -19,11 +22,20 @@ QString setAside(const QString &path)
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     const QString base =
         paths::RecoveredFolder + QLatin1Char('\\') + name + QLatin1Char('.') + stamp;
-    QString target = base;
-    for (int n = 2; files::fileExists(target); ++n)
-        target = base + QLatin1Char('-') + QString::number(n);
-    files::moveFile(path, target);
-    return target;
+    // The move itself refuses a taken name, also one taken by something that is no
+    // file (a folder, a dangling link): the next name is tried then.
+    for (int n = 1;; ++n) {
+        const QString target = n == 1 ? base : base + QLatin1Char('-') + QString::number(n);
+        if (files::fileExists(target))
+            continue;
+        try {
+            files::moveFile(path, target);
+            return target;
+        } catch (const platform::FileError &error) {
+            if (error.errorCode() != EEXIST || n >= 1000)
+                throw;
+        }
+    }
 }
 
 void setAsideNotes(int lastContact)
