@@ -2,10 +2,13 @@
 
 #include "datastore/notesfile.h"
 #include "datastore/paths.h"
+#include "platform/fileerror.h"
 #include "platform/files.h"
 
 #include <QDateTime>
 #include <QSet>
+
+#include <cerrno>
 
 namespace cardomine::recovered {
 
@@ -13,8 +16,9 @@ namespace files = platform::files;
 
 namespace {
 
-// A free name in Recovered/ for the file at path, the folder created when missing.
-QString freeTarget(const QString &path)
+// A free name in Recovered/ for the file at path, the folder created when missing;
+// names in taken are passed over too.
+QString freeTarget(const QString &path, const QSet<QString> &taken = {})
 {
     if (!files::folderExists(paths::RecoveredFolder))
         files::createFolder(paths::RecoveredFolder);
@@ -23,7 +27,7 @@ QString freeTarget(const QString &path)
     const QString base =
         paths::RecoveredFolder + QLatin1Char('\\') + name + QLatin1Char('.') + stamp;
     QString target = base;
-    for (int n = 2; files::fileExists(target); ++n)
+    for (int n = 2; files::fileExists(target) || taken.contains(target); ++n)
         target = base + QLatin1Char('-') + QString::number(n);
     return target;
 }
@@ -32,9 +36,21 @@ QString freeTarget(const QString &path)
 
 QString setAside(const QString &path)
 {
-    const QString target = freeTarget(path);
-    files::moveFile(path, target);
-    return target;
+    // The move itself refuses a taken name, also one taken by something that is no
+    // file (a folder, a dangling link): the next free name is tried then.
+    QSet<QString> taken;
+    for (int tries = 1;; ++tries) {
+        const QString target = freeTarget(path, taken);
+        try {
+            files::moveFile(path, target);
+            return target;
+        } catch (const platform::FileError &error) {
+            if (error.errorCode() != EEXIST || tries >= 1000)
+                throw;
+        }
+        // Taken by something fileExists does not see: step past it.
+        taken.insert(target);
+    }
 }
 
 QString keepCopy(const QString &path)

@@ -18,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalBlocker>
 
 #include <algorithm>
 
@@ -71,6 +72,7 @@ void FrmWork::createButton_Click()
     }
     const int number = count + 1;
 
+    m_shownBeforeCreate = ScrollBar->value();
     CurrentRecord.ContactID = QString::number(number);
     ID->setText(CurrentRecord.ContactID.text());
     setStatusText(statustext::createNew());
@@ -180,13 +182,26 @@ void FrmWork::discardNewRecord()
     }
     ScrollBar->setMaximum(std::max(count, ScrollBar->minimum()));
     ScrollBar->setValue(ScrollBar->minimum());
+    if (CurrentRecord.contactNumber() != ScrollBar->value()) {
+        // No record could be loaded (each failure said so). CurrentRecord still holds
+        // the record on display before Create New, under the new number: it is shown
+        // again under its own, rather than a record that was never saved.
+        CurrentRecord.ContactID = QString::number(m_shownBeforeCreate);
+        const QSignalBlocker blocker(ScrollBar);
+        ScrollBar->setValue(m_shownBeforeCreate);
+    }
     Data_Functions::SetAllFields(true, QString());
     notes->setReadOnly(true);
     ID->setReadOnly(true);
     showCurrentRecord();
-    ID->setText(QStringLiteral("1"));
+    // Record 1 is on display, unless its load failed (and said so): then the record
+    // still held stays on display with its own number and notes, so that an edit of it
+    // cannot take another contact's notes.
+    const std::optional<int> shown = CurrentRecord.contactNumber();
+    if (shown == 1)
+        ID->setText(QStringLiteral("1"));
     try {
-        setNotesText(notes::read(1));
+        setNotesText(shown ? notes::read(*shown) : QString());
     } catch (...) {
         setNotesText(QString());
         showFileProblem(this, std::current_exception(),

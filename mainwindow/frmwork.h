@@ -133,6 +133,7 @@ private:
 
     QLabel *m_statusPanel = nullptr;
     std::function<void()> m_beforeClose;
+    int m_shownBeforeCreate = 1; // the record on display when create mode began
 };
 
 } // namespace cardomine

@@ -3,15 +3,21 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace cardomine::platform::faults {
 
 namespace {
 // The program runs its file services on one thread, so plain globals suffice.
+struct Armed
+{
+    std::int64_t at = 0; // 0: not armed
+    int errorCode = 0;
+    Mode mode = Mode::Fail;
+};
 std::int64_t g_count = 0;
-std::int64_t g_armedAt = 0;
-int g_errorCode = 0;
-Mode g_mode = Mode::Fail;
+// The fault arm() set, and the one armSecond() set.
+Armed g_armed[2];
 bool g_cutting = false;
 bool g_cut = false;
 std::vector<std::int64_t> g_writes;
@@ -20,9 +26,8 @@ std::vector<std::int64_t> g_writes;
 void reset()
 {
     g_count = 0;
-    g_armedAt = 0;
-    g_errorCode = 0;
-    g_mode = Mode::Fail;
+    g_armed[0] = {};
+    g_armed[1] = {};
     g_cutting = false;
     g_cut = false;
     g_writes.clear();
@@ -35,9 +40,13 @@ std::int64_t operationCount()
 
 void arm(std::int64_t k, int errorCode, Mode mode)
 {
-    g_armedAt = k;
-    g_errorCode = errorCode;
-    g_mode = mode;
+    g_armed[0] = {k, errorCode, mode};
+    g_armed[1] = {};
+}
+
+void armSecond(std::int64_t m, int errorCode, Mode mode)
+{
+    g_armed[1] = {m, errorCode, mode};
 }
 
 const std::vector<std::int64_t> &writeOperations()
@@ -52,19 +61,24 @@ int check(const char *operation)
     // Kept for the tests' short runs only; a program that runs on stops listing.
     if (write && g_writes.size() < 4096)
         g_writes.push_back(g_count);
-    if (g_armedAt <= 0 || g_count != g_armedAt)
+    Armed *armed = nullptr;
+    for (Armed &candidate : g_armed) {
+        if (candidate.at > 0 && candidate.at == g_count)
+            armed = &candidate;
+    }
+    if (!armed)
         return 0;
-    g_armedAt = 0;
-    if (g_mode == Mode::CutShort && write) {
+    const Armed fault = std::exchange(*armed, Armed{});
+    if (fault.mode == Mode::CutShort && write) {
         g_cutting = true;
         return 0;
     }
-    if (g_mode == Mode::Crash || g_mode == Mode::CutShort) {
+    if (fault.mode == Mode::Crash || fault.mode == Mode::CutShort) {
         // A crash test wants the state a power cut or kill would leave: no
         // destructors, no atexit handlers, no buffers flushed.
         std::_Exit(CrashExitCode);
     }
-    return g_errorCode;
+    return fault.errorCode;
 }
 
 std::size_t writeLength(std::size_t length)

@@ -32,8 +32,12 @@ std::int64_t operationCount();
 // where CutShort cuts).
 const std::vector<std::int64_t> &writeOperations();
 // Makes operation number k (counting from 1 after the last reset) fail with
-// errorCode, or end the process at once in Crash mode.
+// errorCode, or end the process at once in Crash mode. Replaces any armed fault.
 void arm(std::int64_t k, int errorCode, Mode mode = Mode::Fail);
+// Arms a second fault beside the one arm() set, at a later operation m: a failure
+// followed by another while the program cleans up after it (resealing, putting a
+// torn write back), or by a crash there.
+void armSecond(std::int64_t m, int errorCode, Mode mode = Mode::Fail);
 // Called by the file services before each system call: returns 0 to go on, or the
 // error code the operation must fail with.
 int check(const char *operation);

@@ -339,6 +339,50 @@ void deleteFile(const QString &path)
     attributestore::forgetEntry(native, operation, path);
 }
 
+namespace {
+
+// Moves a file to another file system (a disk mounted at the target's folder), where
+// no rename reaches: the copy is written and flushed under a temporary name beside the
+// target, given the target's name (never over an existing file) and flushed there,
+// and only then is the original removed. Returns 0, or the error that stopped it with
+// the original in place and no copy left.
+int copyAcross(const QByteArray &source, const QByteArray &target, const QString &operation,
+               const QString &programPath)
+{
+    const QByteArray bytes = readWhole(source, -1, false, operation, programPath);
+    TemporaryFile temporary(writeTemporary(target, bytes, operation, programPath));
+    int result =
+        sysCall("link", [&] { return ::link(temporary.path().constData(), target.constData()); });
+    if (result != 0 && (errno == EPERM || errno == EOPNOTSUPP || errno == EMLINK)) {
+        struct stat info
+        {};
+        if (sysCall("lstat", [&] { return ::lstat(target.constData(), &info); }) == 0)
+            return EEXIST;
+        if (errno != ENOENT)
+            return errno;
+        result = sysCall(
+            "rename", [&] { return ::rename(temporary.path().constData(), target.constData()); });
+        if (result == 0)
+            temporary.published();
+    }
+    if (result != 0)
+        return errno;
+    try {
+        syncFolder(folderOf(target), operation, programPath);
+    } catch (const FileError &) {
+        ::unlink(target.constData());
+        throw;
+    }
+    if (sysCall("unlink", [&] { return ::unlink(source.constData()); }) != 0) {
+        const int error = errno;
+        ::unlink(target.constData());
+        return error;
+    }
+    return 0;
+}
+
+} // namespace
+
 void moveFile(const QString &from, const QString &to)
 {
     const QString operation = QStringLiteral("move");
@@ -375,6 +419,11 @@ void moveFile(const QString &from, const QString &to)
             result =
                 sysCall("rename", [&] { return ::rename(source.constData(), target.constData()); });
         }
+    }
+    if (result != 0 && errno == EXDEV) {
+        if (const int error = copyAcross(source, target, operation, from))
+            failMove(error);
+        result = 0;
     }
     if (result != 0)
         failMove(errno);

@@ -2,6 +2,9 @@
 #include "platform/fileerror.h"
 #include "storefixture.h"
 
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
 #include <QTest>
 
 using namespace cardomine;
@@ -30,6 +33,7 @@ private Q_SLOTS:
     void emptiedNotes();
     void missingNotesFolderCreated();
     void missingDataFolderFails();
+    void setAsideTakesAFreeName();
     void sampleNotes();
 };
 
@@ -216,6 +220,31 @@ void TestNotesFile::missingDataFolderFails()
                  qPrintable(e.path()));
         QVERIFY(!e.reason().isEmpty());
     }
+}
+
+// Notes left under a new contact's number go to Recovered/ under a name nothing takes,
+// even where a folder or a dangling link holds the first choice.
+void TestNotesFile::setAsideTakesAFreeName()
+{
+    TempDrive drive;
+    QVERIFY2(drive.isValid(), qPrintable(drive.errorString()));
+    makeDataFolder();
+    drive.writeFile(notes::pathFor(5), "Left behind\r\n");
+    const QDir folder(drive.native(paths::RecoveredFolder));
+    QVERIFY(folder.mkpath(u"."_s));
+    // The names of this second and the next, in case the clock moves on meanwhile.
+    const QDateTime now = QDateTime::currentDateTime();
+    for (int later = 0; later <= 1; ++later) {
+        const QString name = u"5.txt."_s + now.addSecs(later).toString(u"yyyyMMdd-HHmmss"_s);
+        QVERIFY(folder.mkdir(name));
+        QVERIFY(QFile::link(folder.filePath(u"nowhere"_s), folder.filePath(name + u"-2"_s)));
+    }
+    notes::setAsideEarlierNotes(5);
+    QVERIFY(!files::fileExists(notes::pathFor(5)));
+    const QStringList moved = folder.entryList({u"5.txt.*-3"_s}, QDir::Files);
+    QCOMPARE(moved.size(), 1);
+    QCOMPARE(drive.readFile(paths::RecoveredFolder + u'\\' + moved.first()),
+             QByteArray("Left behind\r\n"));
 }
 
 void TestNotesFile::sampleNotes()

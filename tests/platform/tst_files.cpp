@@ -65,6 +65,8 @@ private Q_SLOTS:
     void newFilesArePrivate();
     void deleteFile();
     void moveRefusesToOverwrite();
+    void moveKeepsTheFileInOnePlace_data();
+    void moveKeepsTheFileInOnePlace();
     void readAndReplace();
     void records();
     void recordNumberMustBePositive_data();
@@ -188,6 +190,114 @@ void TestFiles::moveRefusesToOverwrite()
     files::moveFile(Index, recovered);
     QVERIFY(!files::fileExists(Index));
     QCOMPARE(m_drive->readFile(recovered), QByteArray("old index"));
+}
+
+void TestFiles::moveKeepsTheFileInOnePlace_data()
+{
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("second"); // 0: one fault only
+    QTest::addColumn<bool>("mustGoThrough");
+    QTest::addColumn<bool>("taken"); // the target name holds another file
+    const struct
+    {
+        const char *name;
+        int first;
+        int second;
+        bool mustGoThrough;
+    } rows[] = {
+        {"no RENAME_NOREPLACE (EINVAL)", EINVAL, 0, true},
+        {"no renameat2 (ENOSYS)", ENOSYS, 0, true},
+        {"target on another disk (EXDEV)", EXDEV, 0, true},
+        {"no hard links either (EINVAL, EPERM)", EINVAL, EPERM, true},
+        {"hard links not supported (ENOSYS, EOPNOTSUPP)", ENOSYS, EOPNOTSUPP, true},
+        {"another disk without hard links (EXDEV, EPERM)", EXDEV, EPERM, true},
+        {"another disk, then full (EXDEV, ENOSPC)", EXDEV, ENOSPC, false},
+        {"a failure, then another (EIO, EIO)", EIO, EIO, false},
+    };
+    for (const auto &row : rows) {
+        QTest::newRow(row.name) << row.first << row.second << row.mustGoThrough << false;
+        if (row.mustGoThrough)
+            QTest::addRow("%s, target taken", row.name) << row.first << row.second << false << true;
+    }
+}
+
+// Whichever fallback a file system forces on a move (and whatever fails in it), the
+// file ends whole in exactly one place, and a move reported done is done.
+void TestFiles::moveKeepsTheFileInOnePlace()
+{
+    QFETCH(int, first);
+    QFETCH(int, second);
+    QFETCH(bool, mustGoThrough);
+    QFETCH(bool, taken);
+    const QByteArray content = QByteArray("the user's data\r\n").repeated(500);
+    const QString recovered = Folder + u"\\Recovered"_s;
+    const QString target = recovered + u"\\Index.tbl.20240101-120000"_s;
+    files::createFolder(u"c:\\Program Files"_s);
+    files::createFolder(Folder);
+    files::createFolder(recovered);
+    const QString targetNative = m_drive->native(target);
+    const QString sourceNative = m_drive->native(Index);
+
+    // Runs the move with the faults armed; empty when the invariant holds. A move that
+    // went through in more calls than a plain rename took a fallback.
+    qint64 calls = 0;
+    qint64 lastCalls = 0;
+    int wentThrough = 0;
+    const auto moveWith = [&](qint64 k, qint64 m) -> QString {
+        QFile::remove(targetNative);
+        m_drive->writeFile(Index, content);
+        if (taken)
+            m_drive->writeFile(target, "another file");
+        faults::reset();
+        if (k > 0)
+            faults::arm(k, first);
+        if (m > 0)
+            faults::armSecond(m, second);
+        bool done = true;
+        try {
+            files::moveFile(Index, target);
+        } catch (const FileError &) {
+            done = false;
+        }
+        lastCalls = faults::operationCount();
+        faults::reset();
+        const bool atSource = QFile::exists(sourceNative);
+        const bool atTarget = QFile::exists(targetNative);
+        const QString where = u"faults at %1 and %2: "_s.arg(k).arg(m);
+        if (taken) {
+            if (done || m_drive->readFile(target) != "another file" ||
+                m_drive->readFile(Index) != content ||
+                entries(m_drive->native(recovered)).size() != 1)
+                return where + u"the taken name was not respected"_s;
+            return {};
+        }
+        if (atSource == atTarget)
+            return where + (atSource ? u"in both places"_s : u"in neither place"_s);
+        if (m_drive->readFile(atSource ? Index : target) != content)
+            return where + u"not whole"_s;
+        if (done && atSource)
+            return where + u"reported moved, but not moved"_s;
+        if (entries(m_drive->native(recovered)).size() != (atTarget ? 1 : 0))
+            return where + u"left "_s + entries(m_drive->native(recovered)).join(u' ');
+        wentThrough += done && k > 0 && lastCalls > calls ? 1 : 0;
+        return {};
+    };
+
+    QCOMPARE(moveWith(0, 0), QString());
+    calls = lastCalls;
+    for (qint64 k = 1; k <= calls; ++k) {
+        QString problem = moveWith(k, 0);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        // The second fault sweeps the calls the first one's path makes after it.
+        const qint64 callsAfter = lastCalls;
+        for (qint64 m = k + 1; second != 0 && m <= callsAfter; ++m) {
+            problem = moveWith(k, m);
+            QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        }
+    }
+    // The fallback was reached and moved the file.
+    if (mustGoThrough)
+        QVERIFY(wentThrough > 0);
 }
 
 void TestFiles::readAndReplace()

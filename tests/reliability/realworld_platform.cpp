@@ -183,6 +183,66 @@ void readOnlyFileSystem(Situation &s)
     QVERIFY(!box.text.contains(QStringLiteral("cannot be written.")));
 }
 
+// Another disk's folder mounted at a folder of the drive; on unmounting, what was
+// written there is moved back into the folder, for the check after the situation.
+class OtherDiskAt
+{
+public:
+    OtherDiskAt(const QString &disk, const QString &folder)
+        : m_disk(disk)
+        , m_folder(folder)
+    {
+        QDir().mkpath(disk);
+        QDir().mkpath(folder);
+        if (::mount(QFile::encodeName(disk).constData(), QFile::encodeName(folder).constData(),
+                    nullptr, MS_BIND, nullptr) != 0)
+            m_error = errno;
+    }
+    ~OtherDiskAt()
+    {
+        if (m_error != 0 || ::umount2(QFile::encodeName(m_folder).constData(), MNT_DETACH) != 0)
+            return;
+        for (const QString &name : QDir(m_disk).entryList(QDir::Files | QDir::Hidden))
+            QFile::rename(m_disk + u'/' + name, m_folder + u'/' + name);
+    }
+    OtherDiskAt(const OtherDiskAt &) = delete;
+    OtherDiskAt &operator=(const OtherDiskAt &) = delete;
+
+    int error() const { return m_error; }
+
+private:
+    QString m_disk;
+    QString m_folder;
+    int m_error = 0;
+};
+
+void recoveredOnAnotherDisk(Situation &s)
+{
+    makeCardFile(s, 3);
+    // The data file loses its read-only bit, so the start sets it aside.
+    QVERIFY(QFile::setPermissions(s.drive.native(paths::DataFile),
+                                  QFile::ReadOwner | QFile::WriteOwner));
+    OtherDiskAt disk(s.drive.root() + QStringLiteral("/Other disk"),
+                     s.drive.native(paths::RecoveredFolder));
+    if (disk.error() != 0) {
+        s.skipReason = QStringLiteral("cannot bind-mount a folder here: %1")
+                           .arg(QString::fromLocal8Bit(strerror(disk.error())));
+        return;
+    }
+    const auto lock = startup::claimDataFolder();
+    QVERIFY(lock);
+    const auto program = startProgram();
+    QVERIFY2(program,
+             qPrintable(titles(s).join(u", ") + u": " +
+                        (titles(s).isEmpty() ? QString() : s.messages.shown().last().text)));
+    QCOMPARE(program->frmWork().fname->text().trimmed(), QStringLiteral("Tobin"));
+    const QStringList kept =
+        QDir(s.drive.native(paths::RecoveredFolder)).entryList(QDir::Files | QDir::Hidden);
+    const QString names = u' ' + kept.join(u' ');
+    for (const char *prefix : {" 1.txt.", " 3.txt.", " Cardomine.Dat.", " Index.tbl."})
+        QVERIFY2(names.contains(QLatin1String(prefix)), qPrintable(names));
+}
+
 void upperCaseCopiedFolder(Situation &s)
 {
     makeCardFile(s, 3);
@@ -306,6 +366,7 @@ QList<RealWorldCase> platformSituations()
         {"11 upper-case copied folder", upperCaseCopiedFolder},
         {"12 notes folder is a link", notesFolderIsALink},
         {"13 FIFO as the data file", fifoAsDataFile},
+        {"14 Recovered folder on another disk", recoveredOnAnotherDisk},
     };
 }
 

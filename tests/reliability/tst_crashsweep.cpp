@@ -4,8 +4,10 @@
 // after the last flush is the state of a crash just before it: every write of the
 // program is flushed before its next step.) The next start must find the index in
 // its old or its new version, every earlier record intact, and whatever the repair
-// set aside kept in Recovered/.
+// set aside kept in Recovered/. Every crash is played with the attributes in extended
+// attributes and in the sidecar file.
 
+#include "platform/attributestore.h"
 #include "platform/faults.h"
 #include "tests/reliability/useroperations.h"
 
@@ -17,6 +19,7 @@
 using namespace cardomine;
 using namespace cardomine::testing;
 namespace faults = cardomine::platform::faults;
+namespace attributestore = cardomine::platform::attributestore;
 
 Q_DECLARE_METATYPE(cardomine::testing::UserOperation)
 Q_DECLARE_METATYPE(cardomine::platform::faults::Mode)
@@ -31,7 +34,11 @@ class TestCrashSweep : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void cleanup() { faults::reset(); }
+    void cleanup()
+    {
+        faults::reset();
+        attributestore::forceSidecar(false);
+    }
     void cleanupTestCase()
     {
         qInfo("crash sweep: %lld crash points, %lld of them left work for the start-up repair",
@@ -46,10 +53,16 @@ void TestCrashSweep::crashAtEveryOperation_data()
 {
     QTest::addColumn<UserOperation>("op");
     QTest::addColumn<faults::Mode>("mode");
-    for (UserOperation op : allUserOperations()) {
-        QTest::newRow(operationName(op)) << op << faults::Mode::Crash;
-        if (op != UserOperation::NormalStart) // a start over sealed files writes nothing
-            QTest::addRow("%s, write cut short", operationName(op)) << op << faults::Mode::CutShort;
+    QTest::addColumn<bool>("sidecar");
+    for (const bool sidecar : {false, true}) {
+        const char *store = sidecar ? ", sidecar" : "";
+        for (UserOperation op : allUserOperations()) {
+            QTest::addRow("%s%s", operationName(op), store) << op << faults::Mode::Crash << sidecar;
+            // A start over sealed files writes nothing.
+            if (op != UserOperation::NormalStart)
+                QTest::addRow("%s, write cut short%s", operationName(op), store)
+                    << op << faults::Mode::CutShort << sidecar;
+        }
     }
 }
 
@@ -57,6 +70,8 @@ void TestCrashSweep::crashAtEveryOperation()
 {
     QFETCH(UserOperation, op);
     QFETCH(faults::Mode, mode);
+    QFETCH(bool, sidecar);
+    attributestore::forceSidecar(sidecar);
 
     const CleanRun clean = cleanRun(op);
     QVERIFY2(clean.prepared, operationName(op));
@@ -99,7 +114,8 @@ void TestCrashSweep::crashAtEveryOperation()
         const QString fresh = run.checkFreshStart(&repaired);
         QVERIFY2(fresh.isEmpty(), qPrintable(QString::fromLatin1(where) + u": " + fresh));
         // A save whose write was torn is put back by the next start, not rebuilt.
-        const bool save = op == UserOperation::CreateSave || op == UserOperation::EditSave;
+        const bool save = workflowOf(op) == UserOperation::CreateSave ||
+                          workflowOf(op) == UserOperation::EditSave;
         QVERIFY2(!(repaired && save && mode == faults::Mode::CutShort), where.constData());
         if (repaired) {
             ++g_repairs;

@@ -6,6 +6,7 @@
 #include "datastore/paths.h"
 #include "platform/faults.h"
 #include "platform/files.h"
+#include "platform/textcodec.h"
 #include "startup/mainwindowload.h"
 #include "tests/support/loadedwindow.h"
 
@@ -52,12 +53,36 @@ QList<QByteArray> recoveredCopies(const TempDrive &drive, const QString &prefix)
     return copies;
 }
 
+// The sequential form's twelve lines of a record.
+QByteArray sequentialBytes(const QByteArray &record)
+{
+    ContactRecord r;
+    r.setFromRandomBytes(record);
+    return platform::text::joinLines(r.toSequentialLines());
+}
+
 } // namespace
 
 QList<UserOperation> allUserOperations()
 {
-    return {UserOperation::FirstRun, UserOperation::NormalStart, UserOperation::Navigation,
-            UserOperation::CreateSave, UserOperation::EditSave};
+    return {UserOperation::FirstRun,           UserOperation::NormalStart,
+            UserOperation::Navigation,         UserOperation::CreateSave,
+            UserOperation::EditSave,           UserOperation::SequentialCreateSave,
+            UserOperation::SequentialEditSave, UserOperation::CreateDiscard};
+}
+
+UserOperation workflowOf(UserOperation op)
+{
+    if (op == UserOperation::SequentialCreateSave)
+        return UserOperation::CreateSave;
+    if (op == UserOperation::SequentialEditSave)
+        return UserOperation::EditSave;
+    return op;
+}
+
+bool isSequential(UserOperation op)
+{
+    return op != workflowOf(op);
 }
 
 const char *operationName(UserOperation op)
@@ -73,6 +98,12 @@ const char *operationName(UserOperation op)
         return "create-save";
     case UserOperation::EditSave:
         return "edit-save";
+    case UserOperation::SequentialCreateSave:
+        return "create-save, sequential form";
+    case UserOperation::SequentialEditSave:
+        return "edit-save, sequential form";
+    case UserOperation::CreateDiscard:
+        return "create-discard";
     }
     return "?";
 }
@@ -110,11 +141,13 @@ bool OperationRun::prepare()
     }
     if (op != UserOperation::FirstRun) {
         for (int i = 1; i <= RecordsBefore; ++i) {
-            dataBefore += recordBytes(i);
+            dataBefore += isSequential(op) ? sequentialBytes(recordBytes(i)) : recordBytes(i);
             if (i % 2 == 1)
                 drive.writeFile(notes::pathFor(i), "Notes of " + QByteArray::number(i) + "\r\n");
         }
         indexBefore = indexBytes(RecordsBefore);
+        if (isSequential(op))
+            indexBefore.replace("File_Type=R", "File_Type=S");
         drive.writeFile(paths::IndexFile, indexBefore);
         drive.writeFile(paths::DataFile, dataBefore);
         platform::files::setAttributes(paths::IndexFile, 5);
@@ -129,7 +162,12 @@ bool OperationRun::prepare()
         return false;
     }
     FrmWork &w = *window;
-    switch (op) {
+    switch (workflowOf(op)) {
+    case UserOperation::CreateDiscard:
+        w.createButton->click();
+        w.fname->setText(QStringLiteral("Dropped"));
+        messages.queueAnswer(platform::MessageAnswer::No);
+        break;
     case UserOperation::CreateSave:
         w.createButton->click();
         w.fname->setText(QStringLiteral("Newname"));
@@ -158,7 +196,7 @@ bool OperationRun::prepare()
 
 void OperationRun::act()
 {
-    switch (op) {
+    switch (workflowOf(op)) {
     case UserOperation::FirstRun:
     case UserOperation::NormalStart:
         window = std::make_unique<FrmWork>();
@@ -168,10 +206,13 @@ void OperationRun::act()
         window->ScrollBar->setValue(2);
         break;
     case UserOperation::CreateSave:
+    case UserOperation::CreateDiscard:
         window->exitButton->click();
         break;
     case UserOperation::EditSave:
         window->editButton->click();
+        break;
+    default:
         break;
     }
 }
@@ -179,7 +220,7 @@ void OperationRun::act()
 bool OperationRun::completed() const
 {
     const FrmWork &w = *window;
-    switch (op) {
+    switch (workflowOf(op)) {
     case UserOperation::FirstRun:
     case UserOperation::NormalStart:
         return m_startResult == int(startup::LoadResult::Ready);
@@ -189,6 +230,11 @@ bool OperationRun::completed() const
         return w.createButton->isEnabled();
     case UserOperation::EditSave:
         return w.editTag().isEmpty();
+    case UserOperation::CreateDiscard:
+        return w.createButton->isEnabled() && w.ScrollBar->value() == 1 &&
+               CurrentRecord.contactNumber() == 1;
+    default:
+        break;
     }
     return false;
 }
@@ -229,7 +275,26 @@ QString OperationRun::windowProblem() const
     }
 
     // Whatever happened, the boxes show CurrentRecord's fields or the user's typing.
-    switch (op) {
+    switch (workflowOf(op)) {
+    case UserOperation::CreateDiscard: {
+        // Back to browsing whatever happened, on the record held, with its notes (or
+        // none, after a box saying they cannot be shown).
+        if (!shownNumber || *shownNumber != w.ScrollBar->value() ||
+            w.ScrollBar->maximum() != RecordsBefore)
+            return QStringLiteral("the scroll bar does not match the record held");
+        if (w.fname->text() != CurrentRecord.FirstName.text() ||
+            w.ID->text().trimmed() != CurrentRecord.ContactID.text().trimmed())
+            return u"the boxes do not show the record held: "_s + w.ID->text() + u" " +
+                   w.fname->text() + u" for record "_s + CurrentRecord.ContactID.text();
+        const QString notesOfShown =
+            *shownNumber % 2 == 1 ? u"Notes of %1"_s.arg(*shownNumber) : QString();
+        if (w.notes->toPlainText() != notesOfShown && !w.notes->toPlainText().isEmpty())
+            return u"the notes box does not show the notes of record %1"_s.arg(*shownNumber);
+        return check(w.fname->isReadOnly() && w.ScrollBar->isEnabled() &&
+                         w.createButton->isEnabled() &&
+                         w.exitButton->text() == u"E&xit Cardomine" && w.statusText() == ViewStatus,
+                     "after the discard the window is not browsing");
+    }
     case UserOperation::Navigation:
         if (!shownNumber || *shownNumber != w.ScrollBar->value())
             return QStringLiteral("the scroll bar does not match the record held");
@@ -315,6 +380,15 @@ QString OperationRun::checkFreshStart(bool *repaired)
     }
 
     const auto dataProblem = [&](const QByteArray &data) -> QString {
+        if (isSequential(op)) {
+            // The records before stay; after them comes nothing or the saved one, once.
+            if (!data.startsWith(dataBefore))
+                return u"the records before do not read back"_s;
+            const QByteArray added = data.mid(dataBefore.size());
+            if (!added.isEmpty() && added != savedRecord)
+                return u"the appended record is neither absent nor complete, once"_s;
+            return {};
+        }
         for (int i = 1; i <= RecordsBefore; ++i) {
             const QByteArray now = recordAt(data, i);
             if (now == recordAt(dataBefore, i))
@@ -383,7 +457,9 @@ CleanRun cleanRun(UserOperation op)
     clean.windowProblem = run.windowProblem();
     clean.indexAfter = run.drive.readFile(paths::IndexFile);
     if (run.savedNumber > 0)
-        clean.savedRecord = recordAt(run.drive.readFile(paths::DataFile), run.savedNumber);
+        clean.savedRecord = isSequential(op)
+                                ? run.drive.readFile(paths::DataFile).mid(run.dataBefore.size())
+                                : recordAt(run.drive.readFile(paths::DataFile), run.savedNumber);
     return clean;
 }
 

@@ -22,7 +22,15 @@ enum class UserOperation
     Navigation,  // scroll from record 1 to record 2
     CreateSave,  // Create New, type a contact, Save New Record (record 4)
     EditSave,    // Edit record 1, change it, Save Edit
+    // The same two saves over a card file in the sequential form (the record appended)
+    SequentialCreateSave,
+    SequentialEditSave,
+    CreateDiscard, // Create New, leave the major boxes blank, Save New Record, answer No
 };
+
+// The workflow an operation plays (a sequential-form save plays the random form's).
+UserOperation workflowOf(UserOperation op);
+bool isSequential(UserOperation op);
 
 QList<UserOperation> allUserOperations();
 const char *operationName(UserOperation op);
@@ -40,7 +48,9 @@ struct CleanRun
     int errorBoxes = 0;
     QString windowProblem;
     QByteArray indexAfter;
-    QByteArray savedRecord;        // the record the operation wrote, when it writes one
+    // The record the operation wrote, when it writes one (the appended lines in the
+    // sequential form).
+    QByteArray savedRecord;
     QList<qint64> writeOperations; // which of its file operations are writes
 };
 
@@ -88,7 +98,7 @@ public:
     QByteArray dataBefore;
     QByteArray indexBefore;
     QByteArray indexAfter;
-    QByteArray savedRecord; // the record the operation writes, when it writes one
+    QByteArray savedRecord; // as CleanRun::savedRecord
     int savedNumber = 0;
 
     static QByteArray recordBytes(int id);
