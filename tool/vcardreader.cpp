@@ -159,7 +159,7 @@ std::optional<Property> parseProperty(const LogicalLine &line, QString &problem)
         } else if (key == "PREF") {
             property.preferred = unquoted(value).trimmed() == "1";
         } else if (key == "TYPE" || key.isEmpty()) {
-            for (const QByteArray &item : splitOutsideQuotes(value, ',')) {
+            for (const QByteArray &item : unquoted(value.trimmed()).split(',')) {
                 const QByteArray type = unquoted(item.trimmed());
                 const QByteArray upper = type.toUpper();
                 // vCard 2.1 names its encodings bare, as it does its types.
