@@ -122,9 +122,9 @@ int main(int argc, char *argv[])
         "  import [--format vcard|csv] [--dry-run] FILE...\n"
         "           adds the contacts of vCard or CSV files (the format taken from\n"
         "           the content unless given) as new records, leaving out those the\n"
-        "           card file holds already; the only command that writes, and\n"
-        "           never while Cardomine runs. Exit status 1 when a file could not\n"
-        "           be read or did not parse (nothing from it is added)\n\n"
+        "           card file holds already; never while Cardomine runs. Exit\n"
+        "           status 1 when a file could not be read or did not parse\n"
+        "           (nothing from it is added)\n\n"
         "The data folder is \"Program Files/Pelvarin\" under $CARDOMINE_DRIVE_C, or under\n"
         "$XDG_DATA_HOME/cardomine/drive_c when that is not set."));
     const QCommandLineOption helpOption = parser.addHelpOption();
