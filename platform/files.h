@@ -79,6 +79,10 @@ private:
 // Cuts an existing file to size bytes, then flushes it to disk.
 void truncateFile(const QString &path, std::int64_t size);
 
+// Reads a whole regular file named by a native path, outside the drive (a file the
+// user asked to import).
+QByteArray readNativeFile(const QString &nativePath);
+
 // Replaces a file named by a native path, outside the drive (an export the user asked
 // for), the same atomic way as replaceBytes. The file is private to the user (0600).
 void replaceNativeFile(const QString &nativePath, const QByteArray &bytes);
@@ -91,7 +95,6 @@ struct NativeListing
     QStringList folders; // subfolders, sorted by name
 };
 NativeListing listNativeFolder(const QString &nativePath);
-QByteArray readNativeFile(const QString &nativePath);
 // Whether a native path leads to the folder a program path names (the same folder on
 // disk, whatever the way there). False when either does not exist.
 bool isSameFolder(const QString &nativePath, const QString &programPath);

@@ -1,6 +1,7 @@
 // cardomine-tool: exports the card file to vCard or CSV and checks the data folder,
-// reading only, beside a running program; adopt brings an old card file in, holding
-// the data folder's lock so that it never runs beside the program.
+// reading only, beside a running program; adopt brings an old card file in and import
+// adds vCard and CSV files to it, both holding the data folder's lock so that they
+// never run beside the program.
 
 #include "datastore/dataerror.h"
 #include "datastore/paths.h"
@@ -11,6 +12,7 @@
 #include "tool/check.h"
 #include "tool/contacts.h"
 #include "tool/exportformats.h"
+#include "tool/import.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -110,6 +112,22 @@ int runAdopt(const QString &folder, bool dryRun)
     return Success;
 }
 
+int runImport(const QStringList &fileArguments, const QString &format, bool dryRun)
+{
+    tool::ImportRequest request;
+    request.files = fileArguments;
+    request.dryRun = dryRun;
+    if (format == QLatin1String("vcard"))
+        request.format = tool::ImportFormat::VCard;
+    else if (format == QLatin1String("csv"))
+        request.format = tool::ImportFormat::Csv;
+    const tool::ImportOutcome outcome = tool::importFiles(request);
+    writeOut(outcome.report);
+    for (const QString &error : outcome.errors)
+        writeError(error);
+    return outcome.errors.isEmpty() ? Success : Failure;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -130,8 +148,14 @@ int main(int argc, char *argv[])
         "           (Cardomine.Dat, Index.tbl, Contact Notes/, in any letter case); with\n"
         "           no FOLDER, the card file in the data folder whose seal a copy broke.\n"
         "           The card file in place is kept in Recovered/ first. --dry-run only\n"
-        "           reports. Changes the data: run it with Cardomine closed.\n\n"
-        "export and check only read, and may run while Cardomine runs.\n"
+        "           reports. Changes the data: run it with Cardomine closed.\n"
+        "  import [--format vcard|csv] [--dry-run] FILE...\n"
+        "           adds the contacts of vCard or CSV files (the format taken from\n"
+        "           the content unless given) as new records, leaving out those the\n"
+        "           card file holds already; never while Cardomine runs. Exit\n"
+        "           status 1 when a file could not be read or did not parse\n"
+        "           (nothing from it is added)\n\n"
+        "export and check only read, and may run while Cardomine runs.\n\n"
         "The data folder is \"Program Files/Pelvarin\" under $CARDOMINE_DRIVE_C, or under\n"
         "$XDG_DATA_HOME/cardomine/drive_c when that is not set."));
     const QCommandLineOption helpOption = parser.addHelpOption();
@@ -144,12 +168,12 @@ int main(int argc, char *argv[])
         QStringLiteral("file"));
     const QCommandLineOption dryRunOption(
         QStringLiteral("dry-run"),
-        QStringLiteral("adopt: report what would be done, change nothing."));
+        QStringLiteral("adopt, import: report what would be done, change nothing."));
     parser.addOption(formatOption);
     parser.addOption(outputOption);
     parser.addOption(dryRunOption);
     parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("export, check or adopt"));
+                                 QStringLiteral("export, check, adopt or import"));
 
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser.errorText());
@@ -160,12 +184,30 @@ int main(int argc, char *argv[])
 
     const QStringList arguments = parser.positionalArguments();
     if (arguments.isEmpty())
-        return usageError(QStringLiteral("give one command: export, check or adopt"));
+        return usageError(QStringLiteral("give one command: export, check, adopt or import"));
     const QString command = arguments.first();
+    if (command == QLatin1String("import")) {
+        const QString format = parser.value(formatOption);
+        if (parser.isSet(formatOption) && format != QLatin1String("vcard") &&
+            format != QLatin1String("csv"))
+            return usageError(QStringLiteral("import takes --format vcard or --format csv"));
+        if (parser.isSet(outputOption))
+            return usageError(QStringLiteral("import takes no --output"));
+        if (arguments.size() < 2)
+            return usageError(QStringLiteral("import needs the files to import"));
+        try {
+            return runImport(arguments.mid(1), format, parser.isSet(dryRunOption));
+        } catch (const platform::FileError &error) {
+            writeError(error.message());
+        } catch (const DataError &error) {
+            writeError(error.message());
+        }
+        return Failure;
+    }
     if (arguments.size() > (command == QLatin1String("adopt") ? 2 : 1))
         return usageError(QStringLiteral("too many arguments for %1").arg(command));
     if (parser.isSet(dryRunOption) && command != QLatin1String("adopt"))
-        return usageError(QStringLiteral("--dry-run is for adopt"));
+        return usageError(QStringLiteral("--dry-run is for adopt and import"));
 
     try {
         if (command == QLatin1String("export")) {
