@@ -7,11 +7,19 @@
 #include "platform/files.h"
 #include "platform/textcodec.h"
 
+#include <algorithm>
+
 namespace cardomine::tool {
 
 namespace files = platform::files;
 
 namespace {
+
+bool isControl(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u < 0x20 && u != u'\t' && u != u'\r' && u != u'\n') || u == 0x7F;
+}
 
 bool isBlank(const ContactRecord &r)
 {
@@ -19,7 +27,7 @@ bool isBlank(const ContactRecord &r)
                         r.Address.text() + r.City.text() + r.State.text() + r.Zip.text() +
                         r.ContactID.text() + r.HomePhone.text() + r.WorkPhone.text() +
                         r.PagerMobile.text() + r.FaxOrEmail.text();
-    return trimmed(all).isEmpty();
+    return fieldValue(all).isEmpty();
 }
 
 void addContact(CardFile &file, int position, const ContactRecord &record)
@@ -47,6 +55,20 @@ QString trimmed(const QString &field)
     while (end > 0 && field.at(end - 1) == QLatin1Char(' '))
         --end;
     return field.left(end);
+}
+
+QString withoutControls(const QString &text)
+{
+    if (std::none_of(text.cbegin(), text.cend(), isControl))
+        return text;
+    QString out = text;
+    out.removeIf(isControl);
+    return out;
+}
+
+QString fieldValue(const QString &field)
+{
+    return trimmed(withoutControls(field));
 }
 
 CardFile readCardFile()

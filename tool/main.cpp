@@ -1,11 +1,14 @@
 // cardomine-tool: exports the card file to vCard or CSV and checks the data folder,
-// reading only. It works beside a running program and never changes the data.
+// reading only. It works beside a running program and never changes the card file;
+// the one file it may write there is the card file's identifier (Cardomine.id), which
+// a vCard export creates when it is missing.
 
 #include "datastore/dataerror.h"
 #include "datastore/paths.h"
 #include "platform/drive.h"
 #include "platform/fileerror.h"
 #include "platform/files.h"
+#include "tool/cardfileid.h"
 #include "tool/check.h"
 #include "tool/contacts.h"
 #include "tool/exportformats.h"
@@ -60,8 +63,9 @@ int runExport(const QString &format, const QString &output)
     const tool::CardFile card = tool::readCardFile();
     for (const QString &warning : card.warnings)
         writeError(warning);
-    const QByteArray bytes = format == QLatin1String("vcard") ? tool::toVCard(card.contacts)
-                                                              : tool::toCsv(card.contacts);
+    const QByteArray bytes = format == QLatin1String("vcard")
+                                 ? tool::toVCard(card.contacts, tool::cardFileId())
+                                 : tool::toCsv(card.contacts);
     if (output.isEmpty() || output == QLatin1String("-"))
         writeOut(bytes);
     else
@@ -98,7 +102,10 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QStringLiteral(
         "Reads Cardomine's card file without changing it.\n\n"
         "Commands:\n"
-        "  export   writes every contact, with its notes, as vCard 4.0 or CSV\n"
+        "  export   writes every contact, with its notes, as vCard 4.0 or CSV; the\n"
+        "           vCard UIDs come from the card file's identifier, which the first\n"
+        "           vCard export writes to Cardomine.id in the data folder: the\n"
+        "           only file export ever writes there\n"
         "  check    reports what the next start of Cardomine would find and do;\n"
         "           exit status 0 when it would change nothing, 1 otherwise\n\n"
         "The data folder is \"Program Files/Pelvarin\" under $CARDOMINE_DRIVE_C, or under\n"
