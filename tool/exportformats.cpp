@@ -166,6 +166,7 @@ QString csvCell(const QString &value)
 QByteArray toVCard(const QList<Contact> &contacts, const QUuid &cardFile)
 {
     QByteArray out;
+    out.reserve(contacts.size() * 512);
     QSet<int> numbersUsed;
     for (const Contact &contact : contacts) {
         const ContactRecord &r = contact.record;
@@ -235,6 +236,7 @@ QByteArray toCsv(const QList<Contact> &contacts)
                                        "ContactID,HomePhone,WorkPhone,PagerMobile,FaxOrEmail,"
                                        "DataType,Notes") +
                      CrLf;
+    out.reserve(out.size() + contacts.size() * 256);
     for (const Contact &contact : contacts) {
         const ContactRecord &r = contact.record;
         const QStringList fields{fieldValue(r.FirstName.text()),   fieldValue(r.LastName.text()),
