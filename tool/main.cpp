@@ -1,7 +1,8 @@
 // cardomine-tool: exports the card file to vCard or CSV and checks the data folder,
-// reading only. It works beside a running program and never changes the card file;
-// the one file it may write there is the card file's identifier (Cardomine.id), which
-// a vCard export creates when it is missing.
+// reading only, beside a running program (the one file export may write there is the
+// card file's identifier, Cardomine.id, which a vCard export creates when it is
+// missing); imports vCard and CSV files into the card file, holding the data folder's
+// lock so that it never runs beside the program.
 
 #include "datastore/dataerror.h"
 #include "datastore/paths.h"
@@ -12,6 +13,7 @@
 #include "tool/check.h"
 #include "tool/contacts.h"
 #include "tool/exportformats.h"
+#include "tool/import.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -90,6 +92,22 @@ int runCheck()
     return report.startWouldChange ? Failure : Success;
 }
 
+int runImport(const QStringList &fileArguments, const QString &format, bool dryRun)
+{
+    tool::ImportRequest request;
+    request.files = fileArguments;
+    request.dryRun = dryRun;
+    if (format == QLatin1String("vcard"))
+        request.format = tool::ImportFormat::VCard;
+    else if (format == QLatin1String("csv"))
+        request.format = tool::ImportFormat::Csv;
+    const tool::ImportOutcome outcome = tool::importFiles(request);
+    writeOut(outcome.report);
+    for (const QString &error : outcome.errors)
+        writeError(error);
+    return outcome.errors.isEmpty() ? Success : Failure;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -100,14 +118,20 @@ int main(int argc, char *argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Reads Cardomine's card file without changing it.\n\n"
+        "Works on Cardomine's card file.\n\n"
         "Commands:\n"
         "  export   writes every contact, with its notes, as vCard 4.0 or CSV; the\n"
         "           vCard UIDs come from the card file's identifier, which the first\n"
         "           vCard export writes to Cardomine.id in the data folder: the\n"
         "           only file export ever writes there\n"
         "  check    reports what the next start of Cardomine would find and do;\n"
-        "           exit status 0 when it would change nothing, 1 otherwise\n\n"
+        "           exit status 0 when it would change nothing, 1 otherwise\n"
+        "  import [--format vcard|csv] [--dry-run] FILE...\n"
+        "           adds the contacts of vCard or CSV files (the format taken from\n"
+        "           the content unless given) as new records, leaving out those the\n"
+        "           card file holds already; never while Cardomine runs. Exit\n"
+        "           status 1 when a file could not be read or did not parse\n"
+        "           (nothing from it is added)\n\n"
         "The data folder is \"Program Files/Pelvarin\" under $CARDOMINE_DRIVE_C, or under\n"
         "$XDG_DATA_HOME/cardomine/drive_c when that is not set."));
     const QCommandLineOption helpOption = parser.addHelpOption();
@@ -118,8 +142,12 @@ int main(int argc, char *argv[])
     const QCommandLineOption outputOption(
         QStringLiteral("output"), QStringLiteral("Write the export to <file> instead of stdout."),
         QStringLiteral("file"));
+    const QCommandLineOption dryRunOption(
+        QStringLiteral("dry-run"),
+        QStringLiteral("Import: list what would be added, cut and skipped; change nothing."));
     parser.addOption(formatOption);
     parser.addOption(outputOption);
+    parser.addOption(dryRunOption);
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("export or check"));
 
     if (!parser.parse(QCoreApplication::arguments()))
@@ -130,9 +158,31 @@ int main(int argc, char *argv[])
         parser.showVersion();
 
     const QStringList arguments = parser.positionalArguments();
+    if (arguments.isEmpty())
+        return usageError(QStringLiteral("give one command: export, check or import"));
+    const QString command = arguments.first();
+    if (command == QLatin1String("import")) {
+        const QString format = parser.value(formatOption);
+        if (parser.isSet(formatOption) && format != QLatin1String("vcard") &&
+            format != QLatin1String("csv"))
+            return usageError(QStringLiteral("import takes --format vcard or --format csv"));
+        if (parser.isSet(outputOption))
+            return usageError(QStringLiteral("import takes no --output"));
+        if (arguments.size() < 2)
+            return usageError(QStringLiteral("import needs the files to import"));
+        try {
+            return runImport(arguments.mid(1), format, parser.isSet(dryRunOption));
+        } catch (const platform::FileError &error) {
+            writeError(error.message());
+        } catch (const DataError &error) {
+            writeError(error.message());
+        }
+        return Failure;
+    }
     if (arguments.size() != 1)
         return usageError(QStringLiteral("give one command: export or check"));
-    const QString command = arguments.first();
+    if (parser.isSet(dryRunOption))
+        return usageError(QStringLiteral("only import takes --dry-run"));
 
     try {
         if (command == QLatin1String("export")) {
