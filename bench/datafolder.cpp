@@ -94,6 +94,18 @@ bool makeDataFolder(const QString &root, int count)
     return true;
 }
 
+bool makeEmptyCardFile(const QString &root)
+{
+    const DriveRoot drive(root);
+    if (!QDir().mkpath(platform::nativePath(paths::NotesFolder)) ||
+        !writeFile(platform::nativePath(paths::DataFile), QByteArray()) ||
+        !writeFile(platform::nativePath(paths::IndexFile), indexBytes(0)))
+        return false;
+    platform::files::setAttributes(paths::DataFile, 7);
+    platform::files::setAttributes(paths::IndexFile, 5);
+    return true;
+}
+
 bool keepFirstRecords(const QString &root, int count)
 {
     const DriveRoot drive(root);

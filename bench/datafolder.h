@@ -25,6 +25,10 @@ private:
 // under the drive root `root`, and seals the data and index files.
 bool makeDataFolder(const QString &root, int count);
 
+// A card file of no contacts: the index counting 0 records, an empty data file and an
+// empty notes folder, sealed.
+bool makeEmptyCardFile(const QString &root);
+
 // Cuts the card file back to its first `count` records (the index and the data file),
 // sealed again, with the notes files of the records cut off removed, so that creates
 // have free numbers.

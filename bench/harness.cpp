@@ -6,6 +6,7 @@
 
 #include "bench/datafolder.h"
 #include "bench/stats.h"
+#include "bench/toolbench.h"
 #include "datastore/contactrecord.h"
 #include "datastore/indexfile.h"
 #include "mainwindow/frmwork.h"
@@ -339,6 +340,12 @@ int main(int argc, char *argv[])
     const int saveSamples = envInt("CARDOMINE_BENCH_SAVES", 100);
 
     std::printf("Cardomine benchmark: %s\n", qPrintable(machineLine()));
+    const int toolRuns = envInt("CARDOMINE_BENCH_TOOL_RUNS", 5);
+    if (qEnvironmentVariable("CARDOMINE_BENCH_ONLY") == QLatin1String("tool"))
+        return runToolBench(scratch.path(), QStringLiteral(CARDOMINE_BENCH_TOOL),
+                            QStringLiteral(CARDOMINE_BENCH_READ), Largest, toolRuns)
+                   ? 0
+                   : 1;
     std::printf("Making data folders of 1, 1,000 and 32,767 contacts in %s ...\n",
                 qPrintable(scratch.path()));
     std::fflush(stdout);
@@ -515,5 +522,10 @@ int main(int argc, char *argv[])
     std::printf("\n%d of %d targets met (! marks a value that misses its target). Largest "
                 "size: %d.\n",
                 met, targets, Largest);
-    return 0;
+    std::fflush(stdout);
+
+    return runToolBench(scratch.path(), QStringLiteral(CARDOMINE_BENCH_TOOL),
+                        QStringLiteral(CARDOMINE_BENCH_READ), Largest, toolRuns)
+               ? 0
+               : 1;
 }

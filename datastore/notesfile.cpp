@@ -34,7 +34,11 @@ QString read(int contactId)
     std::optional<QByteArray> found = files::readBytesIfFile(pathFor(contactId), ReadLimit + 1);
     if (!found)
         return {};
-    QByteArray bytes = std::move(*found);
+    return fromFileBytes(std::move(*found));
+}
+
+QString fromFileBytes(QByteArray bytes)
+{
     if (bytes.size() > ReadLimit) {
         bytes.truncate(ReadLimit);
         return text::decode(bytes) + cutNotice();

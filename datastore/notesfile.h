@@ -18,6 +18,9 @@ QString cutNotice();
 // The notes of a contact: the file's text without the one CR LF the program adds
 // when it writes; the empty text when there is no file.
 QString read(int contactId);
+// The notes a file's bytes hold, as read() gives them (read at most ReadLimit + 1
+// bytes of the file).
+QString fromFileBytes(QByteArray bytes);
 
 // Whether the contact's notes file is too big to be written back (see ReadLimit).
 bool tooBigToSave(int contactId);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 // The file services the rest of the program uses. Every function takes a program
 // path (Windows style, see drive.h), maps it, and throws FileError when the
@@ -38,6 +39,10 @@ QByteArray readBytes(const QString &path, std::int64_t maxBytes = -1);
 // readBytes for a file that may be missing: nothing when there is no regular file at
 // the path (missing, a folder, a FIFO), in fewer system calls than asking first.
 std::optional<QByteArray> readBytesIfFile(const QString &path, std::int64_t maxBytes = -1);
+// readBytesIfFile for many files of one folder, found once: each name (as listFiles
+// gives it, not a path) is opened in it. The results are in the order of the names.
+std::vector<std::optional<QByteArray>>
+readBytesIfFilesIn(const QString &folder, const QStringList &names, std::int64_t maxBytes = -1);
 
 // Replaces the file's content atomically: a temporary file in the same folder is
 // written, flushed to disk and renamed over the old one, then the folder is flushed.

@@ -495,12 +495,11 @@ QByteArray readBytes(const QString &path, std::int64_t maxBytes)
     return readWhole(nativeBytes(path, ReadOperation), maxBytes, false, ReadOperation, path);
 }
 
-std::optional<QByteArray> readBytesIfFile(const QString &path, std::int64_t maxBytes)
+namespace {
+
+// readBytesIfFile once the file is open (fd < 0: the open failed, errno says why).
+std::optional<QByteArray> readOpenedIfFile(int fd, const QString &path, std::int64_t maxBytes)
 {
-    const QByteArray native = nativeBytes(path, ReadOperation);
-    // Not blocking: a FIFO under this name is opened and turned down, not waited on.
-    const int fd = sysCall(
-        "open", [&] { return ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); });
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR)
             return std::nullopt;
@@ -538,6 +537,44 @@ std::optional<QByteArray> readBytesIfFile(const QString &path, std::int64_t maxB
     }
     file.closeAfterReading();
     return bytes;
+}
+
+} // namespace
+
+std::optional<QByteArray> readBytesIfFile(const QString &path, std::int64_t maxBytes)
+{
+    const QByteArray native = nativeBytes(path, ReadOperation);
+    // Not blocking: a FIFO under this name is opened and turned down, not waited on.
+    const int fd = sysCall(
+        "open", [&] { return ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); });
+    return readOpenedIfFile(fd, path, maxBytes);
+}
+
+std::vector<std::optional<QByteArray>>
+readBytesIfFilesIn(const QString &folder, const QStringList &names, std::int64_t maxBytes)
+{
+    const QByteArray native = nativeBytes(folder, ReadOperation);
+    const int folderFd = sysCall(
+        "open", [&] { return ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (folderFd < 0)
+        fail(ReadOperation, folder, errno);
+    Descriptor opened(folderFd);
+    std::vector<std::optional<QByteArray>> out;
+    out.reserve(size_t(names.size()));
+    for (const QString &name : names) {
+        // A name, not a path: nothing outside the folder is reached.
+        if (name.isEmpty() || name.contains(u'/') || name == u"." || name == u"..") {
+            out.emplace_back();
+            continue;
+        }
+        const QByteArray nativeName = QFile::encodeName(name);
+        const int fd = sysCall("open", [&] {
+            return ::openat(folderFd, nativeName.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        });
+        out.push_back(readOpenedIfFile(fd, folder + u'\\' + name, maxBytes));
+    }
+    opened.closeAfterReading();
+    return out;
 }
 
 void replaceBytes(const QString &path, const QByteArray &bytes)

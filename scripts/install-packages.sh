@@ -6,7 +6,7 @@
 #
 #   run         build and run the program (compiler, CMake, Qt, fonts)
 #   test        make test: Xvfb, a window manager and xdotool for the end-to-end runs,
-#               the desktop-file and vCard validators, FUSE file systems and rsync
+#               the desktop-file and vCard validators, khard, FUSE file systems and rsync
 #   asan        make asan-test: the test group (GCC brings its own sanitizers)
 #   fuzz        make fuzz: clang and its libFuzzer runtime
 #   screenshot  make screenshot: Xvfb, IceWM, xdotool, ImageMagick
@@ -20,7 +20,7 @@ group[run]="cmake ninja-build g++ make pkg-config python3
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev
     fonts-wine fonts-liberation2"
 group[display]="xvfb xauth xdotool imagemagick x11-utils icewm"
-group[test]="${group[display]} desktop-file-utils appstream python3-vobject
+group[test]="${group[display]} desktop-file-utils appstream python3-vobject khard
     rsync exfat-fuse exfatprogs ntfs-3g fuse3 mount"
 group[asan]="${group[test]}"
 group[fuzz]="clang libclang-rt-14-dev"

@@ -127,10 +127,15 @@ std::optional<QString> examineContents(CheckReport &report)
                                                   "data file and read as blank records")
                                        .arg(whole + 1)
                                        .arg(count));
-        const std::int64_t last = std::max<std::int64_t>(whole, count);
-        for (std::int64_t n = 1; n <= last && n <= ContactRecord::MaxNumber; ++n) {
+        const std::int64_t last =
+            std::min<std::int64_t>(std::max<std::int64_t>(whole, count), ContactRecord::MaxNumber);
+        // One read for the whole file: a record past its end reads as spaces, as
+        // readRecord gives it.
+        const QByteArray data = files::readBytes(paths::DataFile, last * ContactRecord::Length);
+        for (std::int64_t n = 1; n <= last; ++n) {
             ContactRecord record;
-            record.setFromRandomBytes(files::readRecord(paths::DataFile, n, ContactRecord::Length));
+            record.setFromRandomBytes(
+                data.mid(qsizetype(n - 1) * ContactRecord::Length, ContactRecord::Length));
             const auto id = record.contactNumber();
             if (id)
                 numbers.insert(*id);

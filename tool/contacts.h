@@ -28,8 +28,8 @@ struct CardFile
 
 // Every contact from record 1 to the record count (random form), or every complete
 // twelve-line record (sequential form, whose count is only the last number saved).
-// Wholly blank records (positions nothing was written to) are left out with a
-// warning. Throws platform::FileError and DataError.
+// Wholly blank records (positions nothing was written to, which read as spaces or as
+// NUL bytes) are left out with a warning. Throws platform::FileError and DataError.
 CardFile readCardFile();
 
 // A field's text without its trailing padding.
@@ -37,5 +37,12 @@ inline QString trimmed(const QString &field)
 {
     return withoutPadding(field);
 }
+
+// The text without the control characters that must not leave the program: every C0
+// code but tab, CR and LF, and DEL. Address books cut a card at a NUL or refuse it.
+QString withoutControls(const QString &text);
+
+// A field as it is exported: without control characters and trailing padding.
+QString fieldValue(const QString &field);
 
 } // namespace cardomine::tool

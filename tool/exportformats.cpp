@@ -1,6 +1,11 @@
 #include "tool/exportformats.h"
 
+#include "tool/cardfileid.h"
+
+#include <QSet>
 #include <QStringList>
+
+#include <optional>
 
 namespace cardomine::tool {
 
@@ -15,20 +20,57 @@ bool isContinuationByte(char byte)
     return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
 }
 
-// The FaxOrEmail field holds an e-mail address when it has an "@".
-bool isEmail(const QString &value)
+bool isAtomCharacter(QChar c)
 {
-    return value.contains(QLatin1Char('@'));
+    return c.isLetterOrNumber() || QStringView(u"!#$%&'*+/=?^_`{|}~-").contains(c);
 }
 
-QString csvField(const QString &value)
+// A phone number as people write them: an optional leading "+" or "-", then digits
+// and the usual separators, with at least three digits.
+bool isPhoneNumber(QStringView value)
 {
-    if (!value.contains(QLatin1Char(',')) && !value.contains(QLatin1Char('"')) &&
-        !value.contains(QLatin1Char('\r')) && !value.contains(QLatin1Char('\n')))
-        return value;
-    QString quoted = value;
-    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
+    if (value.startsWith(u'+') || value.startsWith(u'-'))
+        value = value.mid(1);
+    int digits = 0;
+    for (const QChar c : value) {
+        if (c >= u'0' && c <= u'9')
+            ++digits;
+        else if (!QStringView(u" .-()/").contains(c))
+            return false;
+    }
+    return digits >= 3;
+}
+
+bool startsFormula(const QString &value)
+{
+    return !value.isEmpty() && QStringView(u"=+-@\t\r").contains(value.front());
+}
+
+QString uuidUrn(const QUuid &uuid)
+{
+    return QStringLiteral("urn:uuid:") + uuid.toString(QUuid::WithoutBraces);
+}
+
+// The name an address book lists the card under: the person's, else the company's,
+// else the first thing the record holds that tells the contact apart.
+QString formattedName(const QString &first, const QString &last, const QString &company,
+                      const QStringList &others, const QString &number)
+{
+    const auto shows = [](const QString &text) { return !text.trimmed().isEmpty(); };
+    QStringList nameParts;
+    if (shows(first))
+        nameParts.append(first);
+    if (shows(last))
+        nameParts.append(last);
+    if (!nameParts.isEmpty())
+        return nameParts.join(QLatin1Char(' '));
+    if (shows(company))
+        return company;
+    for (const QString &other : others) {
+        if (shows(other))
+            return other;
+    }
+    return QStringLiteral("Contact ") + number;
 }
 
 } // namespace
@@ -83,33 +125,73 @@ QByteArray foldLine(const QString &line)
     return out;
 }
 
-QByteArray toVCard(const QList<Contact> &contacts)
+bool isEmailAddress(const QString &value)
+{
+    const qsizetype at = value.indexOf(u'@');
+    if (at <= 0 || at != value.lastIndexOf(u'@'))
+        return false;
+    const QStringView local = QStringView(value).left(at);
+    if (local.startsWith(u'.') || local.endsWith(u'.') || local.contains(u".."))
+        return false;
+    for (const QChar c : local) {
+        if (c != u'.' && !isAtomCharacter(c))
+            return false;
+    }
+    const QList<QStringView> labels = QStringView(value).mid(at + 1).split(u'.');
+    if (labels.size() < 2)
+        return false;
+    for (const QStringView label : labels) {
+        if (label.isEmpty() || label.startsWith(u'-') || label.endsWith(u'-'))
+            return false;
+        for (const QChar c : label) {
+            if (c != u'-' && !c.isLetterOrNumber())
+                return false;
+        }
+    }
+    return true;
+}
+
+QString csvCell(const QString &value)
+{
+    QString cell = value;
+    if (startsFormula(cell) && !isPhoneNumber(cell))
+        cell.prepend(u'\'');
+    if (!cell.contains(u',') && !cell.contains(u'"') && !cell.contains(u'\r') &&
+        !cell.contains(u'\n'))
+        return cell;
+    cell.replace(u'"', QLatin1String("\"\""));
+    return u'"' + cell + u'"';
+}
+
+QByteArray toVCard(const QList<Contact> &contacts, const QUuid &cardFile)
 {
     QByteArray out;
+    out.reserve(contacts.size() * 512);
+    QSet<int> numbersUsed;
     for (const Contact &contact : contacts) {
         const ContactRecord &r = contact.record;
-        const QString first = trimmed(r.FirstName.text());
-        const QString last = trimmed(r.LastName.text());
-        const QString company = trimmed(r.Company.text());
-        const QString address = trimmed(r.Address.text());
-        const QString city = trimmed(r.City.text());
-        const QString state = trimmed(r.State.text());
-        const QString zip = trimmed(r.Zip.text());
-        const QString faxOrEmail = trimmed(r.FaxOrEmail.text());
-        const QString id = r.ContactID.text().trimmed();
+        const QString first = fieldValue(r.FirstName.text());
+        const QString last = fieldValue(r.LastName.text());
+        const QString company = fieldValue(r.Company.text());
+        const QString address = fieldValue(r.Address.text());
+        const QString city = fieldValue(r.City.text());
+        const QString state = fieldValue(r.State.text());
+        const QString zip = fieldValue(r.Zip.text());
+        const QString home = fieldValue(r.HomePhone.text());
+        const QString work = fieldValue(r.WorkPhone.text());
+        const QString mobile = fieldValue(r.PagerMobile.text());
+        const QString faxOrEmail = fieldValue(r.FaxOrEmail.text());
+        const QString id = fieldValue(r.ContactID.text()).trimmed();
+        const QString notes = withoutControls(contact.notes);
 
         QStringList lines{QStringLiteral("BEGIN:VCARD"), QStringLiteral("VERSION:4.0")};
-        // A card must have a formatted name: the person's, else the company's.
-        QStringList nameParts;
-        if (!first.isEmpty())
-            nameParts.append(first);
-        if (!last.isEmpty())
-            nameParts.append(last);
-        const QString fullName = nameParts.isEmpty() ? company : nameParts.join(QLatin1Char(' '));
+        const QString fullName = formattedName(
+            first, last, company, {faxOrEmail, home, work, mobile, address, city, state, zip},
+            id.isEmpty() ? QString::number(contact.position) : id);
         lines.append(QStringLiteral("FN:") + escapeText(fullName));
-        if (!first.isEmpty() || !last.isEmpty())
-            lines.append(QStringLiteral("N:") + escapeText(last) + u';' + escapeText(first) +
-                         QStringLiteral(";;;"));
+        // N even when empty: readers that miss it make names out of FN.
+        lines.append(QStringLiteral("N:") + escapeText(last) + u';' + escapeText(first) +
+                     QStringLiteral(";;;"));
         if (!company.isEmpty())
             lines.append(QStringLiteral("ORG:") + escapeText(company));
         if (!address.isEmpty() || !city.isEmpty() || !state.isEmpty() || !zip.isEmpty())
@@ -120,17 +202,26 @@ QByteArray toVCard(const QList<Contact> &contacts)
                 lines.append(QStringLiteral("TEL;TYPE=") + QLatin1String(type) + u':' +
                              escapeText(value));
         };
-        phone("home", trimmed(r.HomePhone.text()));
-        phone("work", trimmed(r.WorkPhone.text()));
-        phone("cell", trimmed(r.PagerMobile.text()));
-        if (isEmail(faxOrEmail))
-            lines.append(QStringLiteral("EMAIL:") + escapeText(faxOrEmail));
+        phone("home", home);
+        phone("work", work);
+        phone("cell", mobile);
+        if (isEmailAddress(faxOrEmail.trimmed()))
+            lines.append(QStringLiteral("EMAIL:") + escapeText(faxOrEmail.trimmed()));
         else
             phone("fax", faxOrEmail);
-        if (!contact.notes.isEmpty())
-            lines.append(QStringLiteral("NOTE:") + escapeText(contact.notes));
-        if (!id.isEmpty())
-            lines.append(QStringLiteral("UID;VALUE=text:") + escapeText(id));
+        if (!notes.isEmpty())
+            lines.append(QStringLiteral("NOTE:") + escapeText(notes));
+        // The contact's number names it in this card file; a record stored under a
+        // number another record already took, or under none, is named by its position.
+        const std::optional<int> number = ContactRecord::parseNumber(id);
+        if (number && *number >= 1 && !numbersUsed.contains(*number)) {
+            numbersUsed.insert(*number);
+            lines.append(QStringLiteral("UID:") + contactUid(cardFile, *number));
+        } else {
+            lines.append(QStringLiteral("UID:") +
+                         uuidUrn(QUuid::createUuidV5(
+                             cardFile, QStringLiteral("record %1").arg(contact.position))));
+        }
         lines.append(QStringLiteral("END:VCARD"));
 
         for (const QString &line : std::as_const(lines))
@@ -145,18 +236,19 @@ QByteArray toCsv(const QList<Contact> &contacts)
                                        "ContactID,HomePhone,WorkPhone,PagerMobile,FaxOrEmail,"
                                        "DataType,Notes") +
                      CrLf;
+    out.reserve(out.size() + contacts.size() * 256);
     for (const Contact &contact : contacts) {
         const ContactRecord &r = contact.record;
-        const QStringList fields{trimmed(r.FirstName.text()),   trimmed(r.LastName.text()),
-                                 trimmed(r.Company.text()),     trimmed(r.Address.text()),
-                                 trimmed(r.City.text()),        trimmed(r.State.text()),
-                                 trimmed(r.Zip.text()),         trimmed(r.ContactID.text()),
-                                 trimmed(r.HomePhone.text()),   trimmed(r.WorkPhone.text()),
-                                 trimmed(r.PagerMobile.text()), trimmed(r.FaxOrEmail.text()),
-                                 trimmed(r.DataType.text()),    contact.notes};
+        const QStringList fields{fieldValue(r.FirstName.text()),   fieldValue(r.LastName.text()),
+                                 fieldValue(r.Company.text()),     fieldValue(r.Address.text()),
+                                 fieldValue(r.City.text()),        fieldValue(r.State.text()),
+                                 fieldValue(r.Zip.text()),         fieldValue(r.ContactID.text()),
+                                 fieldValue(r.HomePhone.text()),   fieldValue(r.WorkPhone.text()),
+                                 fieldValue(r.PagerMobile.text()), fieldValue(r.FaxOrEmail.text()),
+                                 fieldValue(r.DataType.text()),    withoutControls(contact.notes)};
         QStringList cells;
         for (const QString &field : fields)
-            cells.append(csvField(field));
+            cells.append(csvCell(field));
         out += cells.join(QLatin1Char(',')).toUtf8() + CrLf;
     }
     return out;

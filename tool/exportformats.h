@@ -5,17 +5,21 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QUuid>
 
 // The two export formats, UTF-8 with CR LF line ends. Fields lose their trailing
-// padding.
+// padding and their control characters (see withoutControls).
 namespace cardomine::tool {
 
 // vCard 4.0: one card per contact, lines folded at 75 octets (never inside a UTF-8
-// sequence), text values escaped; empty fields are left out.
-QByteArray toVCard(const QList<Contact> &contacts);
+// sequence), text values escaped; empty fields are left out, except FN and N, which
+// every card has. UIDs are made from the card file's identifier and the contact's
+// number (contactUid), so they differ from every other card file's and stay the same
+// from one export to the next.
+QByteArray toVCard(const QList<Contact> &contacts, const QUuid &cardFile);
 
-// CSV: a header row naming the fields, then one row per contact; a field holding a
-// comma, a double quote or a line end is quoted, its quotes doubled.
+// CSV: a header row naming the fields, then one row per contact, each cell made by
+// csvCell.
 QByteArray toCsv(const QList<Contact> &contacts);
 
 // One content line folded to lines of at most 75 octets, each ended by CR LF;
@@ -24,5 +28,15 @@ QByteArray foldLine(const QString &line);
 
 // A text value with backslash, comma, semicolon and line ends escaped.
 QString escapeText(const QString &value);
+
+// Whether the text is one whole e-mail address (local part, "@", a domain of at least
+// two labels) and nothing else.
+bool isEmailAddress(const QString &value);
+
+// A CSV cell: a value a spreadsheet would run as a formula (leading "=", "+", "-",
+// "@", tab or CR) gets a leading single quote, unless it is a phone number such as
+// "+44 20 7946 0958"; then a cell holding a comma, a double quote or a line end is
+// quoted, its quotes doubled.
+QString csvCell(const QString &value);
 
 } // namespace cardomine::tool

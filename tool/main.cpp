@@ -1,7 +1,8 @@
 // cardomine-tool: exports the card file to vCard or CSV and checks the data folder,
-// reading only, beside a running program; adopt brings an old card file in and import
-// adds vCard and CSV files to it, both holding the data folder's lock so that they
-// never run beside the program.
+// reading only, beside a running program (the one file export may write there is the
+// card file's identifier, Cardomine.id, which a vCard export creates when it is
+// missing); adopt brings an old card file in and import adds vCard and CSV files to
+// it, both holding the data folder's lock so that they never run beside the program.
 
 #include "datastore/dataerror.h"
 #include "datastore/paths.h"
@@ -9,6 +10,7 @@
 #include "platform/fileerror.h"
 #include "platform/files.h"
 #include "tool/adopt.h"
+#include "tool/cardfileid.h"
 #include "tool/check.h"
 #include "tool/contacts.h"
 #include "tool/exportformats.h"
@@ -64,8 +66,9 @@ int runExport(const QString &format, const QString &output)
     const tool::CardFile card = tool::readCardFile();
     for (const QString &warning : card.warnings)
         writeError(warning);
-    const QByteArray bytes = format == QLatin1String("vcard") ? tool::toVCard(card.contacts)
-                                                              : tool::toCsv(card.contacts);
+    const QByteArray bytes = format == QLatin1String("vcard")
+                                 ? tool::toVCard(card.contacts, tool::cardFileId())
+                                 : tool::toCsv(card.contacts);
     if (output.isEmpty() || output == QLatin1String("-"))
         writeOut(bytes);
     else
@@ -140,7 +143,10 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QStringLiteral(
         "Works on Cardomine's card file.\n\n"
         "Commands:\n"
-        "  export   writes every contact, with its notes, as vCard 4.0 or CSV\n"
+        "  export   writes every contact, with its notes, as vCard 4.0 or CSV; the\n"
+        "           vCard UIDs come from the card file's identifier, which the first\n"
+        "           vCard export writes to Cardomine.id in the data folder: the\n"
+        "           only file export ever writes there\n"
         "  check    reports what the next start of Cardomine would find and do;\n"
         "           exit status 0 when it would change nothing, 1 otherwise\n"
         "  adopt [FOLDER]\n"

@@ -1,10 +1,16 @@
 // cardomine-tool export: the files a store made by the program's own code turns into,
 // compared with text written out by hand from the vCard and CSV rules.
 #include "tests/tool/toolfixture.h"
+#include "tool/cardfileid.h"
 #include "tool/exportformats.h"
 
+#include "datastore/notesfile.h"
+
+#include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QProcess>
+#include <QSet>
 #include <QTest>
 
 using namespace cardomine;
@@ -20,8 +26,9 @@ QByteArray crlf(const QByteArray &lines)
     return out;
 }
 
-QByteArray expectedVCard()
+QByteArray expectedVCard(const QUuid &cardFile)
 {
+    const auto uid = [&](int n) { return tool::contactUid(cardFile, n).toUtf8(); };
     return crlf(
         "BEGIN:VCARD\n"
         "VERSION:4.0\n"
@@ -31,7 +38,9 @@ QByteArray expectedVCard()
         "ADR:;;12 St James's Square;London;LN;10001;\n"
         "TEL;TYPE=home:020.555.0101\n"
         "EMAIL:ada@example.org\n"
-        "UID;VALUE=text:1\n"
+        "UID:" +
+        uid(1) +
+        "\n"
         "END:VCARD\n"
         "BEGIN:VCARD\n"
         "VERSION:4.0\n"
@@ -47,7 +56,9 @@ QByteArray expectedVCard()
         "NOTE:Prefers letters.\\nPrice: 5 \xe2\x82\xac per visit\\, caf\xc3\xa9 at 9\\nSays "
         "\"bonjour\" \n"
         " \\\\ waves\n"
-        "UID;VALUE=text:2\n"
+        "UID:" +
+        uid(2) +
+        "\n"
         "END:VCARD\n"
         "BEGIN:VCARD\n"
         "VERSION:4.0\n"
@@ -66,7 +77,8 @@ QByteArray expectedVCard()
         QString(u"€é"_s.repeated(11)).toUtf8() + "\n " +
         QString(u"€é"_s.repeated(14) + u"€"_s).toUtf8() + "\n " +
         QString(u"é"_s + u"€é"_s.repeated(4) + u"\\nSecond line."_s).toUtf8() + "\n" +
-        "UID;VALUE=text:3\n"
+        "UID:" + uid(3) +
+        "\n"
         "END:VCARD\n");
 }
 
@@ -92,6 +104,48 @@ QByteArray expectedCsv(const QByteArray &dataType)
         .replace("|NL|", "\r\n");
 }
 
+// A random-form card file of the given raw records, with notes by contact number.
+void writeCardFile(const TempDrive &drive, const QList<QByteArray> &records,
+                   const QHash<int, QByteArray> &notesFiles = {})
+{
+    namespace files = platform::files;
+    files::createFolder(QStringLiteral("c:\\Program Files"));
+    files::createFolder(paths::DataFolder);
+    files::createFolder(paths::NotesFolder);
+    drive.writeFile(paths::IndexFile, "Num_Of_Types=1\r\nData_Type=Contacts\r\nNum_Of_Records=" +
+                                          QByteArray::number(records.size()) +
+                                          "\r\nFile_Type=R\r\n");
+    drive.writeFile(paths::DataFile, records.join());
+    for (auto it = notesFiles.cbegin(); it != notesFiles.cend(); ++it)
+        drive.writeFile(notes::pathFor(it.key()), it.value());
+}
+
+QByteArray recordBytes(const QString &first, const QString &last, const QString &company,
+                       const QString &id, const QString &home = {}, const QString &work = {},
+                       const QString &faxOrEmail = {})
+{
+    ContactRecord r;
+    r.FirstName = first;
+    r.LastName = last;
+    r.Company = company;
+    r.ContactID = id;
+    r.HomePhone = home;
+    r.WorkPhone = work;
+    r.FaxOrEmail = faxOrEmail;
+    r.DataType = QStringLiteral("Contacts");
+    return r.toRandomBytes();
+}
+
+QList<QByteArray> uidsOf(const QByteArray &vcard)
+{
+    QList<QByteArray> uids;
+    for (const QByteArray &line : vcard.split('\n')) {
+        if (line.startsWith("UID:"))
+            uids.append(line.mid(4).trimmed());
+    }
+    return uids;
+}
+
 } // namespace
 
 class TestToolExport : public QObject
@@ -113,6 +167,15 @@ private Q_SLOTS:
     void exportLeavesFilesAlone();
     void usageAndMissingFolder_data();
     void usageAndMissingFolder();
+
+    void isEmailAddress_data();
+    void isEmailAddress();
+    void csvCell_data();
+    void csvCell();
+    void controlCharactersAndFormulasStayInert();
+    void everyCardIsNamed_data();
+    void everyCardIsNamed();
+    void uidsBelongToTheCardFile();
 
 private:
     std::unique_ptr<TempDrive> m_drive;
@@ -198,12 +261,17 @@ void TestToolExport::exportsStoreMadeFolder()
     QFETCH(QString, fileType);
     makeToolStore(*m_drive, fileType);
 
+    QVERIFY(!tool::readCardFileId());
     const ToolRun vcard = runTool(*m_drive, {u"export"_s, u"--format"_s, u"vcard"_s});
     QCOMPARE(vcard.exitCode, 0);
     QCOMPARE(vcard.err, QByteArray());
+    // The export gave the card file its identifier; the UIDs are made from it.
+    const std::optional<QUuid> cardFile = tool::readCardFileId();
+    QVERIFY(cardFile);
+    const QByteArray expectedVCard = ::expectedVCard(*cardFile);
     // Line by line first, so a failure names the line.
-    QCOMPARE(vcard.out.split('\n'), expectedVCard().split('\n'));
-    QCOMPARE(vcard.out, expectedVCard());
+    QCOMPARE(vcard.out.split('\n'), expectedVCard.split('\n'));
+    QCOMPARE(vcard.out, expectedVCard);
 
     // The sequential form keeps no type; the reader gives every record "Contacts".
     const ToolRun csv = runTool(*m_drive, {u"export"_s, u"--format=csv"_s});
@@ -218,7 +286,7 @@ void TestToolExport::exportsStoreMadeFolder()
     QCOMPARE(toFile.out, QByteArray());
     QFile file(output);
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), expectedVCard());
+    QCOMPARE(file.readAll(), expectedVCard);
 }
 
 void TestToolExport::vCardParsesBack()
@@ -292,6 +360,212 @@ void TestToolExport::usageAndMissingFolder()
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY2(run.err.contains(message), run.err.constData());
     QCOMPARE(run.out, QByteArray());
+}
+
+void TestToolExport::isEmailAddress_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("email");
+    QTest::newRow("plain") << u"ann@example.org"_s << true;
+    QTest::newRow("dots, tag and subdomain") << u"ann.lee+work@mail.example.org"_s << true;
+    QTest::newRow("letters beyond ASCII") << u"josé@correo.es"_s << true;
+    QTest::newRow("no local part") << u"@example.org"_s << false;
+    QTest::newRow("no domain") << u"ann@"_s << false;
+    QTest::newRow("one-label domain") << u"ann@example"_s << false;
+    QTest::newRow("two at signs") << u"ann@home@example.org"_s << false;
+    QTest::newRow("a space") << u"ann @example.org"_s << false;
+    QTest::newRow("words around it") << u"fax 555 or ann@example.org"_s << false;
+    QTest::newRow("two addresses") << u"a@example.org,b@example.org"_s << false;
+    QTest::newRow("empty label") << u"ann@example..org"_s << false;
+    QTest::newRow("leading dot") << u".ann@example.org"_s << false;
+    QTest::newRow("label starting with a hyphen") << u"ann@-example.org"_s << false;
+}
+
+void TestToolExport::isEmailAddress()
+{
+    QFETCH(QString, value);
+    QFETCH(bool, email);
+    QCOMPARE(tool::isEmailAddress(value), email);
+}
+
+void TestToolExport::csvCell_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("cell");
+    QTest::newRow("formula") << u"=HYPERLINK(\"http://x.example\",\"x\")"_s
+                             << u"\"'=HYPERLINK(\"\"http://x.example\"\",\"\"x\"\")\""_s;
+    QTest::newRow("plus") << u"+SUM(1,2)"_s << u"\"'+SUM(1,2)\""_s;
+    QTest::newRow("minus sum") << u"-2+3"_s << u"'-2+3"_s;
+    QTest::newRow("at") << u"@SUM(A1)"_s << u"'@SUM(A1)"_s;
+    QTest::newRow("tab") << u"\tcmd"_s << u"'\tcmd"_s;
+    QTest::newRow("carriage return") << u"\r\nnotes"_s << u"\"'\r\nnotes\""_s;
+    QTest::newRow("a lone minus") << u"-"_s << u"'-"_s;
+    QTest::newRow("international phone") << u"+44 20 7946 0958"_s << u"+44 20 7946 0958"_s;
+    QTest::newRow("phone with a minus") << u"-555-0100"_s << u"-555-0100"_s;
+    QTest::newRow("phone with brackets") << u"+1 (555) 010-0100"_s << u"+1 (555) 010-0100"_s;
+    QTest::newRow("e-mail address") << u"ann@example.org"_s << u"ann@example.org"_s;
+    QTest::newRow("equals inside") << u"a=b"_s << u"a=b"_s;
+    QTest::newRow("comma") << u"Smith, Ann"_s << u"\"Smith, Ann\""_s;
+}
+
+void TestToolExport::csvCell()
+{
+    QFETCH(QString, value);
+    QFETCH(QString, cell);
+    QCOMPARE(tool::csvCell(value), cell);
+}
+
+void TestToolExport::controlCharactersAndFormulasStayInert()
+{
+    // Record 1 holds every control character in its fields and notes (a name padded
+    // with NULs, as a torn write leaves it); record 2 is all NULs; record 3 comes
+    // after them and carries a formula.
+    QString controls;
+    for (char16_t c = 0; c < 0x20; ++c) {
+        if (c != u'\t' && c != u'\r' && c != u'\n')
+            controls += QChar(c);
+    }
+    controls += QChar(0x7F);
+    const QByteArray ada =
+        recordBytes(u"Ada"_s + QString(7, QChar(0)), u"Love"_s + QChar(0x1B) + u"lace"_s,
+                    u"Acme"_s + QChar(0x1A), u"1"_s, u"555"_s + QChar(0x0C) + u".0100"_s);
+    const QByteArray bea = recordBytes(u"Bea"_s, QString(), u"=HYPERLINK(\"http://e.example\")"_s,
+                                       u"3"_s, u"+1 555 0100"_s, u"-555-0100"_s);
+    writeCardFile(*m_drive, {ada, QByteArray(ContactRecord::Length, '\0'), bea},
+                  {{1, (u"Line"_s + controls + u"end\r\n"_s).toLatin1()}});
+
+    const ToolRun vcard = runTool(*m_drive, {u"export"_s, u"--format"_s, u"vcard"_s});
+    const ToolRun csv = runTool(*m_drive, {u"export"_s, u"--format"_s, u"csv"_s});
+    for (const ToolRun *run : {&vcard, &csv}) {
+        QCOMPARE(run->exitCode, 0);
+        QVERIFY2(run->err.contains("record 2 is blank"), run->err.constData());
+        for (const char byte : run->out) {
+            const auto b = static_cast<unsigned char>(byte);
+            QVERIFY2((b >= 0x20 && b != 0x7F) || b == '\t' || b == '\r' || b == '\n',
+                     qPrintable(u"control byte 0x%1 in the export"_s.arg(b, 2, 16)));
+        }
+    }
+    QCOMPARE(vcard.out.count("BEGIN:VCARD"), 2);
+    for (const QByteArray &line : {QByteArray("FN:Ada Lovelace\r\n"), QByteArray("ORG:Acme\r\n"),
+                                   QByteArray("TEL;TYPE=home:555.0100\r\n"),
+                                   QByteArray("NOTE:Lineend\r\n"), QByteArray("FN:Bea\r\n")})
+        QVERIFY2(vcard.out.contains(line), line.constData());
+    const QList<QByteArray> rows = csv.out.split('\n');
+    QCOMPARE(rows.size(), 4); // header, two contacts, nothing after the last CR LF
+    QVERIFY2(rows.at(1).startsWith("Ada,Lovelace,Acme,,,,,1,555.0100,"), rows.at(1).constData());
+    QVERIFY2(rows.at(2).startsWith("Bea,,\"'=HYPERLINK(\"\"http://e.example\"\")\",,,,,3,"
+                                   "+1 555 0100,-555-0100,"),
+             rows.at(2).constData());
+}
+
+void TestToolExport::everyCardIsNamed_data()
+{
+    QTest::addColumn<QString>("company");
+    QTest::addColumn<QString>("home");
+    QTest::addColumn<QString>("faxOrEmail");
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QByteArray>("faxLine"); // empty: neither EMAIL nor TEL;TYPE=fax
+
+    QTest::newRow("company only") << u"Acme"_s << QString() << QString() << QByteArray("Acme")
+                                  << QByteArray();
+    QTest::newRow("phone only") << QString() << u"555.0100"_s << QString() << QByteArray("555.0100")
+                                << QByteArray();
+    QTest::newRow("e-mail address only")
+        << QString() << QString() << u"ann@example.org"_s << QByteArray("ann@example.org")
+        << QByteArray("EMAIL:ann@example.org");
+    QTest::newRow("number only") << QString() << QString() << QString() << QByteArray("Contact 4")
+                                 << QByteArray();
+    QTest::newRow("fax with an at sign")
+        << u"Acme"_s << QString() << u"555-0100 @ office"_s << QByteArray("Acme")
+        << QByteArray("TEL;TYPE=fax:555-0100 @ office");
+    QTest::newRow("two addresses")
+        << u"Acme"_s << QString() << u"a@example.org,b@example.org"_s << QByteArray("Acme")
+        << QByteArray("TEL;TYPE=fax:a@example.org\\,b@example.org");
+}
+
+void TestToolExport::everyCardIsNamed()
+{
+    QFETCH(QString, company);
+    QFETCH(QString, home);
+    QFETCH(QString, faxOrEmail);
+    QFETCH(QByteArray, name);
+    QFETCH(QByteArray, faxLine);
+    writeCardFile(*m_drive, {recordBytes(QString(), QString(), company, u"4"_s, home, QString(),
+                                         faxOrEmail)});
+    const ToolRun run = runTool(*m_drive, {u"export"_s, u"--format"_s, u"vcard"_s});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.contains(QByteArray("\r\nFN:" + name + "\r\nN:;;;;\r\n")),
+             run.out.constData());
+    if (!faxLine.isEmpty())
+        QVERIFY2(run.out.contains(QByteArray("\r\n" + faxLine + "\r\n")), run.out.constData());
+    QCOMPARE(run.out.contains("\r\nEMAIL:"), faxLine.startsWith("EMAIL:"));
+    QCOMPARE(run.out.contains("\r\nTEL;TYPE=fax:"), faxLine.startsWith("TEL;TYPE=fax:"));
+}
+
+void TestToolExport::uidsBelongToTheCardFile()
+{
+    // Two card files made alike: the same numbers, the same contacts.
+    const QString root = m_drive->root();
+    const auto exportTo = [](const TempDrive &drive, const QString &file) {
+        const ToolRun run =
+            runTool(drive, {u"export"_s, u"--format"_s, u"vcard"_s, u"--output"_s, file});
+        QFile out(file);
+        return run.exitCode == 0 && out.open(QIODevice::ReadOnly) ? out.readAll() : QByteArray();
+    };
+    makeToolStore(*m_drive, u"R"_s);
+    const QByteArray first = exportTo(*m_drive, root + u"/first.vcf"_s);
+    const QByteArray again = exportTo(*m_drive, root + u"/again.vcf"_s);
+    TempDrive otherDrive;
+    QVERIFY(otherDrive.isValid());
+    makeToolStore(otherDrive, u"R"_s);
+    const QByteArray other = exportTo(otherDrive, root + u"/other.vcf"_s);
+
+    const QList<QByteArray> uids = uidsOf(first);
+    QCOMPARE(uids.size(), 3);
+    QCOMPARE(QSet<QByteArray>(uids.cbegin(), uids.cend()).size(), 3);
+    QCOMPARE(uidsOf(again), uids);
+    for (const QByteArray &uid : uidsOf(other))
+        QVERIFY2(!uids.contains(uid), uid.constData());
+
+    // khard keeps one card per file and hides a card whose UID another address book
+    // already has.
+    const QString khard = QStringLiteral(CARDOMINE_KHARD);
+    if (khard.isEmpty())
+        QFAIL("khard was not found (Debian: khard)");
+    QString config = u"[addressbooks]\n"_s;
+    for (const auto &[name, vcard] : {std::pair{u"first"_s, first}, std::pair{u"other"_s, other}}) {
+        const QString folder = root + u"/books/"_s + name;
+        QVERIFY(QDir().mkpath(folder));
+        const QList<QByteArray> cards = vcard.split('\n');
+        QByteArray card;
+        int n = 0;
+        for (const QByteArray &line : cards) {
+            card += line + '\n';
+            if (line.startsWith("END:VCARD")) {
+                QFile file(folder + u"/%1.vcf"_s.arg(++n));
+                QVERIFY(file.open(QIODevice::WriteOnly) && file.write(card) == card.size());
+                card.clear();
+            }
+        }
+        config += u"[[%1]]\npath = %2\n"_s.arg(name, folder);
+    }
+    QVERIFY(QDir().mkpath(root + u"/config/khard"_s));
+    QFile conf(root + u"/config/khard/khard.conf"_s);
+    QVERIFY(conf.open(QIODevice::WriteOnly) && conf.write(config.toUtf8()) > 0);
+    conf.close();
+    QProcess list;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"HOME"_s, root);
+    env.insert(u"XDG_CONFIG_HOME"_s, root + u"/config"_s);
+    list.setProcessEnvironment(env);
+    list.setStandardInputFile(QProcess::nullDevice());
+    list.start(khard, {u"list"_s, u"--parsable"_s});
+    QVERIFY(list.waitForFinished(60000));
+    const QByteArray listed = list.readAllStandardOutput();
+    const QByteArray warnings = list.readAllStandardError();
+    QVERIFY2(list.exitCode() == 0 && warnings.isEmpty(), warnings.constData());
+    QCOMPARE(listed.count("\tfirst\n"), 3);
+    QCOMPARE(listed.count("\tother\n"), 3);
 }
 
 QTEST_GUILESS_MAIN(TestToolExport)
