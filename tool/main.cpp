@@ -1,5 +1,6 @@
 // cardomine-tool: exports the card file to vCard or CSV and checks the data folder,
-// reading only. It works beside a running program and never changes the data.
+// reading only, beside a running program; sync keeps a folder of vCards in step with
+// the card file, holding the card file's lock.
 
 #include "datastore/dataerror.h"
 #include "datastore/paths.h"
@@ -9,6 +10,7 @@
 #include "tool/check.h"
 #include "tool/contacts.h"
 #include "tool/exportformats.h"
+#include "tool/sync.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -86,6 +88,20 @@ int runCheck()
     return report.startWouldChange ? Failure : Success;
 }
 
+int runSync(const QString &folder)
+{
+    if (!files::folderExists(paths::DataFolder)) {
+        writeError(QStringLiteral("there is no data folder at %1").arg(dataFolderText()));
+        return Failure;
+    }
+    const tool::SyncReport report = tool::syncVdir(folder);
+    QByteArray text;
+    for (const QString &line : report.lines)
+        text += line.toUtf8() + '\n';
+    writeOut(text);
+    return Success;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -100,7 +116,9 @@ int main(int argc, char *argv[])
         "Commands:\n"
         "  export   writes every contact, with its notes, as vCard 4.0 or CSV\n"
         "  check    reports what the next start of Cardomine would find and do;\n"
-        "           exit status 0 when it would change nothing, 1 otherwise\n\n"
+        "           exit status 0 when it would change nothing, 1 otherwise\n"
+        "  sync     one pass keeping the vCard folder --vdir <folder> (as vdirsyncer\n"
+        "           syncs it with a CardDAV address book) in step with the card file\n\n"
         "The data folder is \"Program Files/Pelvarin\" under $CARDOMINE_DRIVE_C, or under\n"
         "$XDG_DATA_HOME/cardomine/drive_c when that is not set."));
     const QCommandLineOption helpOption = parser.addHelpOption();
@@ -111,9 +129,14 @@ int main(int argc, char *argv[])
     const QCommandLineOption outputOption(
         QStringLiteral("output"), QStringLiteral("Write the export to <file> instead of stdout."),
         QStringLiteral("file"));
+    const QCommandLineOption vdirOption(QStringLiteral("vdir"),
+                                        QStringLiteral("sync: the folder of vCard files."),
+                                        QStringLiteral("folder"));
     parser.addOption(formatOption);
     parser.addOption(outputOption);
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("export or check"));
+    parser.addOption(vdirOption);
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("export, check or sync"));
 
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser.errorText());
@@ -124,20 +147,30 @@ int main(int argc, char *argv[])
 
     const QStringList arguments = parser.positionalArguments();
     if (arguments.size() != 1)
-        return usageError(QStringLiteral("give one command: export or check"));
+        return usageError(QStringLiteral("give one command: export, check or sync"));
     const QString command = arguments.first();
 
     try {
         if (command == QLatin1String("export")) {
             const QString format = parser.value(formatOption);
+            if (parser.isSet(vdirOption))
+                return usageError(QStringLiteral("export takes no --vdir"));
             if (format != QLatin1String("vcard") && format != QLatin1String("csv"))
                 return usageError(QStringLiteral("export needs --format vcard or --format csv"));
             return runExport(format, parser.value(outputOption));
         }
         if (command == QLatin1String("check")) {
-            if (parser.isSet(formatOption) || parser.isSet(outputOption))
+            if (parser.isSet(formatOption) || parser.isSet(outputOption) ||
+                parser.isSet(vdirOption))
                 return usageError(QStringLiteral("check takes no options"));
             return runCheck();
+        }
+        if (command == QLatin1String("sync")) {
+            if (parser.isSet(formatOption) || parser.isSet(outputOption))
+                return usageError(QStringLiteral("sync takes only --vdir"));
+            if (parser.value(vdirOption).isEmpty())
+                return usageError(QStringLiteral("sync needs --vdir <folder>"));
+            return runSync(parser.value(vdirOption));
         }
         return usageError(QStringLiteral("unknown command \"%1\"").arg(command));
     } catch (const platform::FileError &error) {

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "datastore/contactrecord.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// Readers of the files import takes in: vCard and CSV.
+namespace cardomine::tool {
+
+struct ImportedContact
+{
+    ContactRecord record; // fields filled and cut to their widths; ContactID blank;
+                          // DataType "Contacts"
+    QString notes;        // the card's own notes, then (when needed) the section that keeps
+                          // whole every value that was cut or has no box
+    QString uid;          // the card's UID as written, or empty
+    int line = 0;         // line where the card (or CSV row) starts, from 1
+    QString name;         // for reports: the formatted name, else first and last name
+    QStringList cut;      // names of the fields longer than their box
+    bool replacedCharacters = false; // characters Windows-1252 lacks were replaced
+};
+
+struct ReadResult
+{
+    QList<ImportedContact> contacts;
+    int errorLine = 0; // set with error when the file does not parse
+    QString error;
+    bool ok() const { return error.isEmpty(); }
+};
+
+ReadResult readVCards(const QByteArray &bytes); // 2.1, 3.0, 4.0; several cards
+
+} // namespace cardomine::tool
