@@ -6,6 +6,7 @@
 
 #include "bench/datafolder.h"
 #include "bench/stats.h"
+#include "bench/syncbench.h"
 #include "datastore/contactrecord.h"
 #include "datastore/indexfile.h"
 #include "mainwindow/frmwork.h"
@@ -417,6 +418,16 @@ int main(int argc, char *argv[])
         }
     }
 
+    std::printf("Sync: a pass with nothing changed, %d runs each ...\n", startRuns);
+    std::fflush(stdout);
+    QString syncProblem;
+    const std::array<std::vector<double>, 3> syncMillis =
+        measureQuietSync(roots, scratch.path(), startRuns, syncProblem);
+    if (!syncProblem.isEmpty()) {
+        std::fprintf(stderr, "sync: %s\n", qPrintable(syncProblem));
+        return 1;
+    }
+
     const double baseTime = median(baseMillis);
     const double basePeak = median(baseMiB);
     std::vector<Row> rows;
@@ -478,6 +489,17 @@ int main(int argc, char *argv[])
                   {true, true, true},
                   {},
                   true};
+    Row quietSync{QStringLiteral("sync pass, nothing changed"),
+                  {},
+                  QStringLiteral("ms"),
+                  QStringLiteral("< 1000 at 32,767"),
+                  {false, false, true},
+                  {},
+                  false};
+    for (std::size_t i = 0; i < Sizes.size(); ++i) {
+        quietSync.value[i] = median(syncMillis[i]);
+        quietSync.met[i] = quietSync.value[i] < 1000.0;
+    }
     for (std::size_t i = 0; i < Sizes.size(); ++i) {
         time.value[i] = median(startMillis[i]);
         timeRatio.value[i] = time.value[i] / baseTime;
@@ -499,6 +521,7 @@ int main(int argc, char *argv[])
     }
     rows = {time,      timeRatio, peak,   peakRatio, peakExtra,
             navMedian, navP99,    create, edit,      editNotes};
+    rows.push_back(quietSync);
 
     std::printf("\nBaseline (bare Qt Widgets window, 601x381): %s ms, %s MiB peak; medians of %d "
                 "runs.\n",
