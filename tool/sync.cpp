@@ -2,6 +2,10 @@
 
 #include "datastore/appendcontacts.h"
 #include "datastore/dataerror.h"
+#include "datastore/indexfile.h"
+#include "datastore/notesfile.h"
+#include "datastore/paths.h"
+#include "platform/drive.h"
 #include "platform/fileerror.h"
 #include "platform/files.h"
 #include "platform/nativefolder.h"
@@ -13,12 +17,15 @@
 
 #include <QCryptographicHash>
 #include <QDateTime>
+#include <QFile>
 #include <QHash>
 #include <QMap>
 #include <QSet>
 #include <QUrl>
 
+#include <functional>
 #include <optional>
+#include <vector>
 
 namespace cardomine::tool {
 
@@ -35,21 +42,18 @@ QByteArray digest(const QByteArray &bytes)
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).left(8).toHex();
 }
 
-QByteArray cardDigest(const Contact &contact)
-{
-    return digest(contact.record.toRandomBytes() + '\0' + contact.notes.toUtf8());
-}
-
-// What the last pass left for one contact: the card file's content and the vCard file
-// that matched it.
+// What the last pass left for one contact: the card file's content (record and notes)
+// and the vCard file that matched it. Identities are digests of a file's size,
+// modification time and inode: an unchanged identity means an unchanged file, so a
+// quiet pass reads nothing but the data file.
 struct ContactState
 {
-    QByteArray card;  // digest of record and notes
-    QString fileName; // the vCard file in the folder
-    QByteArray file;  // digest of its bytes
-    std::int64_t size = -1;
-    std::int64_t mtimeNs = -1;
-    std::uint64_t inode = 0;
+    QByteArray record;  // digest of the record's fields
+    QByteArray notes;   // digest of the notes text
+    QByteArray notesId; // identity of the notes file, "-" for none
+    QString fileName;   // the vCard file in the folder
+    QByteArray file;    // digest of its bytes
+    QByteArray fileId;  // its identity
 };
 
 // A foreign vCard appended as a record whose file is not yet replaced by ours: kept in
@@ -68,12 +72,8 @@ struct State
     QHash<QString, PendingImport> pending; // by file name
 };
 
-QByteArray encodeName(const QString &name, const QString &canonical)
-{
-    return name == canonical ? QByteArrayLiteral("-") : QUrl::toPercentEncoding(name);
-}
-
-std::optional<State> parseState(const QByteArray &bytes, const QUuid &cardFile)
+std::optional<State> parseState(const QByteArray &bytes, const QUuid &cardFile,
+                                const std::function<QString(int)> &canonicalName)
 {
     const QList<QByteArray> lines = bytes.split('\n');
     if (lines.size() < 3 || lines.at(0) != StateHeader)
@@ -92,29 +92,21 @@ std::optional<State> parseState(const QByteArray &bytes, const QUuid &cardFile)
         if (line.isEmpty())
             continue;
         const QList<QByteArray> f = line.split(' ');
-        bool ok = true;
-        const auto number = [&ok](const QByteArray &text) {
-            bool good = false;
-            const qlonglong value = text.toLongLong(&good);
-            ok = ok && good;
-            return value;
-        };
-        if (f.at(0) == "c" && f.size() == 8) {
-            const int n = int(number(f.at(1)));
-            ContactState c;
-            c.card = f.at(2);
-            c.file = f.at(3);
-            c.size = number(f.at(4));
-            c.mtimeNs = number(f.at(5));
-            c.inode = std::uint64_t(f.at(6).toULongLong(&ok));
-            c.fileName = f.at(7) == "-"
-                             ? vcardFileName(contactUid(cardFile, n))
-                             : QString::fromUtf8(QByteArray::fromPercentEncoding(f.at(7)));
-            if (!ok || n < 1 || n > ContactRecord::MaxNumber || c.fileName.isEmpty())
+        bool ok = false;
+        if (f.at(0) == "c" && f.size() == 9) {
+            const int n = f.at(1).toInt(&ok);
+            if (!ok || n < 1 || n > ContactRecord::MaxNumber)
                 return std::nullopt;
-            state.contacts.insert(n, c);
+            const QString name = f.at(8) == "-"
+                                     ? canonicalName(n)
+                                     : QString::fromUtf8(QByteArray::fromPercentEncoding(f.at(8)));
+            if (name.isEmpty())
+                return std::nullopt;
+            state.contacts.insert(n, {f.at(2), f.at(3), f.at(4), name, f.at(5), f.at(6)});
+            if (f.at(7) != "-")
+                return std::nullopt;
         } else if (f.at(0) == "p" && f.size() == 4) {
-            const int n = int(number(f.at(2)));
+            const int n = f.at(2).toInt(&ok);
             const QString name = QString::fromUtf8(QByteArray::fromPercentEncoding(f.at(3)));
             if (!ok || n < 1 || n > ContactRecord::MaxNumber || name.isEmpty())
                 return std::nullopt;
@@ -126,15 +118,17 @@ std::optional<State> parseState(const QByteArray &bytes, const QUuid &cardFile)
     return state;
 }
 
-QByteArray stateBytes(const State &state, const QUuid &cardFile)
+QByteArray stateBytes(const State &state, const std::function<QString(int)> &canonicalName)
 {
     QByteArray out = StateHeader + "\ncard " + state.cardFileId + "\nwriter " + state.writer + '\n';
+    out.reserve(out.size() + state.contacts.size() * 110);
     for (auto it = state.contacts.cbegin(); it != state.contacts.cend(); ++it) {
         const ContactState &c = *it;
-        out += "c " + QByteArray::number(it.key()) + ' ' + c.card + ' ' + c.file + ' ' +
-               QByteArray::number(c.size) + ' ' + QByteArray::number(c.mtimeNs) + ' ' +
-               QByteArray::number(c.inode) + ' ' +
-               encodeName(c.fileName, vcardFileName(contactUid(cardFile, it.key()))) + '\n';
+        const QByteArray name = c.fileName == canonicalName(it.key())
+                                    ? QByteArrayLiteral("-")
+                                    : QUrl::toPercentEncoding(c.fileName);
+        out += "c " + QByteArray::number(it.key()) + ' ' + c.record + ' ' + c.notes + ' ' +
+               c.notesId + ' ' + c.file + ' ' + c.fileId + " - " + name + '\n';
     }
     QStringList pendingNames = state.pending.keys();
     pendingNames.sort();
@@ -144,6 +138,30 @@ QByteArray stateBytes(const State &state, const QUuid &cardFile)
                QUrl::toPercentEncoding(name) + '\n';
     }
     return out;
+}
+
+QByteArray identity(const files::NativeEntry &entry)
+{
+    return digest(QByteArray::number(entry.size) + ' ' + QByteArray::number(entry.mtimeNs) + ' ' +
+                  QByteArray::number(qulonglong(entry.inode)));
+}
+
+QByteArray recordDigest(const ContactRecord &r)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    for (const QString *field :
+         {&r.FirstName.text(), &r.LastName.text(), &r.Company.text(), &r.Address.text(),
+          &r.City.text(), &r.State.text(), &r.Zip.text(), &r.ContactID.text(),
+          &r.HomePhone.text(), &r.WorkPhone.text(), &r.PagerMobile.text(), &r.FaxOrEmail.text(),
+          &r.DataType.text()})
+        hash.addData(QByteArrayView(reinterpret_cast<const char *>(field->utf16()),
+                                    field->size() * qsizetype(sizeof(char16_t))));
+    return hash.result().left(8).toHex();
+}
+
+QByteArray notesDigest(const QString &notes)
+{
+    return digest(notes.toUtf8());
 }
 
 // Our vCard for one contact: the export's writer, with the contact's UID of this card
@@ -262,6 +280,92 @@ QString vcardFileName(const QString &uid)
     return name + VcardExtension;
 }
 
+namespace {
+
+// The card file's side of a pass: every record from 1 to the count, and the notes
+// files' identities; notes are read only when needed.
+class CardSide
+{
+public:
+    void load()
+    {
+        const IndexTable table = indexfile::read();
+        count = indexfile::recordCount(table);
+        records.assign(size_t(count) + 1, std::nullopt);
+        m_notes.clear();
+        if (indexfile::fileTypeLetter(table) == QLatin1String("S")) {
+            // The sequential form has no fixed positions: the export's reader knows it.
+            const CardFile file = readCardFile();
+            for (const Contact &contact : file.contacts)
+                if (contact.position >= 1 && contact.position <= count) {
+                    records[size_t(contact.position)] = contact.record;
+                    m_notes.insert(contact.position, contact.notes);
+                }
+        } else {
+            if (!files::fileExists(paths::DataFile))
+                throw DataError(paths::DataFile, QStringLiteral("the data file is missing"));
+            const QByteArray data = files::readBytes(
+                paths::DataFile, std::int64_t(count) * ContactRecord::Length);
+            for (int n = 1; n <= count; ++n) {
+                ContactRecord record;
+                record.setFromRandomBytes(
+                    data.mid(qsizetype(n - 1) * ContactRecord::Length, ContactRecord::Length));
+                if (!isBlank(record))
+                    records[size_t(n)] = record;
+            }
+        }
+        notesFiles.clear();
+        if (files::folderExists(paths::NotesFolder)) {
+            const QString folder =
+                QFile::decodeName(platform::resolvePath(paths::NotesFolder).native);
+            for (const files::NativeEntry &entry : files::listNativeFolder(folder)) {
+                const QString name = entry.name.toLower();
+                if (!name.endsWith(QLatin1String(".txt")))
+                    continue;
+                bool ok = false;
+                const int n = name.chopped(4).toInt(&ok);
+                if (ok && n >= 1 && n <= count && QString::number(n) == name.chopped(4))
+                    notesFiles.insert(n, identity(entry));
+            }
+        }
+    }
+
+    const QString &notes(int n)
+    {
+        auto it = m_notes.find(n);
+        if (it == m_notes.end())
+            it = m_notes.insert(n, notesFiles.contains(n) ? notes::read(n) : QString());
+        return *it;
+    }
+    void setNotes(int n, const QString &text) { m_notes.insert(n, text); }
+
+    Contact contact(int n)
+    {
+        return {n, *records[size_t(n)], notes(n)};
+    }
+
+    int count = 0;
+    std::vector<std::optional<ContactRecord>> records; // by number; empty for blank ones
+    QHash<int, QByteArray> notesFiles;                   // notes identities by number
+
+private:
+    static bool isBlank(const ContactRecord &r)
+    {
+        for (const QString *field :
+             {&r.FirstName.text(), &r.LastName.text(), &r.Company.text(), &r.Address.text(),
+              &r.City.text(), &r.State.text(), &r.Zip.text(), &r.ContactID.text(),
+              &r.HomePhone.text(), &r.WorkPhone.text(), &r.PagerMobile.text(),
+              &r.FaxOrEmail.text()})
+            if (!trimmed(*field).isEmpty())
+                return false;
+        return true;
+    }
+
+    QHash<int, QString> m_notes;
+};
+
+} // namespace
+
 SyncReport syncVdir(const QString &nativeFolder)
 {
     const auto lock = lockDataFolder();
@@ -275,13 +379,17 @@ SyncReport syncVdir(const QString &nativeFolder)
 
     SyncReport report;
     const QUuid cardFile = cardFileId();
-    CardFile card = readCardFile();
-    QMap<int, Contact> contacts; // by number
-    for (const Contact &contact : std::as_const(card.contacts))
-        contacts.insert(contact.position, contact);
-    int count = card.recordCount;
-    const auto canonicalName = [&cardFile](int n) {
-        return vcardFileName(contactUid(cardFile, n));
+    CardSide card;
+    card.load();
+    // Our file names, made once: a UID is a digest of its own.
+    std::vector<QString> canonicalNames;
+    const auto canonicalName = [&](int n) -> QString {
+        if (canonicalNames.size() <= size_t(n))
+            canonicalNames.resize(size_t(std::max(n, card.count)) + 1);
+        QString &name = canonicalNames[size_t(n)];
+        if (name.isEmpty())
+            name = vcardFileName(contactUid(cardFile, n));
+        return name;
     };
 
     // The last pass's state; anything unreadable is a first pass, which recognises our
@@ -294,7 +402,7 @@ SyncReport syncVdir(const QString &nativeFolder)
     for (const files::NativeEntry &entry : entries)
         if (entry.name == QLatin1String(SyncStateFileName)) {
             oldStateBytes = files::readNativeFile(statePath);
-            if (std::optional<State> parsed = parseState(oldStateBytes, cardFile)) {
+            if (std::optional<State> parsed = parseState(oldStateBytes, cardFile, canonicalName)) {
                 state = *parsed;
                 firstPass = false;
             } else {
@@ -308,12 +416,12 @@ SyncReport syncVdir(const QString &nativeFolder)
     const bool sameWriter = !firstPass && state.writer == writer;
 
     // The vCard files: those the last pass left untouched are known without reading.
-    QHash<QString, int> unchangedFiles; // file name -> contact number
+    QHash<QString, int> stateFiles; // file name -> contact number
     for (auto it = state.contacts.cbegin(); it != state.contacts.cend(); ++it)
-        unchangedFiles.insert(it->fileName, it.key());
-    const UidLookup lookup(cardFile, count);
+        stateFiles.insert(it->fileName, it.key());
+    std::optional<UidLookup> lookup;
     QMap<int, QList<ReadCard>> ours;      // changed or unknown files by contact number
-    QMap<int, files::NativeEntry> steady; // unchanged files by contact number
+    QHash<int, files::NativeEntry> steady; // unchanged files by contact number
     QList<ReadCard> foreign;              // vCards new to the card file
     QMap<int, ReadCard> alreadyImported;  // foreign files appended by a pass cut short
     QSet<QString> present;
@@ -322,11 +430,8 @@ SyncReport syncVdir(const QString &nativeFolder)
             entry.name.startsWith(QLatin1Char('.')))
             continue;
         present.insert(entry.name);
-        if (const auto known = unchangedFiles.constFind(entry.name);
-            known != unchangedFiles.cend()) {
-            const ContactState &c = state.contacts[*known];
-            if (c.size == entry.size && c.mtimeNs == entry.mtimeNs && c.inode == entry.inode &&
-                *known <= count) {
+        if (const auto known = stateFiles.constFind(entry.name); known != stateFiles.cend()) {
+            if (*known <= card.count && state.contacts.value(*known).fileId == identity(entry)) {
                 steady.insert(*known, entry);
                 continue;
             }
@@ -346,13 +451,15 @@ SyncReport syncVdir(const QString &nativeFolder)
                                                  "one per file. Nothing was changed.")
                                       .arg(parsed.contacts.size()));
         read.card = parsed.contacts.first();
-        if (const std::optional<int> n = lookup.contactNumber(read.card.uid)) {
+        if (!lookup)
+            lookup.emplace(cardFile, card.count);
+        if (const std::optional<int> n = lookup->contactNumber(read.card.uid)) {
             ours[*n].append(read);
             continue;
         }
         const auto pending = state.pending.constFind(entry.name);
         if (pending != state.pending.cend() && pending->file == read.digest &&
-            pending->number <= count && !alreadyImported.contains(pending->number)) {
+            pending->number <= card.count && !alreadyImported.contains(pending->number)) {
             alreadyImported.insert(pending->number, read);
             continue;
         }
@@ -365,9 +472,9 @@ SyncReport syncVdir(const QString &nativeFolder)
 
     // In, new contacts: appended as import appends them, the state saying so first.
     if (!foreign.isEmpty()) {
-        const int room = ContactRecord::MaxNumber - count;
+        const int room = ContactRecord::MaxNumber - card.count;
         if (foreign.size() > room) {
-            for (qsizetype i = room; i < foreign.size(); ++i)
+            for (qsizetype i = std::max(room, 0); i < foreign.size(); ++i)
                 report.lines.append(
                     QStringLiteral("Not added, the card file is full (%1 contacts): %2 (%3)")
                         .arg(ContactRecord::MaxNumber)
@@ -376,6 +483,7 @@ SyncReport syncVdir(const QString &nativeFolder)
             foreign.resize(std::max(room, 0));
         }
     }
+    bool cardWritten = false;
     if (!foreign.isEmpty()) {
         State announced = state;
         if (firstPass) {
@@ -386,24 +494,22 @@ SyncReport syncVdir(const QString &nativeFolder)
         QList<store::NewContact> batch;
         for (qsizetype i = 0; i < foreign.size(); ++i) {
             announced.pending.insert(foreign.at(i).entry.name,
-                                     {foreign.at(i).digest, count + int(i) + 1});
+                                     {foreign.at(i).digest, card.count + int(i) + 1});
             batch.append({foreign.at(i).card.record, foreign.at(i).card.notes});
         }
-        files::replaceNativeFile(statePath, stateBytes(announced, cardFile));
+        files::replaceNativeFile(statePath, stateBytes(announced, canonicalName));
         report.stateWritten = true;
         const QList<int> numbers = store::appendContacts(batch);
         for (qsizetype i = 0; i < numbers.size(); ++i)
             alreadyImported.insert(numbers.at(i), foreign.at(i));
+        cardWritten = true;
     }
     if (!alreadyImported.isEmpty()) {
-        card = readCardFile();
-        contacts.clear();
-        for (const Contact &contact : std::as_const(card.contacts))
-            contacts.insert(contact.position, contact);
-        count = card.recordCount;
+        card.load();
         for (auto it = alreadyImported.cbegin(); it != alreadyImported.cend(); ++it) {
-            const QString name = contacts.contains(it.key()) ? describe(contacts[it.key()])
-                                                             : QString::number(it.key());
+            const QString name = card.records[size_t(it.key())]
+                                     ? describe(card.contact(it.key()))
+                                     : QStringLiteral("contact %1").arg(it.key());
             report.lines.append(QStringLiteral("Added %1 from %2").arg(name, it->entry.name));
             ++report.added;
         }
@@ -411,14 +517,20 @@ SyncReport syncVdir(const QString &nativeFolder)
 
     // In, changed contacts; then Out for every contact.
     QList<QString> obsolete; // foreign files whose contacts now have our vCard file
-    for (auto it = contacts.begin(); it != contacts.end(); ++it) {
-        const int n = it.key();
-        Contact &contact = *it;
+    for (int n = 1; n <= card.count; ++n) {
+        if (!card.records[size_t(n)])
+            continue;
+        ContactRecord &record = *card.records[size_t(n)];
         const QString canonical = canonicalName(n);
         const auto last = state.contacts.constFind(n);
         const bool known = !firstPass && last != state.contacts.cend();
-        QByteArray cardNow = cardDigest(contact);
-        const bool cardChanged = !known || last->card != cardNow;
+        const QByteArray notesId = card.notesFiles.value(n, QByteArrayLiteral("-"));
+        // The state for this contact as the card file holds it now.
+        ContactState now;
+        now.record = recordDigest(record);
+        now.notesId = notesId;
+        now.notes = known && last->notesId == notesId ? last->notes : notesDigest(card.notes(n));
+        const bool cardChanged = !known || last->record != now.record || last->notes != now.notes;
 
         // A foreign vCard taken in gives way to ours, under our name.
         if (const auto a = alreadyImported.constFind(n);
@@ -429,8 +541,8 @@ SyncReport syncVdir(const QString &nativeFolder)
         QByteArray fileDigest;
         QByteArray fileBytes;
         bool fileRead = false;
-        if (const auto s = steady.constFind(n); s != steady.cend()) {
-            fileEntry = *s;
+        if (const auto st = steady.constFind(n); st != steady.cend()) {
+            fileEntry = *st;
             fileDigest = last->file;
         } else if (const auto o = ours.constFind(n); o != ours.cend()) {
             // The file named as ours wins over copies of the same UID under other names.
@@ -447,23 +559,24 @@ SyncReport syncVdir(const QString &nativeFolder)
             const bool fileChanged = !known || last->file != chosen->digest;
             if (fileChanged) {
                 ContactRecord theirs = chosen->card.record;
-                theirs.ContactID = contact.record.ContactID.text();
-                theirs.DataType = contact.record.DataType.text();
-                const bool same = theirs == contact.record && chosen->card.notes == contact.notes;
-                if (same) {
+                theirs.ContactID = record.ContactID.text();
+                theirs.DataType = record.DataType.text();
+                const Contact contact = card.contact(n);
+                if (theirs == record && chosen->card.notes == contact.notes) {
                     // Already in step (a first pass, or the server rewrote our vCard).
                 } else if (!cardChanged) {
                     store::replaceContact(n, theirs, chosen->card.notes);
-                    contact.record = theirs;
-                    contact.notes = chosen->card.notes;
-                    cardNow = cardDigest(contact);
+                    cardWritten = true;
+                    record = theirs;
+                    card.setNotes(n, chosen->card.notes);
                     report.lines.append(QStringLiteral("Updated %1 from %2")
-                                            .arg(describe(contact), fileEntry->name));
+                                            .arg(describe(card.contact(n)), fileEntry->name));
                     ++report.updated;
                 } else {
-                    contact.notes = conflictNotes(contact.notes, chosen->bytes);
-                    store::replaceContact(n, contact.record, contact.notes);
-                    cardNow = cardDigest(contact);
+                    const QString kept = conflictNotes(contact.notes, chosen->bytes);
+                    store::replaceContact(n, record, kept);
+                    cardWritten = true;
+                    card.setNotes(n, kept);
                     report.lines.append(
                         QStringLiteral("Conflict on %1: changed in the card file and in %2; the "
                                        "card file's version was kept, the other version is in "
@@ -472,63 +585,71 @@ SyncReport syncVdir(const QString &nativeFolder)
                     ++report.conflicts;
                     fileDigest.clear(); // written out again below
                 }
+                now.record = recordDigest(record);
+                now.notes = notesDigest(card.notes(n));
+                if (cardWritten)
+                    now.notesId.clear(); // filled in from the notes folder below
                 // Equal content or an update taken in: the file is in step as it is.
                 if (fileDigest == chosen->digest) {
-                    next.contacts.insert(n, {cardNow, fileEntry->name, fileDigest, fileEntry->size,
-                                             fileEntry->mtimeNs, fileEntry->inode});
+                    now.fileName = fileEntry->name;
+                    now.file = fileDigest;
+                    now.fileId = identity(*fileEntry);
+                    next.contacts.insert(n, now);
                     continue;
                 }
             }
         } else if (known && !present.contains(last->fileName)) {
             report.lines.append(QStringLiteral("The vCard of %1 was deleted from the folder; "
                                                "nothing was deleted, it is written again")
-                                    .arg(describe(contact)));
+                                    .arg(describe(card.contact(n))));
             ++report.restored;
         }
 
         // Out: the file is rewritten only when what it should hold differs from it.
         const QString name = fileEntry ? fileEntry->name : canonical;
+        now.fileName = name;
         const bool inStep = fileEntry && known && !cardChanged && fileDigest == last->file;
         if (inStep && sameWriter) {
-            next.contacts.insert(n, {cardNow, name, fileDigest, fileEntry->size, fileEntry->mtimeNs,
-                                     fileEntry->inode});
+            now.file = fileDigest;
+            now.fileId = identity(*fileEntry);
+            next.contacts.insert(n, now);
             continue;
         }
-        const QByteArray wanted = vcardFor(contact, contactUid(cardFile, n));
-        const QString path = joinedPath(nativeFolder, name);
-        if (fileEntry && !fileRead && fileDigest == digest(wanted)) {
-            next.contacts.insert(n, {cardNow, name, fileDigest, fileEntry->size, fileEntry->mtimeNs,
-                                     fileEntry->inode});
+        const QByteArray wanted = vcardFor(card.contact(n), contactUid(cardFile, n));
+        if (fileEntry && ((!fileRead && fileDigest == digest(wanted)) ||
+                          (fileRead && fileBytes == wanted))) {
+            now.file = fileDigest;
+            now.fileId = identity(*fileEntry);
+            next.contacts.insert(n, now);
             continue;
         }
-        if (fileEntry && fileRead && fileBytes == wanted) {
-            next.contacts.insert(n, {cardNow, name, fileDigest, fileEntry->size, fileEntry->mtimeNs,
-                                     fileEntry->inode});
-            continue;
-        }
-        files::replaceNativeFile(path, wanted);
+        files::replaceNativeFile(joinedPath(nativeFolder, name), wanted);
         ++report.written;
-        // Size, time and inode are filled in from the folder below.
-        next.contacts.insert(n, {cardNow, name, digest(wanted), -1, -1, 0});
+        now.file = digest(wanted);
+        now.fileId.clear(); // filled in from the folder below
+        next.contacts.insert(n, now);
     }
 
     for (const QString &name : std::as_const(obsolete))
         files::deleteNativeFile(joinedPath(nativeFolder, name));
 
-    if (report.written > 0 || !obsolete.isEmpty()) {
-        QHash<QString, files::NativeEntry> now;
+    // Identities of the files this pass wrote.
+    if (report.written > 0) {
+        QHash<QString, QByteArray> now;
         for (const files::NativeEntry &entry : files::listNativeFolder(nativeFolder))
-            now.insert(entry.name, entry);
+            now.insert(entry.name, identity(entry));
         for (ContactState &c : next.contacts)
-            if (c.size < 0)
-                if (const auto e = now.constFind(c.fileName); e != now.cend()) {
-                    c.size = e->size;
-                    c.mtimeNs = e->mtimeNs;
-                    c.inode = e->inode;
-                }
+            if (c.fileId.isEmpty())
+                c.fileId = now.value(c.fileName, QByteArrayLiteral("-"));
+    }
+    if (cardWritten) {
+        card.load();
+        for (auto it = next.contacts.begin(); it != next.contacts.end(); ++it)
+            if (it->notesId.isEmpty())
+                it->notesId = card.notesFiles.value(it.key(), QByteArrayLiteral("-"));
     }
 
-    const QByteArray newStateBytes = stateBytes(next, cardFile);
+    const QByteArray newStateBytes = stateBytes(next, canonicalName);
     if (newStateBytes != oldStateBytes || report.stateWritten) {
         files::replaceNativeFile(statePath, newStateBytes);
         report.stateWritten = true;
