@@ -29,6 +29,10 @@ QByteArray readNativeFile(const QString &nativePath);
 // Removes a file named by a native path, then flushes its folder.
 void deleteNativeFile(const QString &nativePath);
 
+// The native path of a program folder as the file system spells it (names found in any
+// letter case), for listNativeFolder.
+QString nativeFolderPath(const QString &programPath);
+
 // Throws FileError (with the system's reason) unless the native folder exists and files
 // can be created in it.
 void checkNativeFolderWritable(const QString &nativeFolder);

@@ -1,5 +1,6 @@
 #include "platform/nativefolder.h"
 
+#include "platform/drive.h"
 #include "platform/fileerror.h"
 #include "platform/posixio.h"
 
@@ -91,6 +92,11 @@ void deleteNativeFile(const QString &nativePath)
     if (sysCall("unlink", [&] { return ::unlink(native.constData()); }) != 0)
         fail(operation, nativePath, errno);
     syncFolder(folderOf(native), operation, nativePath);
+}
+
+QString nativeFolderPath(const QString &programPath)
+{
+    return QFile::decodeName(resolvePath(programPath).native);
 }
 
 void checkNativeFolderWritable(const QString &nativeFolder)

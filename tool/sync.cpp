@@ -5,7 +5,6 @@
 #include "datastore/indexfile.h"
 #include "datastore/notesfile.h"
 #include "datastore/paths.h"
-#include "platform/drive.h"
 #include "platform/fileerror.h"
 #include "platform/files.h"
 #include "platform/nativefolder.h"
@@ -17,12 +16,13 @@
 
 #include <QCryptographicHash>
 #include <QDateTime>
-#include <QFile>
 #include <QHash>
 #include <QMap>
 #include <QSet>
 #include <QUrl>
 
+#include <algorithm>
+#include <cerrno>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -142,21 +142,15 @@ QByteArray stateBytes(const State &state, const std::function<QString(int)> &can
 
 QByteArray identity(const files::NativeEntry &entry)
 {
-    return digest(QByteArray::number(entry.size) + ' ' + QByteArray::number(entry.mtimeNs) + ' ' +
-                  QByteArray::number(qulonglong(entry.inode)));
-}
-
-QByteArray recordDigest(const ContactRecord &r)
-{
-    QCryptographicHash hash(QCryptographicHash::Sha1);
-    for (const QString *field :
-         {&r.FirstName.text(), &r.LastName.text(), &r.Company.text(), &r.Address.text(),
-          &r.City.text(), &r.State.text(), &r.Zip.text(), &r.ContactID.text(),
-          &r.HomePhone.text(), &r.WorkPhone.text(), &r.PagerMobile.text(), &r.FaxOrEmail.text(),
-          &r.DataType.text()})
-        hash.addData(QByteArrayView(reinterpret_cast<const char *>(field->utf16()),
-                                    field->size() * qsizetype(sizeof(char16_t))));
-    return hash.result().left(8).toHex();
+    // FNV-1a over the three numbers: stable, and cheap enough for every file of a pass.
+    std::uint64_t hash = 14695981039346656037ULL;
+    for (const std::uint64_t value :
+         {std::uint64_t(entry.size), std::uint64_t(entry.mtimeNs), entry.inode})
+        for (int shift = 0; shift < 64; shift += 8) {
+            hash ^= (value >> shift) & 0xff;
+            hash *= 1099511628211ULL;
+        }
+    return QByteArray::number(qulonglong(hash), 16);
 }
 
 QByteArray notesDigest(const QString &notes)
@@ -282,8 +276,8 @@ QString vcardFileName(const QString &uid)
 
 namespace {
 
-// The card file's side of a pass: every record from 1 to the count, and the notes
-// files' identities; notes are read only when needed.
+// The card file's side of a pass: the records from 1 to the count as stored, and the
+// notes files' identities. Records are decoded and notes read only when needed.
 class CardSide
 {
 public:
@@ -291,34 +285,31 @@ public:
     {
         const IndexTable table = indexfile::read();
         count = indexfile::recordCount(table);
-        records.assign(size_t(count) + 1, std::nullopt);
+        m_records.clear();
         m_notes.clear();
         if (indexfile::fileTypeLetter(table) == QLatin1String("S")) {
             // The sequential form has no fixed positions: the export's reader knows it.
             const CardFile file = readCardFile();
+            m_data = QByteArray(qsizetype(count) * ContactRecord::Length, ' ');
             for (const Contact &contact : file.contacts)
                 if (contact.position >= 1 && contact.position <= count) {
-                    records[size_t(contact.position)] = contact.record;
+                    m_data.replace(qsizetype(contact.position - 1) * ContactRecord::Length,
+                                   ContactRecord::Length, contact.record.toRandomBytes());
+                    m_records.insert(contact.position, contact.record);
                     m_notes.insert(contact.position, contact.notes);
                 }
         } else {
             if (!files::fileExists(paths::DataFile))
                 throw DataError(paths::DataFile, QStringLiteral("the data file is missing"));
-            const QByteArray data = files::readBytes(
-                paths::DataFile, std::int64_t(count) * ContactRecord::Length);
-            for (int n = 1; n <= count; ++n) {
-                ContactRecord record;
-                record.setFromRandomBytes(
-                    data.mid(qsizetype(n - 1) * ContactRecord::Length, ContactRecord::Length));
-                if (!isBlank(record))
-                    records[size_t(n)] = record;
-            }
+            m_data = files::readBytes(paths::DataFile, std::int64_t(count) * ContactRecord::Length);
+            // A position past the end of the file reads as a record of spaces.
+            m_data.append(
+                QByteArray(qsizetype(count) * ContactRecord::Length - m_data.size(), ' '));
         }
         notesFiles.clear();
         if (files::folderExists(paths::NotesFolder)) {
-            const QString folder =
-                QFile::decodeName(platform::resolvePath(paths::NotesFolder).native);
-            for (const files::NativeEntry &entry : files::listNativeFolder(folder)) {
+            for (const files::NativeEntry &entry :
+                 files::listNativeFolder(files::nativeFolderPath(paths::NotesFolder))) {
                 const QString name = entry.name.toLower();
                 if (!name.endsWith(QLatin1String(".txt")))
                     continue;
@@ -330,6 +321,37 @@ public:
         }
     }
 
+    QByteArrayView raw(int n) const
+    {
+        return QByteArrayView(m_data).sliced(qsizetype(n - 1) * ContactRecord::Length,
+                                             ContactRecord::Length);
+    }
+    // Records nothing was written to (all spaces before DataType) are left out, as the
+    // export leaves them out.
+    bool has(int n) const
+    {
+        const QByteArrayView bytes = raw(n).first(ContactRecord::Length - 20);
+        return std::any_of(bytes.begin(), bytes.end(), [](char c) { return c != ' '; });
+    }
+    QByteArray recordDigest(int n) const { return digest(raw(n).toByteArray()); }
+
+    ContactRecord record(int n)
+    {
+        auto it = m_records.find(n);
+        if (it == m_records.end()) {
+            ContactRecord record;
+            record.setFromRandomBytes(raw(n).toByteArray());
+            it = m_records.insert(n, record);
+        }
+        return *it;
+    }
+    void setRecord(int n, const ContactRecord &record)
+    {
+        m_records.insert(n, record);
+        m_data.replace(qsizetype(n - 1) * ContactRecord::Length, ContactRecord::Length,
+                       record.toRandomBytes());
+    }
+
     const QString &notes(int n)
     {
         auto it = m_notes.find(n);
@@ -339,28 +361,14 @@ public:
     }
     void setNotes(int n, const QString &text) { m_notes.insert(n, text); }
 
-    Contact contact(int n)
-    {
-        return {n, *records[size_t(n)], notes(n)};
-    }
+    Contact contact(int n) { return {n, record(n), notes(n)}; }
 
     int count = 0;
-    std::vector<std::optional<ContactRecord>> records; // by number; empty for blank ones
-    QHash<int, QByteArray> notesFiles;                   // notes identities by number
+    QHash<int, QByteArray> notesFiles; // notes identities by number
 
 private:
-    static bool isBlank(const ContactRecord &r)
-    {
-        for (const QString *field :
-             {&r.FirstName.text(), &r.LastName.text(), &r.Company.text(), &r.Address.text(),
-              &r.City.text(), &r.State.text(), &r.Zip.text(), &r.ContactID.text(),
-              &r.HomePhone.text(), &r.WorkPhone.text(), &r.PagerMobile.text(),
-              &r.FaxOrEmail.text()})
-            if (!trimmed(*field).isEmpty())
-                return false;
-        return true;
-    }
-
+    QByteArray m_data; // count records of the random form
+    QHash<int, ContactRecord> m_records;
     QHash<int, QString> m_notes;
 };
 
@@ -420,10 +428,10 @@ SyncReport syncVdir(const QString &nativeFolder)
     for (auto it = state.contacts.cbegin(); it != state.contacts.cend(); ++it)
         stateFiles.insert(it->fileName, it.key());
     std::optional<UidLookup> lookup;
-    QMap<int, QList<ReadCard>> ours;      // changed or unknown files by contact number
+    QMap<int, QList<ReadCard>> ours;       // changed or unknown files by contact number
     QHash<int, files::NativeEntry> steady; // unchanged files by contact number
-    QList<ReadCard> foreign;              // vCards new to the card file
-    QMap<int, ReadCard> alreadyImported;  // foreign files appended by a pass cut short
+    QList<ReadCard> foreign;               // vCards new to the card file
+    QMap<int, ReadCard> alreadyImported;   // foreign files appended by a pass cut short
     QSet<QString> present;
     for (const files::NativeEntry &entry : entries) {
         if (!entry.name.endsWith(VcardExtension, Qt::CaseInsensitive) ||
@@ -464,6 +472,47 @@ SyncReport syncVdir(const QString &nativeFolder)
             continue;
         }
         foreign.append(read);
+    }
+
+    // Versions vdirsyncer set aside when a contact changed on both of its sides (see the
+    // README's conflict_resolution command): each goes into its contact's notes.
+    const QString conflictFolder = joinedPath(nativeFolder, QLatin1String(SyncConflictFolderName));
+    QMap<int, QList<ReadCard>> setAside;
+    QStringList setAsideDone;
+    QList<files::NativeEntry> setAsideEntries;
+    try {
+        setAsideEntries = files::listNativeFolder(conflictFolder);
+    } catch (const platform::FileError &error) {
+        if (error.errorCode() != ENOENT)
+            throw;
+    }
+    {
+        for (const files::NativeEntry &entry : std::as_const(setAsideEntries)) {
+            if (!entry.name.endsWith(VcardExtension, Qt::CaseInsensitive))
+                continue;
+            const QString path = joinedPath(conflictFolder, entry.name);
+            ReadCard read;
+            read.entry = entry;
+            read.bytes = files::readNativeFile(path);
+            const ReadResult parsed = readVCards(read.bytes);
+            if (!parsed.ok() || parsed.contacts.size() != 1)
+                throw DataError(
+                    path, QStringLiteral("line %1: %2. Nothing was changed.")
+                              .arg(parsed.errorLine)
+                              .arg(parsed.ok() ? QStringLiteral("not one vCard") : parsed.error));
+            read.card = parsed.contacts.first();
+            if (!lookup)
+                lookup.emplace(cardFile, card.count);
+            if (const std::optional<int> n = lookup->contactNumber(read.card.uid);
+                n && card.has(*n)) {
+                setAside[*n].append(read);
+                setAsideDone.append(path);
+            } else {
+                report.lines.append(QStringLiteral("%1 belongs to no contact of the card file; "
+                                                   "left in place")
+                                        .arg(path));
+            }
+        }
     }
 
     State next;
@@ -507,9 +556,8 @@ SyncReport syncVdir(const QString &nativeFolder)
     if (!alreadyImported.isEmpty()) {
         card.load();
         for (auto it = alreadyImported.cbegin(); it != alreadyImported.cend(); ++it) {
-            const QString name = card.records[size_t(it.key())]
-                                     ? describe(card.contact(it.key()))
-                                     : QStringLiteral("contact %1").arg(it.key());
+            const QString name = card.has(it.key()) ? describe(card.contact(it.key()))
+                                                    : QStringLiteral("contact %1").arg(it.key());
             report.lines.append(QStringLiteral("Added %1 from %2").arg(name, it->entry.name));
             ++report.added;
         }
@@ -518,19 +566,36 @@ SyncReport syncVdir(const QString &nativeFolder)
     // In, changed contacts; then Out for every contact.
     QList<QString> obsolete; // foreign files whose contacts now have our vCard file
     for (int n = 1; n <= card.count; ++n) {
-        if (!card.records[size_t(n)])
+        if (!card.has(n))
             continue;
-        ContactRecord &record = *card.records[size_t(n)];
+        ContactRecord record;
         const QString canonical = canonicalName(n);
         const auto last = state.contacts.constFind(n);
         const bool known = !firstPass && last != state.contacts.cend();
         const QByteArray notesId = card.notesFiles.value(n, QByteArrayLiteral("-"));
         // The state for this contact as the card file holds it now.
         ContactState now;
-        now.record = recordDigest(record);
+        now.record = card.recordDigest(n);
         now.notesId = notesId;
         now.notes = known && last->notesId == notesId ? last->notes : notesDigest(card.notes(n));
-        const bool cardChanged = !known || last->record != now.record || last->notes != now.notes;
+        bool cardChanged = !known || last->record != now.record || last->notes != now.notes;
+        if (const auto kept = setAside.constFind(n); kept != setAside.cend()) {
+            QString notes = card.notes(n);
+            for (const ReadCard &version : *kept)
+                notes = conflictNotes(notes, version.bytes);
+            record = card.record(n);
+            store::replaceContact(n, record, notes);
+            cardWritten = true;
+            card.setNotes(n, notes);
+            now.notes = notesDigest(notes);
+            now.notesId.clear();
+            cardChanged = true;
+            report.lines.append(QStringLiteral("Conflict on %1: changed on both sides of "
+                                               "vdirsyncer; the card file's version was kept, "
+                                               "the other version is in the contact's notes")
+                                    .arg(describe(card.contact(n))));
+            ++report.conflicts;
+        }
 
         // A foreign vCard taken in gives way to ours, under our name.
         if (const auto a = alreadyImported.constFind(n);
@@ -558,6 +623,7 @@ SyncReport syncVdir(const QString &nativeFolder)
             fileRead = true;
             const bool fileChanged = !known || last->file != chosen->digest;
             if (fileChanged) {
+                record = card.record(n);
                 ContactRecord theirs = chosen->card.record;
                 theirs.ContactID = record.ContactID.text();
                 theirs.DataType = record.DataType.text();
@@ -568,6 +634,7 @@ SyncReport syncVdir(const QString &nativeFolder)
                     store::replaceContact(n, theirs, chosen->card.notes);
                     cardWritten = true;
                     record = theirs;
+                    card.setRecord(n, theirs);
                     card.setNotes(n, chosen->card.notes);
                     report.lines.append(QStringLiteral("Updated %1 from %2")
                                             .arg(describe(card.contact(n)), fileEntry->name));
@@ -585,7 +652,7 @@ SyncReport syncVdir(const QString &nativeFolder)
                     ++report.conflicts;
                     fileDigest.clear(); // written out again below
                 }
-                now.record = recordDigest(record);
+                now.record = card.recordDigest(n);
                 now.notes = notesDigest(card.notes(n));
                 if (cardWritten)
                     now.notesId.clear(); // filled in from the notes folder below
@@ -616,8 +683,8 @@ SyncReport syncVdir(const QString &nativeFolder)
             continue;
         }
         const QByteArray wanted = vcardFor(card.contact(n), contactUid(cardFile, n));
-        if (fileEntry && ((!fileRead && fileDigest == digest(wanted)) ||
-                          (fileRead && fileBytes == wanted))) {
+        if (fileEntry &&
+            ((!fileRead && fileDigest == digest(wanted)) || (fileRead && fileBytes == wanted))) {
             now.file = fileDigest;
             now.fileId = identity(*fileEntry);
             next.contacts.insert(n, now);
@@ -632,6 +699,8 @@ SyncReport syncVdir(const QString &nativeFolder)
 
     for (const QString &name : std::as_const(obsolete))
         files::deleteNativeFile(joinedPath(nativeFolder, name));
+    for (const QString &path : std::as_const(setAsideDone))
+        files::deleteNativeFile(path);
 
     // Identities of the files this pass wrote.
     if (report.written > 0) {
