@@ -464,7 +464,7 @@ int main(int argc, char *argv[])
     Row navP99{QStringLiteral("navigation p99"),
                {},
                QStringLiteral("us"),
-               QStringLiteral("< 500 at 32,767"),
+               QStringLiteral("< 1000 at 32,767"),
                {false, false, true},
                {},
                true};
