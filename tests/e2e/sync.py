@@ -10,6 +10,7 @@ point into it.
 """
 
 import http.client
+import json
 import os
 import shutil
 import signal
@@ -170,16 +171,21 @@ class Sandbox:
                                  {"Content-Type": "application/xml"})
         check(status == 201, "MKCOL answered %d: %r" % (status, data))
         self.collection = os.path.join(self.storage, "collection-root", "user", "contacts")
+        # The README's conflict command, with this run's folder.
+        conflict = ["command", "sh", "-c",
+                    'd="%s/.cardomine-conflicts"; mkdir -p "$d" && cp "$2" "$d/$(date +%%s%%N).vcf"'
+                    ' && cp "$1" "$2"' % self.vdir, "sh"]
         with open(os.path.join(self.root, "vdirsyncer.conf"), "w") as f:
             f.write('[general]\nstatus_path = "%s"\n\n'
                     '[pair cardomine]\na = "cardomine_vdir"\nb = "cardomine_server"\n'
-                    'collections = null\nconflict_resolution = "b wins"\n\n'
+                    'collections = null\nconflict_resolution = %s\n\n'
                     '[storage cardomine_vdir]\ntype = "filesystem"\npath = "%s"\n'
                     'fileext = ".vcf"\n\n'
                     '[storage cardomine_server]\ntype = "carddav"\n'
                     'url = "http://127.0.0.1:%d/user/contacts/"\n'
                     'username = "user"\npassword = "x"\n'
-                    % (os.path.join(self.root, "vdirsyncer-status"), self.vdir, self.port))
+                    % (os.path.join(self.root, "vdirsyncer-status"), json.dumps(conflict),
+                       self.vdir, self.port))
         self.vdirsyncer("discover")
 
     def vdirsyncer(self, *args):
@@ -319,6 +325,31 @@ def run(box):
     cards = box.server_cards()
     check("Keighley" in cards[uid][1] and "Thornton" in cards[uid][1],
           "the server holds the card file's version with the other in its notes")
+
+    # Changed on both sides between two vdirsyncer runs: vdirsyncer's conflict command
+    # sends the card file's version up and sets the server's aside for the next pass.
+    uid, name, text = by_name["Émile Zola"]
+    cards = box.server_cards()
+    edited = cards[uid][1].replace("01.555.0199", "01.555.4444").replace("\n", "\r\n")
+    status, _ = box.http("PUT", "/user/contacts/" + cards[uid][0], edited.encode(),
+                         {"Content-Type": "text/vcard"})
+    check(status in (201, 204), "PUT of the racing edit answered %d" % status)
+    ours = record(FirstName="Émile", LastName="Zola", Address="1 Rue de la Paix", City="Lyon",
+                  Zip="75002", ContactID="2", WorkPhone="01.555.0199", DataType="Contacts")
+    box.set_record(2, ours)
+    out = box.sync_pass()
+    check("Wrote 1 vCard file(s)." in out, "pass after the card file's edit: " + out)
+    box.vdirsyncer("sync")
+    check("Lyon" in box.server_cards()[uid][1], "the card file's version went up")
+    out = box.sync_pass()
+    check("Conflict on contact 2 (Émile Zola)" in out, "pass after vdirsyncer's conflict: " + out)
+    check(box.record(2) == ours, "record 2 is %r" % box.record(2))
+    check("01.555.4444" in box.notes(2) and box.notes(2).startswith("Prefers letters."),
+          "notes 2: %r" % box.notes(2))
+    check(os.listdir(os.path.join(box.vdir, ".cardomine-conflicts")) == [],
+          "the set-aside version is still there")
+    box.vdirsyncer("sync")
+    check("01.555.4444" in box.server_cards()[uid][1], "the server has the notes")
 
     # Nothing changed: no file rewritten, nothing uploaded.
     vdir_before = box.mtimes(box.vdir)
