@@ -1,65 +1,62 @@
 #include "datastore/appendcontacts.h"
 
 #include "datastore/dataerror.h"
+#include "datastore/datafile.h"
 #include "datastore/indexfile.h"
-#include "datastore/notesfile.h"
 #include "datastore/paths.h"
-#include "datastore/seal.h"
-#include "platform/files.h"
-#include "platform/textcodec.h"
+#include "datastore/saveplan.h"
+
+#include <algorithm>
 
 namespace cardomine::store {
 
-namespace files = platform::files;
-
-namespace {
-
-void writeRecordAt(QChar fileType, int number, const ContactRecord &record)
-{
-    files::setAttributes(paths::DataFile, platform::Normal);
-    if (fileType == QLatin1Char('S'))
-        files::appendBytes(paths::DataFile, platform::text::joinLines(record.toSequentialLines()));
-    else
-        files::writeRecord(paths::DataFile, number, record.toRandomBytes());
-    files::setAttributes(paths::DataFile, seal::DataFile);
-}
-
-} // namespace
-
 QList<int> appendContacts(const QList<NewContact> &contacts)
 {
-    IndexLines = indexfile::read();
-    const int count = indexfile::recordCount(IndexLines);
-    const QChar fileType = indexfile::fileTypeLetter(IndexLines).at(0);
-    if (count + contacts.size() > ContactRecord::MaxNumber)
-        throw DataError(paths::DataFile, QStringLiteral("the card file holds at most %1 contacts")
-                                             .arg(ContactRecord::MaxNumber));
+    const IndexTable table = indexfile::read();
+    const QChar fileType = indexfile::fileTypeLetter(table).front();
+    int count = indexfile::recordCount(table);
+    // As for a single new record: the numbers after the count must not be ones the
+    // data file already holds (a count lowered or lost by hand).
+    if (fileType == QLatin1Char('R'))
+        count = std::max(count, datafile::recordsReached(paths::DataFile));
+    IndexLines = table;
+    if (contacts.isEmpty())
+        return {};
+    if (contacts.size() > ContactRecord::MaxNumber - count)
+        throw DataError(paths::DataFile,
+                        QStringLiteral("%1 new contacts do not fit: the card file holds %2 "
+                                       "records and can hold at most %3")
+                            .arg(contacts.size())
+                            .arg(count)
+                            .arg(ContactRecord::MaxNumber));
+
+    QList<ContactRecord> records;
+    QList<QString> notesTexts;
     QList<int> numbers;
     for (const NewContact &contact : contacts) {
-        const int number = count + int(numbers.size()) + 1;
-        ContactRecord record = contact.record;
-        record.ContactID = QString::number(number);
-        notes::setAsideEarlierNotes(number);
-        if (!contact.notes.isEmpty())
-            notes::write(number, contact.notes);
-        writeRecordAt(fileType, number, record);
-        numbers.append(number);
+        records.append(contact.record);
+        notesTexts.append(contact.notes);
+        numbers.append(count + int(numbers.size()) + 1);
     }
-    if (!numbers.isEmpty())
-        indexfile::updateCount(fileType, numbers.last());
-    IndexLines = indexfile::read();
+    carryOut(planAppend(paths::DataFile, records, notesTexts, count + 1, fileType, table));
     return numbers;
 }
 
 void replaceContact(int number, const ContactRecord &record, const QString &notes)
 {
+    if (number < 1 || number > ContactRecord::MaxNumber)
+        throw DataError(paths::DataFile, QStringLiteral("record number %1 is outside 1 to %2")
+                                             .arg(number)
+                                             .arg(ContactRecord::MaxNumber));
     const IndexTable table = indexfile::read();
-    const QChar fileType = indexfile::fileTypeLetter(table).at(0);
-    if (fileType == QLatin1Char('S'))
-        throw DataError(paths::DataFile,
-                        QStringLiteral("a sequential data file cannot be edited in place"));
-    notes::write(number, notes);
-    writeRecordAt(fileType, number, record);
+    const QChar fileType = indexfile::fileTypeLetter(table).front();
+    IndexLines = table;
+    ContactRecord stored = record;
+    stored.ContactID = QString::number(number);
+    // The random form rewrites the record in place. The sequential form has no places:
+    // Save Edit appends the record again and its count update names it.
+    carryOut(planSave(paths::DataFile, stored, number, fileType, fileType == QLatin1Char('S'),
+                      table, notes));
 }
 
 } // namespace cardomine::store

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+// Contacts added or rewritten in bulk (import, sync), stored exactly as the window's
+// Create New / Save New Record and Edit / Save Edit store them one at a time.
 namespace cardomine::store {
 
 struct NewContact
@@ -14,10 +16,15 @@ struct NewContact
 };
 
 // Appends the contacts after the card file's last record, each stored as Create New +
-// Save New Record stores one, ContactID set to the number it gets, DataType as given,
-// notes files written. Reads the index file itself (IndexLines holds the new table
+// Save New Record stores one (random form at count+1, count+2, ...; sequential form:
+// twelve lines each appended), ContactID set to the number it gets, DataType as given,
+// notes files written. One flush for the whole batch: notes first, then the records,
+// the index count last, all announced in one pending-work marker, so that a crash
+// leaves the card file as it was or with a prefix of the new contacts, sealed, never
+// needing repair. Reads the index file itself (IndexLines holds the new table
 // afterwards). Returns the numbers given, in order. Refuses (DataError) before writing
-// anything when the batch would pass ContactRecord::MaxNumber.
+// anything when the batch would pass ContactRecord::MaxNumber (callers cut the batch
+// first). Never overwrites a record the data file already holds.
 QList<int> appendContacts(const QList<NewContact> &contacts);
 
 // Writes record and notes at number, as Edit / Save Edit stores them (no count update).

@@ -7,6 +7,7 @@
 #include "datastore/notesfile.h"
 #include "datastore/paths.h"
 #include "datastore/pendingwork.h"
+#include "datastore/saveplan.h"
 #include "platform/fileattributes.h"
 #include "platform/fileerror.h"
 #include "platform/files.h"
@@ -73,43 +74,26 @@ int parseRecordNumber(const QString &path, const QString &recordNumber)
     return *number;
 }
 
-// Runs work on the data file, starting by setting it to normal. When the
-// work fails the file gets its resting attributes back before the failure goes on
-// to the caller: a data file left at normal would be taken for an altered one, and
-// rebuilt, at the next start. A second failure while resealing adds nothing to the
-// first.
+// Reads from the data file, which is set to normal for the read and sealed again
+// after. When the read fails the file gets its resting attributes back before the
+// failure goes on to the caller: a data file left at normal would be taken for an
+// altered one, and rebuilt, at the next start. A second failure while resealing adds
+// nothing to the first.
 //
-// The work is announced first (pendingwork.h), so that a crash while the files are
-// unsealed does not make the next start rebuild them. The announcement is withdrawn
+// The read is announced first (pendingwork.h), so that a crash while the file is
+// unsealed does not make the next start rebuild it. The announcement is withdrawn
 // once both files read as sealed again, and kept while either does not. A file whose
-// attributes cannot be changed at all (another user's) fails the work and the
+// attributes cannot be changed at all (another user's) fails the read and the
 // resealing alike, but was never unsealed: its announcement goes too, or every later
 // start would fail trying to seal it.
-enum class Access
-{
-    Reading,
-    Writing
-};
-
 template <typename Work>
 void withDataFileResealed(const QString &path, const cardomine::pendingwork::Expected &expected,
-                          Access access, Work &&work)
+                          Work &&work)
 {
-    if (access == Access::Writing)
-        cardomine::pendingwork::begin(expected);
-    else
-        cardomine::pendingwork::beginReading(expected);
+    cardomine::pendingwork::beginReading(expected);
     try {
         work();
     } catch (...) {
-        // A record write cut short goes back to the file as it was: the save is
-        // reported as not done, and the file must show no half of it.
-        if (access == Access::Writing) {
-            try {
-                cardomine::pendingwork::undoTornWrite(expected);
-            } catch (...) {
-            }
-        }
         try {
             files::setAttributes(path, DataSealed);
         } catch (...) {
@@ -122,15 +106,7 @@ void withDataFileResealed(const QString &path, const cardomine::pendingwork::Exp
         }
         throw;
     }
-    if (access == Access::Writing)
-        cardomine::pendingwork::end();
-    else
-        cardomine::pendingwork::endReading();
-}
-
-std::int64_t sizeOrZero(const QString &path)
-{
-    return files::fileExists(path) ? files::fileSize(path) : 0;
+    cardomine::pendingwork::endReading();
 }
 
 } // namespace
@@ -166,64 +142,11 @@ void SaveRecord(const QString &path, int recordNumber, const QString &fileType,
         throw DataError(cardomine::paths::IndexFile,
                         QStringLiteral("the index file has not been read"));
 
-    const QString notesText = b.notesText();
-    // Checked before anything is written, so that a refused save changes nothing.
-    if (cardomine::notes::tooBigToSave(*contactId))
-        throw DataError(cardomine::notes::pathFor(*contactId),
-                        QStringLiteral("the notes file is larger than 1 MiB; Cardomine shows only "
-                                       "its beginning and does not change it"));
-    // The new notes are on disk beside the old ones before the record is written, so
-    // that a notes file that cannot be written (a full disk) fails the save while
-    // nothing is changed yet; putting them in place afterwards is a rename.
-    cardomine::notes::PreparedWrite preparedNotes =
-        cardomine::notes::prepareWrite(*contactId, notesText);
-
-    if (random || sequential) {
-        // Every state the two files may be in until both are sealed again.
-        namespace pendingwork = cardomine::pendingwork;
-        pendingwork::Expected expected;
-        const std::int64_t sizeBefore = sizeOrZero(path);
-        const QByteArray indexBefore = files::readBytes(cardomine::paths::IndexFile);
-        expected.indexVersions = {indexBefore};
-        if (updatesCount)
-            expected.indexVersions.append(
-                cardomine::indexfile::countUpdated(indexBefore, fileType.front(), *contactId));
-        if (random) {
-            const QByteArray record = CurrentRecord.toRandomBytes();
-            const std::int64_t end = std::int64_t(recordNumber) * ContactRecord::Length;
-            expected.dataSizes = {sizeBefore, std::max(sizeBefore, end)};
-            expected.recordNumber = recordNumber;
-            expected.records = {sizeBefore > end - ContactRecord::Length
-                                    ? files::readRecord(path, recordNumber, ContactRecord::Length)
-                                    : QByteArray(ContactRecord::Length, ' '),
-                                record};
-        } else {
-            expected.dataSizes = {
-                sizeBefore, sizeBefore + text::joinLines(CurrentRecord.toSequentialLines()).size()};
-        }
-        withDataFileResealed(path, expected, Access::Writing, [&] {
-            files::setAttributes(path, platform::Normal);
-            if (random)
-                files::writeRecord(path, recordNumber, CurrentRecord.toRandomBytes());
-            else
-                files::appendBytes(path, text::joinLines(CurrentRecord.toSequentialLines()));
-            if (updatesCount)
-                cardomine::indexfile::updateCount(fileType.front(), *contactId);
-            files::setAttributes(path, DataSealed);
-        });
-    }
-
-    try {
-        preparedNotes.commit();
-    } catch (const platform::FileError &error) {
-        bool inPlace = false;
-        try {
-            inPlace = cardomine::notes::read(*contactId) == notesText;
-        } catch (...) {
-        }
-        throw cardomine::NotesNotSaved(cardomine::notes::pathFor(*contactId), error.reason(),
-                                       inPlace);
-    }
+    // Any other file type stores only the notes.
+    const QChar form = random ? QLatin1Char('R') : sequential ? QLatin1Char('S') : QChar();
+    cardomine::store::carryOut(cardomine::store::planSave(path, CurrentRecord, recordNumber, form,
+                                                          updatesCount, cardomine::IndexLines,
+                                                          b.notesText()));
 }
 
 void SaveRecord(const QString &path, const QString &recordNumber, const QString &fileType,
@@ -241,7 +164,7 @@ void LoadRecord(const QString &path, int recordNumber, const QString &fileType)
         // A read changes neither file: the marker names no sizes and no index versions
         // (the index file stays sealed throughout).
         const cardomine::pendingwork::Expected expected;
-        withDataFileResealed(path, expected, Access::Reading, [&] {
+        withDataFileResealed(path, expected, [&] {
             files::setAttributes(path, platform::Normal);
             CurrentRecord.setFromRandomBytes(
                 files::readRecord(path, recordNumber, ContactRecord::Length));

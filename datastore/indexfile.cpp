@@ -8,9 +8,6 @@
 #include "platform/files.h"
 #include "platform/textcodec.h"
 
-#include <utility>
-#include <vector>
-
 namespace cardomine {
 
 IndexTable IndexLines;
@@ -174,17 +171,14 @@ QString fileTypeLetter(const IndexTable &table)
     return QString(fileType(table).value_or(QLatin1Char('R')));
 }
 
-namespace {
-
-// The index file's bytes after the count update, and the table entries that change
-// with it.
-QByteArray updatedBytes(const QByteArray &current, QChar fileType, int contactId,
-                        std::vector<std::pair<int, QString>> *tableChanges)
+CountUpdate countUpdate(const IndexTable &table, const QByteArray &current, QChar fileType,
+                        int contactId)
 {
     const QString &path = paths::IndexFile;
+    CountUpdate update{QByteArray(), table};
     // Every line of the file gets a slot, the first one (not kept in the table)
     // included.
-    const int slotCount = IndexLines.highestEntry() + 1;
+    const int slotCount = table.highestEntry() + 1;
     const QStringList items = splitItems(text::decode(current));
     QStringList lines;
     for (int i = 1; i <= slotCount; ++i) {
@@ -203,53 +197,57 @@ QByteArray updatedBytes(const QByteArray &current, QChar fileType, int contactId
             }
             if (replace) {
                 line = countLine(contactId);
-                if (tableChanges)
-                    tableChanges->emplace_back(i - 1, line);
+                update.table.setEntry(i - 1, line);
             }
         }
         lines.append(line);
     }
-    return text::joinLines(lines);
+    update.bytes = text::joinLines(lines);
+    return update;
 }
 
-} // namespace
-
-QByteArray countUpdated(const QByteArray &current, QChar fileType, int contactId)
+QByteArray countUpdated(const IndexTable &table, const QByteArray &current, QChar fileType,
+                        int contactId)
 {
-    return updatedBytes(current, fileType, contactId, nullptr);
+    return countUpdate(table, current, fileType, contactId).bytes;
 }
 
-void updateCount(QChar fileType, int contactId)
+void writeCountUpdate(const CountUpdate &update)
 {
     const QString &path = paths::IndexFile;
-    QByteArray written;
-    std::vector<std::pair<int, QString>> tableChanges;
-    const auto applyTableChanges = [&tableChanges] {
-        for (const auto &[entry, changed] : tableChanges)
-            IndexLines.setEntry(entry, changed);
-    };
     try {
         files::setAttributes(path, platform::Normal);
-        written = updatedBytes(files::readBytes(path), fileType, contactId, &tableChanges);
         // A save that leaves the count as it was finds the file already right.
-        files::replaceBytesIfChanged(path, written);
+        files::replaceBytesIfChanged(path, update.bytes);
         // The table follows the file only once the file holds the new count.
-        applyTableChanges();
+        IndexLines = update.table;
         files::setAttributes(path, Sealed);
     } catch (...) {
         // A replacement can fail after the new file is already in place (flushing
         // the folder); the table must then follow it, or the next new record would
         // take a number that is already used.
-        if (!written.isEmpty() && !tableChanges.empty()) {
-            try {
-                if (files::readBytes(path) == written)
-                    applyTableChanges();
-            } catch (...) {
-            }
+        try {
+            if (files::readBytes(path) == update.bytes)
+                IndexLines = update.table;
+        } catch (...) {
         }
         restoreSeal();
         throw;
     }
+}
+
+void updateCount(QChar fileType, int contactId)
+{
+    const QString &path = paths::IndexFile;
+    CountUpdate update;
+    try {
+        files::setAttributes(path, platform::Normal);
+        update = countUpdate(IndexLines, files::readBytes(path), fileType, contactId);
+    } catch (...) {
+        restoreSeal();
+        throw;
+    }
+    writeCountUpdate(update);
 }
 
 } // namespace indexfile

@@ -57,13 +57,28 @@ std::optional<QChar> fileType(const IndexTable &table);
 // fileType() with the missing line read as 'R', as a one-letter string.
 QString fileTypeLetter(const IndexTable &table);
 
-// The count update of SaveRecord: rewrites the index file (attributes 0 while
-// working, 5 after) and updates IndexLines. Random form: the count only grows to
-// contactId; sequential form: the count becomes contactId.
+// The index file after the count update of a save: its bytes and its table. Random
+// form: the count only grows to contactId; sequential form: the count becomes
+// contactId.
+struct CountUpdate
+{
+    QByteArray bytes;
+    IndexTable table;
+};
+// The update of the index file bytes current, whose lines table holds (it gives the
+// number of lines). Reads nothing else. DataError when the count is not a number.
+CountUpdate countUpdate(const IndexTable &table, const QByteArray &current, QChar fileType,
+                        int contactId);
+// Its bytes alone.
+QByteArray countUpdated(const IndexTable &table, const QByteArray &current, QChar fileType,
+                        int contactId);
+
+// Replaces the index file by the update's bytes (attributes 0 while working, 5
+// after); IndexLines takes the update's table once the file holds the bytes.
+void writeCountUpdate(const CountUpdate &update);
+
+// The count update on the index file as it is now, with IndexLines as its table.
 void updateCount(QChar fileType, int contactId);
-// The index file's bytes after that update, for index file bytes current (the table
-// gives the number of lines). DataError when the count is not a number.
-QByteArray countUpdated(const QByteArray &current, QChar fileType, int contactId);
 
 } // namespace indexfile
 } // namespace cardomine

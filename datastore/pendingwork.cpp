@@ -186,9 +186,14 @@ bool undoTornWrite(const Expected &e)
             files::setAttributes(path, platform::Normal);
     };
     if (e.recordNumber == 0) {
-        // An append in the sequential form: whatever follows the old length is the
-        // record being added.
-        if (size != oldSize && size != newSize) {
+        // An append: whatever follows the old length is the records being added. While
+        // the index still holds the old count they are not part of the card file, and
+        // a save tried again would add them a second time: they go.
+        const bool countUnchanged =
+            e.indexVersions.size() == 2 && e.indexVersions.at(0) != e.indexVersions.at(1) &&
+            files::fileExists(paths::IndexFile) &&
+            files::readBytes(paths::IndexFile, MarkerReadLimit) == e.indexVersions.at(0);
+        if (size != oldSize && (size != newSize || countUnchanged)) {
             unseal();
             files::truncateFile(path, oldSize);
         }

@@ -61,7 +61,9 @@ void end() noexcept;
 // power cut before the write was flushed) leaves the data file between the states
 // the marker names: longer than before but shorter than after, or with the record
 // written in part. Such a file is put back as it was before the work (its old length,
-// the old record's bytes), which loses nothing that was ever saved. Returns whether
+// the old record's bytes), which loses nothing that was ever saved. So is a file
+// appended to (no record number named) whose index still holds its old version while
+// a new one is named: the appended records are not in the card file yet. Returns whether
 // the file is now in one of the named states; a file torn some other way is left
 // alone. The data file must be writable (at normal).
 bool undoTornWrite(const Expected &expected);

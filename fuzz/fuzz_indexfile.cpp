@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     for (const QChar type : {QLatin1Char('R'), QLatin1Char('S')}) {
         try {
-            const QByteArray updated = indexfile::countUpdated(bytes, type, 42);
+            const QByteArray updated = indexfile::countUpdated(IndexLines, bytes, type, 42);
             // The rewritten file reads back as a table again.
             (void)indexfile::splitItems(QString::fromLatin1(updated));
         } catch (const DataError &) {

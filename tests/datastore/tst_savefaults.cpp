@@ -226,6 +226,14 @@ void TestSaveFaults::everyOperationFails()
             QVERIFY2(after.mid((s.contactId - 1) * 249, 249) == saved, where.constData());
         else
             QVERIFY2(after.endsWith(sequentialBytes(saved)), where.constData());
+        // A failed append left none of its record: the retry stores it once. (A save
+        // that went through, or stored its record before its notes failed, is simply
+        // saved again.)
+        if (!random) {
+            const QByteArray once = s.dataBefore + sequentialBytes(saved);
+            QVERIFY2(after == (raised && !recordStored ? once : once + sequentialBytes(saved)),
+                     where.constData());
+        }
         QVERIFY2(drive->readFile(notes::pathFor(s.contactId)) == s.notesAfter, where.constData());
         QVERIFY2(files::attributes(paths::DataFile) == 7, where.constData());
         QVERIFY2(files::attributes(paths::IndexFile) == 5, where.constData());

@@ -182,7 +182,7 @@ void interruptEditOfRecord2(const testing::TempDrive &drive, const QByteArray &d
     const QByteArray newRecord = recordBytes(number, QStringLiteral("Edited"));
     expected.records = {number == 2 ? data.mid(Length, Length) : QByteArray(Length, ' '),
                         newRecord};
-    expected.indexVersions = {index, indexfile::countUpdated(index, u'R', number)};
+    expected.indexVersions = {index, indexfile::countUpdated(IndexLines, index, u'R', number)};
     pendingwork::begin(expected);
 
     const QString marker = pendingwork::markerPath();

@@ -1,0 +1,272 @@
+#include "datastore/saveplan.h"
+
+#include "datastore/dataerror.h"
+#include "datastore/notesfile.h"
+#include "datastore/paths.h"
+#include "datastore/seal.h"
+#include "platform/fileattributes.h"
+#include "platform/fileerror.h"
+#include "platform/files.h"
+#include "platform/textcodec.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace cardomine::store {
+
+namespace files = platform::files;
+namespace text = platform::text;
+using Step = SavePlan::Step;
+
+namespace {
+
+std::int64_t sizeOrZero(const QString &path)
+{
+    return files::fileExists(path) ? files::fileSize(path) : 0;
+}
+
+QByteArray sequentialBytes(const ContactRecord &record)
+{
+    return text::joinLines(record.toSequentialLines());
+}
+
+// The index before and after the count update to contactId.
+void planIndex(SavePlan &plan, const IndexTable &table, QChar fileType, int contactId)
+{
+    plan.indexBefore = files::readBytes(paths::IndexFile);
+    plan.tableBefore = table;
+    const indexfile::CountUpdate update =
+        indexfile::countUpdate(table, plan.indexBefore, fileType, contactId);
+    plan.indexAfter = update.bytes;
+    plan.tableAfter = update.table;
+}
+
+} // namespace
+
+pendingwork::Expected SavePlan::expected() const
+{
+    pendingwork::Expected e;
+    e.indexVersions = {indexBefore};
+    if (has(Step::WriteIndex))
+        e.indexVersions.append(indexAfter);
+    e.dataSizes = {sizeBefore, sizeAfter};
+    if (has(Step::WriteRecord)) {
+        e.recordNumber = recordNumber;
+        e.records = {recordBefore, recordAfter};
+    }
+    return e;
+}
+
+SavePlan planSave(const QString &dataPath, const ContactRecord &record, int recordNumber,
+                  QChar fileType, bool updatesCount, const IndexTable &table,
+                  const QString &notesText)
+{
+    SavePlan plan;
+    const int contactId = record.contactNumber().value_or(0);
+    plan.notes = {{contactId, notesText}};
+    plan.dataPath = dataPath;
+    // The new notes are on disk beside the old ones before the record is written, so
+    // that a notes file that cannot be written (a full disk) fails the save while
+    // nothing is changed yet; putting them in place afterwards is a rename.
+    plan.steps = {Step::PrepareNotes};
+    const bool random = fileType == QLatin1Char('R');
+    if (random || fileType == QLatin1Char('S')) {
+        plan.steps << Step::Announce << Step::UnsealData;
+        plan.sizeBefore = sizeOrZero(dataPath);
+        if (updatesCount)
+            planIndex(plan, table, fileType, contactId);
+        else
+            plan.indexBefore = files::readBytes(paths::IndexFile);
+        if (random) {
+            constexpr int Length = ContactRecord::Length;
+            const std::int64_t end = std::int64_t(recordNumber) * Length;
+            plan.steps << Step::WriteRecord;
+            plan.recordNumber = recordNumber;
+            plan.recordBefore = plan.sizeBefore > end - Length
+                                    ? files::readRecord(dataPath, recordNumber, Length)
+                                    : QByteArray(Length, ' ');
+            plan.recordAfter = record.toRandomBytes();
+            plan.sizeAfter = std::max(plan.sizeBefore, end);
+        } else {
+            plan.steps << Step::AppendRecords;
+            plan.appended = sequentialBytes(record);
+            plan.sizeAfter = plan.sizeBefore + plan.appended.size();
+        }
+        if (updatesCount)
+            plan.steps << Step::WriteIndex;
+        plan.steps << Step::SealData;
+    }
+    plan.steps << Step::CommitNotes;
+    return plan;
+}
+
+SavePlan planAppend(const QString &dataPath, const QList<ContactRecord> &records,
+                    const QList<QString> &notesTexts, int firstNumber, QChar fileType,
+                    const IndexTable &table)
+{
+    SavePlan plan;
+    plan.dataPath = dataPath;
+    plan.sizeBefore = sizeOrZero(dataPath);
+    const bool random = fileType == QLatin1Char('R');
+    if (random) {
+        // Record n lies at (n - 1) * 249 whatever the file's length: a gap before the
+        // first one reads as the zeros a positioned write past the end leaves.
+        const std::int64_t start = std::int64_t(firstNumber - 1) * ContactRecord::Length;
+        plan.appended =
+            QByteArray(qsizetype(std::max<std::int64_t>(start - plan.sizeBefore, 0)), '\0');
+    }
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        ContactRecord record = records.at(i);
+        record.ContactID = QString::number(firstNumber + int(i));
+        plan.appended += random ? record.toRandomBytes() : sequentialBytes(record);
+        plan.notes.append(
+            {firstNumber + int(i), i < notesTexts.size() ? notesTexts.at(i) : QString()});
+    }
+    plan.sizeAfter = plan.sizeBefore + plan.appended.size();
+    planIndex(plan, table, fileType, firstNumber + int(records.size()) - 1);
+    // The notes belong to numbers no record holds yet, so they can go in place first;
+    // the count, written last, is what makes the new records part of the card file.
+    plan.steps = {
+        Step::SetAsideEarlierNotes, Step::PrepareNotes,  Step::CommitNotes, Step::Announce,
+        Step::UnsealData,           Step::AppendRecords, Step::WriteIndex,  Step::SealData};
+    return plan;
+}
+
+namespace {
+
+// Puts the files back as they were before the plan, after a failure part-way: a torn
+// record write goes back to the old record, and an append (whose retry would add the
+// records again) leaves nothing behind, the index taken back first so that a crash in
+// between still finds the pair the marker names. Best effort: a second failure here
+// leaves the rest to the next start.
+void undo(const SavePlan &plan, const pendingwork::Expected &expected)
+{
+    if (plan.has(Step::AppendRecords) && plan.has(Step::WriteIndex) &&
+        plan.indexAfter != plan.indexBefore) {
+        try {
+            if (files::readBytes(paths::IndexFile) == plan.indexAfter) {
+                try {
+                    files::setAttributes(paths::IndexFile, platform::Normal);
+                    files::replaceBytes(paths::IndexFile, plan.indexBefore);
+                    IndexLines = plan.tableBefore;
+                } catch (...) {
+                }
+                files::setAttributes(paths::IndexFile, seal::IndexFile);
+            }
+        } catch (...) {
+        }
+    }
+    try {
+        pendingwork::undoTornWrite(expected);
+    } catch (...) {
+    }
+}
+
+// The steps the marker covers, in the plan's order: the data file unsealed, written
+// and sealed again, the index replaced.
+void carryOutAnnounced(const SavePlan &plan)
+{
+    const pendingwork::Expected expected = plan.expected();
+    try {
+        pendingwork::begin(expected);
+    } catch (...) {
+        // The marker may be in place (its folder not flushed), but nothing is unsealed.
+        pendingwork::end();
+        throw;
+    }
+    try {
+        for (const Step step : plan.steps) {
+            switch (step) {
+            case Step::UnsealData:
+                files::setAttributes(plan.dataPath, platform::Normal);
+                break;
+            case Step::WriteRecord:
+                files::writeRecord(plan.dataPath, plan.recordNumber, plan.recordAfter);
+                break;
+            case Step::AppendRecords:
+                files::appendBytes(plan.dataPath, plan.appended);
+                break;
+            case Step::WriteIndex:
+                indexfile::writeCountUpdate({plan.indexAfter, plan.tableAfter});
+                break;
+            case Step::SealData:
+                files::setAttributes(plan.dataPath, seal::DataFile);
+                break;
+            default:
+                break;
+            }
+        }
+    } catch (...) {
+        // A data file left at normal would be taken for an altered one, and rebuilt,
+        // at the next start. The marker goes once both files read as sealed again; it
+        // is kept while either does not. A file whose attributes cannot be changed at
+        // all (another user's) fails the work and the resealing alike, but was never
+        // unsealed: its marker goes too, or every later start would fail sealing it.
+        undo(plan, expected);
+        try {
+            files::setAttributes(plan.dataPath, seal::DataFile);
+        } catch (...) {
+        }
+        try {
+            if (files::attributes(plan.dataPath) == seal::DataFile &&
+                files::attributes(paths::IndexFile) == seal::IndexFile)
+                pendingwork::end();
+        } catch (...) {
+        }
+        throw;
+    }
+    pendingwork::end();
+}
+
+} // namespace
+
+void carryOut(const SavePlan &plan)
+{
+    std::vector<notes::PreparedWrite> prepared;
+    bool recordsStored = false;
+    for (const Step step : plan.steps) {
+        switch (step) {
+        case Step::SetAsideEarlierNotes:
+            for (const SavePlan::Notes &n : plan.notes)
+                notes::setAsideEarlierNotes(n.contactId);
+            break;
+        case Step::PrepareNotes:
+            // Checked before anything is written, so that a refused save changes nothing.
+            for (const SavePlan::Notes &n : plan.notes) {
+                if (notes::tooBigToSave(n.contactId))
+                    throw DataError(notes::pathFor(n.contactId),
+                                    QStringLiteral("the notes file is larger than 1 MiB; "
+                                                   "Cardomine shows only its beginning and "
+                                                   "does not change it"));
+            }
+            for (const SavePlan::Notes &n : plan.notes)
+                prepared.push_back(notes::prepareWrite(n.contactId, n.text));
+            break;
+        case Step::CommitNotes:
+            for (std::size_t i = 0; i < prepared.size(); ++i) {
+                const SavePlan::Notes &n = plan.notes.at(qsizetype(i));
+                try {
+                    prepared[i].commit();
+                } catch (const platform::FileError &error) {
+                    if (!recordsStored)
+                        throw;
+                    bool inPlace = false;
+                    try {
+                        inPlace = notes::read(n.contactId) == n.text;
+                    } catch (...) {
+                    }
+                    throw NotesNotSaved(notes::pathFor(n.contactId), error.reason(), inPlace);
+                }
+            }
+            break;
+        case Step::Announce:
+            carryOutAnnounced(plan);
+            recordsStored = true;
+            break;
+        default: // the steps the marker covers, run with Announce
+            break;
+        }
+    }
+}
+
+} // namespace cardomine::store
