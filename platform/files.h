@@ -79,6 +79,10 @@ private:
 // Cuts an existing file to size bytes, then flushes it to disk.
 void truncateFile(const QString &path, std::int64_t size);
 
+// Reads a whole regular file named by a native path, outside the drive (a file the
+// user asked to import).
+QByteArray readNativeFile(const QString &nativePath);
+
 // Replaces a file named by a native path, outside the drive (an export the user asked
 // for), the same atomic way as replaceBytes. The file is private to the user (0600).
 void replaceNativeFile(const QString &nativePath, const QByteArray &bytes);

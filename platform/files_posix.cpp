@@ -559,6 +559,13 @@ bool replaceBytesIfChanged(const QString &path, const QByteArray &bytes)
     return true;
 }
 
+QByteArray readNativeFile(const QString &nativePath)
+{
+    if (nativePath.isEmpty() || nativePath.contains(QChar(0)))
+        fail(ReadOperation, nativePath, EINVAL);
+    return readWhole(QFile::encodeName(nativePath), -1, false, ReadOperation, nativePath);
+}
+
 void replaceNativeFile(const QString &nativePath, const QByteArray &bytes)
 {
     if (nativePath.isEmpty() || nativePath.contains(QChar(0)))

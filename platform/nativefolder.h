@@ -23,9 +23,6 @@ struct NativeEntry
 // by name, with what stat tells of each.
 QList<NativeEntry> listNativeFolder(const QString &nativeFolder);
 
-// The whole content of a regular file named by a native path (not through a link).
-QByteArray readNativeFile(const QString &nativePath);
-
 // Removes a file named by a native path, then flushes its folder.
 void deleteNativeFile(const QString &nativePath);
 

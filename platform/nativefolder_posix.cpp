@@ -72,19 +72,6 @@ QList<NativeEntry> listNativeFolder(const QString &nativeFolder)
     return entries;
 }
 
-QByteArray readNativeFile(const QString &nativePath)
-{
-    const QString operation = QStringLiteral("read");
-    const QByteArray native = encoded(nativePath, operation);
-    struct stat info
-    {};
-    if (sysCall("lstat", [&] { return ::lstat(native.constData(), &info); }) != 0)
-        fail(operation, nativePath, errno);
-    if (S_ISLNK(info.st_mode))
-        fail(operation, nativePath, ELOOP);
-    return readWhole(native, -1, false, operation, nativePath);
-}
-
 void deleteNativeFile(const QString &nativePath)
 {
     const QString operation = QStringLiteral("delete");

@@ -7,7 +7,10 @@
 #include <QString>
 #include <QStringList>
 
-// Readers of the files import takes in: vCard and CSV.
+// Contacts read from other address books' files, mapped onto the card file's boxes.
+// Nothing the file held for a contact is dropped: what has no box, and every value
+// longer than its box, is kept whole in the contact's notes, after the card's own
+// notes, under one line that says so (importcard.h).
 namespace cardomine::tool {
 
 struct ImportedContact
@@ -32,5 +35,6 @@ struct ReadResult
 };
 
 ReadResult readVCards(const QByteArray &bytes); // 2.1, 3.0, 4.0; several cards
+ReadResult readCsv(const QByteArray &bytes);    // header row; ours, Google, Outlook, Thunderbird
 
 } // namespace cardomine::tool

@@ -1,6 +1,7 @@
 // cardomine-tool: exports the card file to vCard or CSV and checks the data folder,
-// reading only, beside a running program; sync keeps a folder of vCards in step with
-// the card file, holding the card file's lock.
+// reading only, beside a running program; imports vCard and CSV files into the card
+// file and keeps a folder of vCards in step with it (sync), holding the data folder's
+// lock so that neither runs beside the program.
 
 #include "datastore/dataerror.h"
 #include "datastore/paths.h"
@@ -10,6 +11,7 @@
 #include "tool/check.h"
 #include "tool/contacts.h"
 #include "tool/exportformats.h"
+#include "tool/import.h"
 #include "tool/sync.h"
 
 #include <QCommandLineParser>
@@ -88,6 +90,22 @@ int runCheck()
     return report.startWouldChange ? Failure : Success;
 }
 
+int runImport(const QStringList &fileArguments, const QString &format, bool dryRun)
+{
+    tool::ImportRequest request;
+    request.files = fileArguments;
+    request.dryRun = dryRun;
+    if (format == QLatin1String("vcard"))
+        request.format = tool::ImportFormat::VCard;
+    else if (format == QLatin1String("csv"))
+        request.format = tool::ImportFormat::Csv;
+    const tool::ImportOutcome outcome = tool::importFiles(request);
+    writeOut(outcome.report);
+    for (const QString &error : outcome.errors)
+        writeError(error);
+    return outcome.errors.isEmpty() ? Success : Failure;
+}
+
 int runSync(const QString &folder)
 {
     if (!files::folderExists(paths::DataFolder)) {
@@ -112,13 +130,21 @@ int main(int argc, char *argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Reads Cardomine's card file without changing it.\n\n"
+        "Works on Cardomine's card file.\n\n"
         "Commands:\n"
         "  export   writes every contact, with its notes, as vCard 4.0 or CSV\n"
         "  check    reports what the next start of Cardomine would find and do;\n"
         "           exit status 0 when it would change nothing, 1 otherwise\n"
-        "  sync     one pass keeping the vCard folder --vdir <folder> (as vdirsyncer\n"
-        "           syncs it with a CardDAV address book) in step with the card file\n\n"
+        "  import [--format vcard|csv] [--dry-run] FILE...\n"
+        "           adds the contacts of vCard or CSV files (the format taken from\n"
+        "           the content unless given) as new records, leaving out those the\n"
+        "           card file holds already; never while Cardomine runs. Exit status 1\n"
+        "           when a file could not be read or did not parse (nothing from it\n"
+        "           is added)\n"
+        "  sync --vdir FOLDER\n"
+        "           one pass keeping a folder of vCards (as vdirsyncer syncs it with a\n"
+        "           CardDAV address book) in step with the card file, both ways; never\n"
+        "           while Cardomine runs\n\n"
         "The data folder is \"Program Files/Pelvarin\" under $CARDOMINE_DRIVE_C, or under\n"
         "$XDG_DATA_HOME/cardomine/drive_c when that is not set."));
     const QCommandLineOption helpOption = parser.addHelpOption();
@@ -129,14 +155,18 @@ int main(int argc, char *argv[])
     const QCommandLineOption outputOption(
         QStringLiteral("output"), QStringLiteral("Write the export to <file> instead of stdout."),
         QStringLiteral("file"));
-    const QCommandLineOption vdirOption(QStringLiteral("vdir"),
-                                        QStringLiteral("sync: the folder of vCard files."),
-                                        QStringLiteral("folder"));
+    const QCommandLineOption dryRunOption(
+        QStringLiteral("dry-run"),
+        QStringLiteral("Import: list what would be added, cut and skipped; change nothing."));
     parser.addOption(formatOption);
     parser.addOption(outputOption);
+    const QCommandLineOption vdirOption(QStringLiteral("vdir"),
+                                        QStringLiteral("Sync: the folder of vCard files."),
+                                        QStringLiteral("folder"));
+    parser.addOption(dryRunOption);
     parser.addOption(vdirOption);
     parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("export, check or sync"));
+                                 QStringLiteral("export, check, import or sync"));
 
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser.errorText());
@@ -146,22 +176,43 @@ int main(int argc, char *argv[])
         parser.showVersion();
 
     const QStringList arguments = parser.positionalArguments();
+    if (arguments.isEmpty())
+        return usageError(QStringLiteral("give one command: export, check, import or sync"));
+    const QString command = arguments.first();
+    if (command != QLatin1String("sync") && parser.isSet(vdirOption))
+        return usageError(QStringLiteral("only sync takes --vdir"));
+    if (command == QLatin1String("import")) {
+        const QString format = parser.value(formatOption);
+        if (parser.isSet(formatOption) && format != QLatin1String("vcard") &&
+            format != QLatin1String("csv"))
+            return usageError(QStringLiteral("import takes --format vcard or --format csv"));
+        if (parser.isSet(outputOption))
+            return usageError(QStringLiteral("import takes no --output"));
+        if (arguments.size() < 2)
+            return usageError(QStringLiteral("import needs the files to import"));
+        try {
+            return runImport(arguments.mid(1), format, parser.isSet(dryRunOption));
+        } catch (const platform::FileError &error) {
+            writeError(error.message());
+        } catch (const DataError &error) {
+            writeError(error.message());
+        }
+        return Failure;
+    }
     if (arguments.size() != 1)
         return usageError(QStringLiteral("give one command: export, check or sync"));
-    const QString command = arguments.first();
+    if (parser.isSet(dryRunOption))
+        return usageError(QStringLiteral("only import takes --dry-run"));
 
     try {
         if (command == QLatin1String("export")) {
             const QString format = parser.value(formatOption);
-            if (parser.isSet(vdirOption))
-                return usageError(QStringLiteral("export takes no --vdir"));
             if (format != QLatin1String("vcard") && format != QLatin1String("csv"))
                 return usageError(QStringLiteral("export needs --format vcard or --format csv"));
             return runExport(format, parser.value(outputOption));
         }
         if (command == QLatin1String("check")) {
-            if (parser.isSet(formatOption) || parser.isSet(outputOption) ||
-                parser.isSet(vdirOption))
+            if (parser.isSet(formatOption) || parser.isSet(outputOption))
                 return usageError(QStringLiteral("check takes no options"));
             return runCheck();
         }

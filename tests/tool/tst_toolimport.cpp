@@ -1,0 +1,316 @@
+// cardomine-tool import, run as the user runs it: files written by other programs
+// (abook, khard, vobject, Google, Outlook, Thunderbird) and by our own export, checked
+// in the stored records byte by byte at the fields' offsets and in the notes files.
+#include "datastore/notesfile.h"
+#include "datastore/seal.h"
+#include "platform/instancelock.h"
+#include "platform/textcodec.h"
+#include "tests/datastore/storefixture.h"
+#include "tests/tool/toolfixture.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace cardomine;
+using namespace cardomine::testing;
+using namespace Qt::StringLiterals;
+namespace files = cardomine::platform::files;
+
+namespace {
+
+struct Field
+{
+    FieldBox box;
+    int offset;
+    int width;
+};
+
+constexpr Field Fields[FieldBoxCount] = {
+    {FieldBox::FirstName, 0, 10},    {FieldBox::LastName, 10, 20},
+    {FieldBox::Company, 30, 40},     {FieldBox::Address, 70, 50},
+    {FieldBox::City, 120, 30},       {FieldBox::State, 150, 2},
+    {FieldBox::Zip, 152, 5},         {FieldBox::HomePhone, 163, 12},
+    {FieldBox::WorkPhone, 175, 12},  {FieldBox::PagerMobile, 187, 12},
+    {FieldBox::FaxOrEmail, 199, 30},
+};
+
+QString sample(const char *name)
+{
+    return QStringLiteral(CARDOMINE_IMPORT_SAMPLES "/") + QLatin1String(name);
+}
+
+// The card file as the first run leaves it: the sample contact as record 1.
+void firstRunCardFile(const TempDrive &drive)
+{
+    layOut(drive, indexBytes(1), sampleContact().toRandomBytes());
+    notes::writeSample();
+}
+
+QByteArray field(const QByteArray &data, int number, int offset, int width)
+{
+    return data.mid(qsizetype(number - 1) * ContactRecord::Length + offset, width);
+}
+
+QByteArray padded(const QString &text, int width)
+{
+    return platform::text::encode(text).leftJustified(width, ' ', true);
+}
+
+} // namespace
+
+class TestToolImport : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void cleanup() { resetStore(); }
+
+    void samples_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("number");        // its record after the sample contact
+        QTest::addColumn<QString>("boxes");     // the eleven boxes, "|" between them
+        QTest::addColumn<QStringList>("notes"); // lines the notes file must hold
+
+        QTest::newRow("khard 3.0, card 1")
+            << sample("khard-3.0.vcf") << 2
+            << u"Margarethe|Vandersloot-Okonkwo|Rijksmuseum Conservation Laboratories In|"
+               u"Prinsengracht 263|Amsterdam|NH|1016|+31 20 555 0|+31 20 555 0|+31 6 5555 0|"
+               u"+31 20 555 0105"_s
+            << QStringList{u"Line one, with a comma; and a semicolon"_s,
+                           u"Line two \\ backslash"_s,
+                           u"Imported values that do not fit a box:"_s,
+                           u"Company: Rijksmuseum Conservation Laboratories International"_s,
+                           u"Zip: 1016 GV"_s,
+                           u"Home phone: +31 20 555 0102"_s,
+                           u"Work phone: +31 20 555 0103"_s,
+                           u"Mobile or pager: +31 6 5555 0101"_s,
+                           u"Extended address: 3 hoog"_s,
+                           u"Country: Netherlands"_s,
+                           u"Birthday: 1971-04-23"_s,
+                           u"Categories: friends,work"_s,
+                           u"E-mail (home): grete@example.nl"_s,
+                           u"E-mail (work): m.vandersloot@rijks.example.nl"_s,
+                           u"Middle name: Ilse"_s,
+                           u"Name prefix: Dr."_s,
+                           u"Nickname: Grete"_s,
+                           u"Department: Paintings"_s,
+                           u"Role: Project lead"_s,
+                           u"Phone (work): +31 20 555 0104"_s,
+                           u"Title: Senior Conservator"_s,
+                           u"Web page: https://grete.example.nl"_s};
+        QTest::newRow("khard 3.0, card 2")
+            << sample("khard-3.0.vcf") << 3
+            << u"Ünal|Çelik||||||0212 555 019|||unal@example.com.tr"_s
+            << QStringList{u"Home phone: 0212 555 0199"_s};
+        QTest::newRow("khard 4.0, tel: URIs and a basic date")
+            << sample("khard-4.0.vcf") << 2
+            << u"Margarethe|Vandersloot-Okonkwo|Rijksmuseum Conservation Laboratories In|"
+               u"Prinsengracht 263|Amsterdam|NH|1016|+31 20 555 0|+31 20 555 0|+31 6 5555 0|"
+               u"+31 20 555 0105"_s
+            << QStringList{u"Birthday: 19710423"_s, u"Phone (work): +31 20 555 0104"_s};
+        QTest::newRow("vobject, a folded address, characters replaced")
+            << sample("vobject.vcf") << 3 << u"Th? Minh K|Nguy?n||||||028 5555 012|||"_s
+            << QStringList{u"First name: Th? Minh Khai"_s, u"Birthday: 1985-11-02"_s};
+        QTest::newRow("vobject, card 1")
+            << sample("vobject.vcf") << 2
+            << u"Christabel|Oyelaran-Whitfield|Whitfield & Daughters Shipping Company (|"
+               u"17 Marina Road, Suite 400, Harbour Tower East Wing|Lagos|LA|10100||"
+               u"+234 1 555 0|+234 803 555|christabel@whitfield.example.n"_s
+            << QStringList{u"Ships to Apapa port."_s, u"Call before 10:00; ask for \"Chris\"."_s,
+                           u"Fax or e-mail: christabel@whitfield.example.ng"_s,
+                           u"Title: Managing Director"_s};
+        QTest::newRow("abook, vCard without VERSION")
+            << sample("abook.vcf") << 2
+            << u"Bartholome|Featherstonehaugh||42 Wallaby Way, Flat 3|Sydney|NS|2000|"
+               u"+61 2 5550 1|+61 2 5550 9|+61 412 555 |+61 2 5550 1111"_s
+            << QStringList{u"Met at the conference; likes tea"_s, u"First name: Bartholomew"_s,
+                           u"E-mail: bart@example.org"_s,
+                           u"E-mail (1): b.feather@work.example.com"_s,
+                           u"Extended address: Second Floor"_s};
+        QTest::newRow("hand-written 2.1, quoted-printable UTF-8")
+            << sample("handwritten-2.1.vcf") << 2
+            << u"Jörg|Müller-Lüdenscheidt|Baeckerei Mueller; Filiale Mitte|Hauptstraße 5|Berlin|"
+               u"BE|10115|+49 30 55501|+49 30 55502|+49 171 5550|joerg@example.de"_s
+            << QStringList{u"Erste Zeile"_s,
+                           u"Zweite Zeile, die in der Datei weich umgebrochen ist."_s,
+                           u"Phone (pager): +49 171 5550301"_s};
+        QTest::newRow("hand-written 2.1, quoted-printable Windows-1252")
+            << sample("handwritten-2.1.vcf") << 3
+            << u"Renée|François|||||||+33 1 5555 0||+33 1 5555 0199"_s
+            << QStringList{u"Prix: 5 € la pièce"_s, u"E-mail: renee@example.fr"_s,
+                           u"X-ANNIVERSARY: 2001-06-16"_s};
+        QTest::newRow("Google Contacts CSV")
+            << sample("google.csv") << 2
+            << u"Priya|Raghunathan|Acme, Inc.|500 Market St|San Francisco|CA|94105|"
+               u"+1 415-555-0||+1 415-555-0|+1 415-555-0199"_s
+            << QStringList{u"Loves chess."_s, u"Second line with \"quotes\"."_s,
+                           u"Phone (Mobile): +1 415-555-0135"_s, u"Labels: Friends"_s,
+                           u"E-mail (Home): priya@example.com"_s};
+        QTest::newRow("Outlook CSV")
+            << sample("outlook.csv") << 2
+            << u"Thaddeus|O'Brien|Contoso Ltd|1 Microsoft Way, Building 9|Redmond|WA|98052|"
+               u"(425) 555-01|(425) 555-01|(425) 555-01|(425) 555-0199"_s
+            << QStringList{u"Prefers e-mail."_s, u"Title: Mr."_s, u"Car Phone: (425) 555-0177"_s,
+                           u"E-mail Address: thaddeus@contoso.example.com"_s};
+        QTest::newRow("Thunderbird CSV")
+            << sample("thunderbird.csv") << 2
+            << u"Åsa|Lindqvist|Lindqvist Design AB|Storgatan 1|Stockholm|AB|11122|"
+               u"+46 8 555 01|+46 8 555 01|+46 70 555 0|asa@example.se"_s
+            << QStringList{u"Secondary Email: asa.l@example.org"_s, u"Birth Year: 1980"_s,
+                           u"Country: Sweden"_s};
+    }
+
+    void samples()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, number);
+        QFETCH(QString, boxes);
+        QFETCH(QStringList, notes);
+        TempDrive drive;
+        QVERIFY2(drive.isValid(), qPrintable(drive.errorString()));
+        firstRunCardFile(drive);
+
+        const ToolRun run = runTool(drive, {u"import"_s, file});
+        QVERIFY2(run.exitCode == 0, run.err.constData());
+        const QByteArray data = drive.readFile(paths::DataFile);
+        const QStringList values = boxes.split(u'|');
+        QCOMPARE(values.size(), FieldBoxCount);
+        for (const Field &f : Fields)
+            QCOMPARE(field(data, number, f.offset, f.width), padded(values[int(f.box)], f.width));
+        QCOMPARE(field(data, number, 157, 6), padded(QString::number(number), 6));
+        QCOMPARE(field(data, number, 229, 20), padded(u"Contacts"_s, 20));
+        const QStringList lines =
+            platform::text::splitLines(drive.readFile(notes::pathFor(number)));
+        for (const QString &line : notes)
+            QVERIFY2(lines.contains(line), qPrintable(line));
+        QCOMPARE(files::attributes(paths::DataFile), seal::DataFile);
+        QCOMPARE(files::attributes(paths::IndexFile), seal::IndexFile);
+    }
+
+    // Export, then import into an empty card file: the same records and notes, byte
+    // for byte.
+    void roundTrip_data()
+    {
+        QTest::addColumn<QString>("form");
+        QTest::addColumn<QString>("format");
+        QTest::newRow("random, vCard") << u"R"_s << u"vcard"_s;
+        QTest::newRow("random, CSV") << u"R"_s << u"csv"_s;
+        QTest::newRow("sequential, vCard") << u"S"_s << u"vcard"_s;
+    }
+
+    void roundTrip()
+    {
+        QFETCH(QString, form);
+        QFETCH(QString, format);
+        QTemporaryDir out;
+        QVERIFY(out.isValid());
+        const QString exported = out.filePath(u"export"_s);
+        QByteArray data;
+        QList<QByteArray> notesFiles;
+        {
+            TempDrive drive;
+            makeToolStore(drive, form);
+            const ToolRun run =
+                runTool(drive, {u"export"_s, u"--format"_s, format, u"--output"_s, exported});
+            QVERIFY2(run.exitCode == 0, run.err.constData());
+            data = drive.readFile(paths::DataFile);
+            for (const ToolContact &c : toolContacts())
+                notesFiles.append(files::fileExists(notes::pathFor(c.id))
+                                      ? drive.readFile(notes::pathFor(c.id))
+                                      : QByteArray("none"));
+        }
+        resetStore();
+        TempDrive drive;
+        layOut(drive, indexBytes(0, form.toLatin1()), QByteArray());
+        const ToolRun run = runTool(drive, {u"import"_s, exported});
+        QVERIFY2(run.exitCode == 0, run.err.constData());
+        QCOMPARE(drive.readFile(paths::DataFile), data);
+        for (const ToolContact &c : toolContacts())
+            QCOMPARE(files::fileExists(notes::pathFor(c.id)) ? drive.readFile(notes::pathFor(c.id))
+                                                             : QByteArray("none"),
+                     notesFiles.at(c.id - 1));
+
+        // Again: every contact is known now, by its UID or its name and phone.
+        const ToolRun again = runTool(drive, {u"import"_s, exported});
+        QCOMPARE(again.exitCode, 0);
+        QVERIFY2(again.out.contains("Added 0, 3 skipped"), again.out.constData());
+        QCOMPARE(drive.readFile(paths::DataFile), data);
+    }
+
+    void secondImportAddsNothing()
+    {
+        TempDrive drive;
+        firstRunCardFile(drive);
+        const QStringList arguments{u"import"_s, sample("khard-3.0.vcf"), sample("abook.vcf"),
+                                    sample("google.csv"), sample("handwritten-2.1.vcf")};
+        QCOMPARE(runTool(drive, arguments).exitCode, 0);
+        const QByteArray data = drive.readFile(paths::DataFile);
+        const QByteArray index = drive.readFile(paths::IndexFile);
+        QCOMPARE(data.size(), 8 * ContactRecord::Length);
+
+        const ToolRun dry = runTool(drive, {u"import"_s, u"--dry-run"_s, sample("vobject.vcf")});
+        QCOMPARE(dry.exitCode, 0);
+        QVERIFY2(dry.out.contains("would add contact 9: Christabel Oyelaran-Whitfield"),
+                 dry.out.constData());
+        QVERIFY(dry.out.contains("cut to fit their boxes"));
+        QVERIFY(dry.out.contains("Characters replaced by \"?\" in: Nguy\xe1\xbb\x85n"));
+
+        const ToolRun again = runTool(drive, arguments);
+        QCOMPARE(again.exitCode, 0);
+        QVERIFY2(again.out.contains("Added 0, 7 skipped"), again.out.constData());
+        QCOMPARE(drive.readFile(paths::DataFile), data);
+        QCOMPARE(drive.readFile(paths::IndexFile), index);
+    }
+
+    void fileThatDoesNotParseAddsNothing()
+    {
+        TempDrive drive;
+        firstRunCardFile(drive);
+        const QString bad = drive.root() + u"/bad.vcf"_s;
+        QFile file(bad);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("BEGIN:VCARD\r\nFN:A B\r\nEND:VCARD\r\nBEGIN:VCARD\r\nFN C D\r\nEND:VCARD\r\n");
+        file.close();
+        const QByteArray before = drive.readFile(paths::DataFile);
+        const ToolRun run = runTool(drive, {u"import"_s, bad});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains("bad.vcf line 5:"), run.err.constData());
+        QCOMPARE(drive.readFile(paths::DataFile), before);
+        QCOMPARE(drive.readFile(paths::IndexFile), indexBytes(1));
+    }
+
+    void limitRefusesByName()
+    {
+        TempDrive drive;
+        const int count = ContactRecord::MaxNumber - 1;
+        layOut(drive, indexBytes(count), QByteArray(qsizetype(count) * ContactRecord::Length, ' '));
+        const ToolRun run =
+            runTool(drive, {u"import"_s, sample("khard-3.0.vcf"), sample("vobject.vcf")});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.out.contains("added contact 32767: Dr. Margarethe Vandersloot-Okonkwo"),
+                 run.out.constData());
+        for (const char *name : {"refused  \xc3\x9cnal \xc3\x87"
+                                 "elik",
+                                 "refused  Christabel", "refused  Nguy"})
+            QVERIFY2(run.out.contains(name), name);
+        QCOMPARE(drive.readFile(paths::IndexFile), indexBytes(ContactRecord::MaxNumber));
+        QCOMPARE(drive.readFile(paths::DataFile).size(),
+                 qsizetype(ContactRecord::MaxNumber) * ContactRecord::Length);
+    }
+
+    void refusedWhileTheProgramRuns()
+    {
+        TempDrive drive;
+        firstRunCardFile(drive);
+        platform::InstanceLock program(paths::DataFolder);
+        QVERIFY(program.tryLock());
+        const ToolRun run = runTool(drive, {u"import"_s, sample("abook.vcf")});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains("in use"), run.err.constData());
+        QCOMPARE(drive.readFile(paths::IndexFile), indexBytes(1));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestToolImport)
+#include "tst_toolimport.moc"

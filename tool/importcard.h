@@ -1,0 +1,95 @@
+#pragma once
+
+#include "tool/importreader.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// What the vCard and CSV readers have in common: each turns one card (or row) into a
+// Card, the plain list of what it holds, and buildContact() maps that onto the boxes.
+namespace cardomine::tool::importing {
+
+// The line that opens the section of a contact's notes holding the values that were
+// cut or have no box.
+inline const QString ImportedValuesHeading =
+    QStringLiteral("Imported values that do not fit a box:");
+
+enum class PhoneKind
+{
+    Home,
+    Work,
+    Mobile, // mobile or pager
+    Fax,
+    Untyped, // no kind given: takes the home box when no home number is given
+    Other,   // a kind with no box (car, assistant, ...)
+};
+
+struct Phone
+{
+    QString value;
+    PhoneKind kind = PhoneKind::Untyped;
+    QString label; // how the notes name it when it gets no box
+    bool preferred = false;
+    int order = 0;
+};
+
+struct Email
+{
+    QString value;
+    QString label;
+    bool preferred = false;
+    int order = 0;
+};
+
+struct Address
+{
+    QString street, city, region, postalCode;
+    QString poBox, extended, country; // no box of their own
+    QString label;
+    bool home = false;
+    bool preferred = false;
+    int order = 0;
+    bool isEmpty() const;
+};
+
+struct Card
+{
+    int line = 0;
+    QString uid;
+    QString given, family;
+    bool structuredName = false; // the card gives its name in parts (vCard N), even if empty
+    QStringList fullNames;       // the forms of the whole name a formatted name may repeat
+    QString formattedName;
+    QString company;
+    QString dataType;
+    QList<Phone> phones;
+    QList<Email> emails;
+    QList<Address> addresses;
+    QStringList notes; // the card's own notes, in order
+
+    // Values with no box, in the order the card holds them.
+    void addExtra(const QString &label, const QString &value);
+    int nextOrder() { return m_order++; }
+
+private:
+    friend ImportedContact buildContact(const Card &card);
+    struct Extra
+    {
+        QString label;
+        QString value;
+        int order;
+    };
+    QList<Extra> m_extras;
+    int m_order = 0;
+};
+
+ImportedContact buildContact(const Card &card);
+
+// Line ends of any kind (CR LF, LF, CR) as CR LF, the notes files' line end.
+QString crlfLines(const QString &text);
+
+// Bytes as UTF-8 when they are valid UTF-8, else as Windows-1252.
+QString decodeGuessing(const QByteArray &bytes);
+
+} // namespace cardomine::tool::importing
