@@ -2,7 +2,7 @@
 """cardomine-tool sync against real servers: Radicale on a free loopback port with its
 storage in a temporary folder, and vdirsyncer pairing the vCard folder with it.
 
-    sync.py CARDOMINE_TOOL
+    sync.py CARDOMINE_TOOL MAKE_CARD_FILE
 
 Exit status 0 on success, 77 when Radicale or vdirsyncer is missing (1 under CI=true).
 Nothing outside the temporary folder is read or written: HOME and the XDG folders
@@ -54,8 +54,9 @@ def record(**fields):
 
 
 class Sandbox:
-    def __init__(self, tool):
+    def __init__(self, tool, make_card_file):
         self.tool = tool
+        self.make_card_file = make_card_file
         self.root = tempfile.mkdtemp(prefix="cardomine-sync-e2e.")
         self.drive = os.path.join(self.root, "drive_c")
         self.data = os.path.join(self.drive, "Program Files", "Pelvarin")
@@ -72,22 +73,14 @@ class Sandbox:
         self.env["http_proxy"] = self.env["https_proxy"] = ""
         self.env["no_proxy"] = "127.0.0.1"
         self.radicale = None
-        os.makedirs(os.path.join(self.data, "Contact Notes"))
+        os.makedirs(self.drive)
         os.makedirs(self.vdir)
 
-    # The card file, laid out as the program stores it.
-    def write_card_file(self, records, notes):
-        with open(os.path.join(self.data, "Cardomine.Dat"), "wb") as f:
-            f.write(b"".join(records))
-        self.write_count(len(records))
-        for number, text in notes.items():
-            with open(self.notes_path(number), "wb") as f:
-                f.write(text.encode("cp1252") + b"\r\n")
-
-    def write_count(self, count):
-        with open(os.path.join(self.data, "Index.tbl"), "wb") as f:
-            f.write(b"Num_Of_Types=1\r\nData_Type=Contacts\r\nNum_Of_Records=%d\r\n"
-                    b"File_Type=R\r\n" % count)
+    # The card file, made and sealed by the store's own code.
+    def write_card_file(self):
+        result = subprocess.run([self.make_card_file], env=self.env, capture_output=True,
+                                text=True, timeout=60)
+        check(result.returncode == 0, "making the card file failed: " + result.stderr)
 
     def notes_path(self, number):
         return os.path.join(self.data, "Contact Notes", "%d.txt" % number)
@@ -97,12 +90,11 @@ class Sandbox:
             f.seek((number - 1) * RECORD)
             return f.read(RECORD)
 
-    def set_record(self, number, data):
-        path = os.path.join(self.data, "Cardomine.Dat")
-        os.chmod(path, 0o600)
-        with open(path, "r+b") as f:
-            f.seek((number - 1) * RECORD)
-            f.write(data)
+    # An edit in the card file, stored as Edit / Save Edit stores it.
+    def set_field(self, number, field, text):
+        result = subprocess.run([self.make_card_file, "set", str(number), str(field), text],
+                                env=self.env, capture_output=True, text=True, timeout=60)
+        check(result.returncode == 0, "the edit failed: " + result.stderr)
 
     def notes(self, number):
         try:
@@ -223,15 +215,15 @@ class Sandbox:
 
 
 def main():
-    if len(sys.argv) != 2:
-        fail("usage: sync.py CARDOMINE_TOOL")
+    if len(sys.argv) != 3:
+        fail("usage: sync.py CARDOMINE_TOOL MAKE_CARD_FILE")
     if shutil.which("vdirsyncer") is None:
         skip("vdirsyncer is not installed")
     if subprocess.run(["/usr/bin/python3", "-c", "import radicale"],
                       capture_output=True).returncode != 0:
         skip("Radicale is not installed")
 
-    box = Sandbox(os.path.abspath(sys.argv[1]))
+    box = Sandbox(os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2]))
     try:
         run(box)
     finally:
@@ -250,7 +242,10 @@ def run(box):
         record(FirstName="Zoë", LastName="Brontë", City="Haworth", State="WY",
                ContactID="3", PagerMobile="555.0102", DataType="Contacts"),
     ]
-    box.write_card_file(contacts, {2: "Prefers letters.\r\nCafé at 9"})
+    box.write_card_file()
+    for number, expected in enumerate(contacts, 1):
+        check(box.record(number) == expected, "record %d is %r" % (number, box.record(number)))
+    check(box.notes(2) == "Prefers letters.\r\nCafé at 9\r\n", "notes 2: %r" % box.notes(2))
     box.start_radicale()
     box.make_address_book()
 
@@ -286,6 +281,20 @@ def run(box):
                                   FaxOrEmail="grace@example.org", DataType="Contacts"),
           "record 4 is %r" % box.record(4))
     check(box.notes(4) == "Met at the conference\r\n", "notes 4: %r" % box.notes(4))
+    # ... and exactly as cardomine-tool import adds the same vCard to the same card file.
+    other = Sandbox(box.tool, box.make_card_file)
+    try:
+        other.write_card_file()
+        with open(os.path.join(other.root, "phone.vcf"), "w", encoding="utf-8") as f:
+            f.write(phone)
+        imported = subprocess.run([box.tool, "import", os.path.join(other.root, "phone.vcf")],
+                                  env=other.env, stdin=subprocess.DEVNULL, capture_output=True,
+                                  text=True, timeout=60)
+        check(imported.returncode == 0, "import failed: " + imported.stdout + imported.stderr)
+        check(other.record(4) == box.record(4) and other.notes(4) == box.notes(4),
+              "import made %r, %r" % (other.record(4), other.notes(4)))
+    finally:
+        shutil.rmtree(other.root, ignore_errors=True)
     box.vdirsyncer("sync")
     cards = box.server_cards()
     check("phone-contact-1" not in cards and len(cards) == 4,
@@ -314,7 +323,7 @@ def run(box):
     check(status in (201, 204), "PUT of the conflicting edit answered %d" % status)
     ours = record(FirstName="Zoë", LastName="Brontë", City="Keighley", State="WY",
                   ContactID="3", PagerMobile="555.0102", DataType="Contacts")
-    box.set_record(3, ours)
+    box.set_field(3, 4, "Keighley")
     box.vdirsyncer("sync")
     out = box.sync_pass()
     check("Conflict on contact 3 (Zoë Brontë)" in out, "pass after both edits: " + out)
@@ -336,7 +345,7 @@ def run(box):
     check(status in (201, 204), "PUT of the racing edit answered %d" % status)
     ours = record(FirstName="Émile", LastName="Zola", Address="1 Rue de la Paix", City="Lyon",
                   Zip="75002", ContactID="2", WorkPhone="01.555.0199", DataType="Contacts")
-    box.set_record(2, ours)
+    box.set_field(2, 4, "Lyon")
     out = box.sync_pass()
     check("Wrote 1 vCard file(s)." in out, "pass after the card file's edit: " + out)
     box.vdirsyncer("sync")

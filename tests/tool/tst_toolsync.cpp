@@ -5,6 +5,7 @@
 #include "datastore/dataerror.h"
 #include "datastore/indexfile.h"
 #include "datastore/notesfile.h"
+#include "platform/fileattributes.h"
 #include "platform/fileerror.h"
 #include "platform/nativefolder.h"
 #include "tests/tool/toolfixture.h"
@@ -148,6 +149,7 @@ private Q_SLOTS:
         QTest::newRow("two cards in one file") << u"two"_s << u"holds 2 vCards"_s;
         QTest::newRow("folder not writable") << u"readonly"_s << u"cannot be written"_s;
         QTest::newRow("folder missing") << u"missing"_s << u"cannot be written"_s;
+        QTest::newRow("card file's seal broken") << u"unsealed"_s << u"seal is broken"_s;
     }
     void badInputChangesNothing()
     {
@@ -171,6 +173,8 @@ private Q_SLOTS:
             writeFile(m_vdir.filePath(u"two.vcf"_s), Foreign + Foreign);
         else if (situation == u"missing")
             folder = m_vdir.filePath(u"not-there"_s);
+        else if (situation == u"unsealed")
+            platform::files::setAttributes(paths::DataFile, platform::Normal);
         const auto cardBefore = snapshot(m_drive->root());
         const auto vdirBefore = snapshot(m_vdir.path());
         if (situation == u"readonly") {
