@@ -60,8 +60,15 @@ QString oneLine(const QString &value)
 }
 
 // The text as the store keeps it: characters Windows-1252 lacks become "?".
+bool isAscii(const QString &text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
 QString storable(const QString &value, bool &replaced)
 {
+    if (isAscii(value))
+        return value; // the common case, the same in Windows-1252
     const QString composed = value.normalized(QString::NormalizationForm_C);
     QString stored = platform::text::decode(platform::text::encode(composed));
     if (stored != composed)
@@ -134,6 +141,8 @@ QString crlfLines(const QString &text)
 
 QString decodeGuessing(const QByteArray &bytes)
 {
+    if (std::all_of(bytes.cbegin(), bytes.cend(), [](char c) { return (c & 0x80) == 0; }))
+        return QString::fromLatin1(bytes);
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(bytes);
     if (!utf8.hasError())

@@ -262,8 +262,8 @@ void TestToolExport::usageAndMissingFolder_data()
     QTest::addColumn<QByteArray>("message");
 
     QTest::newRow("no command") << true << QStringList() << 2 << QByteArray("one command");
-    QTest::newRow("unknown command")
-        << true << QStringList{u"import"_s} << 2 << QByteArray("unknown command \"import\"");
+    QTest::newRow("unknown command") << true << QStringList{u"frobnicate"_s} << 2
+                                     << QByteArray("unknown command \"frobnicate\"");
     QTest::newRow("no format") << true << QStringList{u"export"_s} << 2
                                << QByteArray("--format vcard or --format csv");
     QTest::newRow("unknown format") << true << QStringList{u"export"_s, u"--format"_s, u"ldif"_s}
