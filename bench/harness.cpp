@@ -6,6 +6,7 @@
 
 #include "bench/datafolder.h"
 #include "bench/stats.h"
+#include "bench/syncbench.h"
 #include "bench/toolbench.h"
 #include "datastore/contactrecord.h"
 #include "datastore/indexfile.h"
@@ -424,6 +425,16 @@ int main(int argc, char *argv[])
         }
     }
 
+    std::printf("Sync: a pass with nothing changed, %d runs each ...\n", startRuns);
+    std::fflush(stdout);
+    QString syncProblem;
+    const std::array<std::vector<double>, 3> syncMillis =
+        measureQuietSync(roots, scratch.path(), startRuns, syncProblem);
+    if (!syncProblem.isEmpty()) {
+        std::fprintf(stderr, "sync: %s\n", qPrintable(syncProblem));
+        return 1;
+    }
+
     const double baseTime = median(baseMillis);
     const double basePeak = median(baseMiB);
     std::vector<Row> rows;
@@ -485,6 +496,17 @@ int main(int argc, char *argv[])
                   {true, true, true},
                   {},
                   true};
+    Row quietSync{QStringLiteral("sync pass, nothing changed"),
+                  {},
+                  QStringLiteral("ms"),
+                  QStringLiteral("< 500 at 32,767"),
+                  {false, false, true},
+                  {},
+                  false};
+    for (std::size_t i = 0; i < Sizes.size(); ++i) {
+        quietSync.value[i] = median(syncMillis[i]);
+        quietSync.met[i] = quietSync.value[i] < 500.0;
+    }
     for (std::size_t i = 0; i < Sizes.size(); ++i) {
         time.value[i] = median(startMillis[i]);
         timeRatio.value[i] = time.value[i] / baseTime;
@@ -506,6 +528,7 @@ int main(int argc, char *argv[])
     }
     rows = {time,      timeRatio, peak,   peakRatio, peakExtra,
             navMedian, navP99,    create, edit,      editNotes};
+    rows.push_back(quietSync);
 
     std::printf("\nBaseline (bare Qt Widgets window, 601x381): %s ms, %s MiB peak; medians of %d "
                 "runs.\n",

@@ -1,8 +1,9 @@
 // cardomine-tool: exports the card file to vCard or CSV and checks the data folder,
 // reading only, beside a running program (the one file export may write there is the
 // card file's identifier, Cardomine.id, which a vCard export creates when it is
-// missing); adopt brings an old card file in and import adds vCard and CSV files to
-// it, both holding the data folder's lock so that they never run beside the program.
+// missing); adopt brings an old card file in, import adds vCard and CSV files to it and
+// sync keeps a folder of vCards in step with it, all holding the data folder's lock so
+// that they never run beside the program.
 
 #include "datastore/dataerror.h"
 #include "datastore/paths.h"
@@ -15,6 +16,7 @@
 #include "tool/contacts.h"
 #include "tool/exportformats.h"
 #include "tool/import.h"
+#include "tool/sync.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -131,6 +133,20 @@ int runImport(const QStringList &fileArguments, const QString &format, bool dryR
     return outcome.errors.isEmpty() ? Success : Failure;
 }
 
+int runSync(const QString &folder)
+{
+    if (!files::folderExists(paths::DataFolder)) {
+        writeError(QStringLiteral("there is no data folder at %1").arg(dataFolderText()));
+        return Failure;
+    }
+    const tool::SyncReport report = tool::syncVdir(folder);
+    QByteArray text;
+    for (const QString &line : report.lines)
+        text += line.toUtf8() + '\n';
+    writeOut(text);
+    return Success;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -158,9 +174,13 @@ int main(int argc, char *argv[])
         "  import [--format vcard|csv] [--dry-run] FILE...\n"
         "           adds the contacts of vCard or CSV files (the format taken from\n"
         "           the content unless given) as new records, leaving out those the\n"
-        "           card file holds already; never while Cardomine runs. Exit\n"
-        "           status 1 when a file could not be read or did not parse\n"
-        "           (nothing from it is added)\n\n"
+        "           card file holds already; never while Cardomine runs. Exit status 1\n"
+        "           when a file could not be read or did not parse (nothing from it\n"
+        "           is added)\n"
+        "  sync --vdir FOLDER\n"
+        "           one pass keeping a folder of vCards (as vdirsyncer syncs it with a\n"
+        "           CardDAV address book) in step with the card file, both ways; never\n"
+        "           while Cardomine runs\n\n"
         "export and check only read, and may run while Cardomine runs.\n\n"
         "The data folder is \"Program Files/Pelvarin\" under $CARDOMINE_DRIVE_C, or under\n"
         "$XDG_DATA_HOME/cardomine/drive_c when that is not set."));
@@ -177,9 +197,13 @@ int main(int argc, char *argv[])
         QStringLiteral("adopt, import: report what would be done, change nothing."));
     parser.addOption(formatOption);
     parser.addOption(outputOption);
+    const QCommandLineOption vdirOption(QStringLiteral("vdir"),
+                                        QStringLiteral("Sync: the folder of vCard files."),
+                                        QStringLiteral("folder"));
     parser.addOption(dryRunOption);
+    parser.addOption(vdirOption);
     parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("export, check, adopt or import"));
+                                 QStringLiteral("export, check, adopt, import or sync"));
 
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser.errorText());
@@ -190,8 +214,10 @@ int main(int argc, char *argv[])
 
     const QStringList arguments = parser.positionalArguments();
     if (arguments.isEmpty())
-        return usageError(QStringLiteral("give one command: export, check, adopt or import"));
+        return usageError(QStringLiteral("give one command: export, check, adopt, import or sync"));
     const QString command = arguments.first();
+    if (command != QLatin1String("sync") && parser.isSet(vdirOption))
+        return usageError(QStringLiteral("only sync takes --vdir"));
     if (command == QLatin1String("import")) {
         const QString format = parser.value(formatOption);
         if (parser.isSet(formatOption) && format != QLatin1String("vcard") &&
@@ -231,6 +257,13 @@ int main(int argc, char *argv[])
             if (parser.isSet(formatOption) || parser.isSet(outputOption))
                 return usageError(QStringLiteral("adopt takes only --dry-run"));
             return runAdopt(arguments.value(1), parser.isSet(dryRunOption));
+        }
+        if (command == QLatin1String("sync")) {
+            if (parser.isSet(formatOption) || parser.isSet(outputOption))
+                return usageError(QStringLiteral("sync takes only --vdir"));
+            if (parser.value(vdirOption).isEmpty())
+                return usageError(QStringLiteral("sync needs --vdir <folder>"));
+            return runSync(parser.value(vdirOption));
         }
         return usageError(QStringLiteral("unknown command \"%1\"").arg(command));
     } catch (const platform::FileError &error) {

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <cstdint>
+
+// File services for a folder the user names by its own (native) path, outside the drive:
+// the folder of vCard files that cardomine-tool sync keeps in step with the card file.
+// Every failure throws FileError naming the native path.
+namespace cardomine::platform::files {
+
+struct NativeEntry
+{
+    QString name;             // file name within the folder
+    std::int64_t size = 0;    // bytes
+    std::int64_t mtimeNs = 0; // modification time, nanoseconds since the epoch
+    std::uint64_t inode = 0;
+};
+
+// The regular files of a native folder (symbolic links and subfolders left out), sorted
+// by name, with what stat tells of each.
+QList<NativeEntry> listNativeEntries(const QString &nativeFolder);
+
+// Removes a file named by a native path, then flushes its folder.
+void deleteNativeFile(const QString &nativePath);
+
+// The native path of a program folder as the file system spells it (names found in any
+// letter case), for listNativeEntries.
+QString nativeFolderPath(const QString &programPath);
+
+// Throws FileError (with the system's reason) unless the native folder exists and files
+// can be created in it.
+void checkNativeFolderWritable(const QString &nativeFolder);
+
+} // namespace cardomine::platform::files
