@@ -438,42 +438,19 @@ void moveFile(const QString &from, const QString &to)
 QStringList listFiles(const QString &folder)
 {
     const QString operation = QStringLiteral("list the folder");
-    const QByteArray native = nativeBytes(folder, operation);
-    const int fd = sysCall(
-        "open", [&] { return ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
-    if (fd < 0)
-        fail(operation, folder, errno);
-    DIR *directory = ::fdopendir(fd);
-    if (directory == nullptr) {
-        const int error = errno;
-        ::close(fd);
-        fail(operation, folder, error);
-    }
     QStringList names;
-    int error = 0;
-    for (;;) {
-        errno = 0;
-        const dirent *entry = ::readdir(directory);
-        if (entry == nullptr) {
-            error = errno;
-            break;
-        }
-        const QByteArray name(entry->d_name);
-        if (name == "." || name == "..")
-            continue;
-        // d_type is not filled in by every file system: ask stat when unsure.
-        bool regular = entry->d_type == DT_REG;
-        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
-            struct stat info
-            {};
-            regular = ::fstatat(fd, entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode);
-        }
-        if (regular)
-            names.append(QFile::decodeName(name));
-    }
-    ::closedir(directory);
-    if (error != 0)
-        fail(operation, folder, error);
+    forEachEntry(
+        nativeBytes(folder, operation), operation, folder, [&](int fd, const dirent &entry) {
+            // d_type is not filled in by every file system: ask stat when unsure.
+            bool regular = entry.d_type == DT_REG;
+            if (entry.d_type == DT_UNKNOWN || entry.d_type == DT_LNK) {
+                struct stat info
+                {};
+                regular = ::fstatat(fd, entry.d_name, &info, 0) == 0 && S_ISREG(info.st_mode);
+            }
+            if (regular)
+                names.append(QFile::decodeName(entry.d_name));
+        });
     names.sort();
     return names;
 }
@@ -652,41 +629,18 @@ NativeListing listNativeFolder(const QString &nativePath)
     const QString operation = QStringLiteral("list the folder");
     if (nativePath.isEmpty() || nativePath.contains(QChar(0)))
         fail(operation, nativePath, EINVAL);
-    const QByteArray native = QFile::encodeName(nativePath);
-    const int fd = sysCall(
-        "open", [&] { return ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
-    if (fd < 0)
-        fail(operation, nativePath, errno);
-    DIR *directory = ::fdopendir(fd);
-    if (directory == nullptr) {
-        const int error = errno;
-        ::close(fd);
-        fail(operation, nativePath, error);
-    }
     NativeListing listing;
-    int error = 0;
-    for (;;) {
-        errno = 0;
-        const dirent *entry = ::readdir(directory);
-        if (entry == nullptr) {
-            error = errno;
-            break;
-        }
-        const QByteArray name(entry->d_name);
-        if (name == "." || name == "..")
-            continue;
-        struct stat info
-        {};
-        if (::fstatat(fd, entry->d_name, &info, 0) != 0)
-            continue; // a dangling link names nothing to read
-        if (S_ISREG(info.st_mode))
-            listing.files.append(QFile::decodeName(name));
-        else if (S_ISDIR(info.st_mode))
-            listing.folders.append(QFile::decodeName(name));
-    }
-    ::closedir(directory);
-    if (error != 0)
-        fail(operation, nativePath, error);
+    forEachEntry(QFile::encodeName(nativePath), operation, nativePath,
+                 [&](int fd, const dirent &entry) {
+                     struct stat info
+                     {};
+                     if (::fstatat(fd, entry.d_name, &info, 0) != 0)
+                         return; // a dangling link names nothing to read
+                     if (S_ISREG(info.st_mode))
+                         listing.files.append(QFile::decodeName(entry.d_name));
+                     else if (S_ISDIR(info.st_mode))
+                         listing.folders.append(QFile::decodeName(entry.d_name));
+                 });
     listing.files.sort();
     listing.folders.sort();
     return listing;

@@ -35,38 +35,19 @@ std::int64_t nanoseconds(const struct timespec &time)
 QList<NativeEntry> listNativeEntries(const QString &nativeFolder)
 {
     const QString operation = QStringLiteral("list the folder");
-    const QByteArray native = encoded(nativeFolder, operation);
-    const int fd = sysCall(
-        "open", [&] { return ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
-    if (fd < 0)
-        fail(operation, nativeFolder, errno);
-    DIR *directory = ::fdopendir(fd);
-    if (directory == nullptr) {
-        const int error = errno;
-        ::close(fd);
-        fail(operation, nativeFolder, error);
-    }
     QList<NativeEntry> entries;
-    int error = 0;
-    for (;;) {
-        errno = 0;
-        const dirent *entry = ::readdir(directory);
-        if (entry == nullptr) {
-            error = errno;
-            break;
-        }
-        if (entry->d_type != DT_REG && entry->d_type != DT_UNKNOWN)
-            continue;
-        struct stat info
-        {};
-        if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
-            continue;
-        entries.append({QFile::decodeName(entry->d_name), std::int64_t(info.st_size),
-                        nanoseconds(info.st_mtim), std::uint64_t(info.st_ino)});
-    }
-    ::closedir(directory);
-    if (error != 0)
-        fail(operation, nativeFolder, error);
+    forEachEntry(encoded(nativeFolder, operation), operation, nativeFolder,
+                 [&](int fd, const dirent &entry) {
+                     if (entry.d_type != DT_REG && entry.d_type != DT_UNKNOWN)
+                         return;
+                     struct stat info
+                     {};
+                     if (::fstatat(fd, entry.d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+                         !S_ISREG(info.st_mode))
+                         return;
+                     entries.append({QFile::decodeName(entry.d_name), std::int64_t(info.st_size),
+                                     nanoseconds(info.st_mtim), std::uint64_t(info.st_ino)});
+                 });
     std::sort(entries.begin(), entries.end(),
               [](const NativeEntry &a, const NativeEntry &b) { return a.name < b.name; });
     return entries;

@@ -12,6 +12,10 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
 #include <unistd.h>
 
 namespace cardomine::platform::posixio {
@@ -102,6 +106,37 @@ QByteArray writableNativeBytes(const QString &programPath, const QString &operat
 // device, a socket), naming what it is.
 [[noreturn]] void failNotRegular(const QString &operation, const QString &programPath,
                                  unsigned int mode);
+
+// Calls visit(fd, entry) for every entry of the folder at native but "." and "..", fd
+// being the folder's own descriptor (for fstatat). A folder that cannot be opened or
+// read through fails the operation, named by shownPath.
+template <typename Visit>
+void forEachEntry(const QByteArray &native, const QString &operation, const QString &shownPath,
+                  Visit &&visit)
+{
+    const int fd = sysCall(
+        "open", [&] { return ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (fd < 0)
+        fail(operation, shownPath, errno);
+    DIR *directory = ::fdopendir(fd);
+    if (directory == nullptr) {
+        const int error = errno;
+        ::close(fd);
+        fail(operation, shownPath, error);
+    }
+    const std::unique_ptr<DIR, int (*)(DIR *)> closer(directory, ::closedir);
+    for (;;) {
+        errno = 0;
+        const dirent *entry = ::readdir(directory);
+        if (entry == nullptr) {
+            if (errno != 0)
+                fail(operation, shownPath, errno);
+            return;
+        }
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+            visit(fd, *entry);
+    }
+}
 
 // The folder part and the name part of a native path.
 QByteArray folderOf(const QByteArray &native);

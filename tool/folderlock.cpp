@@ -2,6 +2,10 @@
 
 #include "datastore/dataerror.h"
 #include "datastore/paths.h"
+#include "datastore/pendingwork.h"
+#include "datastore/seal.h"
+#include "platform/drive.h"
+#include "platform/files.h"
 
 namespace cardomine::tool {
 
@@ -16,6 +20,29 @@ std::unique_ptr<platform::InstanceLock> lockDataFolder()
                                        "cardomine-tool command is working on it); close it "
                                        "and try again. Nothing was changed."));
     throw DataError(lock->folder(), lock->errorString() + QStringLiteral(". Nothing was changed."));
+}
+
+void requireSealedCardFile(const QString &command)
+{
+    namespace files = platform::files;
+    const auto refuse = [&command](const QString &path, const QString &problem) {
+        throw DataError(platform::nativePath(path),
+                        problem + QStringLiteral("; start Cardomine once (it puts the files "
+                                                 "right) or run \"cardomine-tool check\", then "
+                                                 "%1 again. Nothing was changed.")
+                                      .arg(command));
+    };
+    if (!files::folderExists(paths::DataFolder) || !files::fileExists(paths::IndexFile) ||
+        !files::fileExists(paths::DataFile))
+        refuse(paths::DataFolder, QStringLiteral("there is no card file here yet"));
+    if (files::fileExists(pendingwork::markerPath()))
+        refuse(pendingwork::markerPath(), QStringLiteral("a save was cut short here"));
+    if (files::attributes(paths::IndexFile) != seal::IndexFile)
+        refuse(paths::IndexFile, QStringLiteral("the index file's seal is broken, so the next "
+                                                "start would rebuild the card file"));
+    if (files::attributes(paths::DataFile) != seal::DataFile)
+        refuse(paths::DataFile, QStringLiteral("the data file's seal is broken, so the next "
+                                               "start would rebuild the card file"));
 }
 
 } // namespace cardomine::tool

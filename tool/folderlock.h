@@ -13,4 +13,10 @@ namespace cardomine::tool {
 // folder cannot be used.
 std::unique_ptr<platform::InstanceLock> lockDataFolder();
 
+// A card file whose seal is broken, or whose last save was cut short, is rebuilt by the
+// next start, which would set aside whatever a command added to it: such a card file is
+// refused (DataError telling the user what to do, then to run `command` again), as is
+// a data folder that holds no card file yet.
+void requireSealedCardFile(const QString &command);
+
 } // namespace cardomine::tool

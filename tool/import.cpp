@@ -5,8 +5,6 @@
 #include "datastore/dataerror.h"
 #include "datastore/indexfile.h"
 #include "datastore/paths.h"
-#include "datastore/pendingwork.h"
-#include "datastore/seal.h"
 #include "platform/drive.h"
 #include "platform/fileerror.h"
 #include "platform/files.h"
@@ -125,27 +123,6 @@ struct CardFileState
     QHash<int, ContactRecord> byNumber;
 };
 
-void requireSealedCardFile()
-{
-    const auto refuse = [](const QString &path, const QString &problem) {
-        throw DataError(platform::nativePath(path),
-                        problem + u"; start Cardomine once (it puts the files right) or "
-                                  u"run \"cardomine-tool check\", then import again. "
-                                  u"Nothing was changed."_s);
-    };
-    if (!files::folderExists(paths::DataFolder) || !files::fileExists(paths::IndexFile) ||
-        !files::fileExists(paths::DataFile))
-        refuse(paths::DataFolder, u"there is no card file here yet"_s);
-    if (files::fileExists(pendingwork::markerPath()))
-        refuse(pendingwork::markerPath(), u"a save was cut short here"_s);
-    if (files::attributes(paths::IndexFile) != seal::IndexFile)
-        refuse(paths::IndexFile, u"the index file's seal is broken, so the next start "
-                                 u"would rebuild the card file"_s);
-    if (files::attributes(paths::DataFile) != seal::DataFile)
-        refuse(paths::DataFile, u"the data file's seal is broken, so the next start "
-                                u"would rebuild the card file"_s);
-}
-
 // The records already stored, read in one go.
 CardFileState readCardFileState()
 {
@@ -192,7 +169,7 @@ bool looksLikeVCard(const QByteArray &bytes)
 ImportOutcome importFiles(const ImportRequest &request)
 {
     const auto lock = lockDataFolder();
-    requireSealedCardFile();
+    requireSealedCardFile(QStringLiteral("import"));
 
     ImportOutcome outcome;
     QByteArray &out = outcome.report;

@@ -5,8 +5,6 @@
 #include "datastore/indexfile.h"
 #include "datastore/notesfile.h"
 #include "datastore/paths.h"
-#include "datastore/pendingwork.h"
-#include "datastore/seal.h"
 #include "platform/drive.h"
 #include "platform/fileerror.h"
 #include "platform/files.h"
@@ -377,36 +375,12 @@ private:
 
 } // namespace
 
-namespace {
-
-// A card file whose seal is broken is rebuilt by the next start, which would set aside
-// what the pass wrote into it: the pass refuses it, as import does.
-void requireSealedCardFile()
-{
-    const auto refuse = [](const QString &path, const QString &problem) {
-        throw DataError(platform::nativePath(path),
-                        problem + QStringLiteral("; start Cardomine once (it puts the files "
-                                                 "right) or run \"cardomine-tool check\", then "
-                                                 "sync again. Nothing was changed."));
-    };
-    if (!files::fileExists(paths::IndexFile) || !files::fileExists(paths::DataFile))
-        refuse(paths::DataFolder, QStringLiteral("there is no card file here yet"));
-    if (files::fileExists(pendingwork::markerPath()))
-        refuse(pendingwork::markerPath(), QStringLiteral("a save was cut short here"));
-    if (files::attributes(paths::IndexFile) != seal::IndexFile)
-        refuse(paths::IndexFile, QStringLiteral("the index file's seal is broken, so the next "
-                                                "start would rebuild the card file"));
-    if (files::attributes(paths::DataFile) != seal::DataFile)
-        refuse(paths::DataFile, QStringLiteral("the data file's seal is broken, so the next "
-                                               "start would rebuild the card file"));
-}
-
-} // namespace
+namespace {} // namespace
 
 SyncReport syncVdir(const QString &nativeFolder)
 {
     const auto lock = lockDataFolder();
-    requireSealedCardFile();
+    requireSealedCardFile(QStringLiteral("sync"));
     try {
         files::checkNativeFolderWritable(nativeFolder);
     } catch (const platform::FileError &error) {
