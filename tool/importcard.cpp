@@ -14,14 +14,14 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-struct BoxSpec
+struct BoxNames
 {
     FieldBox box;
     QLatin1StringView field; // the record's field name, for reports
     QLatin1StringView label; // how the notes name a value cut from it
 };
 
-constexpr std::array<BoxSpec, FieldBoxCount> Boxes{{
+constexpr std::array<BoxNames, FieldBoxCount> Boxes{{
     {FieldBox::FirstName, "FirstName"_L1, "First name"_L1},
     {FieldBox::LastName, "LastName"_L1, "Last name"_L1},
     {FieldBox::Company, "Company"_L1, "Company"_L1},
@@ -35,7 +35,7 @@ constexpr std::array<BoxSpec, FieldBoxCount> Boxes{{
     {FieldBox::FaxOrEmail, "FaxOrEmail"_L1, "Fax or e-mail"_L1},
 }};
 
-const BoxSpec &spec(FieldBox box)
+const BoxNames &namesOf(FieldBox box)
 {
     return Boxes[size_t(box)];
 }
@@ -164,8 +164,8 @@ ImportedContact buildContact(const Card &card)
         const QString stored = withoutTrailingSpaces(storable(line, contact.replacedCharacters));
         contact.record.setField(box, stored);
         if (stored.size() > contact.record.fieldText(box).size()) {
-            contact.cut.append(spec(box).field);
-            kept.append({cutOrder + int(box), spec(box).label + u": "_s + line});
+            contact.cut.append(namesOf(box).field);
+            kept.append({cutOrder + int(box), namesOf(box).label + u": "_s + line});
         }
     };
     const auto keep = [&kept](int order, const QString &label, const QString &value) {
