@@ -137,7 +137,7 @@ namespace {
 // Puts the files back as they were before the plan, after a failure part-way: a torn
 // record write goes back to the old record, and an append (whose retry would add the
 // records again) leaves nothing behind, the index taken back first so that a crash in
-// between still finds the pair the marker names. Best effort: a second failure here
+// between still finds a pair the marker names. Best effort: a second failure here
 // leaves the rest to the next start.
 void undo(const SavePlan &plan, const pendingwork::Expected &expected)
 {
@@ -155,6 +155,17 @@ void undo(const SavePlan &plan, const pendingwork::Expected &expected)
             }
         } catch (...) {
         }
+    }
+    // An append whose count stayed as it was (a sequential edit of the last contact)
+    // is taken back here too: the failure is reported, so nothing of it may stay.
+    try {
+        if (plan.has(Step::AppendRecords) &&
+            files::readBytes(paths::IndexFile) == plan.indexBefore &&
+            files::fileSize(plan.dataPath) > plan.sizeBefore) {
+            files::setAttributes(plan.dataPath, platform::Normal);
+            files::truncateFile(plan.dataPath, plan.sizeBefore);
+        }
+    } catch (...) {
     }
     try {
         pendingwork::undoTornWrite(expected);

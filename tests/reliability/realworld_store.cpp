@@ -13,14 +13,21 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <memory>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -283,6 +290,116 @@ void failedNotesWriteSaysWhatWasStored(Situation &s)
     QVERIFY(s.messages.unexpected().isEmpty());
 }
 
+// A small tmpfs mounted on the drive root's "Program Files": a disk that fills up.
+// At the end its content is copied back in place of the mount, so the catalogue
+// checks what the disk holds.
+class SmallDisk
+{
+public:
+    explicit SmallDisk(const TempDrive &drive)
+        : m_mountPoint(drive.root() + QStringLiteral("/Program Files"))
+    {
+        QDir().mkpath(m_mountPoint);
+        const QByteArray point = QFile::encodeName(m_mountPoint);
+        if (::mount("tmpfs", point.constData(), "tmpfs", 0, "size=256k,mode=0755") != 0)
+            m_skip = QStringLiteral("cannot mount a tmpfs here: %1")
+                         .arg(QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    ~SmallDisk()
+    {
+        if (!m_skip.isEmpty())
+            return;
+        const QString copy = m_copy.filePath(QStringLiteral("content"));
+        QProcess::execute(QStringLiteral("cp"),
+                          {QStringLiteral("-a"), m_mountPoint + QStringLiteral("/."), copy});
+        if (::umount2(QFile::encodeName(m_mountPoint).constData(), MNT_DETACH) == 0 &&
+            QDir().rmdir(m_mountPoint))
+            QDir().rename(copy, m_mountPoint);
+    }
+    SmallDisk(const SmallDisk &) = delete;
+    SmallDisk &operator=(const SmallDisk &) = delete;
+
+    QString skipReason() const { return m_skip; }
+
+    // Fills the disk with one file up to its last `pages` pages (tmpfs gives a file
+    // its room a page at a time); freeing the file gives the room back.
+    void fill(int pages)
+    {
+        constexpr qint64 Page = 4096;
+        {
+            QFile filler(fillerPath());
+            if (!filler.open(QIODevice::WriteOnly))
+                return;
+            const QByteArray block(Page, 'x');
+            while (filler.write(block) == block.size() && filler.flush()) {
+            }
+        }
+        const qint64 used = (QFileInfo(fillerPath()).size() + Page - 1) / Page;
+        QFile::resize(fillerPath(), std::max<qint64>(used - pages, 0) * Page);
+    }
+    void free() { QFile::remove(fillerPath()); }
+
+private:
+    QString fillerPath() const { return m_mountPoint + QStringLiteral("/filler"); }
+    QString m_mountPoint;
+    QTemporaryDir m_copy;
+    QString m_skip;
+};
+
+void sequentialSaveOnFullDiskStoredOnce(Situation &s)
+{
+    SmallDisk disk(s.drive);
+    if (!disk.skipReason().isEmpty()) {
+        s.skipReason = disk.skipReason();
+        return;
+    }
+    // A card file in the sequential form: twelve lines per contact, appended.
+    QByteArray data;
+    for (int i = 1; i <= 3; ++i) {
+        ContactRecord r;
+        r.setFromRandomBytes(LoadedWindow::recordBytes(i));
+        data += r.toSequentialLines().join(QStringLiteral("\r\n")).toLatin1() + "\r\n";
+    }
+    QByteArray index = LoadedWindow::indexBytes(3);
+    index.replace("File_Type=R", "File_Type=S");
+    s.drive.writeFile(paths::IndexFile, index);
+    s.drive.writeFile(paths::DataFile, data);
+    platform::files::setAttributes(paths::IndexFile, 5);
+    platform::files::setAttributes(paths::DataFile, 7);
+    // Whole records only lie within the old lines (see Situation::keep).
+    s.keep(1);
+    s.keep(2);
+
+    auto w = start();
+    QVERIFY(w);
+    typeNewContact(*w, QStringLiteral("Fourth"), QString());
+    s.messages.clear();
+    // The disk fills up while the contact is typed. The page left takes the save's
+    // marker and the record fits in the data file's last page: the save runs out of
+    // room at the index file, after the record is appended.
+    disk.fill(1);
+    QTest::mouseClick(w->exitButton, Qt::LeftButton);
+    QCOMPARE(titles(s.messages), QStringList{QStringLiteral("File Problem!")});
+    QVERIFY2(s.messages.shown().last().text.contains(u"has not been saved"),
+             qPrintable(s.messages.shown().last().text));
+    // The box said nothing was saved, and nothing was.
+    QCOMPARE(s.drive.readFile(paths::DataFile), data);
+    QCOMPARE(s.drive.readFile(paths::IndexFile), index);
+
+    // Room made, Save New Record again: the contact is stored once.
+    disk.free();
+    s.messages.clear();
+    QTest::mouseClick(w->exitButton, Qt::LeftButton);
+    QVERIFY2(!titles(s.messages).contains(u"File Problem!"),
+             qPrintable(titles(s.messages).join(u'|')));
+    const QByteArray after = s.drive.readFile(paths::DataFile);
+    QVERIFY(after.startsWith(data));
+    QCOMPARE(after.mid(data.size()).count("Fourth"), 1);
+    QCOMPARE(after.count("\r\n"), 4 * ContactRecord::SequentialLineCount);
+    QVERIFY(s.drive.readFile(paths::IndexFile).contains("Num_Of_Records=4\r\n"));
+    QVERIFY(s.messages.unexpected().isEmpty());
+}
+
 } // namespace
 
 QList<RealWorldCase> storeSituations()
@@ -295,6 +412,8 @@ QList<RealWorldCase> storeSituations()
         {"09 save cut short by ulimit -f in a child, then a start", cutShortWritesUnderSizeLimit},
         {"10 notes write fails on a file size limit, then browse away and back",
          failedNotesWriteSaysWhatWasStored},
+        {"14 sequential Save New Record on a full disk, then again with room",
+         sequentialSaveOnFullDiskStoredOnce},
     };
 }
 
