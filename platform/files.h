@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 // The file services the rest of the program uses. Every function takes a program
 // path (Windows style, see drive.h), maps it, and throws FileError when the
@@ -74,6 +75,37 @@ private:
     QByteArray m_native;
     QByteArray m_temporary;
     QString m_path;
+};
+
+// Many replacements made durable together, for a batch of new files: add writes each
+// temporary file beside its file without flushing it; flush makes all of them durable
+// at once (one flush of the file system they are on, after every write was issued);
+// commit renames them all into place and flushes each of their folders once. Nothing
+// visible changes before commit. Temporary files never committed are removed with the
+// object.
+class PreparedReplacements
+{
+public:
+    PreparedReplacements() = default;
+    PreparedReplacements(PreparedReplacements &&other) noexcept = default;
+    PreparedReplacements &operator=(PreparedReplacements &&other) noexcept;
+    ~PreparedReplacements();
+
+    void add(const QString &path, const QByteArray &bytes);
+    void flush();
+    // Flushes first when flush() has not run since the last add.
+    void commit();
+
+private:
+    struct Entry
+    {
+        QByteArray native;
+        QByteArray temporary;
+        QString path;
+    };
+    void discard() noexcept;
+    std::vector<Entry> m_entries;
+    bool m_flushed = true;
 };
 
 // Cuts an existing file to size bytes, then flushes it to disk.
