@@ -126,7 +126,8 @@ PreparedWrites prepareWrites(const QList<std::pair<int, QString>> &notes)
             ensureNotesFolder();
             folderChecked = true;
         }
-        prepared.m_files.add(pathFor(contactId), text::encode(notesText) + LineEnd);
+        prepared.m_files.addNew(paths::NotesFolder, QString::number(contactId) + u".txt",
+                                text::encode(notesText) + LineEnd);
     }
     prepared.m_files.flush();
     return prepared;

@@ -92,6 +92,9 @@ public:
     ~PreparedReplacements();
 
     void add(const QString &path, const QByteArray &bytes);
+    // add for a file of the folder that the caller knows is missing (in any case, as a
+    // listing shows): the folder is looked up once per batch, the file not at all.
+    void addNew(const QString &folder, const QString &name, const QByteArray &bytes);
     void flush();
     // Flushes first when flush() has not run since the last add.
     void commit();
@@ -105,6 +108,8 @@ private:
     };
     void discard() noexcept;
     std::vector<Entry> m_entries;
+    QString m_folder;
+    QByteArray m_nativeFolder;
     bool m_flushed = true;
 };
 

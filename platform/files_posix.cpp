@@ -747,6 +747,23 @@ void PreparedReplacements::add(const QString &path, const QByteArray &bytes)
     m_flushed = false;
 }
 
+void PreparedReplacements::addNew(const QString &folder, const QString &name,
+                                  const QByteArray &bytes)
+{
+    if (m_nativeFolder.isEmpty() || folder != m_folder) {
+        m_nativeFolder = writableNativeBytes(folder, WriteOperation);
+        m_folder = folder;
+    }
+    Entry entry;
+    entry.path = folder + u'\\' + name;
+    if (name.isEmpty() || name.contains(u'/') || name.contains(u'\\') || name.contains(QChar(0)))
+        fail(WriteOperation, entry.path, EINVAL);
+    entry.native = m_nativeFolder + '/' + QFile::encodeName(name);
+    entry.temporary = writeTemporary(entry.native, bytes, WriteOperation, entry.path, false);
+    m_entries.push_back(std::move(entry));
+    m_flushed = false;
+}
+
 namespace {
 
 // The distinct folders of the entries, each with the program path of its first entry
