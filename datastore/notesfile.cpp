@@ -5,6 +5,7 @@
 #include "platform/files.h"
 #include "platform/textcodec.h"
 
+#include <QSet>
 #include <QStringList>
 
 namespace cardomine::notes {
@@ -85,6 +86,63 @@ PreparedWrite prepareWrite(int contactId, const QString &notesText)
 void write(int contactId, const QString &notesText)
 {
     prepareWrite(contactId, notesText).commit();
+}
+
+bool hasNotesFile(int contactId)
+{
+    return files::fileExists(pathFor(contactId));
+}
+
+QList<int> withNotesFiles(const QList<int> &contactIds)
+{
+    if (contactIds.isEmpty() || !files::folderExists(paths::NotesFolder))
+        return {};
+    // Compared without case, so that a name the drive would match is never missed.
+    QSet<QString> present;
+    for (const QString &name : files::listFiles(paths::NotesFolder))
+        present.insert(name.toLower());
+    QList<int> found;
+    for (const int contactId : contactIds) {
+        if (present.contains(QString::number(contactId) + u".txt"))
+            found.append(contactId);
+    }
+    return found;
+}
+
+PreparedWrites prepareWrites(const QList<std::pair<int, QString>> &notes)
+{
+    QList<int> ids;
+    for (const auto &n : notes)
+        ids.append(n.first);
+    const QList<int> existing = withNotesFiles(ids);
+    const QSet<int> existingSet(existing.begin(), existing.end());
+    PreparedWrites prepared;
+    bool folderChecked = false;
+    for (const auto &[contactId, notesText] : notes) {
+        if (existingSet.contains(contactId)) {
+            prepared.m_existing.push_back(prepareWrite(contactId, notesText));
+            continue;
+        }
+        // No file and no notes: nothing to write (an empty file is never made).
+        if (notesText.isEmpty())
+            continue;
+        if (!folderChecked) {
+            ensureNotesFolder();
+            folderChecked = true;
+        }
+        prepared.m_files.addNew(paths::NotesFolder, QString::number(contactId) + u".txt",
+                                text::encode(notesText) + LineEnd);
+    }
+    prepared.m_files.flush();
+    return prepared;
+}
+
+void PreparedWrites::commit()
+{
+    m_files.commit();
+    for (PreparedWrite &write : m_existing)
+        write.commit();
+    m_existing.clear();
 }
 
 void setAsideEarlierNotes(int contactId)

@@ -2,7 +2,11 @@
 
 #include "platform/files.h"
 
+#include <QList>
 #include <QString>
+
+#include <utility>
+#include <vector>
 
 namespace cardomine::notes {
 
@@ -44,6 +48,28 @@ private:
     platform::files::PreparedReplacement m_file;
 };
 PreparedWrite prepareWrite(int contactId, const QString &text);
+
+// prepareWrite for the notes of many contacts, flushed together: the notes folder is
+// listed once, the new files are written and then made durable in one flush, and
+// commit() puts them all in place with one flush of the folder. A contact that already
+// has a notes file is prepared as prepareWrite does it.
+class PreparedWrites
+{
+public:
+    void commit();
+
+private:
+    friend PreparedWrites prepareWrites(const QList<std::pair<int, QString>> &notes);
+    platform::files::PreparedReplacements m_files;
+    std::vector<PreparedWrite> m_existing;
+};
+PreparedWrites prepareWrites(const QList<std::pair<int, QString>> &notes);
+
+// Whether the contact has a notes file.
+bool hasNotesFile(int contactId);
+// The contacts among contactIds that have a notes file, from one listing of the notes
+// folder (none when it is missing).
+QList<int> withNotesFiles(const QList<int> &contactIds);
 
 // A new contact starts without notes: a notes file already under its number (left by
 // a card file the start-up repair set aside, say) belongs to someone else and is

@@ -234,26 +234,50 @@ void carryOutAnnounced(const SavePlan &plan)
 void carryOut(const SavePlan &plan)
 {
     std::vector<notes::PreparedWrite> prepared;
+    notes::PreparedWrites batch;
+    // The notes files already there: for a batch from one listing of the notes folder
+    // rather than a look-up per contact; a single save looks its one file up.
+    const auto present = [&plan] {
+        QList<int> ids;
+        for (const SavePlan::Notes &n : plan.notes) {
+            if (plan.notes.size() > 1 || notes::hasNotesFile(n.contactId))
+                ids.append(n.contactId);
+        }
+        return plan.notes.size() > 1 ? notes::withNotesFiles(ids) : ids;
+    };
     bool recordsStored = false;
     for (const Step step : plan.steps) {
         switch (step) {
         case Step::SetAsideEarlierNotes:
-            for (const SavePlan::Notes &n : plan.notes)
-                notes::setAsideEarlierNotes(n.contactId);
+            for (const int contactId : present())
+                notes::setAsideEarlierNotes(contactId);
             break;
         case Step::PrepareNotes:
             // Checked before anything is written, so that a refused save changes nothing.
-            for (const SavePlan::Notes &n : plan.notes) {
-                if (notes::tooBigToSave(n.contactId))
-                    throw DataError(notes::pathFor(n.contactId),
+            for (const int contactId : present()) {
+                if (notes::tooBigToSave(contactId))
+                    throw DataError(notes::pathFor(contactId),
                                     QStringLiteral("the notes file is larger than 1 MiB; "
                                                    "Cardomine shows only its beginning and "
                                                    "does not change it"));
+            }
+            if (plan.notes.size() > 1) {
+                // A batch: every file written first, then all made durable in one flush.
+                QList<std::pair<int, QString>> texts;
+                for (const SavePlan::Notes &n : plan.notes)
+                    texts.append({n.contactId, n.text});
+                batch = notes::prepareWrites(texts);
+                break;
             }
             for (const SavePlan::Notes &n : plan.notes)
                 prepared.push_back(notes::prepareWrite(n.contactId, n.text));
             break;
         case Step::CommitNotes:
+            if (plan.notes.size() > 1) {
+                // Only ever before the records (planAppend): a failure changes no record.
+                batch.commit();
+                break;
+            }
             for (std::size_t i = 0; i < prepared.size(); ++i) {
                 const SavePlan::Notes &n = plan.notes.at(qsizetype(i));
                 try {

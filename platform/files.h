@@ -81,6 +81,42 @@ private:
     QString m_path;
 };
 
+// Many replacements made durable together, for a batch of new files: add writes each
+// temporary file beside its file without flushing it; flush makes all of them durable
+// at once (one flush of the file system they are on, after every write was issued);
+// commit renames them all into place and flushes each of their folders once. Nothing
+// visible changes before commit. Temporary files never committed are removed with the
+// object.
+class PreparedReplacements
+{
+public:
+    PreparedReplacements() = default;
+    PreparedReplacements(PreparedReplacements &&other) noexcept = default;
+    PreparedReplacements &operator=(PreparedReplacements &&other) noexcept;
+    ~PreparedReplacements();
+
+    void add(const QString &path, const QByteArray &bytes);
+    // add for a file of the folder that the caller knows is missing (in any case, as a
+    // listing shows): the folder is looked up once per batch, the file not at all.
+    void addNew(const QString &folder, const QString &name, const QByteArray &bytes);
+    void flush();
+    // Flushes first when flush() has not run since the last add.
+    void commit();
+
+private:
+    struct Entry
+    {
+        QByteArray native;
+        QByteArray temporary;
+        QString path;
+    };
+    void discard() noexcept;
+    std::vector<Entry> m_entries;
+    QString m_folder;
+    QByteArray m_nativeFolder;
+    bool m_flushed = true;
+};
+
 // Cuts an existing file to size bytes, then flushes it to disk.
 void truncateFile(const QString &path, std::int64_t size);
 

@@ -197,7 +197,7 @@ void syncFolder(const QByteArray &folder, const QString &operation, const QStrin
 }
 
 QByteArray writeTemporary(const QByteArray &native, const QByteArray &bytes,
-                          const QString &operation, const QString &programPath)
+                          const QString &operation, const QString &programPath, bool flush)
 {
     const QByteArray folder = folderOf(native);
     QByteArray pattern = folder + "/." + nameOf(native) + ".tmp-XXXXXX";
@@ -208,7 +208,8 @@ QByteArray writeTemporary(const QByteArray &native, const QByteArray &bytes,
     TemporaryFile temporary(pattern);
     Descriptor file(fd);
     writeAll(fd, bytes, operation, programPath);
-    syncFile(fd, operation, programPath);
+    if (flush)
+        syncFile(fd, operation, programPath);
     file.close(operation, programPath);
     temporary.published();
     return pattern;
@@ -773,6 +774,113 @@ void PreparedReplacement::commit()
         return;
     const QByteArray temporary = std::exchange(m_temporary, QByteArray());
     publishTemporary(temporary, m_native, WriteOperation, m_path);
+}
+
+PreparedReplacements &PreparedReplacements::operator=(PreparedReplacements &&other) noexcept
+{
+    if (this != &other) {
+        discard();
+        m_entries = std::exchange(other.m_entries, {});
+        m_flushed = std::exchange(other.m_flushed, true);
+    }
+    return *this;
+}
+
+PreparedReplacements::~PreparedReplacements()
+{
+    discard();
+}
+
+void PreparedReplacements::discard() noexcept
+{
+    for (const Entry &entry : m_entries) {
+        if (!entry.temporary.isEmpty())
+            ::unlink(entry.temporary.constData());
+    }
+    m_entries.clear();
+}
+
+void PreparedReplacements::add(const QString &path, const QByteArray &bytes)
+{
+    Entry entry;
+    entry.native = nativeBytes(path, WriteOperation);
+    checkWritable(entry.native, path);
+    entry.path = path;
+    entry.temporary = writeTemporary(entry.native, bytes, WriteOperation, path, false);
+    m_entries.push_back(std::move(entry));
+    m_flushed = false;
+}
+
+void PreparedReplacements::addNew(const QString &folder, const QString &name,
+                                  const QByteArray &bytes)
+{
+    if (m_nativeFolder.isEmpty() || folder != m_folder) {
+        m_nativeFolder = writableNativeBytes(folder, WriteOperation);
+        m_folder = folder;
+    }
+    Entry entry;
+    entry.path = folder + u'\\' + name;
+    if (name.isEmpty() || name.contains(u'/') || name.contains(u'\\') || name.contains(QChar(0)))
+        fail(WriteOperation, entry.path, EINVAL);
+    entry.native = m_nativeFolder + '/' + QFile::encodeName(name);
+    entry.temporary = writeTemporary(entry.native, bytes, WriteOperation, entry.path, false);
+    m_entries.push_back(std::move(entry));
+    m_flushed = false;
+}
+
+namespace {
+
+// The distinct folders of the entries, each with the program path of its first entry
+// (named when flushing that folder fails).
+template <typename Entries>
+std::vector<std::pair<QByteArray, QString>> foldersOf(const Entries &entries)
+{
+    std::vector<std::pair<QByteArray, QString>> folders;
+    for (const auto &entry : entries) {
+        const QByteArray folder = folderOf(entry.native);
+        if (std::none_of(folders.begin(), folders.end(),
+                         [&](const auto &known) { return known.first == folder; }))
+            folders.emplace_back(folder, entry.path);
+    }
+    return folders;
+}
+
+} // namespace
+
+void PreparedReplacements::flush()
+{
+    if (m_flushed)
+        return;
+    // One syncfs writes back every temporary file on the folder's file system and
+    // reports a write-back error any of them met; much cheaper than a journal commit
+    // per file.
+    for (const auto &[folder, path] : foldersOf(m_entries)) {
+        const int fd = sysCall(
+            "open", [&] { return ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+        if (fd < 0)
+            fail(WriteOperation, path, errno);
+        Descriptor directory(fd);
+        if (sysCall("syncfs", [&] { return ::syncfs(fd); }) != 0)
+            fail(WriteOperation, path, errno);
+        directory.close(WriteOperation, path);
+    }
+    m_flushed = true;
+}
+
+void PreparedReplacements::commit()
+{
+    flush();
+    const auto folders = foldersOf(m_entries);
+    for (Entry &entry : m_entries) {
+        if (sysCall("rename", [&] {
+                return ::rename(entry.temporary.constData(), entry.native.constData());
+            }) != 0)
+            fail(WriteOperation, entry.path, errno);
+        entry.temporary.clear();
+    }
+    m_entries.clear();
+    for (const auto &[folder, path] : folders)
+        syncFolder(folder, WriteOperation, path);
 }
 
 void truncateFile(const QString &path, std::int64_t size)

@@ -174,12 +174,12 @@ private:
 QByteArray readWhole(const QByteArray &native, std::int64_t maxBytes, bool missingIsEmpty,
                      const QString &operation, const QString &programPath);
 
-// The two halves of replaceWhole. writeTemporary writes and flushes a temporary file
-// beside native and returns its path (removed again when it fails);
+// The two halves of replaceWhole. writeTemporary writes and (when flush) flushes a
+// temporary file beside native and returns its path (removed again when it fails);
 // publishTemporary renames it over native and flushes the folder (removing it when
 // the rename fails).
 QByteArray writeTemporary(const QByteArray &native, const QByteArray &bytes,
-                          const QString &operation, const QString &programPath);
+                          const QString &operation, const QString &programPath, bool flush = true);
 void publishTemporary(const QByteArray &temporary, const QByteArray &native,
                       const QString &operation, const QString &programPath);
 

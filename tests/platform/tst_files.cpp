@@ -77,6 +77,7 @@ private Q_SLOTS:
     void injectedFaultFailsTheOperation();
     void replaceLeavesOldOrNewUnderEveryFault_data();
     void replaceLeavesOldOrNewUnderEveryFault();
+    void preparedReplacementsChangeNothingUntilCommit();
     void replaceSurvivesACrashAtEveryStep();
     void rewrittenFileFollowsItsName();
     void readIfFile_data();
@@ -589,6 +590,40 @@ void TestFiles::replaceLeavesOldOrNewUnderEveryFault()
     }
     // Everything up to the rename keeps the old file.
     QVERIFY(keptOld >= 4);
+}
+
+void TestFiles::preparedReplacementsChangeNothingUntilCommit()
+{
+    const QString folder = m_drive->native(Folder);
+    const QStringList names{u"1.txt"_s, u"2.txt"_s, u"3.txt"_s};
+    const auto prepareAll = [&] {
+        files::PreparedReplacements batch;
+        for (const QString &name : names)
+            batch.add(Folder + u'\\' + name, name.toLatin1() + " new");
+        batch.flush();
+        return batch;
+    };
+    m_drive->writeFile(Folder + u"\\2.txt"_s, "old");
+    faults::reset();
+    files::PreparedReplacements done = prepareAll();
+    const qint64 calls = faults::operationCount();
+    done = files::PreparedReplacements(); // dropped uncommitted: its temporaries go
+    QCOMPARE(entries(folder), QStringList{u"2.txt"_s});
+
+    // A failure anywhere in the writing or the flush leaves the folder as it was.
+    for (qint64 k = 1; k <= calls; ++k) {
+        faults::reset();
+        faults::arm(k, EIO);
+        QVERIFY_THROWS_EXCEPTION(FileError, prepareAll());
+        QCOMPARE(entries(folder), QStringList{u"2.txt"_s});
+        QCOMPARE(m_drive->readFile(Folder + u"\\2.txt"_s), QByteArray("old"));
+    }
+    faults::reset();
+    files::PreparedReplacements batch = prepareAll();
+    batch.commit();
+    QCOMPARE(entries(folder), names);
+    for (const QString &name : names)
+        QCOMPARE(m_drive->readFile(Folder + u'\\' + name), name.toLatin1() + " new");
 }
 
 void TestFiles::replaceSurvivesACrashAtEveryStep()
