@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <array>
 
 namespace cardomine::platform::text {
@@ -50,11 +51,23 @@ const CodePage &codePage()
 
 QByteArray encode(const QString &text)
 {
+    // ASCII, the common case, is the same bytes in the code page.
+    qsizetype ascii = 0;
+    const QChar *units = text.constData();
+    while (ascii < text.size() && units[ascii].unicode() < 0x80)
+        ++ascii;
+    if (ascii == text.size())
+        return text.toLatin1();
+    // The last ASCII character goes with the rest: a combining mark after it composes.
+    ascii = std::max<qsizetype>(0, ascii - 1);
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (qsizetype i = 0; i < ascii; ++i)
+        bytes.append(char(units[i].unicode()));
+
     const CodePage &page = codePage();
     // Composed form first, so that "e" plus a combining acute still becomes 0xE9.
-    const QString composed = text.normalized(QString::NormalizationForm_C);
-    QByteArray bytes;
-    bytes.reserve(composed.size());
+    const QString composed = text.mid(ascii).normalized(QString::NormalizationForm_C);
     for (qsizetype i = 0; i < composed.size(); ++i) {
         const QChar ch = composed.at(i);
         if (ch.isHighSurrogate() && i + 1 < composed.size() &&

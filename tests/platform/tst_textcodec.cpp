@@ -53,6 +53,8 @@ void TestTextCodec::encodes_data()
     QTest::newRow("real SUB stays SUB") << QString(QChar(0x1A)) << QByteArray("\x1a");
     QTest::newRow("combining accent composes") << u"e\u0301"_s << QByteArray("\xe9");
     QTest::newRow("uncomposable accent") << u"q\u0301"_s << QByteArray("q?");
+    QTest::newRow("accent after a run of ASCII")
+        << u"Cafe\u0301 Paris"_s << QByteArray("Caf\xe9 Paris");
     QTest::newRow("empty") << QString() << QByteArray();
 }
 
