@@ -75,46 +75,63 @@ bool isBlank(const ContactRecord &r)
     return true;
 }
 
-// Who is already there, by the rules that make a contact a duplicate: the same first
-// and last name with a phone or e-mail in common, or every box the same.
-class Duplicates
+// What a record is recognised by, worked out once per record.
+struct DuplicateKeys
 {
-public:
-    void add(const ContactRecord &r, const QString &holder)
+    explicit DuplicateKeys(const ContactRecord &r)
+        : blank(isBlank(r))
     {
-        if (isBlank(r))
+        if (blank)
             return;
         const QString name = nameKey(r);
         if (name != u"\x1f"_s)
-            for (const QString &key : points(r))
-                m_points.insert(name + key, holder);
-        m_boxes.insert(boxesKey(r), holder);
+            for (const QString &box : {r.HomePhone.text(), r.WorkPhone.text(), r.PagerMobile.text(),
+                                       r.FaxOrEmail.text()})
+                if (const std::optional<QString> key = pointKey(box))
+                    points.append(*key + u'\x1f' + name);
+        boxes = boxesKey(r);
     }
-    std::optional<QString> find(const ContactRecord &r) const
+    bool blank;
+    QStringList points; // a phone or e-mail with the name
+    QByteArray boxes;
+};
+
+// Who is already there, by the rules that make a contact a duplicate: the same first
+// and last name with a phone or e-mail in common, or every box the same. A holder is
+// a number the caller can name later: a contact's, or an index of its own.
+class Duplicates
+{
+public:
+    void add(const DuplicateKeys &keys, int holder)
     {
-        const QString name = nameKey(r);
-        if (name != u"\x1f"_s)
-            for (const QString &key : points(r))
-                if (const auto it = m_points.constFind(name + key); it != m_points.cend())
-                    return u"same name and %1 as %2"_s.arg(
-                        key.startsWith(u"e:") ? u"e-mail"_s : u"phone"_s, *it);
-        if (const auto it = m_boxes.constFind(boxesKey(r)); it != m_boxes.cend())
-            return u"the same as %1"_s.arg(*it);
+        if (keys.blank)
+            return;
+        for (const QString &key : keys.points)
+            m_points.insert(key, holder);
+        m_boxes.insert(keys.boxes, holder);
+    }
+    struct Found
+    {
+        QString what; // "same name and phone as", "the same as"
+        int holder;
+    };
+    std::optional<Found> find(const DuplicateKeys &keys) const
+    {
+        for (const QString &key : keys.points)
+            if (const auto it = m_points.constFind(key); it != m_points.cend())
+                return Found{
+                    u"same name and %1 as"_s.arg(key.startsWith(u"e:") ? u"e-mail"_s : u"phone"_s),
+                    *it};
+        if (keys.blank)
+            return std::nullopt;
+        if (const auto it = m_boxes.constFind(keys.boxes); it != m_boxes.cend())
+            return Found{u"the same as"_s, *it};
         return std::nullopt;
     }
 
 private:
-    static QStringList points(const ContactRecord &r)
-    {
-        QStringList keys;
-        for (const QString &box :
-             {r.HomePhone.text(), r.WorkPhone.text(), r.PagerMobile.text(), r.FaxOrEmail.text()})
-            if (const std::optional<QString> key = pointKey(box))
-                keys.append(*key);
-        return keys;
-    }
-    QHash<QString, QString> m_points;
-    QHash<QByteArray, QString> m_boxes;
+    QHash<QString, int> m_points;
+    QHash<QByteArray, int> m_boxes;
 };
 
 struct CardFileState
@@ -184,7 +201,7 @@ ImportOutcome importFiles(const ImportRequest &request)
         }
         const bool vcard = request.format == ImportFormat::VCard ||
                            (request.format == ImportFormat::FromContent && looksLikeVCard(bytes));
-        const ReadResult read = vcard ? readVCards(bytes) : readCsv(bytes);
+        ReadResult read = vcard ? readVCards(bytes) : readCsv(bytes);
         if (!read.ok()) {
             outcome.errors.append(u"%1 line %2: %3; nothing from this file is added"_s.arg(
                 file, QString::number(read.errorLine), read.error));
@@ -194,8 +211,9 @@ ImportOutcome importFiles(const ImportRequest &request)
                    .arg(read.contacts.size())
                    .arg(vcard ? u"vCard"_s : u"CSV"_s)
                    .toUtf8();
-        for (const ImportedContact &contact : read.contacts)
-            candidates.append({contact, file});
+        candidates.reserve(candidates.size() + read.contacts.size());
+        for (ImportedContact &contact : read.contacts)
+            candidates.append({std::move(contact), file});
     }
 
     const CardFileState state = readCardFileState();
@@ -203,15 +221,21 @@ ImportOutcome importFiles(const ImportRequest &request)
     for (auto it = state.byNumber.cbegin(); it != state.byNumber.cend(); ++it)
         highest = std::max(highest, it.key());
     const UidLookup uids(readCardFileId(), highest);
+    // Holders: a stored contact by its number, a candidate by -1 - its index.
     Duplicates duplicates;
     for (auto it = state.byNumber.cbegin(); it != state.byNumber.cend(); ++it)
-        duplicates.add(*it, u"contact %1"_s.arg(it.key()));
+        duplicates.add(DuplicateKeys(*it), it.key());
+    const auto holderName = [&candidates](int holder) {
+        return holder > 0 ? u"contact %1"_s.arg(holder)
+                          : where(candidates.at(qsizetype(-1 - holder)));
+    };
 
     const int room = std::max(0, ContactRecord::MaxNumber - state.count);
-    QList<Candidate> accepted;
+    QList<qsizetype> accepted;
     QStringList skipped, refused;
-    QHash<QString, QString> uidsSeen;
-    for (const Candidate &candidate : std::as_const(candidates)) {
+    QHash<QString, qsizetype> uidsSeen;
+    for (qsizetype index = 0; index < candidates.size(); ++index) {
+        const Candidate &candidate = candidates.at(index);
         const ImportedContact &c = candidate.contact;
         std::optional<QString> reason;
         if (!c.uid.isEmpty()) {
@@ -226,10 +250,12 @@ ImportOutcome importFiles(const ImportRequest &request)
             }
             if (!reason)
                 if (const auto seen = uidsSeen.constFind(c.uid.toLower()); seen != uidsSeen.cend())
-                    reason = u"the same UID as %1"_s.arg(*seen);
+                    reason = u"the same UID as %1"_s.arg(where(candidates.at(*seen)));
         }
+        const DuplicateKeys keys(c.record);
         if (!reason)
-            reason = duplicates.find(c.record);
+            if (const std::optional<Duplicates::Found> found = duplicates.find(keys))
+                reason = found->what + u' ' + holderName(found->holder);
         if (reason) {
             skipped.append(u"skipped  %1 (%2): %3"_s.arg(c.name, where(candidate), *reason));
             continue;
@@ -240,17 +266,17 @@ ImportOutcome importFiles(const ImportRequest &request)
             continue;
         }
         if (!c.uid.isEmpty())
-            uidsSeen.insert(c.uid.toLower(), where(candidate));
-        duplicates.add(c.record, where(candidate));
-        accepted.append(candidate);
+            uidsSeen.insert(c.uid.toLower(), index);
+        duplicates.add(keys, int(-1 - index));
+        accepted.append(index);
     }
 
     QList<int> numbers;
     if (!request.dryRun && !accepted.isEmpty()) {
         QList<store::NewContact> batch;
         batch.reserve(accepted.size());
-        for (const Candidate &candidate : std::as_const(accepted))
-            batch.append({candidate.contact.record, candidate.contact.notes});
+        for (const qsizetype index : std::as_const(accepted))
+            batch.append({candidates.at(index).contact.record, candidates.at(index).contact.notes});
         numbers = store::appendContacts(batch);
     } else {
         for (qsizetype i = 0; i < accepted.size(); ++i)
@@ -260,9 +286,10 @@ ImportOutcome importFiles(const ImportRequest &request)
     const QString verb = request.dryRun ? u"would add"_s : u"added"_s;
     QStringList replaced;
     for (qsizetype i = 0; i < accepted.size(); ++i) {
-        const ImportedContact &c = accepted.at(i).contact;
+        const Candidate &candidate = candidates.at(accepted.at(i));
+        const ImportedContact &c = candidate.contact;
         out += u"%1 contact %2: %3 (%4)\n"_s
-                   .arg(verb, QString::number(numbers.value(i)), c.name, where(accepted.at(i)))
+                   .arg(verb, QString::number(numbers.value(i)), c.name, where(candidate))
                    .toUtf8();
         if (!c.cut.isEmpty())
             out += (u"    "_s + describedCut(c) + u'\n').toUtf8();

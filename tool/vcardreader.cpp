@@ -54,6 +54,7 @@ bool isQuotedPrintable(const QByteArray &line)
 QList<LogicalLine> logicalLines(const QByteArray &bytes)
 {
     QList<LogicalLine> lines;
+    lines.reserve(bytes.size() / 24 + 1);
     qsizetype pos = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
     int number = 0;
     bool softBreak = false;
@@ -61,18 +62,18 @@ QList<LogicalLine> logicalLines(const QByteArray &bytes)
         qsizetype end = bytes.indexOf('\n', pos);
         if (end < 0)
             end = bytes.size();
-        QByteArray physical = bytes.mid(pos, end - pos);
+        QByteArrayView physical(bytes.constData() + pos, end - pos);
         if (physical.endsWith('\r'))
             physical.chop(1);
         pos = end + 1;
         ++number;
         if (softBreak && !lines.isEmpty()) {
-            lines.last().text += physical;
+            lines.last().text.append(physical);
         } else if (!lines.isEmpty() && !physical.isEmpty() &&
                    (physical.at(0) == ' ' || physical.at(0) == '\t')) {
-            lines.last().text += physical.mid(1);
+            lines.last().text.append(physical.sliced(1));
         } else {
-            lines.append({physical, number});
+            lines.append({physical.toByteArray(), number});
         }
         LogicalLine &last = lines.last();
         softBreak = last.text.endsWith('=') && isQuotedPrintable(last.text);
@@ -92,19 +93,18 @@ bool isNameCharacter(char c)
 QList<QByteArray> splitOutsideQuotes(const QByteArray &text, char separator)
 {
     QList<QByteArray> parts;
-    QByteArray current;
+    qsizetype start = 0;
     bool quoted = false;
-    for (const char c : text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text.at(i);
         if (c == '"')
             quoted = !quoted;
-        if (c == separator && !quoted) {
-            parts.append(current);
-            current.clear();
-        } else {
-            current += c;
+        else if (c == separator && !quoted) {
+            parts.append(text.mid(start, i - start));
+            start = i + 1;
         }
     }
-    parts.append(current);
+    parts.append(text.mid(start));
     return parts;
 }
 
@@ -477,7 +477,7 @@ ReadResult readVCards(const QByteArray &bytes)
         if (line.text.trimmed().isEmpty())
             continue;
         QString problem;
-        const std::optional<Property> property = parseProperty(line, problem);
+        std::optional<Property> property = parseProperty(line, problem);
         if (!property)
             return fail(line.line, problem);
         const QByteArray value = property->value.trimmed().toUpper();
@@ -500,7 +500,7 @@ ReadResult readVCards(const QByteArray &bytes)
             result.contacts.append(buildContact(interpret(properties, cardLine)));
             cardLine = 0;
         } else {
-            properties.append(*property);
+            properties.append(std::move(*property));
         }
     }
     if (cardLine != 0)
