@@ -25,9 +25,14 @@ void ensureNotesFolder()
 
 } // namespace
 
+QString fileName(int contactId)
+{
+    return QString::number(contactId) + u".txt";
+}
+
 QString pathFor(int contactId)
 {
-    return paths::NotesFolder + u'\\' + QString::number(contactId) + u".txt";
+    return paths::NotesFolder + u'\\' + fileName(contactId);
 }
 
 QString read(int contactId)
@@ -130,7 +135,7 @@ PreparedWrites prepareWrites(const QList<std::pair<int, QString>> &notes)
             ensureNotesFolder();
             folderChecked = true;
         }
-        prepared.m_files.addNew(paths::NotesFolder, QString::number(contactId) + u".txt",
+        prepared.m_files.addNew(paths::NotesFolder, fileName(contactId),
                                 text::encode(notesText) + LineEnd);
     }
     prepared.m_files.flush();

@@ -12,6 +12,8 @@ namespace cardomine::notes {
 
 // "c:\Program Files\Pelvarin\Contact Notes\<n>.txt"
 QString pathFor(int contactId);
+// "<n>.txt", the name inside the notes folder
+QString fileName(int contactId);
 
 // Notes files are shown up to this size. A bigger file (another program's, or a
 // mistake) is shown cut, with a line saying so, and the program does not write it:

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -36,6 +37,10 @@ std::int64_t fileSize(const QString &path);
 
 // Whole-file reads. readBytes reads at most maxBytes (all when negative).
 QByteArray readBytes(const QString &path, std::int64_t maxBytes = -1);
+// A long file read through one buffer: take gets each chunk of chunkSize bytes in order
+// (the last may be shorter), up to maxBytes in all (all when negative).
+void readInChunks(const QString &path, std::int64_t maxBytes, qsizetype chunkSize,
+                  const std::function<void(QByteArrayView)> &take);
 // readBytes for a file that may be missing: nothing when there is no regular file at
 // the path (missing, a folder, a FIFO), in fewer system calls than asking first.
 std::optional<QByteArray> readBytesIfFile(const QString &path, std::int64_t maxBytes = -1);
@@ -82,11 +87,11 @@ private:
 };
 
 // Many replacements made durable together, for a batch of new files: add writes each
-// temporary file beside its file without flushing it; flush makes all of them durable
-// at once (one flush of the file system they are on, after every write was issued);
-// commit renames them all into place and flushes each of their folders once. Nothing
-// visible changes before commit. Temporary files never committed are removed with the
-// object.
+// temporary file beside its file without flushing it, addNew writes a new file under
+// its own name; flush makes all of them durable at once (one flush of the file system
+// they are on, after every write was issued); commit renames the temporary files into
+// place and flushes each folder once. Files never committed, temporary or new, are
+// removed with the object, so a batch given up leaves the folders as they were.
 class PreparedReplacements
 {
 public:
@@ -97,7 +102,8 @@ public:
 
     void add(const QString &path, const QByteArray &bytes);
     // add for a file of the folder that the caller knows is missing (in any case, as a
-    // listing shows): the folder is looked up once per batch, the file not at all.
+    // listing shows): the folder is looked up once per batch, and the file is created
+    // under its own name (it fails when the name is taken after all).
     void addNew(const QString &folder, const QString &name, const QByteArray &bytes);
     void flush();
     // Flushes first when flush() has not run since the last add.
@@ -109,6 +115,7 @@ private:
         QByteArray native;
         QByteArray temporary;
         QString path;
+        bool created = false; // written under its own name (addNew)
     };
     void discard() noexcept;
     std::vector<Entry> m_entries;

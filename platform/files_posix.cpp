@@ -12,6 +12,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
 #include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -144,15 +145,19 @@ private:
 
 } // namespace
 
-QByteArray readWhole(const QByteArray &native, std::int64_t maxBytes, bool missingIsEmpty,
-                     const QString &operation, const QString &programPath)
+namespace {
+
+// Opens a regular file for reading; -1 when it is missing and missingIsEmpty. Its size
+// as fstat saw it goes to size.
+int openForReading(const QByteArray &native, bool missingIsEmpty, const QString &operation,
+                   const QString &programPath, std::int64_t &size)
 {
     // Not blocking: a FIFO under this name is opened and turned down, not waited on.
     const int fd = sysCall(
         "open", [&] { return ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); });
     if (fd < 0) {
         if (missingIsEmpty && errno == ENOENT)
-            return {};
+            return -1;
         fail(operation, programPath, errno);
     }
     Descriptor file(fd);
@@ -164,12 +169,30 @@ QByteArray readWhole(const QByteArray &native, std::int64_t maxBytes, bool missi
         fail(operation, programPath, EISDIR);
     if (!S_ISREG(info.st_mode))
         failNotRegular(operation, programPath, info.st_mode);
+    size = std::int64_t(info.st_size);
+    return file.release();
+}
+
+} // namespace
+
+QByteArray readWhole(const QByteArray &native, std::int64_t maxBytes, bool missingIsEmpty,
+                     const QString &operation, const QString &programPath)
+{
+    std::int64_t size = 0;
+    const int fd = openForReading(native, missingIsEmpty, operation, programPath, size);
+    if (fd < 0)
+        return {};
+    Descriptor file(fd);
     QByteArray bytes;
     constexpr qsizetype Chunk = 64 * 1024;
+    // The first read asks for the whole file as fstat saw it and one byte more, so a
+    // file that did not grow meanwhile is read with one call and one allocation.
+    constexpr std::int64_t FirstReadLimit = std::int64_t(256) * 1024 * 1024;
+    qsizetype first = qsizetype(std::clamp<std::int64_t>(size + 1, Chunk, FirstReadLimit));
     for (;;) {
-        qsizetype want = Chunk;
+        qsizetype want = std::exchange(first, Chunk);
         if (maxBytes >= 0)
-            want = qsizetype(std::min<std::int64_t>(Chunk, maxBytes - bytes.size()));
+            want = qsizetype(std::min<std::int64_t>(want, maxBytes - bytes.size()));
         if (want <= 0)
             break;
         const qsizetype had = bytes.size();
@@ -471,6 +494,31 @@ std::int64_t fileSize(const QString &path)
 QByteArray readBytes(const QString &path, std::int64_t maxBytes)
 {
     return readWhole(nativeBytes(path, ReadOperation), maxBytes, false, ReadOperation, path);
+}
+
+void readInChunks(const QString &path, std::int64_t maxBytes, qsizetype chunkSize,
+                  const std::function<void(QByteArrayView)> &take)
+{
+    std::int64_t size = 0;
+    const int fd =
+        openForReading(nativeBytes(path, ReadOperation), false, ReadOperation, path, size);
+    Descriptor file(fd);
+    QByteArray buffer(std::max<qsizetype>(chunkSize, 1), Qt::Uninitialized);
+    std::int64_t done = 0;
+    while (maxBytes < 0 || done < maxBytes) {
+        const qsizetype want =
+            maxBytes < 0 ? buffer.size()
+                         : qsizetype(std::min<std::int64_t>(buffer.size(), maxBytes - done));
+        const qsizetype got = readInto(fd, buffer.data(), want, -1, ReadEnd::AtEmptyRead);
+        if (got < 0)
+            fail(ReadOperation, path, errno);
+        if (got > 0)
+            take(QByteArrayView(buffer.constData(), got));
+        done += got;
+        if (got < want)
+            break;
+    }
+    file.closeAfterReading();
 }
 
 namespace {
@@ -794,7 +842,9 @@ PreparedReplacements::~PreparedReplacements()
 void PreparedReplacements::discard() noexcept
 {
     for (const Entry &entry : m_entries) {
-        if (!entry.temporary.isEmpty())
+        if (entry.created)
+            ::unlink(entry.native.constData());
+        else if (!entry.temporary.isEmpty())
             ::unlink(entry.temporary.constData());
     }
     m_entries.clear();
@@ -823,8 +873,20 @@ void PreparedReplacements::addNew(const QString &folder, const QString &name,
     if (name.isEmpty() || name.contains(u'/') || name.contains(u'\\') || name.contains(QChar(0)))
         fail(WriteOperation, entry.path, EINVAL);
     entry.native = m_nativeFolder + '/' + QFile::encodeName(name);
-    entry.temporary = writeTemporary(entry.native, bytes, WriteOperation, entry.path, false);
+    // Written under its own name: the file is new, so until the caller's records name it
+    // it belongs to no one, and a discard removes it. This saves a rename per file.
+    // Mode 0600, as a replacement's temporary file has.
+    const int fd = sysCall("open", [&] {
+        return ::open(entry.native.constData(),
+                      O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    });
+    if (fd < 0)
+        fail(WriteOperation, entry.path, errno);
+    entry.created = true;
     m_entries.push_back(std::move(entry));
+    Descriptor file(fd);
+    writeAll(fd, bytes, WriteOperation, m_entries.back().path);
+    file.close(WriteOperation, m_entries.back().path);
     m_flushed = false;
 }
 
@@ -872,6 +934,8 @@ void PreparedReplacements::commit()
     flush();
     const auto folders = foldersOf(m_entries);
     for (Entry &entry : m_entries) {
+        if (entry.created)
+            continue;
         if (sysCall("rename", [&] {
                 return ::rename(entry.temporary.constData(), entry.native.constData());
             }) != 0)

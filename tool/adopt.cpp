@@ -494,8 +494,13 @@ void install(const Source &source, AdoptResult &result)
         result.done.append(QStringLiteral("moved %1 of the card file that was in place to "
                                           "Recovered/")
                                .arg(notesCount(oldNotes.size())));
+    // Every notes file of the card file in place has just gone to Recovered/, so the
+    // adopted ones are new files, written together and made durable with one flush.
+    files::PreparedReplacements adoptedNotes;
     for (const NotesFile &notes : source.notes)
-        files::replaceBytes(notes::pathFor(notes.number), files::readNativeFile(notes.source));
+        adoptedNotes.addNew(paths::NotesFolder, notes::fileName(notes.number),
+                            files::readNativeFile(notes.source));
+    adoptedNotes.commit();
 
     if (files::fileExists(cardFileIdPath()))
         result.done.append(

@@ -598,8 +598,13 @@ void TestFiles::preparedReplacementsChangeNothingUntilCommit()
     const QStringList names{u"1.txt"_s, u"2.txt"_s, u"3.txt"_s};
     const auto prepareAll = [&] {
         files::PreparedReplacements batch;
-        for (const QString &name : names)
-            batch.add(Folder + u'\\' + name, name.toLatin1() + " new");
+        // 2.txt is there already; the others are new files, written under their names.
+        for (const QString &name : names) {
+            if (name == u"2.txt"_s)
+                batch.add(Folder + u'\\' + name, name.toLatin1() + " new");
+            else
+                batch.addNew(Folder, name, name.toLatin1() + " new");
+        }
         batch.flush();
         return batch;
     };
@@ -607,7 +612,7 @@ void TestFiles::preparedReplacementsChangeNothingUntilCommit()
     faults::reset();
     files::PreparedReplacements done = prepareAll();
     const qint64 calls = faults::operationCount();
-    done = files::PreparedReplacements(); // dropped uncommitted: its temporaries go
+    done = files::PreparedReplacements(); // dropped uncommitted: its files go
     QCOMPARE(entries(folder), QStringList{u"2.txt"_s});
 
     // A failure anywhere in the writing or the flush leaves the folder as it was.
