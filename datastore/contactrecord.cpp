@@ -4,6 +4,9 @@
 #include "datastore/paths.h"
 #include "platform/textcodec.h"
 
+#include <algorithm>
+#include <string_view>
+
 namespace cardomine {
 
 ContactRecord CurrentRecord;
@@ -12,14 +15,28 @@ namespace {
 
 namespace text = platform::text;
 
-// Spaces only, as the record's padding uses them.
-QString trimSpaces(const QString &s)
+// A contact number: spaces trimmed (as the record's padding uses them), then plain
+// decimal digits whose value is at most MaxNumber. For text and for stored bytes alike.
+template <typename Chars> std::optional<int> numberIn(Chars chars)
 {
-    const QString unpadded = withoutPadding(s);
     qsizetype first = 0;
-    while (first < unpadded.size() && unpadded.at(first) == QLatin1Char(' '))
+    qsizetype end = chars.size();
+    while (end > 0 && chars[end - 1] == u' ')
+        --end;
+    while (first < end && chars[first] == u' ')
         ++first;
-    return unpadded.mid(first);
+    if (first == end)
+        return std::nullopt;
+    int value = 0;
+    for (qsizetype i = first; i < end; ++i) {
+        const auto c = chars[i];
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        value = value * 10 + int(c - u'0');
+        if (value > ContactRecord::MaxNumber)
+            return std::nullopt;
+    }
+    return value;
 }
 
 // One field in bytes, exactly its width: a character that encodes to other than one
@@ -124,18 +141,8 @@ std::optional<int> ContactRecord::contactNumber() const
 
 std::optional<int> ContactRecord::parseNumber(const QString &digits)
 {
-    const QString trimmed = trimSpaces(digits);
-    if (trimmed.isEmpty())
-        return std::nullopt;
-    int value = 0;
-    for (QChar c : trimmed) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return std::nullopt;
-        value = value * 10 + (c.unicode() - u'0');
-        if (value > MaxNumber)
-            return std::nullopt;
-    }
-    return value;
+    return numberIn(std::u16string_view(reinterpret_cast<const char16_t *>(digits.constData()),
+                                        size_t(digits.size())));
 }
 
 QByteArray ContactRecord::toRandomBytes() const
@@ -177,6 +184,22 @@ void ContactRecord::setFromRandomBytes(const QByteArray &bytes)
     takeField(record, offset, PagerMobile);
     takeField(record, offset, FaxOrEmail);
     takeField(record, offset, DataType);
+}
+
+std::optional<int> ContactRecord::numberInRandomBytes(QByteArrayView bytes, qsizetype at)
+{
+    constexpr qsizetype offset = widthOf(&ContactRecord::FirstName) +
+                                 widthOf(&ContactRecord::LastName) +
+                                 widthOf(&ContactRecord::Company) +
+                                 widthOf(&ContactRecord::Address) + widthOf(&ContactRecord::City) +
+                                 widthOf(&ContactRecord::State) + widthOf(&ContactRecord::Zip);
+    // Only digits and spaces make a number, and those are single bytes in the code
+    // page: the bytes are read as they are.
+    const qsizetype start = std::min(bytes.size(), at + offset);
+    const qsizetype length =
+        std::min<qsizetype>(widthOf(&ContactRecord::ContactID), bytes.size() - start);
+    return numberIn(std::u8string_view(reinterpret_cast<const char8_t *>(bytes.constData() + start),
+                                       size_t(length)));
 }
 
 QStringList ContactRecord::toSequentialLines() const

@@ -78,6 +78,9 @@ struct ContactRecord
     QByteArray toRandomBytes() const;
     // Takes the 249 bytes of a random-form record (shorter input is space-padded).
     void setFromRandomBytes(const QByteArray &bytes);
+    // contactNumber() of the random-form record at byte offset `at` of bytes, read
+    // without decoding the other fields (a record cut short is space-padded).
+    static std::optional<int> numberInRandomBytes(QByteArrayView bytes, qsizetype at);
 
     // Sequential form: twelve lines, each a field at full width, in the order
     // FirstName, LastName, Company, Address, City, State, ContactID, HomePhone,

@@ -12,10 +12,9 @@
 #include "platform/files.h"
 #include "platform/textcodec.h"
 
-#include <QSet>
-
 #include <algorithm>
 #include <optional>
+#include <vector>
 
 namespace cardomine::tool {
 
@@ -79,7 +78,7 @@ std::optional<QString> examineContents(CheckReport &report)
             QStringLiteral("Index.tbl has no file-type line; the program takes the random form"));
     const std::int64_t size = files::fileSize(paths::DataFile);
 
-    QSet<int> numbers;
+    std::vector<bool> numbers(ContactRecord::MaxNumber + 1); // the numbers records hold
     QStringList mismatched;
     std::optional<QString> stop;
     if (sequential) {
@@ -105,7 +104,7 @@ std::optional<QString> examineContents(CheckReport &report)
             record.setFromSequentialLines(lines.mid(n * ContactRecord::SequentialLineCount,
                                                     ContactRecord::SequentialLineCount));
             if (const auto id = record.contactNumber())
-                numbers.insert(*id);
+                numbers[std::size_t(*id)] = true;
         }
     } else {
         const std::int64_t whole = size / ContactRecord::Length;
@@ -129,23 +128,29 @@ std::optional<QString> examineContents(CheckReport &report)
                                        .arg(count));
         const std::int64_t last =
             std::min<std::int64_t>(std::max<std::int64_t>(whole, count), ContactRecord::MaxNumber);
-        // One read for the whole file: a record past its end reads as spaces, as
-        // readRecord gives it.
-        const QByteArray data = files::readBytes(paths::DataFile, last * ContactRecord::Length);
-        for (std::int64_t n = 1; n <= last; ++n) {
-            ContactRecord record;
-            record.setFromRandomBytes(
-                data.mid(qsizetype(n - 1) * ContactRecord::Length, ContactRecord::Length));
-            const auto id = record.contactNumber();
-            if (id)
-                numbers.insert(*id);
-            if (n > whole)
-                continue; // past the end: blank, reported above
-            if (!id || *id != n)
-                mismatched.append(QStringLiteral("%1 (number \"%2\")")
-                                      .arg(n)
-                                      .arg(record.ContactID.text().trimmed()));
-        }
+        // Read through one buffer of whole records; a record past the file's end reads
+        // as spaces, as readRecord gives it, so it holds no number.
+        std::int64_t n = 0;
+        files::readInChunks(
+            paths::DataFile, last * ContactRecord::Length, qsizetype(ContactRecord::Length) * 256,
+            [&](QByteArrayView bytes) {
+                for (qsizetype at = 0; at < bytes.size(); at += ContactRecord::Length) {
+                    ++n;
+                    const auto id = ContactRecord::numberInRandomBytes(bytes, at);
+                    if (id)
+                        numbers[std::size_t(*id)] = true;
+                    if (n > whole)
+                        continue; // cut short at the end: reported above
+                    if (!id || *id != n) {
+                        ContactRecord record;
+                        record.setFromRandomBytes(
+                            bytes.sliced(at, ContactRecord::Length).toByteArray());
+                        mismatched.append(QStringLiteral("%1 (number \"%2\")")
+                                              .arg(n)
+                                              .arg(record.ContactID.text().trimmed()));
+                    }
+                }
+            });
         report.findings.append(
             mismatched.isEmpty()
                 ? QStringLiteral("Records whose number does not match their position: none")
@@ -163,7 +168,7 @@ std::optional<QString> examineContents(CheckReport &report)
         const std::optional<int> id = name.endsWith(QLatin1String(".txt"))
                                           ? ContactRecord::parseNumber(name.chopped(4))
                                           : std::nullopt;
-        if (!id || !numbers.contains(*id))
+        if (!id || !numbers[std::size_t(*id)])
             orphans.append(name);
     }
     report.findings.append(orphans.isEmpty() ? QStringLiteral("Notes files with no record: none")

@@ -213,6 +213,13 @@ void TestContactRecord::contactNumber()
         QVERIFY2(!number, qPrintable(QString::number(number.value_or(-1))));
     else
         QCOMPARE(number, std::optional<int>(expected));
+
+    // Read straight from the stored bytes, second of two records, it is the same.
+    r.FirstName = u"Zed"_s;
+    ContactRecord first;
+    first.ContactID = u"77"_s;
+    const QByteArray bytes = first.toRandomBytes() + r.toRandomBytes();
+    QCOMPARE(ContactRecord::numberInRandomBytes(bytes, ContactRecord::Length), number);
 }
 
 QTEST_GUILESS_MAIN(TestContactRecord)

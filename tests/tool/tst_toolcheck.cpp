@@ -143,6 +143,7 @@ private Q_SLOTS:
     void forecastIsTheStartsSteps_data();
     void forecastIsTheStartsSteps();
     void contentFindings();
+    void numbersAcrossALongDataFile();
     void missingAndUnreadableFolder();
 
 private:
@@ -338,6 +339,33 @@ void TestToolCheck::contentFindings()
     const ToolRun broken = runTool(*m_drive, {u"check"_s});
     QCOMPARE(broken.exitCode, 1);
     QVERIFY2(broken.out.contains("stop with \"Cardomine Cannot Start\""), broken.out.constData());
+}
+
+// More records than one read brings in: every record is looked at once, in its place.
+void TestToolCheck::numbersAcrossALongDataFile()
+{
+    makeToolStore(*m_drive, u"R"_s);
+    QByteArray data;
+    for (int n = 1; n <= 700; ++n) {
+        ContactRecord record;
+        record.ContactID = QString::number(n == 257 ? 7 : n);
+        data += record.toRandomBytes();
+    }
+    files::setAttributes(paths::DataFile, 0);
+    files::setAttributes(paths::IndexFile, 0);
+    m_drive->writeFile(paths::DataFile, data + "Half a record");
+    m_drive->writeFile(paths::IndexFile, "Num_Of_Types=1\r\nData_Type=Contacts\r\n"
+                                         "Num_Of_Records=700\r\nFile_Type=R\r\n");
+    files::setAttributes(paths::DataFile, 7);
+    files::setAttributes(paths::IndexFile, 5);
+    m_drive->writeFile(notes::pathFor(700), "last\r\n");
+
+    const ToolRun run = runTool(*m_drive, {u"check"_s});
+    QVERIFY2(run.out.contains("Records whose number does not match their position: 257 (number "
+                              "\"7\")\n"),
+             run.out.constData());
+    QVERIFY2(run.out.contains("Notes files with no record: none\n"), run.out.constData());
+    QVERIFY2(run.out.contains("and 13 bytes over"), run.out.constData());
 }
 
 void TestToolCheck::missingAndUnreadableFolder()
