@@ -10,6 +10,7 @@
 #include "platform/files.h"
 #include "platform/textcodec.h"
 #include "tool/cardfileid.h"
+#include "tool/duplicates.h"
 #include "tool/folderlock.h"
 #include "tool/importreader.h"
 
@@ -35,104 +36,6 @@ QString where(const Candidate &c)
 {
     return u"%1 line %2"_s.arg(c.file).arg(c.contact.line);
 }
-
-QString nameKey(const ContactRecord &r)
-{
-    return r.FirstName.text().simplified().toCaseFolded() + u'\x1f' +
-           r.LastName.text().simplified().toCaseFolded();
-}
-
-// A phone or e-mail box as a key: an address in lower case, a number by its digits.
-std::optional<QString> pointKey(const QString &box)
-{
-    const QString value = box.trimmed();
-    if (value.contains(u'@'))
-        return u"e:"_s + value.toCaseFolded();
-    QString digits;
-    for (const QChar c : value)
-        if (c.isDigit())
-            digits += c;
-    if (digits.size() < 3)
-        return std::nullopt;
-    return u"p:"_s + digits;
-}
-
-// The eleven boxes, without the number and the type.
-QByteArray boxesKey(const ContactRecord &r)
-{
-    QByteArray bytes = r.toRandomBytes();
-    return bytes.left(157) + bytes.mid(163, 229 - 163);
-}
-
-bool isBlank(const ContactRecord &r)
-{
-    for (int i = 0; i < FieldBoxCount; ++i) {
-        const QString text = r.fieldText(static_cast<FieldBox>(i));
-        for (const QChar c : text)
-            if (c != u' ' && c != QChar(0))
-                return false;
-    }
-    return true;
-}
-
-// What a record is recognised by, worked out once per record.
-struct DuplicateKeys
-{
-    explicit DuplicateKeys(const ContactRecord &r)
-        : blank(isBlank(r))
-    {
-        if (blank)
-            return;
-        const QString name = nameKey(r);
-        if (name != u"\x1f"_s)
-            for (const QString &box : {r.HomePhone.text(), r.WorkPhone.text(), r.PagerMobile.text(),
-                                       r.FaxOrEmail.text()})
-                if (const std::optional<QString> key = pointKey(box))
-                    points.append(*key + u'\x1f' + name);
-        boxes = boxesKey(r);
-    }
-    bool blank;
-    QStringList points; // a phone or e-mail with the name
-    QByteArray boxes;
-};
-
-// Who is already there, by the rules that make a contact a duplicate: the same first
-// and last name with a phone or e-mail in common, or every box the same. A holder is
-// a number the caller can name later: a contact's, or an index of its own.
-class Duplicates
-{
-public:
-    void add(const DuplicateKeys &keys, int holder)
-    {
-        if (keys.blank)
-            return;
-        for (const QString &key : keys.points)
-            m_points.insert(key, holder);
-        m_boxes.insert(keys.boxes, holder);
-    }
-    struct Found
-    {
-        QString what; // "same name and phone as", "the same as"
-        int holder;
-    };
-    std::optional<Found> find(const DuplicateKeys &keys) const
-    {
-        for (const QString &key : keys.points)
-            if (const auto it = m_points.constFind(key); it != m_points.cend())
-                return Found{
-                    u"same name and %1 as"_s.arg(key.startsWith(u"e:") ? u"e-mail"_s : u"phone"_s),
-                    *it};
-        if (keys.blank)
-            return std::nullopt;
-        if (const auto it = m_boxes.constFind(keys.boxes); it != m_boxes.cend())
-            return Found{u"the same as"_s, *it};
-        return std::nullopt;
-    }
-
-private:
-    QHash<QString, int> m_points;
-    QHash<QByteArray, int> m_boxes;
-};
 
 struct CardFileState
 {
