@@ -11,6 +11,7 @@
 #include "platform/nativefolder.h"
 #include "tool/cardfileid.h"
 #include "tool/contacts.h"
+#include "tool/duplicates.h"
 #include "tool/exportformats.h"
 #include "tool/folderlock.h"
 #include "tool/importreader.h"
@@ -523,7 +524,34 @@ SyncReport syncVdir(const QString &nativeFolder)
     next.cardFileId = cardFile.toByteArray(QUuid::WithoutBraces);
     next.writer = writer;
 
-    // In, new contacts: appended as import appends them, the state saying so first.
+    // In, new contacts: a vCard the card file already holds by import's rules (the same
+    // name with a phone or e-mail in common, or every box the same) is left where it is
+    // and not added again; it stays a second card in the address book, as the report says.
+    if (!foreign.isEmpty()) {
+        Duplicates known;
+        for (int n = 1; n <= card.count; ++n)
+            if (card.has(n))
+                known.add(DuplicateKeys(card.record(n)), n);
+        QList<ReadCard> fresh;
+        for (const ReadCard &read : std::as_const(foreign)) {
+            const DuplicateKeys keys(read.card.record);
+            if (const std::optional<Duplicates::Found> found = known.find(keys)) {
+                const QString holder =
+                    found->holder > 0
+                        ? describe(card.contact(found->holder))
+                        : joinedPath(nativeFolder, fresh.at(-1 - found->holder).entry.name);
+                report.lines.append(QStringLiteral("Not added, %1 %2: %3 (%4)")
+                                        .arg(found->what, holder, read.card.name,
+                                             joinedPath(nativeFolder, read.entry.name)));
+                ++report.duplicates;
+                continue;
+            }
+            known.add(keys, int(-1 - fresh.size()));
+            fresh.append(read);
+        }
+        foreign = fresh;
+    }
+    // Appended as import appends them, the state saying so first.
     if (!foreign.isEmpty()) {
         const int room = ContactRecord::MaxNumber - card.count;
         if (foreign.size() > room) {

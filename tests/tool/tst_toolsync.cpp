@@ -10,6 +10,7 @@
 #include "platform/nativefolder.h"
 #include "tests/tool/toolfixture.h"
 #include "tool/cardfileid.h"
+#include "tool/contacts.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -261,6 +262,41 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(m_vdir.filePath(u"new.vcf"_s)));
         QVERIFY(snapshot(m_vdir.path()).value(ourFile(4)).contains("FN:Grace Hopper"));
         QCOMPARE(tool::syncVdir(m_vdir.path()).lines, QStringList{u"Nothing changed."_s});
+    }
+
+    // A vCard new to the folder that a record already holds by import's rules is not
+    // added, now or on later passes; nor is a second copy of a new one. In both forms.
+    void duplicatesAreNotAdded_data()
+    {
+        QTest::addColumn<QString>("form");
+        QTest::newRow("random") << u"R"_s;
+        QTest::newRow("sequential") << u"S"_s;
+    }
+    void duplicatesAreNotAdded()
+    {
+        QFETCH(QString, form);
+        if (form == u"S"_s) {
+            m_drive.reset();
+            m_drive = std::make_unique<TempDrive>();
+            makeToolStore(*m_drive, form);
+        }
+        writeFile(m_vdir.filePath(u"phone-ada.vcf"_s),
+                  "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:phone-ada\r\nFN:Ada Lovelace\r\n"
+                  "N:Lovelace;Ada;;;\r\nTEL;TYPE=HOME:020 555 0101\r\nEND:VCARD\r\n");
+        writeFile(m_vdir.filePath(u"a.vcf"_s), Foreign);
+        writeFile(m_vdir.filePath(u"b.vcf"_s), QByteArray(Foreign).replace("phone-1", "phone-2"));
+        for (int pass = 1; pass <= 2; ++pass) {
+            const tool::SyncReport report = tool::syncVdir(m_vdir.path());
+            const QString lines = report.lines.join(u'\n');
+            QCOMPARE(report.added, pass == 1 ? 1 : 0);
+            QCOMPARE(report.duplicates, 2);
+            QVERIFY2(lines.contains(u"Not added, same name and phone as contact 1 (Ada Lovelace)"_s),
+                     qPrintable(lines));
+            const tool::CardFile card = tool::readCardFile();
+            QCOMPARE(card.contacts.size(), 4);
+            QCOMPARE(card.contacts.last().record.FirstName.text().trimmed(), u"Grace"_s);
+        }
+        QVERIFY(QFile::exists(m_vdir.filePath(u"phone-ada.vcf"_s)));
     }
 
 private:
