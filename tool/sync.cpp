@@ -24,6 +24,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <functional>
 #include <optional>
@@ -77,42 +78,73 @@ struct State
 std::optional<State> parseState(const QByteArray &bytes, const QUuid &cardFile,
                                 const std::function<QString(int)> &canonicalName)
 {
-    const QList<QByteArray> lines = bytes.split('\n');
-    if (lines.size() < 3 || lines.at(0) != StateHeader)
+    // The lines and their fields as views into the file's bytes; only what is kept is
+    // copied. A state of 32,767 contacts is read at every pass.
+    qsizetype next = 0;
+    const auto nextLine = [&bytes, &next]() -> std::optional<QByteArrayView> {
+        if (next > bytes.size())
+            return std::nullopt;
+        qsizetype end = bytes.indexOf('\n', next);
+        if (end < 0)
+            end = bytes.size();
+        const QByteArrayView line = QByteArrayView(bytes).sliced(next, end - next);
+        next = end + 1;
+        return line;
+    };
+    const std::optional<QByteArrayView> header = nextLine();
+    const std::optional<QByteArrayView> cardLine = nextLine();
+    const std::optional<QByteArrayView> writerLine = nextLine();
+    if (!header || !cardLine || !writerLine || *header != StateHeader)
         return std::nullopt;
     State state;
-    const QList<QByteArray> card = lines.at(1).split(' ');
-    const QList<QByteArray> writer = lines.at(2).split(' ');
+    const QList<QByteArray> card = cardLine->toByteArray().split(' ');
+    const QList<QByteArray> writer = writerLine->toByteArray().split(' ');
     if (card.size() != 2 || card.at(0) != "card" || writer.size() != 2 || writer.at(0) != "writer")
         return std::nullopt;
     state.cardFileId = card.at(1);
     state.writer = writer.at(1);
     if (QUuid::fromString(QString::fromLatin1(state.cardFileId)) != cardFile)
         return std::nullopt;
-    for (qsizetype i = 3; i < lines.size(); ++i) {
-        const QByteArray &line = lines.at(i);
-        if (line.isEmpty())
+    std::array<QByteArrayView, 10> f;
+    const auto fieldsOf = [&f](QByteArrayView line) {
+        qsizetype count = 0;
+        qsizetype start = 0;
+        for (qsizetype at = 0; at <= line.size(); ++at) {
+            if (at < line.size() && line.at(at) != ' ')
+                continue;
+            if (count == qsizetype(f.size()))
+                return count + 1; // more fields than any line has
+            f[size_t(count++)] = line.sliced(start, at - start);
+            start = at + 1;
+        }
+        return count;
+    };
+    while (const std::optional<QByteArrayView> line = nextLine()) {
+        if (line->isEmpty())
             continue;
-        const QList<QByteArray> f = line.split(' ');
+        const qsizetype fields = fieldsOf(*line);
         bool ok = false;
-        if (f.at(0) == "c" && f.size() == 9) {
-            const int n = f.at(1).toInt(&ok);
+        if (f[0] == "c" && fields == 9) {
+            const int n = f[1].toInt(&ok);
             if (!ok || n < 1 || n > ContactRecord::MaxNumber)
                 return std::nullopt;
-            const QString name = f.at(8) == "-"
-                                     ? canonicalName(n)
-                                     : QString::fromUtf8(QByteArray::fromPercentEncoding(f.at(8)));
-            if (name.isEmpty())
+            const QString name =
+                f[8] == "-"
+                    ? canonicalName(n)
+                    : QString::fromUtf8(QByteArray::fromPercentEncoding(f[8].toByteArray()));
+            if (name.isEmpty() || f[7] != "-")
                 return std::nullopt;
-            state.contacts.insert(n, {f.at(2), f.at(3), f.at(4), name, f.at(5), f.at(6)});
-            if (f.at(7) != "-")
-                return std::nullopt;
-        } else if (f.at(0) == "p" && f.size() == 4) {
-            const int n = f.at(2).toInt(&ok);
-            const QString name = QString::fromUtf8(QByteArray::fromPercentEncoding(f.at(3)));
+            // The lines are written in ascending order: each goes at the end.
+            state.contacts.insert(state.contacts.cend(), n,
+                                  {f[2].toByteArray(), f[3].toByteArray(), f[4].toByteArray(), name,
+                                   f[5].toByteArray(), f[6].toByteArray()});
+        } else if (f[0] == "p" && fields == 4) {
+            const int n = f[2].toInt(&ok);
+            const QString name =
+                QString::fromUtf8(QByteArray::fromPercentEncoding(f[3].toByteArray()));
             if (!ok || n < 1 || n > ContactRecord::MaxNumber || name.isEmpty())
                 return std::nullopt;
-            state.pending.insert(name, {f.at(1), n});
+            state.pending.insert(name, {f[1].toByteArray(), n});
         } else {
             return std::nullopt;
         }
