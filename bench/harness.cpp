@@ -10,6 +10,7 @@
 #include "bench/toolbench.h"
 #include "datastore/contactrecord.h"
 #include "datastore/indexfile.h"
+#include "datastore/pendingwork.h"
 #include "mainwindow/frmwork.h"
 #include "platform/fonts.h"
 #include "platform/scriptedmessages.h"
@@ -132,6 +133,9 @@ public:
     {
         delete window;
         platform::setMessageService(nullptr);
+        // As the program's clean exit does: browsing leaves a spent marker behind, which
+        // the sync pass would take for a save cut short.
+        pendingwork::removeSpent();
     }
     Window(const Window &) = delete;
     Window &operator=(const Window &) = delete;
