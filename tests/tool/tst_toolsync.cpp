@@ -290,8 +290,9 @@ private Q_SLOTS:
             const QString lines = report.lines.join(u'\n');
             QCOMPARE(report.added, pass == 1 ? 1 : 0);
             QCOMPARE(report.duplicates, 2);
-            QVERIFY2(lines.contains(u"Not added, same name and phone as contact 1 (Ada Lovelace)"_s),
-                     qPrintable(lines));
+            QVERIFY2(
+                lines.contains(u"Not added, same name and phone as contact 1 (Ada Lovelace)"_s),
+                qPrintable(lines));
             const tool::CardFile card = tool::readCardFile();
             QCOMPARE(card.contacts.size(), 4);
             QCOMPARE(card.contacts.last().record.FirstName.text().trimmed(), u"Grace"_s);
