@@ -916,7 +916,8 @@ void PreparedReplacements::flush()
     // One syncfs writes back every temporary file on the folder's file system and
     // reports a write-back error any of them met; much cheaper than a journal commit
     // per file.
-    for (const auto &[folder, path] : foldersOf(m_entries)) {
+    for (const auto &[folderBytes, path] : foldersOf(m_entries)) {
+        const QByteArray &folder = folderBytes; // clang 14 lambdas cannot capture a binding
         const int fd = sysCall(
             "open", [&] { return ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
         if (fd < 0)
