@@ -9,11 +9,11 @@
 #include "datastore/recovered.h"
 #include "datastore/repairplan.h"
 #include "datastore/seal.h"
+#include "interchange/cardfileid.h"
 #include "platform/drive.h"
 #include "platform/fileattributes.h"
 #include "platform/files.h"
 #include "platform/textcodec.h"
-#include "tool/cardfileid.h"
 #include "tool/folderlock.h"
 
 #include <QHash>
@@ -26,6 +26,8 @@
 #include <optional>
 
 namespace cardomine::tool {
+
+using namespace interchange;
 
 namespace files = platform::files;
 namespace text = platform::text;

@@ -17,12 +17,6 @@ namespace files = platform::files;
 
 namespace {
 
-bool isControl(QChar c)
-{
-    const char16_t u = c.unicode();
-    return (u < 0x20 && u != u'\t' && u != u'\r' && u != u'\n') || u == 0x7F;
-}
-
 bool isBlank(const ContactRecord &r)
 {
     const QString all = r.FirstName.text() + r.LastName.text() + r.Company.text() +
@@ -82,20 +76,6 @@ void addNotes(CardFile &file)
 }
 
 } // namespace
-
-QString withoutControls(const QString &text)
-{
-    if (std::none_of(text.cbegin(), text.cend(), isControl))
-        return text;
-    QString out = text;
-    out.removeIf(isControl);
-    return out;
-}
-
-QString fieldValue(const QString &field)
-{
-    return trimmed(withoutControls(field));
-}
 
 CardFile readCardFile()
 {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "datastore/contactrecord.h"
+#include "interchange/contact.h"
+#include "interchange/fieldtext.h"
 
 #include <QList>
 #include <QString>
@@ -11,12 +13,10 @@
 // program. The record routines of Data_Functions are not used: they set attributes.
 namespace cardomine::tool {
 
-struct Contact
-{
-    int position = 0; // record position in the data file, from 1
-    ContactRecord record;
-    QString notes; // the notes file's text, as the program shows it
-};
+using interchange::Contact;
+using interchange::fieldValue;
+using interchange::trimmed;
+using interchange::withoutControls;
 
 struct CardFile
 {
@@ -31,18 +31,5 @@ struct CardFile
 // Wholly blank records (positions nothing was written to, which read as spaces or as
 // NUL bytes) are left out with a warning. Throws platform::FileError and DataError.
 CardFile readCardFile();
-
-// A field's text without its trailing padding.
-inline QString trimmed(const QString &field)
-{
-    return withoutPadding(field);
-}
-
-// The text without the control characters that must not leave the program: every C0
-// code but tab, CR and LF, and DEL. Address books cut a card at a NUL or refuse it.
-QString withoutControls(const QString &text);
-
-// A field as it is exported: without control characters and trailing padding.
-QString fieldValue(const QString &field);
 
 } // namespace cardomine::tool

@@ -5,14 +5,14 @@
 #include "datastore/dataerror.h"
 #include "datastore/indexfile.h"
 #include "datastore/paths.h"
+#include "interchange/cardfileid.h"
+#include "interchange/duplicates.h"
+#include "interchange/importreader.h"
 #include "platform/drive.h"
 #include "platform/fileerror.h"
 #include "platform/files.h"
 #include "platform/textcodec.h"
-#include "tool/cardfileid.h"
-#include "tool/duplicates.h"
 #include "tool/folderlock.h"
-#include "tool/importreader.h"
 
 #include <QHash>
 #include <QSet>
@@ -20,6 +20,8 @@
 #include <optional>
 
 namespace cardomine::tool {
+
+using namespace interchange;
 
 namespace {
 

@@ -7,14 +7,14 @@
 
 #include "datastore/dataerror.h"
 #include "datastore/paths.h"
+#include "interchange/cardfileid.h"
+#include "interchange/exportformats.h"
 #include "platform/drive.h"
 #include "platform/fileerror.h"
 #include "platform/files.h"
 #include "tool/adopt.h"
-#include "tool/cardfileid.h"
 #include "tool/check.h"
 #include "tool/contacts.h"
-#include "tool/exportformats.h"
 #include "tool/import.h"
 #include "tool/sync.h"
 
@@ -69,8 +69,8 @@ int runExport(const QString &format, const QString &output)
     for (const QString &warning : card.warnings)
         writeError(warning);
     const QByteArray bytes = format == QLatin1String("vcard")
-                                 ? tool::toVCard(card.contacts, tool::cardFileId())
-                                 : tool::toCsv(card.contacts);
+                                 ? interchange::toVCard(card.contacts, interchange::cardFileId())
+                                 : interchange::toCsv(card.contacts);
     if (output.isEmpty() || output == QLatin1String("-"))
         writeOut(bytes);
     else

@@ -1,4 +1,4 @@
-#include "tool/importcard.h"
+#include "interchange/importcard.h"
 
 #include "platform/textcodec.h"
 
@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <array>
 
-namespace cardomine::tool::importing {
+namespace cardomine::interchange::importing {
 
 namespace {
 
@@ -327,4 +327,4 @@ ImportedContact buildContact(const Card &card)
     return contact;
 }
 
-} // namespace cardomine::tool::importing
+} // namespace cardomine::interchange::importing

@@ -1,8 +1,8 @@
 // vCard 2.1, 3.0 and 4.0 (RFC 2425/2426, RFC 6350 and vCard 2.1 as versit wrote it): folded
 // lines, quoted-printable values with their soft line breaks and character sets,
 // escapes, groups, parameters in both forms, several cards per file.
-#include "tool/importcard.h"
-#include "tool/importreader.h"
+#include "interchange/importcard.h"
+#include "interchange/importreader.h"
 
 #include <QHash>
 #include <QSet>
@@ -10,7 +10,7 @@
 
 #include <optional>
 
-namespace cardomine::tool {
+namespace cardomine::interchange {
 
 namespace {
 
@@ -508,4 +508,4 @@ ReadResult readVCards(const QByteArray &bytes)
     return result;
 }
 
-} // namespace cardomine::tool
+} // namespace cardomine::interchange

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tool/importreader.h"
+#include "interchange/importreader.h"
 
 #include <QList>
 #include <QString>
@@ -8,7 +8,7 @@
 
 // What the vCard and CSV readers have in common: each turns one card (or row) into a
 // Card, the plain list of what it holds, and buildContact() maps that onto the boxes.
-namespace cardomine::tool::importing {
+namespace cardomine::interchange::importing {
 
 // The line that opens the section of a contact's notes holding the values that were
 // cut or have no box.
@@ -92,4 +92,4 @@ QString crlfLines(const QString &text);
 // Bytes as UTF-8 when they are valid UTF-8, else as Windows-1252.
 QString decodeGuessing(const QByteArray &bytes);
 
-} // namespace cardomine::tool::importing
+} // namespace cardomine::interchange::importing

@@ -2,8 +2,8 @@
 // and line ends), as this program's export, Google Contacts, Outlook and Thunderbird
 // write it. Columns are recognised by their header names; a column this reader does
 // not know is kept in the notes under its header.
-#include "tool/importcard.h"
-#include "tool/importreader.h"
+#include "interchange/importcard.h"
+#include "interchange/importreader.h"
 
 #include <QHash>
 #include <QMap>
@@ -12,7 +12,7 @@
 
 #include <optional>
 
-namespace cardomine::tool {
+namespace cardomine::interchange {
 
 namespace {
 
@@ -574,4 +574,4 @@ ReadResult readCsv(const QByteArray &bytes)
     return result;
 }
 
-} // namespace cardomine::tool
+} // namespace cardomine::interchange

@@ -1,12 +1,12 @@
 // The import readers on hand-made input: the vCard and CSV syntax they must undo, the
 // mapping onto the boxes, and the errors that name a line and yield nothing.
-#include "tool/importcard.h"
-#include "tool/importreader.h"
+#include "interchange/importcard.h"
+#include "interchange/importreader.h"
 
 #include <QTest>
 
 using namespace cardomine;
-using namespace cardomine::tool;
+using namespace cardomine::interchange;
 using namespace Qt::StringLiterals;
 
 namespace {

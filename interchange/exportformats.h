@@ -1,6 +1,7 @@
 #pragma once
 
-#include "tool/contacts.h"
+#include "interchange/contact.h"
+#include "interchange/fieldtext.h"
 
 #include <QByteArray>
 #include <QList>
@@ -9,7 +10,7 @@
 
 // The two export formats, UTF-8 with CR LF line ends. Fields lose their trailing
 // padding and their control characters (see withoutControls).
-namespace cardomine::tool {
+namespace cardomine::interchange {
 
 // vCard 4.0: one card per contact, lines folded at 75 octets (never inside a UTF-8
 // sequence), text values escaped; empty fields are left out, except FN and N, which
@@ -39,4 +40,4 @@ bool isEmailAddress(const QString &value);
 // quoted, its quotes doubled.
 QString csvCell(const QString &value);
 
-} // namespace cardomine::tool
+} // namespace cardomine::interchange

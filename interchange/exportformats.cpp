@@ -1,13 +1,13 @@
-#include "tool/exportformats.h"
+#include "interchange/exportformats.h"
 
-#include "tool/cardfileid.h"
+#include "interchange/cardfileid.h"
 
 #include <QSet>
 #include <QStringList>
 
 #include <optional>
 
-namespace cardomine::tool {
+namespace cardomine::interchange {
 
 namespace {
 
@@ -254,4 +254,4 @@ QByteArray toCsv(const QList<Contact> &contacts)
     return out;
 }
 
-} // namespace cardomine::tool
+} // namespace cardomine::interchange

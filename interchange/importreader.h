@@ -11,7 +11,7 @@
 // Nothing the file held for a contact is dropped: what has no box, and every value
 // longer than its box, is kept whole in the contact's notes, after the card's own
 // notes, under one line that says so (importcard.h).
-namespace cardomine::tool {
+namespace cardomine::interchange {
 
 struct ImportedContact
 {
@@ -37,4 +37,4 @@ struct ReadResult
 ReadResult readVCards(const QByteArray &bytes); // 2.1, 3.0, 4.0; several cards
 ReadResult readCsv(const QByteArray &bytes);    // header row; ours, Google, Outlook, Thunderbird
 
-} // namespace cardomine::tool
+} // namespace cardomine::interchange
