@@ -1,14 +1,14 @@
 #include "tool/import.h"
 
 #include "datastore/appendcontacts.h"
+#include "datastore/cardfilereader.h"
 #include "datastore/contactrecord.h"
 #include "datastore/dataerror.h"
-#include "datastore/indexfile.h"
-#include "datastore/paths.h"
+#include "datastore/repairplan.h"
+#include "datastore/repairsteps.h"
 #include "platform/drive.h"
 #include "platform/fileerror.h"
 #include "platform/files.h"
-#include "platform/textcodec.h"
 #include "tool/cardfileid.h"
 #include "tool/duplicates.h"
 #include "tool/folderlock.h"
@@ -43,32 +43,27 @@ struct CardFileState
     QHash<int, ContactRecord> byNumber;
 };
 
-// The records already stored, read in one go.
+// The records already stored, by contact number: in the random form a record's
+// position is its number; in the sequential form the first record under a number holds it.
 CardFileState readCardFileState()
 {
-    const IndexTable table = indexfile::read();
+    const cardfile::CardFile card = cardfile::read({.notes = cardfile::NotesText::Skip});
     CardFileState state;
-    state.count = indexfile::recordCount(table);
-    const QByteArray bytes = files::readBytes(paths::DataFile);
-    if (indexfile::fileTypeLetter(table) == u"S") {
-        const QStringList lines = platform::text::splitLines(bytes);
-        for (qsizetype at = 0; at + ContactRecord::SequentialLineCount <= lines.size();
-             at += ContactRecord::SequentialLineCount) {
-            ContactRecord record;
-            record.setFromSequentialLines(lines.mid(at, ContactRecord::SequentialLineCount));
-            if (const std::optional<int> number = record.contactNumber();
-                number && !state.byNumber.contains(*number))
-                state.byNumber.insert(*number, record);
-        }
-    } else {
-        for (int n = 1; n <= state.count; ++n) {
-            ContactRecord record;
-            record.setFromRandomBytes(
-                bytes.mid(qsizetype(n - 1) * ContactRecord::Length, ContactRecord::Length));
-            state.byNumber.insert(n, record);
-        }
+    state.count = card.recordCount;
+    for (const cardfile::Contact &contact : card.contacts) {
+        if (card.fileType != u'S')
+            state.byNumber.insert(contact.position, contact.record);
+        else if (const std::optional<int> number = contact.record.contactNumber();
+                 number && !state.byNumber.contains(*number))
+            state.byNumber.insert(*number, contact.record);
     }
     return state;
+}
+
+// What a first run would leave: the sample contact as record 1.
+CardFileState firstRunState()
+{
+    return {1, {{1, sampleContact()}}};
 }
 
 QString describedCut(const ImportedContact &c)
@@ -89,7 +84,11 @@ bool looksLikeVCard(const QByteArray &bytes)
 ImportOutcome importFiles(const ImportRequest &request)
 {
     const auto lock = lockDataFolder();
-    requireSealedCardFile(QStringLiteral("import"));
+    // A data folder without any of the card file's files is a first run: the card file
+    // is made as the program makes it, then the contacts are added to it.
+    const bool fresh = repairplan::isFresh(repairplan::observeFolder());
+    if (!fresh)
+        requireSealedCardFile(QStringLiteral("import"));
 
     ImportOutcome outcome;
     QByteArray &out = outcome.report;
@@ -119,7 +118,12 @@ ImportOutcome importFiles(const ImportRequest &request)
             candidates.append({std::move(contact), file});
     }
 
-    const CardFileState state = readCardFileState();
+    if (fresh && !request.dryRun) {
+        repairplan::createAsFirstRun();
+        out += "Created the card file as Cardomine's first run does, with its sample contact "
+               "as contact 1.\n";
+    }
+    const CardFileState state = fresh && request.dryRun ? firstRunState() : readCardFileState();
     int highest = state.count;
     for (auto it = state.byNumber.cbegin(); it != state.byNumber.cend(); ++it)
         highest = std::max(highest, it.key());

@@ -5,15 +5,15 @@
 // sync keeps a folder of vCards in step with it, all holding the data folder's lock so
 // that they never run beside the program.
 
-#include "datastore/dataerror.h"
+#include "datastore/cardfilereader.h"
 #include "datastore/paths.h"
 #include "platform/drive.h"
-#include "platform/fileerror.h"
 #include "platform/files.h"
+#include "platform/filesizesignal.h"
 #include "tool/adopt.h"
 #include "tool/cardfileid.h"
 #include "tool/check.h"
-#include "tool/contacts.h"
+#include "tool/command.h"
 #include "tool/exportformats.h"
 #include "tool/import.h"
 #include "tool/sync.h"
@@ -28,60 +28,42 @@ namespace files = cardomine::platform::files;
 
 namespace {
 
-enum ExitStatus
-{
-    Success = 0,
-    Failure = 1,
-    UsageError = 2
-};
-
-void writeOut(const QByteArray &bytes)
-{
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-    std::fflush(stdout);
-}
-
-void writeError(const QString &text)
-{
-    const QByteArray bytes = QStringLiteral("cardomine-tool: %1\n").arg(text).toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
-}
-
-int usageError(const QString &text)
-{
-    writeError(text);
-    writeError(QStringLiteral("try \"cardomine-tool --help\""));
-    return UsageError;
-}
+using tool::CommandResult;
 
 QString dataFolderText()
 {
     return platform::nativePath(paths::DataFolder);
 }
 
-int runExport(const QString &format, const QString &output)
+CommandResult noDataFolder()
 {
-    if (!files::folderExists(paths::DataFolder)) {
-        writeError(QStringLiteral("there is no data folder at %1").arg(dataFolderText()));
-        return Failure;
-    }
-    const tool::CardFile card = tool::readCardFile();
-    for (const QString &warning : card.warnings)
-        writeError(warning);
+    return CommandResult::failure(
+        QStringLiteral("there is no data folder at %1").arg(dataFolderText()));
+}
+
+CommandResult runExport(const QString &format, const QString &output)
+{
+    if (!files::folderExists(paths::DataFolder))
+        return noDataFolder();
+    const cardfile::CardFile card = cardfile::read();
+    CommandResult result;
+    result.messages = card.warnings;
     const QByteArray bytes = format == QLatin1String("vcard")
                                  ? tool::toVCard(card.contacts, tool::cardFileId())
                                  : tool::toCsv(card.contacts);
     if (output.isEmpty() || output == QLatin1String("-"))
-        writeOut(bytes);
+        result.out = bytes;
     else
         files::replaceNativeFile(output, bytes);
-    return Success;
+    return result;
 }
 
-int runCheck()
+CommandResult runCheck()
 {
     const tool::CheckReport report = tool::checkDataFolder();
-    QByteArray text = QStringLiteral("Data folder %1\n").arg(dataFolderText()).toUtf8();
+    CommandResult result;
+    QByteArray &text = result.out;
+    text = QStringLiteral("Data folder %1\n").arg(dataFolderText()).toUtf8();
     for (const QString &finding : report.findings)
         text += finding.toUtf8() + '\n';
     if (report.startActions.isEmpty()) {
@@ -91,33 +73,32 @@ int runCheck()
         for (const QString &action : report.startActions)
             text += "  " + action.toUtf8() + '\n';
     }
-    writeOut(text);
-    return report.startWouldChange ? Failure : Success;
+    result.exitStatus = report.startWouldChange ? tool::Failure : tool::Success;
+    return result;
 }
 
-int runAdopt(const QString &folder, bool dryRun)
+CommandResult runAdopt(const QString &folder, bool dryRun)
 {
-    const tool::AdoptResult result = tool::adopt({folder, dryRun});
-    if (!result.ok()) {
-        writeError(result.fault + QStringLiteral(". Nothing was changed."));
-        return Failure;
-    }
-    QByteArray text =
+    const tool::AdoptResult adopted = tool::adopt({folder, dryRun});
+    if (!adopted.ok())
+        return CommandResult::failure(adopted.fault + QStringLiteral(". Nothing was changed."));
+    CommandResult result;
+    QByteArray &text = result.out;
+    text =
         (folder.isEmpty() ? QStringLiteral("Adopting the card file in %1\n").arg(dataFolderText())
                           : QStringLiteral("Adopting %1 into %2\n").arg(folder, dataFolderText()))
             .toUtf8();
-    for (const QString &line : result.found)
+    for (const QString &line : adopted.found)
         text += "  " + line.toUtf8() + '\n';
     text += dryRun ? "Dry run, nothing changed:\n" : "Done:\n";
-    for (const QString &line : result.done)
+    for (const QString &line : adopted.done)
         text += "  " + line.toUtf8() + '\n';
-    if (result.changed)
+    if (adopted.changed)
         text += "The next start of Cardomine shows the adopted contacts.\n";
-    writeOut(text);
-    return Success;
+    return result;
 }
 
-int runImport(const QStringList &fileArguments, const QString &format, bool dryRun)
+CommandResult runImport(const QStringList &fileArguments, const QString &format, bool dryRun)
 {
     tool::ImportRequest request;
     request.files = fileArguments;
@@ -127,30 +108,38 @@ int runImport(const QStringList &fileArguments, const QString &format, bool dryR
     else if (format == QLatin1String("csv"))
         request.format = tool::ImportFormat::Csv;
     const tool::ImportOutcome outcome = tool::importFiles(request);
-    writeOut(outcome.report);
-    for (const QString &error : outcome.errors)
-        writeError(error);
-    return outcome.errors.isEmpty() ? Success : Failure;
+    return {outcome.errors.isEmpty() ? tool::Success : tool::Failure, outcome.report,
+            outcome.errors};
 }
 
-int runSync(const QString &folder)
+CommandResult runSync(const QString &folder)
 {
-    if (!files::folderExists(paths::DataFolder)) {
-        writeError(QStringLiteral("there is no data folder at %1").arg(dataFolderText()));
-        return Failure;
-    }
+    if (!files::folderExists(paths::DataFolder))
+        return noDataFolder();
     const tool::SyncReport report = tool::syncVdir(folder);
-    QByteArray text;
+    CommandResult result;
     for (const QString &line : report.lines)
-        text += line.toUtf8() + '\n';
-    writeOut(text);
-    return Success;
+        result.out += line.toUtf8() + '\n';
+    return result;
+}
+
+// Standard output first, then each message on standard error after the program's name.
+int finish(const CommandResult &result)
+{
+    std::fwrite(result.out.constData(), 1, size_t(result.out.size()), stdout);
+    std::fflush(stdout);
+    for (const QString &message : result.messages) {
+        const QByteArray bytes = QStringLiteral("cardomine-tool: %1\n").arg(message).toLocal8Bit();
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    }
+    return result.exitStatus;
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    platform::ignoreFileSizeSignal();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("cardomine-tool"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CARDOMINE_VERSION));
@@ -174,9 +163,10 @@ int main(int argc, char *argv[])
         "  import [--format vcard|csv] [--dry-run] FILE...\n"
         "           adds the contacts of vCard or CSV files (the format taken from\n"
         "           the content unless given) as new records, leaving out those the\n"
-        "           card file holds already; never while Cardomine runs. Exit status 1\n"
-        "           when a file could not be read or did not parse (nothing from it\n"
-        "           is added)\n"
+        "           card file holds already; never while Cardomine runs. Where there is\n"
+        "           no card file yet, it is first made as Cardomine's first run makes it.\n"
+        "           Exit status 1 when a file could not be read or did not parse\n"
+        "           (nothing from it is added)\n"
         "  sync --vdir FOLDER\n"
         "           one pass keeping a folder of vCards (as vdirsyncer syncs it with a\n"
         "           CardDAV address book) in step with the card file, both ways; never\n"
@@ -206,70 +196,63 @@ int main(int argc, char *argv[])
                                  QStringLiteral("export, check, adopt, import or sync"));
 
     if (!parser.parse(QCoreApplication::arguments()))
-        return usageError(parser.errorText());
+        return finish(CommandResult::usage(parser.errorText()));
     if (parser.isSet(helpOption))
-        parser.showHelp(Success);
+        parser.showHelp(tool::Success);
     if (parser.isSet(versionOption))
         parser.showVersion();
 
     const QStringList arguments = parser.positionalArguments();
     if (arguments.isEmpty())
-        return usageError(QStringLiteral("give one command: export, check, adopt, import or sync"));
+        return finish(CommandResult::usage(
+            QStringLiteral("give one command: export, check, adopt, import or sync")));
     const QString command = arguments.first();
     if (command != QLatin1String("sync") && parser.isSet(vdirOption))
-        return usageError(QStringLiteral("only sync takes --vdir"));
+        return finish(CommandResult::usage(QStringLiteral("only sync takes --vdir")));
     if (command == QLatin1String("import")) {
         const QString format = parser.value(formatOption);
         if (parser.isSet(formatOption) && format != QLatin1String("vcard") &&
             format != QLatin1String("csv"))
-            return usageError(QStringLiteral("import takes --format vcard or --format csv"));
+            return finish(CommandResult::usage(
+                QStringLiteral("import takes --format vcard or --format csv")));
         if (parser.isSet(outputOption))
-            return usageError(QStringLiteral("import takes no --output"));
+            return finish(CommandResult::usage(QStringLiteral("import takes no --output")));
         if (arguments.size() < 2)
-            return usageError(QStringLiteral("import needs the files to import"));
-        try {
-            return runImport(arguments.mid(1), format, parser.isSet(dryRunOption));
-        } catch (const platform::FileError &error) {
-            writeError(error.message());
-        } catch (const DataError &error) {
-            writeError(error.message());
-        }
-        return Failure;
+            return finish(CommandResult::usage(QStringLiteral("import needs the files to import")));
+        return finish(tool::runCommand(
+            [&] { return runImport(arguments.mid(1), format, parser.isSet(dryRunOption)); }));
     }
     if (arguments.size() > (command == QLatin1String("adopt") ? 2 : 1))
-        return usageError(QStringLiteral("too many arguments for %1").arg(command));
+        return finish(
+            CommandResult::usage(QStringLiteral("too many arguments for %1").arg(command)));
     if (parser.isSet(dryRunOption) && command != QLatin1String("adopt"))
-        return usageError(QStringLiteral("--dry-run is for adopt and import"));
+        return finish(CommandResult::usage(QStringLiteral("--dry-run is for adopt and import")));
 
-    try {
-        if (command == QLatin1String("export")) {
-            const QString format = parser.value(formatOption);
-            if (format != QLatin1String("vcard") && format != QLatin1String("csv"))
-                return usageError(QStringLiteral("export needs --format vcard or --format csv"));
-            return runExport(format, parser.value(outputOption));
-        }
-        if (command == QLatin1String("check")) {
-            if (parser.isSet(formatOption) || parser.isSet(outputOption))
-                return usageError(QStringLiteral("check takes no options"));
-            return runCheck();
-        }
-        if (command == QLatin1String("adopt")) {
-            if (parser.isSet(formatOption) || parser.isSet(outputOption))
-                return usageError(QStringLiteral("adopt takes only --dry-run"));
-            return runAdopt(arguments.value(1), parser.isSet(dryRunOption));
-        }
-        if (command == QLatin1String("sync")) {
-            if (parser.isSet(formatOption) || parser.isSet(outputOption))
-                return usageError(QStringLiteral("sync takes only --vdir"));
-            if (parser.value(vdirOption).isEmpty())
-                return usageError(QStringLiteral("sync needs --vdir <folder>"));
-            return runSync(parser.value(vdirOption));
-        }
-        return usageError(QStringLiteral("unknown command \"%1\"").arg(command));
-    } catch (const platform::FileError &error) {
-        writeError(error.message());
-    } catch (const DataError &error) {
-        writeError(error.message());
+    if (command == QLatin1String("export")) {
+        const QString format = parser.value(formatOption);
+        if (format != QLatin1String("vcard") && format != QLatin1String("csv"))
+            return finish(CommandResult::usage(
+                QStringLiteral("export needs --format vcard or --format csv")));
+        return finish(
+            tool::runCommand([&] { return runExport(format, parser.value(outputOption)); }));
     }
-    return Failure;
+    if (command == QLatin1String("check")) {
+        if (parser.isSet(formatOption) || parser.isSet(outputOption))
+            return finish(CommandResult::usage(QStringLiteral("check takes no options")));
+        return finish(tool::runCommand(runCheck));
+    }
+    if (command == QLatin1String("adopt")) {
+        if (parser.isSet(formatOption) || parser.isSet(outputOption))
+            return finish(CommandResult::usage(QStringLiteral("adopt takes only --dry-run")));
+        return finish(tool::runCommand(
+            [&] { return runAdopt(arguments.value(1), parser.isSet(dryRunOption)); }));
+    }
+    if (command == QLatin1String("sync")) {
+        if (parser.isSet(formatOption) || parser.isSet(outputOption))
+            return finish(CommandResult::usage(QStringLiteral("sync takes only --vdir")));
+        if (parser.value(vdirOption).isEmpty())
+            return finish(CommandResult::usage(QStringLiteral("sync needs --vdir <folder>")));
+        return finish(tool::runCommand([&] { return runSync(parser.value(vdirOption)); }));
+    }
+    return finish(CommandResult::usage(QStringLiteral("unknown command \"%1\"").arg(command)));
 }
