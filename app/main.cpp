@@ -1,3 +1,4 @@
+#include "platform/filesizesignal.h"
 #include "platform/fonts.h"
 #include "platform/instancelock.h"
 #include "platform/look.h"
@@ -7,6 +8,7 @@
 
 int main(int argc, char *argv[])
 {
+    cardomine::platform::ignoreFileSizeSignal();
     // QApplication takes its own options out of argv: see first whether -style is one.
     const bool ownStyle = cardomine::platform::look::userChoseStyle(argc, argv);
     QApplication app(argc, argv);

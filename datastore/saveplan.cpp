@@ -229,6 +229,22 @@ void carryOutAnnounced(const SavePlan &plan)
     pendingwork::end();
 }
 
+// The notes files of new contacts whose records could not be stored (a full disk, a
+// file-size limit): the undone records take their notes with them, so no notes file is
+// left under a number no record holds. They are files this save made (any earlier
+// notes under those numbers went to Recovered/ first), so removing them destroys
+// nothing the user had.
+void withdrawNewNotes(const SavePlan &plan) noexcept
+{
+    for (const SavePlan::Notes &n : plan.notes) {
+        try {
+            if (!n.text.isEmpty() && files::fileExists(notes::pathFor(n.contactId)))
+                files::deleteFile(notes::pathFor(n.contactId));
+        } catch (...) {
+        }
+    }
+}
+
 } // namespace
 
 void carryOut(const SavePlan &plan)
@@ -246,6 +262,7 @@ void carryOut(const SavePlan &plan)
         return plan.notes.size() > 1 ? notes::withNotesFiles(ids) : ids;
     };
     bool recordsStored = false;
+    bool notesBeforeRecords = false;
     for (const Step step : plan.steps) {
         switch (step) {
         case Step::SetAsideEarlierNotes:
@@ -276,6 +293,7 @@ void carryOut(const SavePlan &plan)
             if (plan.notes.size() > 1) {
                 // Only ever before the records (planAppend): a failure changes no record.
                 batch.commit();
+                notesBeforeRecords = true;
                 break;
             }
             for (std::size_t i = 0; i < prepared.size(); ++i) {
@@ -295,7 +313,13 @@ void carryOut(const SavePlan &plan)
             }
             break;
         case Step::Announce:
-            carryOutAnnounced(plan);
+            try {
+                carryOutAnnounced(plan);
+            } catch (...) {
+                if (notesBeforeRecords)
+                    withdrawNewNotes(plan);
+                throw;
+            }
             recordsStored = true;
             break;
         default: // the steps the marker covers, run with Announce
