@@ -336,6 +336,11 @@ CardFile readFolder(const QString &nativeFolder, const ReadOptions &options)
     return card;
 }
 
+QByteArray currentIndexBytes()
+{
+    return files::readBytes(paths::IndexFile);
+}
+
 QByteArray notesFileBytes(const CardFile &card, const NotesFile &notes)
 {
     if (card.inDataFolder)

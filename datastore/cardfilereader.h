@@ -104,6 +104,10 @@ CardFile read(const ReadOptions &options = {});
 // them is read.
 CardFile readFolder(const QString &nativeFolder, const ReadOptions &options = {});
 
+// The data folder's index file's bytes as they are now, whatever they hold (for a
+// marker that names the file as it is).
+QByteArray currentIndexBytes();
+
 // The bytes of a notes file of a card file read by readFolder or read, as they are
 // (for a copy), bounded by the notes limit and never read through a link.
 QByteArray notesFileBytes(const CardFile &card, const NotesFile &notes);

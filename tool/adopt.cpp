@@ -13,22 +13,18 @@
 #include "platform/drive.h"
 #include "platform/fileattributes.h"
 #include "platform/files.h"
-#include "platform/textcodec.h"
 #include "tool/cardfileid.h"
 #include "tool/folderlock.h"
 
-#include <QHash>
 #include <QUuid>
 
 #include <algorithm>
-#include <functional>
 #include <memory>
 #include <optional>
 
 namespace cardomine::tool {
 
 namespace files = platform::files;
-namespace text = platform::text;
 
 namespace {
 
@@ -323,7 +319,7 @@ void install(const Source &source, AdoptResult &result)
         files::attributes(paths::IndexFile) == seal::IndexFile) {
         pendingwork::Expected asTheyAre;
         asTheyAre.dataSizes = {files::fileSize(paths::DataFile)};
-        asTheyAre.indexVersions = {files::readBytes(paths::IndexFile)};
+        asTheyAre.indexVersions = {cardfile::currentIndexBytes()};
         pendingwork::begin(asTheyAre);
     }
     result.changed = true;
