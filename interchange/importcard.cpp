@@ -51,14 +51,19 @@ QString withoutTrailingSpaces(const QString &text)
 }
 
 // A box holds one line: the lines of a value are joined with ", " (a line end inside
-// a field would break the card file's sequential form).
+// a field would break the card file's sequential form), a tab becomes a space and no
+// other control character is kept.
 QString oneLine(const QString &value)
 {
-    if (!value.contains(u'\r') && !value.contains(u'\n'))
-        return value;
-    QStringList parts = crlfLines(value).split(u"\r\n"_s);
-    parts.removeAll(QString());
-    return parts.join(u", "_s);
+    QString text = value;
+    if (text.contains(u'\r') || text.contains(u'\n')) {
+        QStringList parts = crlfLines(text).split(u"\r\n"_s);
+        parts.removeAll(QString());
+        text = parts.join(u", "_s);
+    }
+    text.replace(u'\t', u' ');
+    text.removeIf([](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
+    return text;
 }
 
 // The text as the store keeps it: characters Windows-1252 lacks become "?".

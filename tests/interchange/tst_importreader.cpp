@@ -5,6 +5,7 @@
 #include "interchange/importreader.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QStringEncoder>
 #include <QTest>
 
@@ -308,6 +309,54 @@ private Q_SLOTS:
         const double large = fastest(1024 * 1024);
         QVERIFY2(large < small * 8,
                  qPrintable(u"%1 ms, then %2 ms"_s.arg(small / 1e6).arg(large / 1e6)));
+    }
+
+    // Files as other programs write them: each reads, every contact in it.
+    void samples_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QStringList>("boxes"); // each contact's; none: as thunderbird.csv
+        QTest::newRow("Android")
+            << u"android-2.1.vcf"_s
+            << QStringList{u"Petr|Dvo?ák|||||||+420 2 5555||"_s,
+                           u"Lenka|Št?pánková||||||+420 602 555|+420 2 5555||lenka@example.cz"_s,
+                           u"Tomáš|Novák||||||||+420 777 555|"_s};
+        for (const QString &form :
+             {u"apple-3.0.vcf"_s, u"apple-3.0-utf16.vcf"_s, u"apple-3.0-crcrlf.vcf"_s})
+            QTest::newRow(qPrintable(form))
+                << form
+                << QStringList{
+                       u"Siobhán Ní|Bhriain||12 Harcourt Street|Dublin||D02|+353 1 555 0|||siobhan@example.ie"_s,
+                       u"||Harbour Bakery||||||+353 1 555 0||"_s};
+        QTest::newRow("4.0 in UTF-16 BE")
+            << u"kind-4.0-utf16be.vcf"_s
+            << QStringList{u"Aiyana|Whitehorse||||||+1-505-555-0|||aiyana@example.net"_s,
+                           u"||||||||+1-505-555-0||"_s};
+        QTest::newRow("photos") << u"vobject-photo.vcf"_s
+                                << QStringList{u"Willemijn|Achterberg||||||+31 20 555 0|||"_s,
+                                               u"Chidi|Okafor|||||||||chidi@example.org"_s};
+        QTest::newRow("Thunderbird CSV in UTF-16 LE")
+            << u"thunderbird-utf16le.csv"_s << QStringList();
+    }
+    void samples()
+    {
+        QFETCH(QString, file);
+        QFETCH(QStringList, boxes);
+        QFile in(QStringLiteral(CARDOMINE_IMPORT_SAMPLES "/") + file);
+        QVERIFY(in.open(QIODevice::ReadOnly));
+        const QByteArray bytes = in.readAll();
+        const ReadResult result = file.endsWith(u".csv"_s) ? readCsv(bytes) : readVCards(bytes);
+        QVERIFY2(result.ok(), qPrintable(u"line %1: %2"_s.arg(result.errorLine).arg(result.error)));
+        QStringList got;
+        for (const ImportedContact &c : result.contacts)
+            got.append(::boxes(c.record));
+        if (boxes.isEmpty()) {
+            QFile utf8(QStringLiteral(CARDOMINE_IMPORT_SAMPLES "/thunderbird.csv"));
+            QVERIFY(utf8.open(QIODevice::ReadOnly));
+            for (const ImportedContact &c : readCsv(utf8.readAll()).contacts)
+                boxes.append(::boxes(c.record));
+        }
+        QCOMPARE(got, boxes);
     }
 
     void errors_data()
