@@ -10,10 +10,10 @@
 #include "datastore/recovered.h"
 #include "datastore/repairplan.h"
 #include "datastore/seal.h"
+#include "interchange/cardfileid.h"
 #include "platform/drive.h"
 #include "platform/fileattributes.h"
 #include "platform/files.h"
-#include "tool/cardfileid.h"
 #include "tool/folderlock.h"
 
 #include <QUuid>
@@ -23,6 +23,8 @@
 #include <optional>
 
 namespace cardomine::tool {
+
+using namespace interchange;
 
 namespace files = platform::files;
 

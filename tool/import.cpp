@@ -4,15 +4,18 @@
 #include "datastore/cardfilereader.h"
 #include "datastore/contactrecord.h"
 #include "datastore/dataerror.h"
+#include "datastore/indexfile.h"
+#include "datastore/paths.h"
 #include "datastore/repairplan.h"
 #include "datastore/repairsteps.h"
+#include "interchange/cardfileid.h"
+#include "interchange/duplicates.h"
+#include "interchange/importreader.h"
 #include "platform/drive.h"
 #include "platform/fileerror.h"
 #include "platform/files.h"
-#include "tool/cardfileid.h"
-#include "tool/duplicates.h"
+#include "platform/textcodec.h"
 #include "tool/folderlock.h"
-#include "tool/importreader.h"
 
 #include <QHash>
 #include <QSet>
@@ -20,6 +23,8 @@
 #include <optional>
 
 namespace cardomine::tool {
+
+using namespace interchange;
 
 namespace {
 
@@ -72,14 +77,6 @@ QString describedCut(const ImportedContact &c)
 }
 
 } // namespace
-
-bool looksLikeVCard(const QByteArray &bytes)
-{
-    QByteArray start = bytes.left(4096);
-    if (start.startsWith("\xEF\xBB\xBF"))
-        start.remove(0, 3);
-    return start.trimmed().left(11).toUpper() == "BEGIN:VCARD";
-}
 
 ImportOutcome importFiles(const ImportRequest &request)
 {
@@ -151,8 +148,11 @@ ImportOutcome importFiles(const ImportRequest &request)
                 // Our own UID names the contact for certain; the bare number that
                 // older exports wrote is taken only when the names agree.
                 const bool ours = c.uid.trimmed().startsWith(u"urn:uuid:"_s, Qt::CaseInsensitive);
-                if (stored != state.byNumber.cend() && !isBlank(*stored) &&
-                    (ours || nameKey(*stored) == nameKey(c.record)))
+                // A record with every box empty is named by its UID only when the card
+                // is as empty: such a contact came back from our own export.
+                const bool emptyAsStored =
+                    stored != state.byNumber.cend() && (!isBlank(*stored) || isBlank(c.record));
+                if (emptyAsStored && (ours || nameKey(*stored) == nameKey(c.record)))
                     reason = u"already in the card file as contact %1 (its UID)"_s.arg(*number);
             }
             if (!reason)

@@ -33,8 +33,4 @@ struct ImportOutcome
 // card file cannot be used; nothing is changed then.
 ImportOutcome importFiles(const ImportRequest &request);
 
-// Whether the bytes look like vCard: "BEGIN:VCARD" first, after a byte order mark
-// and blank lines.
-bool looksLikeVCard(const QByteArray &bytes);
-
 } // namespace cardomine::tool

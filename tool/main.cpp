@@ -7,14 +7,14 @@
 
 #include "datastore/cardfilereader.h"
 #include "datastore/paths.h"
+#include "interchange/cardfileid.h"
+#include "interchange/exportformats.h"
 #include "platform/drive.h"
 #include "platform/files.h"
 #include "platform/filesizesignal.h"
 #include "tool/adopt.h"
-#include "tool/cardfileid.h"
 #include "tool/check.h"
 #include "tool/command.h"
-#include "tool/exportformats.h"
 #include "tool/import.h"
 #include "tool/sync.h"
 
@@ -49,8 +49,8 @@ CommandResult runExport(const QString &format, const QString &output)
     CommandResult result;
     result.messages = card.warnings;
     const QByteArray bytes = format == QLatin1String("vcard")
-                                 ? tool::toVCard(card.contacts, tool::cardFileId())
-                                 : tool::toCsv(card.contacts);
+                                 ? interchange::toVCard(card.contacts, interchange::cardFileId())
+                                 : interchange::toCsv(card.contacts);
     if (output.isEmpty() || output == QLatin1String("-"))
         result.out = bytes;
     else

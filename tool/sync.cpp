@@ -5,16 +5,16 @@
 #include "datastore/dataerror.h"
 #include "datastore/notesfile.h"
 #include "datastore/paths.h"
+#include "interchange/cardfileid.h"
+#include "interchange/duplicates.h"
+#include "interchange/exportformats.h"
+#include "interchange/importreader.h"
 #include "platform/drive.h"
 #include "platform/fileerror.h"
 #include "platform/files.h"
 #include "platform/nativefolder.h"
-#include "tool/cardfileid.h"
 #include "tool/contacts.h"
-#include "tool/duplicates.h"
-#include "tool/exportformats.h"
 #include "tool/folderlock.h"
-#include "tool/importreader.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -31,6 +31,8 @@
 #include <vector>
 
 namespace cardomine::tool {
+
+using namespace interchange;
 
 namespace files = platform::files;
 

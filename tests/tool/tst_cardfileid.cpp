@@ -1,6 +1,6 @@
 // The card file's identifier and the UIDs made from it; the lock the writing
 // commands take.
-#include "tool/cardfileid.h"
+#include "interchange/cardfileid.h"
 #include "tool/folderlock.h"
 
 #include "datastore/dataerror.h"
@@ -26,15 +26,15 @@ private Q_SLOTS:
             TempDrive drive;
             platform::files::createFolder(u"c:\\Program Files"_s);
             platform::files::createFolder(paths::DataFolder);
-            QVERIFY(!tool::readCardFileId());
-            first = tool::cardFileId();
-            QCOMPARE(tool::cardFileId(), first);
-            QCOMPARE(tool::readCardFileId(), std::optional<QUuid>(first));
+            QVERIFY(!interchange::readCardFileId());
+            first = interchange::cardFileId();
+            QCOMPARE(interchange::cardFileId(), first);
+            QCOMPARE(interchange::readCardFileId(), std::optional<QUuid>(first));
         }
         TempDrive other;
         platform::files::createFolder(u"c:\\Program Files"_s);
         platform::files::createFolder(paths::DataFolder);
-        QVERIFY(tool::cardFileId() != first);
+        QVERIFY(interchange::cardFileId() != first);
     }
 
     void lookup_data()
@@ -43,10 +43,10 @@ private Q_SLOTS:
         QTest::addColumn<int>("expected"); // 0: not one of ours
         const QUuid ours = QUuid::fromString(u"0f8fad5b-d9cb-469f-a165-70867728950e"_s);
         const QUuid theirs = QUuid::fromString(u"7c9e6679-7425-40de-944b-e07fc1f90ae7"_s);
-        QTest::newRow("ours") << tool::contactUid(ours, 12) << 12;
-        QTest::newRow("ours, upper case") << tool::contactUid(ours, 3).toUpper() << 3;
-        QTest::newRow("another card file's") << tool::contactUid(theirs, 12) << 0;
-        QTest::newRow("ours, past the highest") << tool::contactUid(ours, 101) << 0;
+        QTest::newRow("ours") << interchange::contactUid(ours, 12) << 12;
+        QTest::newRow("ours, upper case") << interchange::contactUid(ours, 3).toUpper() << 3;
+        QTest::newRow("another card file's") << interchange::contactUid(theirs, 12) << 0;
+        QTest::newRow("ours, past the highest") << interchange::contactUid(ours, 101) << 0;
         QTest::newRow("bare number") << u"7"_s << 7;
         QTest::newRow("bare number past the highest") << u"101"_s << 0;
         QTest::newRow("zero") << u"0"_s << 0;
@@ -57,8 +57,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, uid);
         QFETCH(int, expected);
-        const tool::UidLookup lookup(QUuid::fromString(u"0f8fad5b-d9cb-469f-a165-70867728950e"_s),
-                                     100);
+        const interchange::UidLookup lookup(
+            QUuid::fromString(u"0f8fad5b-d9cb-469f-a165-70867728950e"_s), 100);
         QCOMPARE(lookup.contactNumber(uid).value_or(0), expected);
     }
 

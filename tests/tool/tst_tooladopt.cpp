@@ -1,9 +1,9 @@
 // cardomine-tool adopt: an old card file brought in from a folder elsewhere or from a
 // copy that broke its seal, refused whole when malformed, crash-safe, and never beside
 // the program.
+#include "interchange/cardfileid.h"
 #include "tests/tool/toolfixture.h"
 #include "tool/adopt.h"
-#include "tool/cardfileid.h"
 #include "tool/folderlock.h"
 
 #include "datastore/notesfile.h"
@@ -260,7 +260,7 @@ void TestToolAdopt::adoptsFolder()
     QCOMPARE(m_drive->readFile(notes::pathFor(3)), oldNotes(3));
     // Notes 2 of the card file that was in place must not pass as the adopted 2's.
     QVERIFY(!files::fileExists(notes::pathFor(2)));
-    QCOMPARE(m_drive->readFile(tool::cardFileIdPath()), id);
+    QCOMPARE(m_drive->readFile(interchange::cardFileIdPath()), id);
     QCOMPARE(snapshot(old.path()), source);
     if (cardInPlace) {
         QCOMPARE(recoveredCopies(u"Cardomine.Dat"_s),

@@ -1,8 +1,8 @@
 // cardomine-tool export: the files a store made by the program's own code turns into,
 // compared with text written out by hand from the vCard and CSV rules.
+#include "interchange/cardfileid.h"
+#include "interchange/exportformats.h"
 #include "tests/tool/toolfixture.h"
-#include "tool/cardfileid.h"
-#include "tool/exportformats.h"
 
 #include "datastore/notesfile.h"
 
@@ -28,7 +28,7 @@ QByteArray crlf(const QByteArray &lines)
 
 QByteArray expectedVCard(const QUuid &cardFile)
 {
-    const auto uid = [&](int n) { return tool::contactUid(cardFile, n).toUtf8(); };
+    const auto uid = [&](int n) { return interchange::contactUid(cardFile, n).toUtf8(); };
     return crlf(
         "BEGIN:VCARD\n"
         "VERSION:4.0\n"
@@ -223,7 +223,7 @@ void TestToolExport::foldLine()
 {
     QFETCH(QString, line);
     QFETCH(QByteArray, folded);
-    const QByteArray out = tool::foldLine(line);
+    const QByteArray out = interchange::foldLine(line);
     QCOMPARE(out, folded);
     // Unfolding (dropping CR LF and one space) gives back the line.
     QByteArray unfolded = out;
@@ -246,7 +246,7 @@ void TestToolExport::escapeText()
 {
     QFETCH(QString, value);
     QFETCH(QString, escaped);
-    QCOMPARE(tool::escapeText(value), escaped);
+    QCOMPARE(interchange::escapeText(value), escaped);
 }
 
 void TestToolExport::exportsStoreMadeFolder_data()
@@ -261,12 +261,12 @@ void TestToolExport::exportsStoreMadeFolder()
     QFETCH(QString, fileType);
     makeToolStore(*m_drive, fileType);
 
-    QVERIFY(!tool::readCardFileId());
+    QVERIFY(!interchange::readCardFileId());
     const ToolRun vcard = runTool(*m_drive, {u"export"_s, u"--format"_s, u"vcard"_s});
     QCOMPARE(vcard.exitCode, 0);
     QCOMPARE(vcard.err, QByteArray());
     // The export gave the card file its identifier; the UIDs are made from it.
-    const std::optional<QUuid> cardFile = tool::readCardFileId();
+    const std::optional<QUuid> cardFile = interchange::readCardFileId();
     QVERIFY(cardFile);
     const QByteArray expectedVCard = ::expectedVCard(*cardFile);
     // Line by line first, so a failure names the line.
@@ -385,7 +385,7 @@ void TestToolExport::isEmailAddress()
 {
     QFETCH(QString, value);
     QFETCH(bool, email);
-    QCOMPARE(tool::isEmailAddress(value), email);
+    QCOMPARE(interchange::isEmailAddress(value), email);
 }
 
 void TestToolExport::csvCell_data()
@@ -412,7 +412,7 @@ void TestToolExport::csvCell()
 {
     QFETCH(QString, value);
     QFETCH(QString, cell);
-    QCOMPARE(tool::csvCell(value), cell);
+    QCOMPARE(interchange::csvCell(value), cell);
 }
 
 void TestToolExport::controlCharactersAndFormulasStayInert()

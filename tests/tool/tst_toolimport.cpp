@@ -239,6 +239,26 @@ private Q_SLOTS:
         QCOMPARE(drive.readFile(paths::DataFile), data);
     }
 
+    // A contact with every box empty goes out under its UID and is known by it when
+    // that export comes back.
+    void emptyContactIsNotAddedAgain()
+    {
+        TempDrive drive;
+        ContactRecord empty;
+        empty.ContactID = u"1"_s;
+        empty.DataType = u"Contacts"_s;
+        layOut(drive, indexBytes(1), empty.toRandomBytes());
+        QTemporaryDir out;
+        const QString exported = out.filePath(u"export.vcf"_s);
+        QCOMPARE(runTool(drive, {u"export"_s, u"--format"_s, u"vcard"_s, u"--output"_s, exported})
+                     .exitCode,
+                 0);
+        const ToolRun again = runTool(drive, {u"import"_s, exported});
+        QCOMPARE(again.exitCode, 0);
+        QVERIFY2(again.out.contains("Added 0, 1 skipped"), again.out.constData());
+        QCOMPARE(drive.readFile(paths::DataFile), empty.toRandomBytes());
+    }
+
     void secondImportAddsNothing()
     {
         TempDrive drive;

@@ -6,11 +6,11 @@
 #include "datastore/dataerror.h"
 #include "datastore/indexfile.h"
 #include "datastore/notesfile.h"
+#include "interchange/cardfileid.h"
 #include "platform/fileattributes.h"
 #include "platform/fileerror.h"
 #include "platform/nativefolder.h"
 #include "tests/tool/toolfixture.h"
-#include "tool/cardfileid.h"
 #include "tool/contacts.h"
 
 #include <QDir>
@@ -65,7 +65,7 @@ void writeFile(const QString &path, const QByteArray &bytes)
 
 QString ourFile(int number)
 {
-    return tool::vcardFileName(tool::contactUid(*tool::readCardFileId(), number));
+    return tool::vcardFileName(interchange::contactUid(*interchange::readCardFileId(), number));
 }
 
 // The vCard folder made unwritable: by its mode, or (for root, whom modes do not stop)
@@ -130,7 +130,7 @@ private Q_SLOTS:
         expected.sort();
         QCOMPARE(names, expected);
         const QByteArray card = snapshot(m_vdir.path()).value(ourFile(2));
-        const QByteArray uid = tool::contactUid(*tool::readCardFileId(), 2).toUtf8();
+        const QByteArray uid = interchange::contactUid(*interchange::readCardFileId(), 2).toUtf8();
         QVERIFY2(card.contains(QByteArray("\r\nUID:" + uid + "\r\n")), card.constData());
 
         const auto times = mtimes(m_vdir.path());

@@ -11,7 +11,7 @@
 // Nothing the file held for a contact is dropped: what has no box, and every value
 // longer than its box, is kept whole in the contact's notes, after the card's own
 // notes, under one line that says so (importcard.h).
-namespace cardomine::tool {
+namespace cardomine::interchange {
 
 struct ImportedContact
 {
@@ -37,4 +37,8 @@ struct ReadResult
 ReadResult readVCards(const QByteArray &bytes); // 2.1, 3.0, 4.0; several cards
 ReadResult readCsv(const QByteArray &bytes);    // header row; ours, Google, Outlook, Thunderbird
 
-} // namespace cardomine::tool
+// Whether the bytes look like vCard: "BEGIN:VCARD" first, after a byte order mark
+// and blank lines, in UTF-8 or UTF-16.
+bool looksLikeVCard(const QByteArray &bytes);
+
+} // namespace cardomine::interchange

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tool/importreader.h"
+#include "interchange/importreader.h"
 
 #include <QList>
 #include <QString>
@@ -8,7 +8,7 @@
 
 // What the vCard and CSV readers have in common: each turns one card (or row) into a
 // Card, the plain list of what it holds, and buildContact() maps that onto the boxes.
-namespace cardomine::tool::importing {
+namespace cardomine::interchange::importing {
 
 // The line that opens the section of a contact's notes holding the values that were
 // cut or have no box.
@@ -32,6 +32,8 @@ struct Phone
     QString label; // how the notes name it when it gets no box
     bool preferred = false;
     int order = 0;
+    QList<PhoneKind> kinds; // every box its types allow, in the record's order; empty: kind
+    QString boxLabel; // the label the card gives it (Apple's X-ABLabel), kept when it gets a box
 };
 
 struct Email
@@ -40,6 +42,7 @@ struct Email
     QString label;
     bool preferred = false;
     int order = 0;
+    QString boxLabel;
 };
 
 struct Address
@@ -50,6 +53,7 @@ struct Address
     bool home = false;
     bool preferred = false;
     int order = 0;
+    QString boxLabel;
     bool isEmpty() const;
 };
 
@@ -59,6 +63,7 @@ struct Card
     QString uid;
     QString given, family;
     bool structuredName = false; // the card gives its name in parts (vCard N), even if empty
+    bool organisation = false;   // a company's card: its formatted name is no person's
     QStringList fullNames;       // the forms of the whole name a formatted name may repeat
     QString formattedName;
     QString company;
@@ -92,4 +97,4 @@ QString crlfLines(const QString &text);
 // Bytes as UTF-8 when they are valid UTF-8, else as Windows-1252.
 QString decodeGuessing(const QByteArray &bytes);
 
-} // namespace cardomine::tool::importing
+} // namespace cardomine::interchange::importing

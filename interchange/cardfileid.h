@@ -9,7 +9,7 @@
 // Each card file carries an identifier of its own, kept beside it in Cardomine.id, so
 // that the vCard UIDs its exports give its contacts differ from every other card
 // file's and stay the same from one export to the next.
-namespace cardomine::tool {
+namespace cardomine::interchange {
 
 // "c:\Program Files\Pelvarin\Cardomine.id"
 QString cardFileIdPath();
@@ -40,4 +40,4 @@ private:
     int m_highest = 0;
 };
 
-} // namespace cardomine::tool
+} // namespace cardomine::interchange

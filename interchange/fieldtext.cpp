@@ -1,8 +1,8 @@
-#include "tool/contacts.h"
+#include "interchange/fieldtext.h"
 
 #include <algorithm>
 
-namespace cardomine::tool {
+namespace cardomine::interchange {
 
 namespace {
 
@@ -28,4 +28,4 @@ QString fieldValue(const QString &field)
     return trimmed(withoutControls(field));
 }
 
-} // namespace cardomine::tool
+} // namespace cardomine::interchange

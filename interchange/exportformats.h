@@ -1,6 +1,7 @@
 #pragma once
 
-#include "tool/contacts.h"
+#include "interchange/contact.h"
+#include "interchange/fieldtext.h"
 
 #include <QByteArray>
 #include <QList>
@@ -9,7 +10,7 @@
 
 // The two export formats, UTF-8 with CR LF line ends. Fields lose their trailing
 // padding and their control characters (see withoutControls).
-namespace cardomine::tool {
+namespace cardomine::interchange {
 
 // vCard 4.0: one card per contact, lines folded at 75 octets (never inside a UTF-8
 // sequence), text values escaped; empty fields are left out, except FN and N, which
@@ -33,10 +34,9 @@ QString escapeText(const QString &value);
 // two labels) and nothing else.
 bool isEmailAddress(const QString &value);
 
-// A CSV cell: a value a spreadsheet would run as a formula (leading "=", "+", "-",
-// "@", tab or CR) gets a leading single quote, unless it is a phone number such as
-// "+44 20 7946 0958"; then a cell holding a comma, a double quote or a line end is
+// A CSV cell: a value a spreadsheet would run as a formula gets a leading single quote
+// (needsFormulaQuote); then a cell holding a comma, a double quote or a line end is
 // quoted, its quotes doubled.
 QString csvCell(const QString &value);
 
-} // namespace cardomine::tool
+} // namespace cardomine::interchange

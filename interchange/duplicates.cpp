@@ -1,6 +1,6 @@
-#include "tool/duplicates.h"
+#include "interchange/duplicates.h"
 
-namespace cardomine::tool {
+namespace cardomine::interchange {
 
 using namespace Qt::StringLiterals;
 
@@ -84,4 +84,4 @@ std::optional<Duplicates::Found> Duplicates::find(const DuplicateKeys &keys) con
     return std::nullopt;
 }
 
-} // namespace cardomine::tool
+} // namespace cardomine::interchange

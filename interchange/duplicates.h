@@ -12,7 +12,7 @@
 // When a contact brought in (by import or by the sync pass) is one the card file
 // already has: the same first and last name with a phone or e-mail in common, or
 // every box the same.
-namespace cardomine::tool {
+namespace cardomine::interchange {
 
 // First and last name, case and spacing aside.
 QString nameKey(const ContactRecord &r);
@@ -46,4 +46,4 @@ private:
     QHash<QByteArray, int> m_boxes;
 };
 
-} // namespace cardomine::tool
+} // namespace cardomine::interchange

@@ -1,10 +1,10 @@
-#include "tool/cardfileid.h"
+#include "interchange/cardfileid.h"
 
 #include "datastore/contactrecord.h"
 #include "datastore/paths.h"
 #include "platform/files.h"
 
-namespace cardomine::tool {
+namespace cardomine::interchange {
 
 namespace files = platform::files;
 
@@ -63,4 +63,4 @@ std::optional<int> UidLookup::contactNumber(const QString &uid) const
     return std::nullopt;
 }
 
-} // namespace cardomine::tool
+} // namespace cardomine::interchange

@@ -1,13 +1,14 @@
-#include "tool/exportformats.h"
+#include "interchange/exportformats.h"
 
-#include "tool/cardfileid.h"
+#include "interchange/cardfileid.h"
+#include "interchange/formulaquote.h"
 
 #include <QSet>
 #include <QStringList>
 
 #include <optional>
 
-namespace cardomine::tool {
+namespace cardomine::interchange {
 
 namespace {
 
@@ -23,27 +24,6 @@ bool isContinuationByte(char byte)
 bool isAtomCharacter(QChar c)
 {
     return c.isLetterOrNumber() || QStringView(u"!#$%&'*+/=?^_`{|}~-").contains(c);
-}
-
-// A phone number as people write them: an optional leading "+" or "-", then digits
-// and the usual separators, with at least three digits.
-bool isPhoneNumber(QStringView value)
-{
-    if (value.startsWith(u'+') || value.startsWith(u'-'))
-        value = value.mid(1);
-    int digits = 0;
-    for (const QChar c : value) {
-        if (c >= u'0' && c <= u'9')
-            ++digits;
-        else if (!QStringView(u" .-()/").contains(c))
-            return false;
-    }
-    return digits >= 3;
-}
-
-bool startsFormula(const QString &value)
-{
-    return !value.isEmpty() && QStringView(u"=+-@\t\r").contains(value.front());
 }
 
 QString uuidUrn(const QUuid &uuid)
@@ -154,7 +134,7 @@ bool isEmailAddress(const QString &value)
 QString csvCell(const QString &value)
 {
     QString cell = value;
-    if (startsFormula(cell) && !isPhoneNumber(cell))
+    if (needsFormulaQuote(cell))
         cell.prepend(u'\'');
     if (!cell.contains(u',') && !cell.contains(u'"') && !cell.contains(u'\r') &&
         !cell.contains(u'\n'))
@@ -254,4 +234,4 @@ QByteArray toCsv(const QList<Contact> &contacts)
     return out;
 }
 
-} // namespace cardomine::tool
+} // namespace cardomine::interchange

@@ -1,0 +1,11 @@
+#pragma once
+
+#include "datastore/cardfilereader.h"
+
+// One contact of the card file as the writers take it: its record and notes, as the
+// data store's reader gives them.
+namespace cardomine::interchange {
+
+using Contact = cardfile::Contact;
+
+} // namespace cardomine::interchange
