@@ -2,6 +2,8 @@
 #include "tool/lookup.h"
 
 #include "datastore/boxcaptions.h"
+#include "datastore/cardfilereader.h"
+#include "datastore/notesfile.h"
 #include "tool/contacts.h"
 #include "tool/contactsearch.h"
 
@@ -42,7 +44,7 @@ QString shownNotes(const QString &notes)
     return text;
 }
 
-QString emailOf(const Contact &contact)
+QString emailOf(const cardfile::Contact &contact)
 {
     return wholeEmailAddresses(contact.record, contact.notes).value(0);
 }
@@ -52,10 +54,10 @@ QString emailOf(const Contact &contact)
 LookupOutput findContacts(const QStringList &texts, LookupFormat format)
 {
     const ContactMatcher matcher(texts);
-    const CardFile card = readCardFile();
+    const cardfile::CardFile card = cardfile::read();
     LookupOutput output;
     QJsonArray list;
-    for (const Contact &contact : card.contacts) {
+    for (const cardfile::Contact &contact : card.contacts) {
         if (!matcher.matches(contact.record, contact.notes))
             continue;
         output.found = true;
@@ -82,21 +84,20 @@ LookupOutput findContacts(const QStringList &texts, LookupFormat format)
 
 LookupOutput showContact(int number, LookupFormat format)
 {
-    const CardFile card = readCardFile();
+    // One contact's notes are wanted: the others are not read.
+    const cardfile::CardFile card = cardfile::read({.notes = cardfile::NotesText::Skip});
     LookupOutput output;
-    const Contact *found = nullptr;
-    for (const Contact &contact : card.contacts) {
-        if (contact.position == number) {
-            found = &contact;
-            break;
-        }
-    }
+    const cardfile::Contact *found = card.atPosition(number);
     if (!found)
         return output;
     output.found = true;
     const ContactRecord &record = found->record;
+    QString notesText;
+    if (const std::optional<int> id = record.contactNumber(); id && card.notesFiles.contains(*id))
+        notesText =
+            notes::fromFileBytes(cardfile::notesFileBytes(card, card.notesFiles.value(*id)));
     const QString type = fieldValue(record.DataType.text());
-    const QString notes = shownNotes(found->notes);
+    const QString notes = shownNotes(notesText);
 
     if (format == LookupFormat::Json) {
         QJsonObject object{{u"number"_s, number}};
@@ -105,7 +106,7 @@ LookupOutput showContact(int number, LookupFormat format)
         object.insert(u"type"_s, type);
         object.insert(u"notes"_s, notes);
         object.insert(u"emails"_s,
-                      QJsonArray::fromStringList(wholeEmailAddresses(record, found->notes)));
+                      QJsonArray::fromStringList(wholeEmailAddresses(record, notesText)));
         output.out = QJsonDocument(object).toJson(QJsonDocument::Indented);
         return output;
     }
@@ -140,11 +141,11 @@ LookupOutput showContact(int number, LookupFormat format)
 LookupOutput queryAddresses(const QString &text)
 {
     const ContactMatcher matcher({text});
-    const CardFile card = readCardFile();
+    const cardfile::CardFile card = cardfile::read();
     LookupOutput output;
     QString lines;
     int count = 0;
-    for (const Contact &contact : card.contacts) {
+    for (const cardfile::Contact &contact : card.contacts) {
         if (!matcher.matches(contact.record, contact.notes))
             continue;
         const QString name = contactName(contact.record);
