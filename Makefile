@@ -4,7 +4,7 @@
 # test` also for the test tools, `make fuzz` for clang (scripts/install-packages.sh).
 PRESET ?= dev
 
-.PHONY: all run test asan-test bench fuzz build deps test-deps configure clean format screenshot
+.PHONY: all run test asan-test bench fuzz deb build deps test-deps configure clean format screenshot
 
 all: build
 
@@ -12,7 +12,7 @@ deps:
 	@scripts/install-packages.sh run
 
 test-deps:
-	@scripts/install-packages.sh run test
+	@scripts/install-packages.sh run test package
 
 build/%/build.ninja: | deps
 	cmake --preset $*
@@ -39,6 +39,13 @@ asan-test:
 bench: deps build/release/build.ninja
 	cmake --build --preset release --target cardomine_bench
 	build/release/bench/cardomine_bench
+
+# The Debian package from the release build (built here if it is not yet; nothing is
+# compiled twice): build/release/cardomine_<version>_<arch>.deb.
+deb:
+	@scripts/install-packages.sh run package
+	cmake --preset release
+	cmake --build --preset release --target deb
 
 # Each fuzzer runs FUZZ_SECONDS (30 s by default) over its seeds and past findings.
 FUZZ_SECONDS ?= 30

@@ -8,12 +8,15 @@
 #   test        make test: Xvfb, a window manager and xdotool for the end-to-end runs,
 #               the desktop-file and vCard validators, khard, FUSE file systems and
 #               rsync, Radicale and vdirsyncer for the sync run
+#   package     make deb and its test: scdoc (the man pages), groff, bash-completion,
+#               dpkg-dev (dpkg-shlibdeps) and lintian
 #   asan        make asan-test: the test group (GCC brings its own sanitizers)
 #   fuzz        make fuzz: clang and its libFuzzer runtime
 #   screenshot  make screenshot: Xvfb, IceWM, xdotool, ImageMagick
 #
-# `make run` asks only for the run group, so a machine without the test or fuzz
-# packages can still build and run the program.
+# `make run` asks only for the run group, so a machine without the test, package or
+# fuzz packages can still build and run the program; `make test` asks for the test and
+# package groups.
 set -euo pipefail
 
 declare -A group
@@ -23,7 +26,8 @@ group[run]="cmake ninja-build g++ make pkg-config python3
 group[display]="xvfb xauth xdotool imagemagick x11-utils icewm"
 group[test]="${group[display]} desktop-file-utils appstream python3-vobject khard
     rsync exfat-fuse exfatprogs ntfs-3g fuse3 mount radicale vdirsyncer"
-group[asan]="${group[test]}"
+group[package]="scdoc groff-base bash-completion dpkg-dev lintian"
+group[asan]="${group[test]} ${group[package]}"
 group[fuzz]="clang libclang-rt-14-dev"
 group[screenshot]="${group[display]}"
 
@@ -31,7 +35,7 @@ group[screenshot]="${group[display]}"
 packages=()
 for name in "$@"; do
     if [[ -z "${group[$name]+set}" ]]; then
-        echo "install-packages.sh: unknown group '$name' (run, test, asan, fuzz, screenshot)" >&2
+        echo "install-packages.sh: unknown group '$name' (run, test, package, asan, fuzz, screenshot)" >&2
         exit 2
     fi
     read -r -d '' -a list <<<"${group[$name]}" || true

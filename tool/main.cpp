@@ -15,7 +15,10 @@
 #include "tool/adopt.h"
 #include "tool/check.h"
 #include "tool/command.h"
+#include "tool/commandhelp.h"
+#include "tool/contactsearch.h"
 #include "tool/import.h"
+#include "tool/lookup.h"
 #include "tool/sync.h"
 
 #include <QCommandLineParser>
@@ -135,6 +138,39 @@ int finish(const CommandResult &result)
     return result.exitStatus;
 }
 
+// find, show and query: read-only look-ups. Exit status 1 when nothing matched.
+CommandResult runLookup(const QString &command, const QStringList &words, const QString &format)
+{
+    if (!format.isEmpty() && format != QLatin1String("text") && format != QLatin1String("json"))
+        return CommandResult::usage(QStringLiteral("%1 takes --format text or --format json").arg(command));
+    const tool::LookupFormat lookupFormat =
+        format == QLatin1String("json") ? tool::LookupFormat::Json : tool::LookupFormat::Text;
+    if (words.isEmpty() || !tool::ContactMatcher(words).hasWords())
+        return CommandResult::usage(command == QLatin1String("show")
+                              ? QStringLiteral("show needs the number of a contact")
+                              : QStringLiteral("%1 needs the text to look for").arg(command));
+    tool::LookupOutput output;
+    if (command == QLatin1String("find")) {
+        output = tool::findContacts(words, lookupFormat);
+    } else if (command == QLatin1String("query")) {
+        if (words.size() > 1)
+            return CommandResult::usage(QStringLiteral("query takes one TEXT (quote it)"));
+        output = tool::queryAddresses(words.first());
+    } else {
+        const std::optional<int> number = ContactRecord::parseNumber(words.first());
+        if (words.size() > 1 || !number || *number < 1)
+            return CommandResult::usage(QStringLiteral("show takes one contact number"));
+        output = tool::showContact(*number, lookupFormat);
+    }
+    CommandResult result;
+    result.out = output.out;
+    result.exitStatus = output.found ? tool::Success : tool::Failure;
+    if (!output.found && command == QLatin1String("show"))
+        result.messages.append(
+            QStringLiteral("the card file has no contact %1").arg(words.first().trimmed()));
+    return result;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -145,40 +181,18 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(CARDOMINE_VERSION));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Works on Cardomine's card file.\n\n"
-        "Commands:\n"
-        "  export   writes every contact, with its notes, as vCard 4.0 or CSV; the\n"
-        "           vCard UIDs come from the card file's identifier, which the first\n"
-        "           vCard export writes to Cardomine.id in the data folder: the\n"
-        "           only file export ever writes there\n"
-        "  check    reports what the next start of Cardomine would find and do;\n"
-        "           exit status 0 when it would change nothing, 1 otherwise\n"
-        "  adopt [FOLDER]\n"
-        "           brings an old card file in: FOLDER is a copy of an old data folder\n"
-        "           (Cardomine.Dat, Index.tbl, Contact Notes/, in any letter case); with\n"
-        "           no FOLDER, the card file in the data folder whose seal a copy broke.\n"
-        "           The card file in place is kept in Recovered/ first. --dry-run only\n"
-        "           reports. Changes the data: run it with Cardomine closed.\n"
-        "  import [--format vcard|csv] [--dry-run] FILE...\n"
-        "           adds the contacts of vCard or CSV files (the format taken from\n"
-        "           the content unless given) as new records, leaving out those the\n"
-        "           card file holds already; never while Cardomine runs. Where there is\n"
-        "           no card file yet, it is first made as Cardomine's first run makes it.\n"
-        "           Exit status 1 when a file could not be read or did not parse\n"
-        "           (nothing from it is added)\n"
-        "  sync --vdir FOLDER\n"
-        "           one pass keeping a folder of vCards (as vdirsyncer syncs it with a\n"
-        "           CardDAV address book) in step with the card file, both ways; never\n"
-        "           while Cardomine runs\n\n"
-        "export and check only read, and may run while Cardomine runs.\n\n"
-        "The data folder is \"Program Files/Pelvarin\" under $CARDOMINE_DRIVE_C, or under\n"
-        "$XDG_DATA_HOME/cardomine/drive_c when that is not set."));
+    parser.setApplicationDescription(
+        QStringLiteral("Works on Cardomine's card file.\n\n") + tool::commandOverview() +
+        QStringLiteral("\nexport, check, find, show and query only read, and may run while "
+                       "Cardomine runs.\n\n"
+                       "The data folder is \"Program Files/Pelvarin\" under $CARDOMINE_DRIVE_C, "
+                       "or under\n$XDG_DATA_HOME/cardomine/drive_c when that is not set."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
-    const QCommandLineOption formatOption(QStringLiteral("format"),
-                                          QStringLiteral("Export format: vcard or csv."),
-                                          QStringLiteral("format"));
+    const QCommandLineOption formatOption(
+        QStringLiteral("format"),
+        QStringLiteral("export, import: vcard or csv; find, show: text or json."),
+        QStringLiteral("format"));
     const QCommandLineOption outputOption(
         QStringLiteral("output"), QStringLiteral("Write the export to <file> instead of stdout."),
         QStringLiteral("file"));
@@ -192,20 +206,31 @@ int main(int argc, char *argv[])
                                         QStringLiteral("folder"));
     parser.addOption(dryRunOption);
     parser.addOption(vdirOption);
-    parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("export, check, adopt, import or sync"));
+    parser.addPositionalArgument(
+        QStringLiteral("command"),
+        QStringLiteral("export, check, adopt, import, sync, find, show or query"));
 
     if (!parser.parse(QCoreApplication::arguments()))
         return finish(CommandResult::usage(parser.errorText()));
-    if (parser.isSet(helpOption))
-        parser.showHelp(tool::Success);
+    if (parser.isSet(helpOption)) {
+        // "cardomine-tool COMMAND --help" shows that command's own page.
+        const QString name = parser.positionalArguments().value(0);
+        if (name.isEmpty())
+            parser.showHelp(tool::Success);
+        const tool::CommandHelp *help = tool::commandHelp(name);
+        if (!help)
+            return finish(CommandResult::usage(QStringLiteral("unknown command \"%1\"").arg(name)));
+        CommandResult page;
+        page.out = tool::commandHelpText(*help).toUtf8();
+        return finish(page);
+    }
     if (parser.isSet(versionOption))
         parser.showVersion();
 
     const QStringList arguments = parser.positionalArguments();
     if (arguments.isEmpty())
-        return finish(CommandResult::usage(
-            QStringLiteral("give one command: export, check, adopt, import or sync")));
+        return finish(CommandResult::usage(QStringLiteral(
+            "give one command: export, check, adopt, import, sync, find, show or query")));
     const QString command = arguments.first();
     if (command != QLatin1String("sync") && parser.isSet(vdirOption))
         return finish(CommandResult::usage(QStringLiteral("only sync takes --vdir")));
@@ -221,6 +246,15 @@ int main(int argc, char *argv[])
             return finish(CommandResult::usage(QStringLiteral("import needs the files to import")));
         return finish(tool::runCommand(
             [&] { return runImport(arguments.mid(1), format, parser.isSet(dryRunOption)); }));
+    }
+    if (command == QLatin1String("find") || command == QLatin1String("show") ||
+        command == QLatin1String("query")) {
+        if (parser.isSet(outputOption) || parser.isSet(dryRunOption) ||
+            (command == QLatin1String("query") && parser.isSet(formatOption)))
+            return finish(
+                CommandResult::usage(QStringLiteral("%1 takes no such option").arg(command)));
+        return finish(tool::runCommand(
+            [&] { return runLookup(command, arguments.mid(1), parser.value(formatOption)); }));
     }
     if (arguments.size() > (command == QLatin1String("adopt") ? 2 : 1))
         return finish(
