@@ -2,6 +2,7 @@
 
 #include "datastore/contactrecord.h"
 #include "datastore/dataerror.h"
+#include "datastore/datafunctions.h"
 #include "datastore/indexfile.h"
 #include "datastore/notesfile.h"
 #include "datastore/paths.h"
@@ -57,6 +58,12 @@ void perform(const repairplan::Step &step, FrmWork &window)
     case StepKind::UndoTornWrite:
         if (const std::optional<pendingwork::Expected> marker = pendingwork::readMarker())
             pendingwork::undoTornWrite(*marker);
+        break;
+    case StepKind::FinishNotes:
+        pendingwork::finishNotes();
+        break;
+    case StepKind::MoveNotesLeftoversAside:
+        notes::setAsideLeftovers();
         break;
     case StepKind::SealIndexAsMarked:
         files::setAttributes(paths::IndexFile, seal::IndexFile);
@@ -178,7 +185,7 @@ LoadResult loadMainWindow(FrmWork &window, QList<repairplan::Step> *performed)
         window.ScrollBar->setValue(window.ScrollBar->minimum());
 
         const std::optional<int> id = CurrentRecord.contactNumber();
-        window.setNotesText(id ? notes::read(*id) : QString());
+        Data_Functions::ShowNotes(window, id);
     } catch (const platform::FileError &error) {
         showStartFailure(window, error.message());
         return LoadResult::Exit;
