@@ -205,7 +205,7 @@ for delay in 0.3 0.8 1.1 1.4 2.5; do
     left=$(hidden_notes)
     if ((left > 0)); then
         "$tool" check >"$work/check.txt" 2>&1 || true
-        grep -q "temporary notes file" "$work/check.txt" || fail "check does not report the temporary notes files"
+        grep -qE "temporary notes file|notes of the interrupted save" "$work/check.txt" || fail "check does not report the waiting notes"
     fi
     recovered_before=$(find "$data" -path '*Recovered*' -name '1.txt.tmp-*' 2>/dev/null | wc -l)
     start_program
