@@ -419,9 +419,10 @@ QString OperationRun::checkFreshStart(bool *repaired)
         return again.fname->text().startsWith(u"Tobin") ? QString()
                                                         : u"the sample contact is not shown"_s;
 
-    // A save of notes stores its record and its notes, or neither.
+    // A save of notes cut short stores its record and its notes, or neither. (A failure
+    // putting the notes in place after the record is told in its box instead.)
     const QByteArray dataNow = drive.readFile(paths::DataFile);
-    if (!savedNotes.isEmpty() && !*repaired) {
+    if (!savedNotes.isEmpty() && !*repaired && errorBoxes() == 0) {
         const bool recordSaved = isSequential(op) ? dataNow.size() > dataBefore.size()
                                                   : recordAt(dataNow, savedNumber) == savedRecord;
         const QByteArray notesNow = drive.readFile(notes::pathFor(savedNumber));
