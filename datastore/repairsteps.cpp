@@ -28,6 +28,12 @@ bool performFileStep(const Step &step)
         if (const std::optional<pendingwork::Expected> marker = pendingwork::readMarker())
             pendingwork::undoTornWrite(*marker);
         return true;
+    case StepKind::FinishNotes:
+        pendingwork::finishNotes();
+        return true;
+    case StepKind::MoveNotesLeftoversAside:
+        notes::setAsideLeftovers();
+        return true;
     case StepKind::SealIndexAsMarked:
         files::setAttributes(paths::IndexFile, seal::IndexFile);
         return true;

@@ -6,6 +6,7 @@
 
 #include "assets/assets.h"
 #include "mainwindow/commandbutton.h"
+#include "mainwindow/limitednotesbox.h"
 #include "mainwindow/lockablebox.h"
 #include "mainwindow/lockablecombobox.h"
 #include "mainwindow/recordscrollbar.h"
@@ -146,7 +147,7 @@ void FrmWork::buildControls()
     ScrollBar->setTracking(false);
     ScrollBar->setFocusPolicy(Qt::StrongFocus);
 
-    notes = new LockableNotesBox(this);
+    notes = new LimitedNotesBox(this);
     notes->setObjectName(QStringLiteral("notes"));
     notes->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     notes->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -392,6 +393,14 @@ void FrmWork::setNotesText(const QString &text)
         notes->setWordWrapMode(wrap);
     }
     notes->setPlainText(shown);
+}
+
+void FrmWork::setNotesCut(bool cut)
+{
+    m_notesCut = cut;
+    // Not a word of such notes can be changed: saving them would cut the file.
+    if (cut)
+        notes->setReadOnly(true);
 }
 
 void FrmWork::connectHandlers()

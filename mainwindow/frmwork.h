@@ -85,6 +85,8 @@ public:
     void setBoxLocked(FieldBox box, bool locked) override;
     QString notesText() const override;
     void setNotesText(const QString &text) override;
+    bool notesCut() const override { return m_notesCut; }
+    void setNotesCut(bool cut) override;
     QLineEdit *box(FieldBox box) const;
 
     // Run just before the window closes after the user confirmed (closes the splash).
@@ -134,6 +136,7 @@ private:
     QLabel *m_statusPanel = nullptr;
     std::function<void()> m_beforeClose;
     int m_shownBeforeCreate = 1; // the record on display when create mode began
+    bool m_notesCut = false;     // the notes box shows the beginning of a notes file
 };
 
 } // namespace cardomine

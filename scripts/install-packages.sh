@@ -7,7 +7,8 @@
 #   run         build and run the program (compiler, CMake, Qt, fonts)
 #   test        make test: Xvfb, a window manager and xdotool for the end-to-end runs,
 #               the desktop-file and vCard validators, khard, FUSE file systems and
-#               rsync, Radicale and vdirsyncer for the sync run
+#               rsync, Radicale and vdirsyncer for the sync run, strace to slow the
+#               program's writes in the kill runs
 #   package     make deb and its test: scdoc (the man pages), groff, bash-completion,
 #               dpkg-dev (dpkg-shlibdeps) and lintian
 #   asan        make asan-test: the test group (GCC brings its own sanitizers)
@@ -25,7 +26,7 @@ group[run]="cmake ninja-build g++ make pkg-config python3
     fonts-wine fonts-liberation2"
 group[display]="xvfb xauth xdotool imagemagick x11-utils icewm"
 group[test]="${group[display]} desktop-file-utils appstream python3-vobject khard
-    rsync exfat-fuse exfatprogs ntfs-3g fuse3 mount radicale vdirsyncer"
+    rsync exfat-fuse exfatprogs ntfs-3g fuse3 mount radicale vdirsyncer strace"
 group[package]="scdoc groff-base bash-completion dpkg-dev lintian"
 group[asan]="${group[test]} ${group[package]}"
 group[fuzz]="clang libclang-rt-14-dev"

@@ -2,6 +2,7 @@
 
 #include "datastore/contactrecord.h"
 #include "datastore/dataerror.h"
+#include "datastore/datafunctions.h"
 #include "datastore/indexfile.h"
 #include "datastore/notesfile.h"
 #include "datastore/paths.h"
@@ -119,7 +120,7 @@ LoadResult loadMainWindow(FrmWork &window, QList<repairplan::Step> *performed)
         window.ScrollBar->setValue(window.ScrollBar->minimum());
 
         const std::optional<int> id = CurrentRecord.contactNumber();
-        window.setNotesText(id ? notes::read(*id) : QString());
+        Data_Functions::ShowNotes(window, id);
     } catch (const platform::FileError &error) {
         showStartFailure(window, error.message());
         return LoadResult::Exit;

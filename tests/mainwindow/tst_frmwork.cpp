@@ -168,7 +168,7 @@ private Q_SLOTS:
         row("fax", MEMBER(fax), "cardomine::LockableLineEdit", px(5880, 1560, 1335, 285));
         row("cboCustomer", MEMBER(cboCustomer), "cardomine::LockableComboBox",
             px(1200, 2520, 1695, 315), {}, u"Click Here To Change Between Different Data Types."_s);
-        row("notes", MEMBER(notes), "cardomine::LockableNotesBox", px(360, 3240, 6975, 1935), {},
+        row("notes", MEMBER(notes), "cardomine::LimitedNotesBox", px(360, 3240, 6975, 1935), {},
             u"Here Is Where You Can Create, Edit, Or Read Notes About The Current Contact."_s);
         row("Label1", MEMBER(Label1), "QLabel", px(120, 120, 975, 255), u"First Name:"_s);
         row("Label4", MEMBER(Label4), "QLabel", px(120, 480, 975, 255), u"Last Name:"_s);

@@ -4,7 +4,8 @@
 // after the last flush is the state of a crash just before it: every write of the
 // program is flushed before its next step.) The next start must find the index in
 // its old or its new version, every earlier record intact, and whatever the repair
-// set aside kept in Recovered/. Every crash is played with the attributes in extended
+// set aside kept in Recovered/, a record saved with its notes or neither, and every
+// temporary notes file kept. Every crash is played with the attributes in extended
 // attributes and in the sidecar file.
 
 #include "platform/attributestore.h"
@@ -64,6 +65,11 @@ void TestCrashSweep::crashAtEveryOperation_data()
                     << op << faults::Mode::CutShort << sidecar;
         }
     }
+    // Notes of nearly the notes limit: the long writes are where a kill is most likely.
+    const UserOperation large = UserOperation::EditLargeNotesSave;
+    QTest::addRow("%s", operationName(large)) << large << faults::Mode::Crash << false;
+    QTest::addRow("%s, write cut short", operationName(large))
+        << large << faults::Mode::CutShort << false;
 }
 
 void TestCrashSweep::crashAtEveryOperation()

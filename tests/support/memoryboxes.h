@@ -16,12 +16,15 @@ public:
     void setBoxLocked(FieldBox box, bool locked) override { m_locked[index(box)] = locked; }
     QString notesText() const override { return m_notes; }
     void setNotesText(const QString &text) override { m_notes = text; }
+    bool notesCut() const override { return m_notesCut; }
+    void setNotesCut(bool cut) override { m_notesCut = cut; }
 
 private:
     static int index(FieldBox box) { return static_cast<int>(box); }
     std::array<QString, FieldBoxCount> m_text;
     std::array<bool, FieldBoxCount> m_locked{};
     QString m_notes;
+    bool m_notesCut = false;
 };
 
 } // namespace cardomine::testing
