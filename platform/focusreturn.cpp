@@ -1,6 +1,7 @@
 #include "platform/focusreturn.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 
 namespace cardomine::platform {
 
@@ -10,9 +11,12 @@ FocusReturn::FocusReturn(QWidget *owner)
 
 FocusReturn::~FocusReturn()
 {
-    // Not asked for where the window has the focus already. (Right after a box has
+    // Only X loses the focus so; on Wayland the compositor alone decides where it
+    // goes. Not asked for where the window has it already. (Right after a box has
     // closed no window of the program has it yet: a window manager that gives it back
     // by itself gets a request for what it does anyway.)
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return;
     if (m_window != nullptr && m_window->isVisible() && QApplication::activeWindow() != m_window)
         m_window->activateWindow();
 }
