@@ -1,6 +1,7 @@
 #include "dialogs/frmoptions.h"
 
 #include "dialogs/wrappingbutton.h"
+#include "platform/commandbutton.h"
 #include "platform/fonts.h"
 #include "platform/geometry.h"
 #include "platform/messages.h"
@@ -55,12 +56,11 @@ private:
     QTabBar *m_tabs;
 };
 
+// No button is the default: Enter clicks a button only when it has the focus.
 QPushButton *makeButton(QWidget *parent, const char *name, const QString &caption)
 {
-    auto *button = new QPushButton(caption, parent);
+    auto *button = new platform::CommandButton(caption, parent);
     button->setObjectName(QLatin1String(name));
-    button->setAutoDefault(false);
-    button->setDefault(false);
     return button;
 }
 

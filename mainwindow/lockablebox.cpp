@@ -1,5 +1,7 @@
 #include "mainwindow/lockablebox.h"
 
+#include "platform/textinput.h"
+
 #include <QEvent>
 #include <QFocusEvent>
 #include <QGuiApplication>
@@ -15,6 +17,10 @@ namespace cardomine {
 LockableLineEdit::LockableLineEdit(QWidget *parent)
     : QLineEdit(parent)
 {
+    // Only what the user meant goes into a record: no Alt+letter as text, no line
+    // break or tab from a paste into a fixed-width field.
+    platform::refuseAltCharacters(this);
+    setValidator(new platform::OneLineInput(this));
     // A caret that moves shows at once, its blink starting over.
     connect(this, &QLineEdit::cursorPositionChanged, this, [this] {
         if (isReadOnly())
@@ -90,7 +96,9 @@ void LockableLineEdit::timerEvent(QTimerEvent *event)
 
 LockableNotesBox::LockableNotesBox(QWidget *parent)
     : QPlainTextEdit(parent)
-{}
+{
+    platform::refuseAltCharacters(this);
+}
 
 void LockableNotesBox::changeEvent(QEvent *event)
 {

@@ -1,5 +1,7 @@
 #include "mainwindow/lockablecombobox.h"
 
+#include "platform/textinput.h"
+
 #include <QAbstractItemView>
 #include <QKeyEvent>
 #include <QWheelEvent>
@@ -10,6 +12,8 @@ LockableComboBox::LockableComboBox(QWidget *parent)
     : QComboBox(parent)
 {
     setEditable(false);
+    // An Alt+letter is an access key, never a letter that picks an item.
+    platform::refuseAltCharacters(this);
 }
 
 void LockableComboBox::showPopup()

@@ -1,5 +1,6 @@
 #include "platform/messages.h"
 
+#include "platform/focusreturn.h"
 #include "platform/geometry.h"
 
 #include <QApplication>
@@ -191,7 +192,8 @@ public:
     {
         const bool yesNo = box.buttons == MessageButtons::YesNo;
         // A box whose parent is not on screen is an ownerless box.
-        AnswerBox dialog(yesNo, visibleOwner(parent));
+        QWidget *const owner = visibleOwner(parent);
+        AnswerBox dialog(yesNo, owner);
         dialog.setWindowTitle(box.title);
         dialog.setTextFormat(Qt::PlainText);
         dialog.setText(displayText(box.text));
@@ -208,14 +210,21 @@ public:
             dialog.setStandardButtons(QMessageBox::Ok);
             dialog.setDefaultButton(QMessageBox::Ok);
         }
-        dialog.exec();
+        {
+            const FocusReturn focusReturn(owner);
+            dialog.exec();
+        }
         if (!yesNo)
             return MessageAnswer::Ok;
         return dialog.clickedButton() == dialog.button(QMessageBox::Yes) ? MessageAnswer::Yes
                                                                          : MessageAnswer::No;
     }
 
-    int exec(QDialog &dialog) override { return dialog.exec(); }
+    int exec(QDialog &dialog) override
+    {
+        const FocusReturn focusReturn(dialog.parentWidget());
+        return dialog.exec();
+    }
 };
 
 ProductionMessageService &productionService()
