@@ -18,7 +18,7 @@ set -euo pipefail
 
 declare -A group
 group[run]="cmake ninja-build g++ make pkg-config python3
-    qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev libxcb1-dev
     fonts-wine fonts-liberation2"
 group[display]="xvfb xauth xdotool imagemagick x11-utils icewm"
 group[test]="${group[display]} desktop-file-utils appstream python3-vobject khard
