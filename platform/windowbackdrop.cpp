@@ -1,6 +1,7 @@
 #include "platform/windowbackdrop.h"
 
-#include <QGuiApplication>
+#include "platform/x11.h"
+
 #include <QVariant>
 #include <QWidget>
 
@@ -26,16 +27,14 @@ struct X11Window
     std::uint8_t depth = 0;
 };
 
-template <typename Reply>
-using ReplyPtr = std::unique_ptr<Reply, decltype(&std::free)>;
+template <typename Reply> using ReplyPtr = std::unique_ptr<Reply, decltype(&std::free)>;
 
 // Whether the server takes 32-bit pixels of this depth as QImage keeps them in
 // memory: 0xAARRGGBB words, least significant byte first, rows padded to 32 bits.
 bool takesQImagePixels(xcb_connection_t *connection, xcb_window_t window, std::uint8_t depth)
 {
     const xcb_setup_t *setup = xcb_get_setup(connection);
-    if (setup->image_byte_order != XCB_IMAGE_ORDER_LSB_FIRST ||
-        Q_BYTE_ORDER != Q_LITTLE_ENDIAN)
+    if (setup->image_byte_order != XCB_IMAGE_ORDER_LSB_FIRST || Q_BYTE_ORDER != Q_LITTLE_ENDIAN)
         return false;
     bool formatFits = false;
     for (auto formats = xcb_setup_pixmap_formats_iterator(setup); formats.rem;
@@ -68,13 +67,11 @@ bool takesQImagePixels(xcb_connection_t *connection, xcb_window_t window, std::u
 
 std::optional<X11Window> x11Window(QWidget *widget)
 {
-    auto *x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()
-                                   : nullptr;
-    if (x11 == nullptr || x11->connection() == nullptr || widget == nullptr ||
-        !widget->isWindow())
+    xcb_connection_t *connection = x11::connection();
+    if (connection == nullptr || widget == nullptr || !widget->isWindow())
         return std::nullopt;
     X11Window target;
-    target.connection = x11->connection();
+    target.connection = connection;
     target.window = xcb_window_t(widget->winId());
     const ReplyPtr<xcb_get_geometry_reply_t> geometry(
         xcb_get_geometry_reply(target.connection,
@@ -92,9 +89,8 @@ std::optional<X11Window> x11Window(QWidget *widget)
 // request size limit asks for.
 void putImage(const X11Window &target, xcb_pixmap_t pixmap, const QImage &image, QPoint topLeft)
 {
-    const QImage pixels = image.convertToFormat(target.depth == 32
-                                                    ? QImage::Format_ARGB32_Premultiplied
-                                                    : QImage::Format_RGB32);
+    const QImage pixels = image.convertToFormat(
+        target.depth == 32 ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     const xcb_gcontext_t gc = xcb_generate_id(target.connection);
     xcb_create_gc(target.connection, gc, pixmap, 0, nullptr);
     const std::uint64_t maxBytes =
@@ -105,8 +101,8 @@ void putImage(const X11Window &target, xcb_pixmap_t pixmap, const QImage &image,
     for (int row = 0; row < pixels.height(); row += rowsPerRequest) {
         const int rows = std::min(rowsPerRequest, pixels.height() - row);
         xcb_put_image(target.connection, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, gc,
-                      std::uint16_t(pixels.width()), std::uint16_t(rows),
-                      std::int16_t(topLeft.x()), std::int16_t(topLeft.y() + row), 0, target.depth,
+                      std::uint16_t(pixels.width()), std::uint16_t(rows), std::int16_t(topLeft.x()),
+                      std::int16_t(topLeft.y() + row), 0, target.depth,
                       std::uint32_t(rows * stride), pixels.constScanLine(row));
     }
     xcb_free_gc(target.connection, gc);
