@@ -20,4 +20,12 @@ for _ in $(seq 1 $((2 * $(nproc)))); do
     busy+=($!)
 done
 echo "e2e-under-load: ${#busy[@]} busy processes beside the end-to-end test"
-ctest --test-dir "$build" -R '^e2e_program$' --repeat until-fail:10 --output-on-failure
+# The test script itself, without ctest's time limit: under this load a run takes
+# several times as long as on an idle machine.
+here=$(dirname "$(realpath "$0")")
+for run in $(seq 1 10); do
+    echo "e2e-under-load: run $run of 10"
+    "$here/../tests/e2e/e2e.sh" "$build/app/cardomine" "$here/../tests/e2e/checkfiles.py" ||
+        { echo "e2e-under-load: run $run failed" >&2; exit 1; }
+done
+echo "e2e-under-load: ten runs in a row passed"
