@@ -4,7 +4,7 @@
 # test` also for the test tools, `make fuzz` for clang (scripts/install-packages.sh).
 PRESET ?= dev
 
-.PHONY: all run test asan-test bench fuzz deb build deps test-deps configure clean format screenshot
+.PHONY: all run test asan-test bench fuzz deb build deps test-deps configure clean format screenshot e2e-load
 
 all: build
 
@@ -34,6 +34,13 @@ test: test-deps
 
 asan-test:
 	$(MAKE) test PRESET=asan
+
+# The end-to-end test ten times in a row beside two busy processes per core (not part
+# of `make test`: it takes several minutes).
+e2e-load: test-deps
+	cmake --preset $(PRESET)
+	cmake --build --preset $(PRESET)
+	scripts/e2e-under-load.sh build/$(PRESET)
 
 # Start-up, browsing and saving timed in a release build; prints one table.
 bench: deps build/release/build.ninja

@@ -5,7 +5,8 @@
 #   install-packages.sh [GROUP...]     (no group: run)
 #
 #   run         build and run the program (compiler, CMake, Qt, fonts)
-#   test        make test: Xvfb, a window manager and xdotool for the end-to-end runs,
+#   test        make test: Xvfb, two window managers (IceWM, Openbox)
+#               and xdotool for the end-to-end runs,
 #               the desktop-file and vCard validators, khard, FUSE file systems and
 #               rsync, Radicale and vdirsyncer for the sync run, strace to slow the
 #               program's writes in the kill runs
@@ -22,10 +23,10 @@ set -euo pipefail
 
 declare -A group
 group[run]="cmake ninja-build g++ make pkg-config python3
-    qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev libxcb1-dev
     fonts-wine fonts-liberation2"
 group[display]="xvfb xauth xdotool imagemagick x11-utils icewm"
-group[test]="${group[display]} desktop-file-utils appstream python3-vobject khard
+group[test]="${group[display]} openbox desktop-file-utils appstream python3-vobject khard
     rsync exfat-fuse exfatprogs ntfs-3g fuse3 mount radicale vdirsyncer strace"
 group[package]="scdoc groff-base bash-completion dpkg-dev lintian"
 group[asan]="${group[test]} ${group[package]}"
