@@ -7,7 +7,8 @@
 #   run         build and run the program (compiler, CMake, Qt, fonts)
 #   test        make test: Xvfb, a window manager and xdotool for the end-to-end runs,
 #               the desktop-file and vCard validators, khard, FUSE file systems and
-#               rsync, Radicale and vdirsyncer for the sync run
+#               rsync, Radicale and vdirsyncer for the sync run, at-spi2-core, its Python
+#               bindings and a session bus for the screen-reader run
 #   asan        make asan-test: the test group (GCC brings its own sanitizers)
 #   fuzz        make fuzz: clang and its libFuzzer runtime
 #   screenshot  make screenshot: Xvfb, IceWM, xdotool, ImageMagick
@@ -22,7 +23,8 @@ group[run]="cmake ninja-build g++ make pkg-config python3
     fonts-wine fonts-liberation2"
 group[display]="xvfb xauth xdotool imagemagick x11-utils icewm"
 group[test]="${group[display]} desktop-file-utils appstream python3-vobject khard
-    rsync exfat-fuse exfatprogs ntfs-3g fuse3 mount radicale vdirsyncer"
+    rsync exfat-fuse exfatprogs ntfs-3g fuse3 mount radicale vdirsyncer
+    at-spi2-core python3-pyatspi dbus-daemon"
 group[asan]="${group[test]}"
 group[fuzz]="clang libclang-rt-14-dev"
 group[screenshot]="${group[display]}"
