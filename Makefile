@@ -64,6 +64,7 @@ fuzz:
 screenshot: build
 	@scripts/install-packages.sh screenshot
 	scripts/screenshot.sh build/$(PRESET)/app/cardomine docs/screenshot.png
+	QT_SCALE_FACTOR=2 scripts/screenshot.sh build/$(PRESET)/app/cardomine docs/screenshot-2x.png
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,3 +1,4 @@
+#include "platform/accessibility.h"
 #include "platform/filesizesignal.h"
 #include "platform/fonts.h"
 #include "platform/instancelock.h"
@@ -16,6 +17,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(CARDOMINE_VERSION));
     cardomine::platform::look::applyClassicLook(ownStyle);
     cardomine::platform::fonts::loadBundledFonts();
+    cardomine::platform::accessibility::install();
 
     // One running copy per data folder, held until the program ends.
     const auto lock = cardomine::startup::claimDataFolder();

@@ -92,6 +92,8 @@ FrmOptions::FrmOptions(QWidget *parent)
         panel->setObjectName(QStringLiteral("picOptions%1").arg(i));
         placeTwips(panel, i == 0 ? PanelLeft : ParkedLeft, PanelTop, PanelWidth, PanelHeight);
         panel->setEnabled(i == 0);
+        // A parked panel is hidden as well, so a screen reader does not report it shown.
+        panel->setVisible(i == 0);
         picOptions[std::size_t(i)] = panel;
 
         auto *frame = new QGroupBox(panelCaptions[i], panel);
@@ -202,6 +204,7 @@ void FrmOptions::tbsOptions_Click()
         const bool shown = i + 1 == selected;
         panel->move(platform::twipsToPixels(shown ? PanelLeft : ParkedLeft), panel->y());
         panel->setEnabled(shown);
+        panel->setVisible(shown);
     }
 }
 

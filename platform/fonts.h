@@ -8,8 +8,8 @@
 // fontconfig.
 namespace cardomine::platform::fonts {
 
-// Registers Wine's Tahoma (regular and bold) and MS Sans Serif with the application
-// when the files exist. Returns how many were registered. Safe to call more than once;
+// Registers Wine's Tahoma (regular, and bold at 1x) and MS Sans Serif with the
+// application when the files exist. Returns how many were registered. Safe to call more than once;
 // the count is forgotten with the application, so a new one registers them again.
 int loadBundledFonts();
 

@@ -37,6 +37,23 @@ QString iconName(MessageIcon icon)
     return QStringLiteral("unknown");
 }
 
+// What a screen reader says for a box's icon, so that a notice and an error do not
+// sound alike.
+QString spokenIconName(MessageIcon icon)
+{
+    switch (icon) {
+    case MessageIcon::Information:
+        return QStringLiteral("Information");
+    case MessageIcon::Question:
+        return QStringLiteral("Question");
+    case MessageIcon::Exclamation:
+        return QStringLiteral("Warning");
+    case MessageIcon::Critical:
+        return QStringLiteral("Critical");
+    }
+    return QString();
+}
+
 QMessageBox::Icon qtIcon(MessageIcon icon)
 {
     switch (icon) {
@@ -198,6 +215,8 @@ public:
         dialog.setTextFormat(Qt::PlainText);
         dialog.setText(displayText(box.text));
         dialog.setIcon(qtIcon(box.icon));
+        if (auto *icon = dialog.findChild<QLabel *>(QStringLiteral("qt_msgboxex_icon_label")))
+            icon->setAccessibleName(spokenIconName(box.icon));
         dialog.setWindowModality(Qt::ApplicationModal);
         if (yesNo) {
             dialog.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
