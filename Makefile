@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Front door. `make run` and `make test` install what is missing, configure once per
 # preset, build with Ninja and go. Everything else is a CMake target or preset.
 # Each target asks only for the packages it needs: `make run` for the build's, `make

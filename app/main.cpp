@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/accessibility.h"
 #include "platform/filesizesignal.h"
 #include "platform/fonts.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/frmfind.h"
 
 #include "platform/commandbutton.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A CSV file another program wrote, as import reads it.
 
 #include "interchange/importreader.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CSV with a header row (RFC 4180: quoted fields may hold separators, doubled quotes
 // and line ends), as this program's export, Google Contacts, Outlook and Thunderbird
 // write it. Columns are recognised by their header names; a column this reader does

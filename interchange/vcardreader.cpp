@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vCard 2.1, 3.0 and 4.0 (RFC 2425/2426, RFC 6350 and vCard 2.1 as versit wrote it): folded
 // lines, quoted-printable values with their soft line breaks and character sets,
 // escapes, groups, parameters in both forms, several cards per file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Adding a contact: Create New reserves the next number and opens empty boxes; the
 // exit button, captioned "Save &New Record" meanwhile, saves or discards it.
 

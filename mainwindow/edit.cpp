@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Changing the contact on display: the first click of the edit button unlocks the
 // boxes, the second asks and then saves or throws the changes away. The mode lives
 // in the button's tag text: empty while browsing, "Save" while editing.

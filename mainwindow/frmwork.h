@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // frmWork, the main window: one contact at a time in twelve boxes, a scroll bar to

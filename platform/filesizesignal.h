@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A write past the file-size limit (ulimit -f) or the largest file the file system

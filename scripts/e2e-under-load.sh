@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The end-to-end test ten times in a row, with two busy processes per core running
 # beside it: windows placed while the machine is loaded must still be centred.
 #

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages of the named groups, when any is missing. As root it
 # runs apt-get; otherwise it prints the command to run and fails.
 #

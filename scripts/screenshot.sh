@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Refreshes docs/screenshot.png: the real program on a fresh drive root under Xvfb and
 # IceWM, its start-up boxes answered with xdotool, the main window captured with
 # ImageMagick, its window manager frame included. With QT_SCALE_FACTOR=2 in the

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by the scripts that run the real program on an X server (the end-to-end
 # tests, the screenshot): starts a window manager, IceWM unless told Openbox, and
 # waits until it manages the screen. Needs DISPLAY; the caller's EXIT trap calls

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tool/import.h"
 
 #include "datastore/appendcontacts.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // cardomine-tool: exports the card file to vCard or CSV and checks the data folder,
 // reading only, beside a running program (the one file export may write there is the
 // card file's identifier, Cardomine.id, which a vCard export creates when it is

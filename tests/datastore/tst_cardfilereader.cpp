@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The card-file reader: which records and notes it gives, what it leaves out, that it
 // changes nothing, and what a folder brought in must be before it is read.
 #include "datastore/cardfilereader.h"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build into a scratch prefix and checks that every file lands in its
 # freedesktop place.
 file(REMOVE_RECURSE ${PREFIX})

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // frmOptions and frmFind: layout, keys, and the version messages.
 
 #include "dialogs/frmfind.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real program as a screen reader sees it through AT-SPI: under Xvfb and IceWM, on
 # a session bus of its own with the accessibility bus and registry that at-spi2-core
 # starts on demand, driven by real keys; atspi.py reads roles, names and states.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Checks the real program's windows through AT-SPI, as a screen reader reads them.
 
     atspi.py PROGRAM

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Checks the data folder the keys run leaves, byte for byte, against the data file
 as it was before the run: checkkeys.py DRIVE_C BEFORE."""
 import os

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Window frames under two window managers, Openbox and IceWM: every box of a first
 # run is centred, frame included, on the screen or on the window it belongs to, as the
 # X server has it, and the exit question cannot be closed by its frame (Alt+F4 leaves

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What keys and pastes put into a record, and where the focus goes after a box, on the
 # real program under Xvfb, driven with real keys and mouse clicks (xdotool):
 #  - with IceWM: Alt+letters whose button is disabled, or that no button has, type

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The classic look on screen: the real program under Xvfb and IceWM at 1x and at 2x
 # (QT_SCALE_FACTOR=2) on a fresh card file of three contacts. Grabs the first About box, the main
 # window with the Last Name box selected, and a tooltip, then lookpixels.py checks

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Checks the grabs look.sh made of the real program in the classic look.
 
     lookpixels.py FOLDER

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The notes limit and an all-or-nothing Save Edit, on the real program under Xvfb and
 # IceWM with real keys (xdotool) and real kills:
 #  - a paste that would pass the notes limit is refused with a message, and the

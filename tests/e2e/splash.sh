@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The splash's pixels reach the X server under a window manager: the program is
 # stopped at each of the eight jumps of its count (the splash's test hook
 # CARDOMINE_SPLASH_HOLD_DIR), the splash window is grabbed from the X server and the

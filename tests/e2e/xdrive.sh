@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by the end-to-end scripts that drive the real program with xdotool: waiting
 # for windows, answering boxes, clicking and typing into the main window. The caller
 # sets $work and $program and defines fail().

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The import readers on hand-made input: the vCard and CSV syntax they must undo, the
 // mapping onto the boxes, and the errors that name a line and yield nothing.
 #include "interchange/exportformats.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What keys and pastes put into the boxes: an Alt+letter is never text, in any mode,
 // whether or not a button has that key; a one-line box keeps the first line of what is
 // pasted or dropped into it, tabs as spaces; text the program put there stays as it is.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The notes limit in the window: what would pass it is refused at entry, and a
 // contact whose notes file is past it is still edited and saved.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The classic look: its colours, unless the user chose a style, and the two controls
 // it draws its own way (a block progress bar, a fixed scroll thumb).
 #include "platform/classicstyle.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The process ends at once at every file operation of every user operation, as a
 // power cut or a kill would end it; and, as a power cut may also tear the write in
 // progress, at every write with only its first sixteenth written. (A write lost whole

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Files a user or another program may leave in the data folder, each with what the
 // program must make of it. Nothing crashes, every problem is a clear box, and no file
 // outside the data folder is ever written.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's first load against real files in a temporary drive root, with the
 // message boxes answered and recorded by the scripted service.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // cardomine-tool adopt: an old card file brought in from a folder elsewhere or from a
 // copy that broke its seal, refused whole when malformed, crash-safe, and never beside
 // the program.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // cardomine-tool check: what it reports, that it changes nothing (bytes, permissions,
 // times, extended attributes), and that its forecast matches a real start.
 #include "tests/support/repairtable.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // cardomine-tool import, run as the user runs it: files written by other programs
 // (abook, khard, vobject, Google, Outlook, Thunderbird) and by our own export, checked
 // in the stored records byte by byte at the fields' offsets and in the notes files.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // cardomine-tool sync, one pass at a time, on a card file made by the program's store
 // code and a vCard folder of its own.
 #include "datastore/cardfilereader.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Remakes the import samples written by other programs: abook (its vCard 2 export),
 # khard (vCard 3.0 and 4.0) and Debian's python3-vobject (vCard 3.0, photos), and the
 # UTF-16 and CR CR LF forms of hand-written samples (iconv, sed). The hand-written

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Two vCard 3.0 cards with photos, written by Debian's python3-vobject: an inline JPEG
 # (base64, folded by vobject) and a photo given by its address.
 import base64
