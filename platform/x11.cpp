@@ -15,8 +15,7 @@ namespace cardomine::platform::x11 {
 
 namespace {
 
-template <typename Reply>
-using ReplyPtr = std::unique_ptr<Reply, decltype(&std::free)>;
+template <typename Reply> using ReplyPtr = std::unique_ptr<Reply, decltype(&std::free)>;
 
 xcb_atom_t frameExtentsAtom(xcb_connection_t *c)
 {

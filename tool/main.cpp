@@ -143,13 +143,15 @@ int finish(const CommandResult &result)
 CommandResult runLookup(const QString &command, const QStringList &words, const QString &format)
 {
     if (!format.isEmpty() && format != QLatin1String("text") && format != QLatin1String("json"))
-        return CommandResult::usage(QStringLiteral("%1 takes --format text or --format json").arg(command));
+        return CommandResult::usage(
+            QStringLiteral("%1 takes --format text or --format json").arg(command));
     const tool::LookupFormat lookupFormat =
         format == QLatin1String("json") ? tool::LookupFormat::Json : tool::LookupFormat::Text;
     if (words.isEmpty() || !tool::ContactMatcher(words).hasWords())
-        return CommandResult::usage(command == QLatin1String("show")
-                              ? QStringLiteral("show needs the number of a contact")
-                              : QStringLiteral("%1 needs the text to look for").arg(command));
+        return CommandResult::usage(
+            command == QLatin1String("show")
+                ? QStringLiteral("show needs the number of a contact")
+                : QStringLiteral("%1 needs the text to look for").arg(command));
     tool::LookupOutput output;
     if (command == QLatin1String("find")) {
         output = tool::findContacts(words, lookupFormat);
