@@ -406,11 +406,14 @@ QString OperationRun::checkFreshStart(bool *repaired)
             .entryList({QStringLiteral(".Cardomine.pending.tmp-*")}, QDir::Files | QDir::Hidden);
     if (!leftovers.isEmpty())
         return u"a cut-short marker was left: "_s + leftovers.join(u' ');
-    // Temporary notes files may hold typed notes: the start keeps each, in Recovered/
-    // or put in place as the notes it saved.
-    if (const QMap<QString, QByteArray> left = notesLeftovers(drive); !left.isEmpty())
+    // Temporary notes files of a save may hold typed notes: the start keeps each, in
+    // Recovered/ or put in place as the notes it saved. (A first run cut short while
+    // writing the sample notes leaves only the program's own sample text.)
+    const bool save = workflowOf(op) == UserOperation::CreateSave ||
+                      workflowOf(op) == UserOperation::EditSave;
+    if (const QMap<QString, QByteArray> left = notesLeftovers(drive); save && !left.isEmpty())
         return u"temporary notes files were left: "_s + left.keys().join(u' ');
-    for (auto it = leftoversBefore.cbegin(); it != leftoversBefore.cend(); ++it) {
+    for (auto it = leftoversBefore.cbegin(); save && it != leftoversBefore.cend(); ++it) {
         const QString kept = it.key().mid(1).section(u".tmp-"_s, 0, 0);
         if (!recoveredCopies(drive, it.key().mid(1)).contains(it.value()) &&
             drive.readFile(paths::NotesFolder + u'\\' + kept) != it.value())
