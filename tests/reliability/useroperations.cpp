@@ -409,8 +409,8 @@ QString OperationRun::checkFreshStart(bool *repaired)
     // Temporary notes files of a save may hold typed notes: the start keeps each, in
     // Recovered/ or put in place as the notes it saved. (A first run cut short while
     // writing the sample notes leaves only the program's own sample text.)
-    const bool save = workflowOf(op) == UserOperation::CreateSave ||
-                      workflowOf(op) == UserOperation::EditSave;
+    const bool save =
+        workflowOf(op) == UserOperation::CreateSave || workflowOf(op) == UserOperation::EditSave;
     if (const QMap<QString, QByteArray> left = notesLeftovers(drive); save && !left.isEmpty())
         return u"temporary notes files were left: "_s + left.keys().join(u' ');
     for (auto it = leftoversBefore.cbegin(); save && it != leftoversBefore.cend(); ++it) {
