@@ -1,10 +1,11 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Front door. `make run` and `make test` install what is missing, configure once per
 # preset, build with Ninja and go. Everything else is a CMake target or preset.
 # Each target asks only for the packages it needs: `make run` for the build's, `make
 # test` also for the test tools, `make fuzz` for clang (scripts/install-packages.sh).
 PRESET ?= dev
 
-.PHONY: all run test asan-test bench fuzz build deps test-deps configure clean format screenshot
+.PHONY: all run test asan-test bench fuzz deb build deps test-deps configure clean format screenshot e2e-load
 
 all: build
 
@@ -12,7 +13,7 @@ deps:
 	@scripts/install-packages.sh run
 
 test-deps:
-	@scripts/install-packages.sh run test
+	@scripts/install-packages.sh run test package
 
 build/%/build.ninja: | deps
 	cmake --preset $*
@@ -35,10 +36,24 @@ test: test-deps
 asan-test:
 	$(MAKE) test PRESET=asan
 
+# The end-to-end test ten times in a row beside two busy processes per core (not part
+# of `make test`: it takes several minutes).
+e2e-load: test-deps
+	cmake --preset $(PRESET)
+	cmake --build --preset $(PRESET)
+	scripts/e2e-under-load.sh build/$(PRESET)
+
 # Start-up, browsing and saving timed in a release build; prints one table.
 bench: deps build/release/build.ninja
 	cmake --build --preset release --target cardomine_bench
 	build/release/bench/cardomine_bench
+
+# The Debian package from the release build (built here if it is not yet; nothing is
+# compiled twice): build/release/cardomine_<version>_<arch>.deb.
+deb:
+	@scripts/install-packages.sh run package
+	cmake --preset release
+	cmake --build --preset release --target deb
 
 # Each fuzzer runs FUZZ_SECONDS (30 s by default) over its seeds and past findings.
 FUZZ_SECONDS ?= 30
@@ -50,6 +65,7 @@ fuzz:
 screenshot: build
 	@scripts/install-packages.sh screenshot
 	scripts/screenshot.sh build/$(PRESET)/app/cardomine docs/screenshot.png
+	QT_SCALE_FACTOR=2 scripts/screenshot.sh build/$(PRESET)/app/cardomine docs/screenshot-2x.png
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/accessibility.h"
+#include "platform/filesizesignal.h"
 #include "platform/fonts.h"
 #include "platform/instancelock.h"
 #include "platform/look.h"
@@ -7,6 +10,7 @@
 
 int main(int argc, char *argv[])
 {
+    cardomine::platform::ignoreFileSizeSignal();
     // QApplication takes its own options out of argv: see first whether -style is one.
     const bool ownStyle = cardomine::platform::look::userChoseStyle(argc, argv);
     QApplication app(argc, argv);
@@ -14,6 +18,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(CARDOMINE_VERSION));
     cardomine::platform::look::applyClassicLook(ownStyle);
     cardomine::platform::fonts::loadBundledFonts();
+    cardomine::platform::accessibility::install();
 
     // One running copy per data folder, held until the program ends.
     const auto lock = cardomine::startup::claimDataFolder();

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws fanfold.svg, the splash window's background: a strip of continuous fan-fold
 printer paper with green and blue bars and sprocket holes along both edges, folding
 down in perspective from the top-left corner to the bottom-right.

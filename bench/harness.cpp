@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cardomine's benchmark: start-up time and peak memory against a bare Qt Widgets
 // program, and the per-record cost of browsing, creating and editing, over data
 // folders of 1, 1,000 and 32,767 contacts. Prints one table with each target marked

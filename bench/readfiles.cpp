@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The floor for cardomine-tool's commands: a Qt Core program that starts as the tool
 // does and only reads the files a command reads, each whole (one open, read and close).
 //

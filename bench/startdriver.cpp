@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's start as main() runs it (fonts, instance lock, splash, main window
 // load), with message boxes answered by the scripted service instead of a user.
 // Quits as soon as the first record is on screen; exit status 0 only when the start

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Compiler settings shared by every target of the project.
 add_library(cardomine_options INTERFACE)
 target_compile_options(cardomine_options INTERFACE

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # cardomine_test(NAME SOURCES... LINKS ... [GUI]): one Qt Test executable, registered
 # with ctest. Every test runs on the offscreen platform, in the C locale, with a
 # drive root and home folder of its own so nothing reaches the real home folder.

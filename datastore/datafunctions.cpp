@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "datastore/datafunctions.h"
 #include "datastore/seal.h"
 
@@ -133,9 +134,9 @@ void SaveRecord(const QString &path, int recordNumber, const QString &fileType,
 
     // Any other file type stores only the notes.
     const QChar form = random ? QLatin1Char('R') : sequential ? QLatin1Char('S') : QChar();
-    cardomine::store::carryOut(cardomine::store::planSave(path, CurrentRecord, recordNumber, form,
-                                                          updatesCount, cardomine::IndexLines,
-                                                          b.notesText()));
+    cardomine::store::carryOut(cardomine::store::planSave(
+        path, CurrentRecord, recordNumber, form, updatesCount, cardomine::IndexLines,
+        b.notesCut() ? std::optional<QString>() : b.notesText()));
 }
 
 void SaveRecord(const QString &path, const QString &recordNumber, const QString &fileType,
@@ -163,8 +164,15 @@ void LoadRecord(const QString &path, int recordNumber, const QString &fileType)
 
     // A record without a number (a position past the end reads as spaces) names no
     // notes file.
-    const auto contactId = CurrentRecord.contactNumber();
-    b.setNotesText(contactId ? cardomine::notes::read(*contactId) : QString());
+    ShowNotes(b, CurrentRecord.contactNumber());
+}
+
+void ShowNotes(RecordBoxes &b, std::optional<int> contactId)
+{
+    const cardomine::notes::Loaded loaded =
+        contactId ? cardomine::notes::load(*contactId) : cardomine::notes::Loaded();
+    b.setNotesText(loaded.text);
+    b.setNotesCut(loaded.cut);
 }
 
 void LoadRecord(const QString &path, const QString &recordNumber, const QString &fileType)

@@ -1,10 +1,14 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "datastore/notesfile.h"
 
+#include "datastore/dataerror.h"
 #include "datastore/paths.h"
 #include "datastore/recovered.h"
 #include "platform/files.h"
 #include "platform/textcodec.h"
 
+#include <QCryptographicHash>
+#include <QRegularExpression>
 #include <QSet>
 #include <QStringList>
 
@@ -35,25 +39,71 @@ QString pathFor(int contactId)
     return paths::NotesFolder + u'\\' + fileName(contactId);
 }
 
-QString read(int contactId)
+namespace {
+
+// Any line end the notes box would make of the text (CR LF, a lone CR or LF, a line
+// or paragraph separator) becomes CR LF, as a save writes it.
+QString withFileLineEnds(const QString &text)
 {
-    std::optional<QByteArray> found = files::readBytesIfFile(pathFor(contactId), ReadLimit + 1);
-    if (!found)
-        return {};
-    return fromFileBytes(std::move(*found));
+    QString out;
+    out.reserve(text.size() + text.size() / 32);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar ch = text.at(i);
+        if (ch == u'\r' || ch == u'\n' || ch == QChar::LineSeparator ||
+            ch == QChar::ParagraphSeparator) {
+            if (ch == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n')
+                ++i;
+            out += QLatin1String("\r\n");
+        } else {
+            out += ch;
+        }
+    }
+    return out;
 }
 
-QString fromFileBytes(QByteArray bytes)
+Loaded loadFromBytes(QByteArray bytes)
 {
-    if (bytes.size() > ReadLimit) {
-        bytes.truncate(ReadLimit);
-        return text::decode(bytes) + cutNotice();
+    if (bytes.size() > FileLimit) {
+        bytes.truncate(FileLimit);
+        return {text::decode(bytes) + cutNotice(), true};
     }
     // Writing adds one line end; taking exactly that one off again keeps a
     // load-then-save from growing the file.
     if (bytes.endsWith(LineEnd))
         bytes.chop(LineEnd.size());
-    return text::decode(bytes);
+    Loaded loaded{text::decode(bytes), false};
+    // Lone line feeds (another editor's) become CR LF when saved: a file that would
+    // then pass the limit is left as it is, like a bigger one.
+    if (bytes.size() + LineEnd.size() > FileLimit / 2 && fileBytes(loaded.text) > FileLimit) {
+        loaded.text += cutNotice();
+        loaded.cut = true;
+    }
+    return loaded;
+}
+
+} // namespace
+
+qint64 fileBytes(const QString &notesText)
+{
+    return text::encode(withFileLineEnds(notesText)).size() + LineEnd.size();
+}
+
+Loaded load(int contactId)
+{
+    std::optional<QByteArray> found = files::readBytesIfFile(pathFor(contactId), FileLimit + 1);
+    if (!found)
+        return {};
+    return loadFromBytes(std::move(*found));
+}
+
+QString read(int contactId)
+{
+    return load(contactId).text;
+}
+
+QString fromFileBytes(QByteArray bytes)
+{
+    return loadFromBytes(std::move(bytes)).text;
 }
 
 QString cutNotice()
@@ -65,7 +115,17 @@ QString cutNotice()
 bool tooBigToSave(int contactId)
 {
     const QString path = pathFor(contactId);
-    return files::fileExists(path) && files::fileSize(path) > ReadLimit;
+    return files::fileExists(path) && files::fileSize(path) > FileLimit;
+}
+
+QByteArray bytesFor(const QString &notesText)
+{
+    return notesText.isEmpty() ? QByteArray() : text::encode(notesText) + LineEnd;
+}
+
+QByteArray digestOf(const QByteArray &bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
 }
 
 PreparedWrite prepareWrite(int contactId, const QString &notesText)
@@ -79,8 +139,13 @@ PreparedWrite prepareWrite(int contactId, const QString &notesText)
             prepared.m_file = files::PreparedReplacement::prepare(path, QByteArray());
         return prepared;
     }
+    const QByteArray bytes = bytesFor(notesText);
+    if (bytes.size() > FileLimit)
+        throw DataError(path, QStringLiteral("the notes would take %1 bytes, and a notes file "
+                                             "holds at most %2")
+                                  .arg(bytes.size())
+                                  .arg(FileLimit));
     ensureNotesFolder();
-    const QByteArray bytes = text::encode(notesText) + LineEnd;
     // Saving an edit whose notes were not touched finds the file already right; it is
     // still flushed, as whoever wrote it may not have.
     if (!files::flushIfHolding(path, bytes))
@@ -148,6 +213,51 @@ void PreparedWrites::commit()
     for (PreparedWrite &write : m_existing)
         write.commit();
     m_existing.clear();
+}
+
+namespace {
+
+// "." + "<n>.txt" + ".tmp-" + six letters or digits, as a replacement names it.
+bool isLeftoverName(const QString &name)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^\\.[0-9]+\\.txt\\.tmp-[A-Za-z0-9]{6}$"));
+    return pattern.match(name).hasMatch();
+}
+
+QStringList leftoverNames()
+{
+    if (!files::folderExists(paths::NotesFolder))
+        return {};
+    QStringList found;
+    for (const QString &name : files::listFiles(paths::NotesFolder)) {
+        if (isLeftoverName(name))
+            found.append(name);
+    }
+    return found;
+}
+
+} // namespace
+
+int countLeftovers()
+{
+    return int(leftoverNames().size());
+}
+
+QStringList leftoverNamesFor(const QString &fileName)
+{
+    QStringList found;
+    for (const QString &name : leftoverNames()) {
+        if (name.startsWith(u'.' + fileName + u".tmp-"))
+            found.append(name);
+    }
+    return found;
+}
+
+void setAsideLeftovers()
+{
+    for (const QString &name : leftoverNames())
+        recovered::setAsideAs(paths::NotesFolder + u'\\' + name, name.mid(1));
 }
 
 void setAsideEarlierNotes(int contactId)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "platform/files.h"
@@ -15,11 +16,34 @@ QString pathFor(int contactId);
 // "<n>.txt", the name inside the notes folder
 QString fileName(int contactId);
 
-// Notes files are shown up to this size. A bigger file (another program's, or a
-// mistake) is shown cut, with a line saying so, and the program does not write it:
-// saving the cut text would lose the rest.
-inline constexpr qint64 ReadLimit = 1024 * 1024;
+// The one limit on a contact's notes, in bytes of its notes file (line ends, CR LF,
+// included): the box takes no typing or paste past it, a save never writes a bigger
+// file, and a bigger file (another program's) is shown cut and left as it is. It is
+// meant to be the largest file the window shows in under 100 ms, but never below
+// 1 MiB. Measured with the program itself under Xvfb and IceWM (xdotool timing the
+// main window's appearance after the last About box, which is when record 1's notes
+// are put in the box; 5 runs each, 70-character lines, a 2-core machine at a load
+// average of about 20): no notes 258-581 ms, 512 KiB 265-1055 ms, 1 MiB 1272-2020 ms.
+// Even 1 MiB takes far longer than 100 ms, so the limit is that floor.
+inline constexpr qint64 FileLimit = 1024 * 1024;
+// The same limit, for the readers that bound what they read of a notes file.
+inline constexpr qint64 ReadLimit = FileLimit;
 QString cutNotice();
+
+// The size of the notes file write() makes of text: its Windows-1252 bytes and the
+// one CR LF added at the end, each line end counted as CR LF however the text ends
+// it (the notes box ends lines with a line feed).
+qint64 fileBytes(const QString &text);
+
+// The notes of a contact as the notes box shows them.
+struct Loaded
+{
+    QString text;
+    // The file is bigger than FileLimit, or its text would be once saved: the text is
+    // its beginning, with cutNotice(), and the file is not to be written.
+    bool cut = false;
+};
+Loaded load(int contactId);
 
 // The notes of a contact: the file's text without the one CR LF the program adds
 // when it writes; the empty text when there is no file.
@@ -28,12 +52,12 @@ QString read(int contactId);
 // bytes of the file).
 QString fromFileBytes(QByteArray bytes);
 
-// Whether the contact's notes file is too big to be written back (see ReadLimit).
+// Whether the contact's notes file is too big to be written back (see FileLimit).
 bool tooBigToSave(int contactId);
 
 // Saves notes: the text followed by one CR LF, replacing the file atomically. An
 // empty text empties an existing file and creates none. The notes folder is created
-// when it is missing.
+// when it is missing. A text past FileLimit is refused (DataError), nothing written.
 void write(int contactId, const QString &text);
 
 // write() in two steps, for a save that must store the notes with the record or not
@@ -72,6 +96,19 @@ bool hasNotesFile(int contactId);
 // The contacts among contactIds that have a notes file, from one listing of the notes
 // folder (none when it is missing).
 QList<int> withNotesFiles(const QList<int> &contactIds);
+
+// The bytes write() puts in the contact's notes file for text (none for no text).
+QByteArray bytesFor(const QString &text);
+// SHA-256, as a save's marker names the new notes by it.
+QByteArray digestOf(const QByteArray &bytes);
+
+// Temporary notes files left by a save that was cut short (".<n>.txt.tmp-*" in the
+// notes folder). They may hold notes the user typed, so they are never removed: the
+// start moves them to Recovered/ (without the leading dot, so they are seen there).
+int countLeftovers();
+void setAsideLeftovers();
+// Those of one notes file ("<n>.txt").
+QStringList leftoverNamesFor(const QString &fileName);
 
 // A new contact starts without notes: a notes file already under its number (left by
 // a card file the start-up repair set aside, say) belongs to someone else and is

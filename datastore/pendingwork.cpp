@@ -1,7 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "datastore/pendingwork.h"
 #include "datastore/seal.h"
 
 #include "datastore/contactrecord.h"
+#include "datastore/notesfile.h"
 #include "datastore/paths.h"
 #include "platform/fileattributes.h"
 #include "platform/fileerror.h"
@@ -9,6 +11,7 @@
 #include "platform/rewrittenfile.h"
 
 #include <QByteArrayList>
+#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -64,16 +67,49 @@ QByteArray format(const Expected &e)
         sizes.append(QByteArray::number(qint64(size)));
     if (sizes.isEmpty())
         sizes.append("-");
-    return Magic + "\nsizes " + sizes.join(' ') + "\nrecord " + QByteArray::number(e.recordNumber) +
-           ' ' + hexList(e.records) + "\nindex " + hexList(e.indexVersions) + '\n';
+    QByteArray text = Magic + "\nsizes " + sizes.join(' ') + "\nrecord " +
+                      QByteArray::number(e.recordNumber) + ' ' + hexList(e.records) + "\nindex " +
+                      hexList(e.indexVersions) + '\n';
+    if (e.notes)
+        text += "notes " + e.notes->fileName.toLatin1() + ' ' + e.notes->digest.toHex() + '\n';
+    return text;
 }
+
+namespace {
+
+// "notes <n>.txt <digest>": only a notes file's name, so that a marker can never have
+// other files moved.
+bool parseNotes(const QByteArray &line, Expected::Notes *notes)
+{
+    const QByteArrayList words = line.split(' ');
+    if (words.size() != 3 || words.at(0) != "notes" || words.at(2).size() != 64)
+        return false;
+    static const QRegularExpression notesName(QStringLiteral("^[0-9]{1,5}\\.txt$"));
+    const QString fileName = QString::fromLatin1(words.at(1));
+    if (!notesName.match(fileName).hasMatch())
+        return false;
+    for (char c : words.at(2)) {
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+            return false;
+    }
+    *notes = {fileName, QByteArray::fromHex(words.at(2))};
+    return true;
+}
+
+} // namespace
 
 bool parse(const QByteArray &text, Expected *expected)
 {
     const QByteArrayList lines = text.split('\n');
-    if (lines.size() != 5 || lines.at(0) != Magic || !lines.at(4).isEmpty())
+    if ((lines.size() != 5 && lines.size() != 6) || lines.at(0) != Magic || !lines.last().isEmpty())
         return false;
     Expected e;
+    if (lines.size() == 6) {
+        Expected::Notes notes;
+        if (!parseNotes(lines.at(4), &notes))
+            return false;
+        e.notes = notes;
+    }
     if (!lines.at(1).startsWith("sizes "))
         return false;
     const QByteArray sizes = lines.at(1).mid(6);
@@ -309,12 +345,47 @@ Finding judge(const std::optional<Expected> &marker, const FilesSeen &seen)
     return torn ? Finding::TornWrite : Finding::Named;
 }
 
-Examination examine()
+bool notesToFinish(const Expected &e, const FilesSeen &seen)
 {
-    Examination result;
-    if (!files::fileExists(markerPath()))
-        return result;
-    const std::optional<Expected> marker = readMarker();
+    if (!e.notes || judge(e, seen) != Finding::Named || e.dataSizes.isEmpty())
+        return false;
+    const bool recordsSaved =
+        seen.dataSize == e.dataSizes.last() &&
+        (e.recordNumber == 0 || (!e.records.isEmpty() && seen.record == e.records.last())) &&
+        (e.indexVersions.size() < 2 || seen.indexBytes == e.indexVersions.last());
+    return recordsSaved && seen.newNotesWaiting && seen.notesDigest != e.notes->digest;
+}
+
+namespace {
+
+QString notesPath(const QString &name)
+{
+    return paths::NotesFolder + u'\\' + name;
+}
+
+// The digest of a notes file, empty when it is missing or past the notes limit (no
+// save writes such a file).
+QByteArray notesFileDigest(const QString &name)
+{
+    const std::optional<QByteArray> bytes =
+        files::readBytesIfFile(notesPath(name), notes::FileLimit + 1);
+    if (!bytes || bytes->size() > notes::FileLimit)
+        return {};
+    return notes::digestOf(*bytes);
+}
+
+// The temporary file beside the marker's notes file that holds the new notes whole.
+std::optional<QString> waitingNotes(const Expected::Notes &named)
+{
+    for (const QString &name : notes::leftoverNamesFor(named.fileName)) {
+        if (notesFileDigest(name) == named.digest)
+            return name;
+    }
+    return std::nullopt;
+}
+
+FilesSeen seeFiles(const std::optional<Expected> &marker)
+{
     FilesSeen seen;
     seen.data = files::fileExists(paths::DataFile);
     seen.index = files::fileExists(paths::IndexFile);
@@ -326,10 +397,44 @@ Examination examine()
         if (marker->recordNumber > 0)
             seen.record =
                 files::readRecord(paths::DataFile, marker->recordNumber, ContactRecord::Length);
+        if (marker->notes) {
+            seen.notesDigest = notesFileDigest(marker->notes->fileName);
+            seen.newNotesWaiting = waitingNotes(*marker->notes).has_value();
+        }
+    }
+    return seen;
+}
+
+} // namespace
+
+void finishNotes()
+{
+    const std::optional<Expected> marker = readMarker();
+    if (!marker || !notesToFinish(*marker, seeFiles(marker)))
+        return;
+    // The notes file is replaced as a save replaces it; the temporary file goes once its
+    // content is in place.
+    if (const std::optional<QString> waiting = waitingNotes(*marker->notes)) {
+        files::replaceBytes(notesPath(marker->notes->fileName),
+                            files::readBytes(notesPath(*waiting), notes::FileLimit));
+        files::deleteFile(notesPath(*waiting));
+    }
+}
+
+Examination examine()
+{
+    Examination result;
+    if (!files::fileExists(markerPath()))
+        return result;
+    const std::optional<Expected> marker = readMarker();
+    const FilesSeen seen = seeFiles(marker);
+    if (marker && seen.data && seen.index) {
         result.namesIndex = !marker->indexVersions.isEmpty();
         result.sizeAfterUndo =
             marker->dataSizes.isEmpty() ? seen.dataSize : marker->dataSizes.first();
+        result.notesToFinish = notesToFinish(*marker, seen);
     }
+    result.namesNotes = marker && marker->notes;
     result.finding = judge(marker, seen);
     return result;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QByteArray>
@@ -31,6 +32,18 @@ struct Expected
     // alone (it stays sealed): the start then checks it as usual and reseals only
     // the data file.
     QList<QByteArray> indexVersions;
+
+    // A save's notes file, replaced after the records: the new file is written beside
+    // it (".<n>.txt.tmp-*") once the marker is in place, and waits there complete
+    // until the records are written.
+    struct Notes
+    {
+        QString fileName;  // "<n>.txt", in the notes folder
+        QByteArray digest; // SHA-256 of the new file's bytes
+
+        bool operator==(const Notes &) const = default;
+    };
+    std::optional<Notes> notes;
 };
 
 // "c:\Program Files\Pelvarin\Cardomine.pending"
@@ -111,6 +124,10 @@ struct FilesSeen
     int dataAttributes = 0;
     QByteArray indexBytes; // read only when the work names index versions
     QByteArray record;     // the record under work, read only when it names one
+    // With notes named: the digest of the notes file (empty when missing or past the
+    // notes limit), and whether a temporary file beside it holds the new notes whole.
+    QByteArray notesDigest;
+    bool newNotesWaiting = false;
 };
 
 // Pure: the finding for a parsed marker (nothing for one that does not parse).
@@ -121,7 +138,18 @@ struct Examination
     Finding finding = Finding::None;
     bool namesIndex = false;        // the work rewrote the index: it is sealed again too
     std::int64_t sizeAfterUndo = 0; // the data file's length once a torn write is put back
+    bool namesNotes = false;        // the work was a save of notes
+    bool notesToFinish = false;     // its notes wait to be put in place
 };
+
+// Pure: whether a save's notes must still be put in place. The save went through
+// when the data file and the index hold their new versions; its notes then go with
+// it, so new notes waiting complete in the temporary file are put in place. Before
+// that point the old notes stay, and the temporary file is a leftover.
+bool notesToFinish(const Expected &expected, const FilesSeen &files);
+
+// Puts the new notes a save left waiting in place, when notesToFinish says so.
+void finishNotes();
 
 // Reads the marker and the files it names, changing nothing.
 Examination examine();

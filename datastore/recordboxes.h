@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QString>
@@ -52,6 +53,10 @@ public:
     virtual void setBoxLocked(FieldBox box, bool locked) = 0;
     virtual QString notesText() const = 0;
     virtual void setNotesText(const QString &text) = 0;
+    // Notes too large for the box: it shows their beginning, locked, and a save leaves
+    // the contact's notes file as it is.
+    virtual bool notesCut() const = 0;
+    virtual void setNotesCut(bool cut) = 0;
 };
 
 } // namespace cardomine

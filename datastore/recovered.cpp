@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "datastore/recovered.h"
 
 #include "datastore/notesfile.h"
@@ -16,13 +17,12 @@ namespace files = platform::files;
 
 namespace {
 
-// A free name in Recovered/ for the file at path, the folder created when missing;
+// A free name in Recovered/ for a file named name, the folder created when missing;
 // names in taken are passed over too.
-QString freeTarget(const QString &path, const QSet<QString> &taken = {})
+QString freeTarget(const QString &name, const QSet<QString> &taken = {})
 {
     if (!files::folderExists(paths::RecoveredFolder))
         files::createFolder(paths::RecoveredFolder);
-    const QString name = path.section(QLatin1Char('\\'), -1);
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     const QString base =
         paths::RecoveredFolder + QLatin1Char('\\') + name + QLatin1Char('.') + stamp;
@@ -32,15 +32,25 @@ QString freeTarget(const QString &path, const QSet<QString> &taken = {})
     return target;
 }
 
+QString nameOf(const QString &path)
+{
+    return path.section(QLatin1Char('\\'), -1);
+}
+
 } // namespace
 
 QString setAside(const QString &path)
+{
+    return setAsideAs(path, nameOf(path));
+}
+
+QString setAsideAs(const QString &path, const QString &name)
 {
     // The move itself refuses a taken name, also one taken by something that is no
     // file (a folder, a dangling link): the next free name is tried then.
     QSet<QString> taken;
     for (int tries = 1;; ++tries) {
-        const QString target = freeTarget(path, taken);
+        const QString target = freeTarget(name, taken);
         try {
             files::moveFile(path, target);
             return target;
@@ -56,7 +66,7 @@ QString setAside(const QString &path)
 QString keepCopy(const QString &path)
 {
     const QByteArray bytes = files::readBytes(path);
-    const QString target = freeTarget(path);
+    const QString target = freeTarget(nameOf(path));
     files::replaceBytes(target, bytes);
     return target;
 }

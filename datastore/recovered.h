@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QString>
@@ -9,6 +10,9 @@ namespace cardomine::recovered {
 
 // Moves the file there and returns the program path it was moved to.
 QString setAside(const QString &path);
+
+// setAside under another name: "<name>.<yyyymmdd-hhmmss>".
+QString setAsideAs(const QString &path, const QString &name);
 
 // Writes a copy of the file there, flushed to disk, and returns its program path. The
 // file itself stays in place, for work that replaces it whole by a rename and must

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "datastore/repairplan.h"
 
 #include "datastore/contactrecord.h"
@@ -24,8 +25,10 @@ enum Phase : int
     CheckProgramFiles,
     CheckLeftovers,
     CheckTornWrite,
+    CheckMarkedNotes,
     CheckMarkedIndex,
     CheckMarkedData,
+    CheckNotesLeftovers,
     CheckMarker,
     IndexMissing,
     IndexCreateFolders,
@@ -133,9 +136,15 @@ Step nextStep(const FolderState &s, Cursor &c)
                 return step(StepKind::RemoveMarkerLeftovers, s.markerLeftovers);
             break;
         case CheckTornWrite:
-            c.phase = CheckMarkedIndex;
+            c.phase = CheckMarkedNotes;
             if (s.markerFinding == Finding::TornWrite)
                 return step(StepKind::UndoTornWrite);
+            break;
+        case CheckMarkedNotes:
+            // Before the marker goes: it names the notes to put in place.
+            c.phase = CheckMarkedIndex;
+            if (marked && s.notesToFinish)
+                return step(StepKind::FinishNotes);
             break;
         case CheckMarkedIndex:
             c.phase = CheckMarkedData;
@@ -146,9 +155,16 @@ Step nextStep(const FolderState &s, Cursor &c)
                 return step(StepKind::SealIndexAsMarked);
             break;
         case CheckMarkedData:
-            c.phase = CheckMarker;
+            c.phase = CheckNotesLeftovers;
             if (marked && s.dataAttributes != seal::DataFile)
                 return step(StepKind::SealDataAsMarked);
+            break;
+        case CheckNotesLeftovers:
+            // Whatever a save cut short left of new notes is kept, never removed; while
+            // the marker names the save, so that a start cut short does it again.
+            c.phase = CheckMarker;
+            if (s.notesLeftovers > 0)
+                return step(StepKind::MoveNotesLeftoversAside, s.notesLeftovers);
             break;
         case CheckMarker:
             c.phase = IndexMissing;
@@ -266,6 +282,13 @@ FolderState after(const FolderState &state, const Step &step)
         s.dataSize = s.dataSizeAfterUndo;
         s.dataAttributes = platform::Archive;
         break;
+    case StepKind::FinishNotes:
+        s.notesToFinish = false;
+        s.notesLeftovers = std::max(0, s.notesLeftovers - 1);
+        break;
+    case StepKind::MoveNotesLeftoversAside:
+        s.notesLeftovers = 0;
+        break;
     case StepKind::SealIndexAsMarked:
         s.indexAttributes = seal::IndexFile;
         break;
@@ -276,6 +299,7 @@ FolderState after(const FolderState &state, const Step &step)
         s.marker = false;
         s.markerFinding = Finding::None;
         s.markerNamesIndex = false;
+        s.notesToFinish = false;
         break;
     case StepKind::CreateDataFolders:
         s.dataFolder = true;
@@ -376,6 +400,13 @@ QString describe(const Step &step)
     case StepKind::UndoTornWrite:
         return QStringLiteral("put back the record write that was cut short in Cardomine.Dat "
                               "(the file as it was before that save)");
+    case StepKind::FinishNotes:
+        return QStringLiteral("put the notes of the interrupted save in place (its record was "
+                              "saved; the new notes wait in a temporary file in Contact Notes)");
+    case StepKind::MoveNotesLeftoversAside:
+        return QStringLiteral("move %1 temporary notes file(s) left by an interrupted save from "
+                              "Contact Notes to Recovered/ (they may hold typed notes)")
+            .arg(step.count);
     case StepKind::SealIndexAsMarked:
         return QStringLiteral("seal Index.tbl again (5), as the interrupted work left it");
     case StepKind::SealDataAsMarked:
@@ -443,6 +474,11 @@ FolderState observeFolder()
         s.markerFinding = found.finding;
         s.markerNamesIndex = found.namesIndex;
         s.dataSizeAfterUndo = found.sizeAfterUndo;
+        s.notesToFinish = found.notesToFinish;
+        // Only a save cut short leaves temporary notes files: the notes folder, which
+        // may list thousands, is read only then.
+        if (found.namesNotes)
+            s.notesLeftovers = notes::countLeftovers();
     }
     return s;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "datastore/pendingwork.h"
@@ -36,6 +37,8 @@ struct FolderState
     pendingwork::Finding markerFinding = pendingwork::Finding::None;
     bool markerNamesIndex = false;      // the interrupted work rewrote the index
     std::int64_t dataSizeAfterUndo = 0; // with a torn write: the length it is put back to
+    bool notesToFinish = false;         // a save that went through left its new notes waiting
+    int notesLeftovers = 0; // temporary notes files (counted when the marker names notes)
 
     bool operator==(const FolderState &) const = default;
 };
@@ -67,9 +70,11 @@ enum class StepKind
 {
     CreateProgramFilesFolder,
     RemoveMarkerLeftovers,
-    UndoTornWrite,     // put back a record write the marker names and that was cut short
-    SealIndexAsMarked, // the index to 5, as the interrupted work would have left it
-    SealDataAsMarked,  // the data file to 7, likewise
+    UndoTornWrite,           // put back a record write the marker names and that was cut short
+    FinishNotes,             // put in place the notes of a save whose records were written
+    SealIndexAsMarked,       // the index to 5, as the interrupted work would have left it
+    SealDataAsMarked,        // the data file to 7, likewise
+    MoveNotesLeftoversAside, // `count` temporary notes files into Recovered/
     RemoveMarker,
     CreateDataFolders, // the data folder and its notes folder
     CreateIndex,       // with `count` as its record count, sealed (5)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "datastore/saveplan.h"
 
 #include "datastore/dataerror.h"
@@ -54,24 +55,35 @@ pendingwork::Expected SavePlan::expected() const
         e.recordNumber = recordNumber;
         e.records = {recordBefore, recordAfter};
     }
+    if (notes.size() == 1 && steps.indexOf(Step::PrepareNotes) > steps.indexOf(Step::Announce))
+        e.notes =
+            pendingwork::Expected::Notes{notes::fileName(notes.first().contactId),
+                                         notes::digestOf(notes::bytesFor(notes.first().text))};
     return e;
 }
 
 SavePlan planSave(const QString &dataPath, const ContactRecord &record, int recordNumber,
                   QChar fileType, bool updatesCount, const IndexTable &table,
-                  const QString &notesText)
+                  const std::optional<QString> &notesText)
 {
     SavePlan plan;
     const int contactId = record.contactNumber().value_or(0);
-    plan.notes = {{contactId, notesText}};
+    if (notesText)
+        plan.notes = {{contactId, *notesText}};
     plan.dataPath = dataPath;
+    const bool random = fileType == QLatin1Char('R');
+    const bool recordForm = random || fileType == QLatin1Char('S');
     // The new notes are on disk beside the old ones before the record is written, so
     // that a notes file that cannot be written (a full disk) fails the save while
-    // nothing is changed yet; putting them in place afterwards is a rename.
-    plan.steps = {Step::PrepareNotes};
-    const bool random = fileType == QLatin1Char('R');
-    if (random || fileType == QLatin1Char('S')) {
-        plan.steps << Step::Announce << Step::UnsealData;
+    // nothing is changed yet; putting them in place afterwards is a rename. They are
+    // written after the marker, which names them, so that a crash at any point leaves
+    // the start a save to finish or to forget, never half of one.
+    if (recordForm)
+        plan.steps << Step::Announce;
+    if (notesText)
+        plan.steps << Step::PrepareNotes;
+    if (recordForm) {
+        plan.steps << Step::UnsealData;
         plan.sizeBefore = sizeOrZero(dataPath);
         if (updatesCount)
             planIndex(plan, table, fileType, contactId);
@@ -96,7 +108,8 @@ SavePlan planSave(const QString &dataPath, const ContactRecord &record, int reco
             plan.steps << Step::WriteIndex;
         plan.steps << Step::SealData;
     }
-    plan.steps << Step::CommitNotes;
+    if (notesText)
+        plan.steps << Step::CommitNotes;
     return plan;
 }
 
@@ -173,9 +186,86 @@ void undo(const SavePlan &plan, const pendingwork::Expected &expected)
     }
 }
 
-// The steps the marker covers, in the plan's order: the data file unsealed, written
-// and sealed again, the index replaced.
-void carryOutAnnounced(const SavePlan &plan)
+// The notes of a plan, written beside the old files and then put in place.
+class NotesWork
+{
+public:
+    explicit NotesWork(const SavePlan &plan)
+        : m_plan(plan)
+    {}
+
+    // The notes files already there: for a batch from one listing of the notes folder
+    // rather than a look-up per contact; a single save looks its one file up.
+    QList<int> present() const
+    {
+        QList<int> ids;
+        const bool batch = m_plan.notes.size() > 1;
+        for (const SavePlan::Notes &n : m_plan.notes) {
+            if (batch || notes::hasNotesFile(n.contactId))
+                ids.append(n.contactId);
+        }
+        return batch ? notes::withNotesFiles(ids) : ids;
+    }
+
+    void prepare()
+    {
+        // Checked before anything is written, so that a refused save changes nothing.
+        for (const int contactId : present()) {
+            if (notes::tooBigToSave(contactId))
+                throw DataError(notes::pathFor(contactId),
+                                QStringLiteral("the notes file is larger than %1 bytes; "
+                                               "Cardomine shows only its beginning and "
+                                               "does not change it")
+                                    .arg(notes::FileLimit));
+        }
+        if (m_plan.notes.size() > 1) {
+            // A batch: every file written first, then all made durable in one flush.
+            QList<std::pair<int, QString>> texts;
+            for (const SavePlan::Notes &n : m_plan.notes)
+                texts.append({n.contactId, n.text});
+            m_batch = notes::prepareWrites(texts);
+            return;
+        }
+        for (const SavePlan::Notes &n : m_plan.notes)
+            m_prepared.push_back(notes::prepareWrite(n.contactId, n.text));
+    }
+
+    // recordsStored: the records are written, so a failure stores them without their
+    // notes, which NotesNotSaved says.
+    void commit(bool recordsStored)
+    {
+        if (m_plan.notes.size() > 1) {
+            // Only ever before the records (planAppend): a failure changes no record.
+            m_batch.commit();
+            return;
+        }
+        for (std::size_t i = 0; i < m_prepared.size(); ++i) {
+            const SavePlan::Notes &n = m_plan.notes.at(qsizetype(i));
+            try {
+                m_prepared[i].commit();
+            } catch (const platform::FileError &error) {
+                if (!recordsStored)
+                    throw;
+                bool inPlace = false;
+                try {
+                    inPlace = notes::read(n.contactId) == n.text;
+                } catch (...) {
+                }
+                throw NotesNotSaved(notes::pathFor(n.contactId), error.reason(), inPlace);
+            }
+        }
+    }
+
+private:
+    const SavePlan &m_plan;
+    std::vector<notes::PreparedWrite> m_prepared;
+    notes::PreparedWrites m_batch;
+};
+
+// The steps after Announce, run while the marker lies: the notes of a single save
+// written, the data file unsealed, written and sealed again, the index replaced, and
+// the notes put in place last. The marker goes after all of them.
+void carryOutAnnounced(const SavePlan &plan, NotesWork &notesWork)
 {
     const pendingwork::Expected expected = plan.expected();
     try {
@@ -185,10 +275,16 @@ void carryOutAnnounced(const SavePlan &plan)
         pendingwork::end();
         throw;
     }
+    bool commitNotes = false;
+    bool unsealed = false;
     try {
-        for (const Step step : plan.steps) {
-            switch (step) {
+        for (qsizetype i = plan.steps.indexOf(Step::Announce) + 1; i < plan.steps.size(); ++i) {
+            switch (plan.steps.at(i)) {
+            case Step::PrepareNotes:
+                notesWork.prepare();
+                break;
             case Step::UnsealData:
+                unsealed = true;
                 files::setAttributes(plan.dataPath, platform::Normal);
                 break;
             case Step::WriteRecord:
@@ -203,11 +299,19 @@ void carryOutAnnounced(const SavePlan &plan)
             case Step::SealData:
                 files::setAttributes(plan.dataPath, seal::DataFile);
                 break;
+            case Step::CommitNotes:
+                commitNotes = true;
+                break;
             default:
                 break;
             }
         }
     } catch (...) {
+        // Nothing unsealed yet (the new notes could not be written): nothing to undo.
+        if (!unsealed) {
+            pendingwork::end();
+            throw;
+        }
         // A data file left at normal would be taken for an altered one, and rebuilt,
         // at the next start. The marker goes once both files read as sealed again; it
         // is kept while either does not. A file whose attributes cannot be changed at
@@ -226,79 +330,67 @@ void carryOutAnnounced(const SavePlan &plan)
         }
         throw;
     }
+    if (commitNotes) {
+        // The records are sealed: a failure here leaves the notes either in place or
+        // as they were (the new file is gone), which the error says; the marker has
+        // nothing left to finish.
+        try {
+            notesWork.commit(true);
+        } catch (...) {
+            pendingwork::end();
+            throw;
+        }
+    }
     pendingwork::end();
+}
+
+// The notes files of new contacts whose records could not be stored (a full disk, a
+// file-size limit): the undone records take their notes with them, so no notes file is
+// left under a number no record holds. They are files this save made (any earlier
+// notes under those numbers went to Recovered/ first), so removing them destroys
+// nothing the user had.
+void withdrawNewNotes(const SavePlan &plan) noexcept
+{
+    for (const SavePlan::Notes &n : plan.notes) {
+        try {
+            if (!n.text.isEmpty() && files::fileExists(notes::pathFor(n.contactId)))
+                files::deleteFile(notes::pathFor(n.contactId));
+        } catch (...) {
+        }
+    }
 }
 
 } // namespace
 
 void carryOut(const SavePlan &plan)
 {
-    std::vector<notes::PreparedWrite> prepared;
-    notes::PreparedWrites batch;
-    // The notes files already there: for a batch from one listing of the notes folder
-    // rather than a look-up per contact; a single save looks its one file up.
-    const auto present = [&plan] {
-        QList<int> ids;
-        for (const SavePlan::Notes &n : plan.notes) {
-            if (plan.notes.size() > 1 || notes::hasNotesFile(n.contactId))
-                ids.append(n.contactId);
-        }
-        return plan.notes.size() > 1 ? notes::withNotesFiles(ids) : ids;
-    };
-    bool recordsStored = false;
+    NotesWork notesWork(plan);
+    bool notesBeforeRecords = false;
     for (const Step step : plan.steps) {
         switch (step) {
         case Step::SetAsideEarlierNotes:
-            for (const int contactId : present())
+            for (const int contactId : notesWork.present())
                 notes::setAsideEarlierNotes(contactId);
             break;
         case Step::PrepareNotes:
-            // Checked before anything is written, so that a refused save changes nothing.
-            for (const int contactId : present()) {
-                if (notes::tooBigToSave(contactId))
-                    throw DataError(notes::pathFor(contactId),
-                                    QStringLiteral("the notes file is larger than 1 MiB; "
-                                                   "Cardomine shows only its beginning and "
-                                                   "does not change it"));
-            }
-            if (plan.notes.size() > 1) {
-                // A batch: every file written first, then all made durable in one flush.
-                QList<std::pair<int, QString>> texts;
-                for (const SavePlan::Notes &n : plan.notes)
-                    texts.append({n.contactId, n.text});
-                batch = notes::prepareWrites(texts);
-                break;
-            }
-            for (const SavePlan::Notes &n : plan.notes)
-                prepared.push_back(notes::prepareWrite(n.contactId, n.text));
+            notesWork.prepare();
             break;
         case Step::CommitNotes:
-            if (plan.notes.size() > 1) {
-                // Only ever before the records (planAppend): a failure changes no record.
-                batch.commit();
-                break;
-            }
-            for (std::size_t i = 0; i < prepared.size(); ++i) {
-                const SavePlan::Notes &n = plan.notes.at(qsizetype(i));
-                try {
-                    prepared[i].commit();
-                } catch (const platform::FileError &error) {
-                    if (!recordsStored)
-                        throw;
-                    bool inPlace = false;
-                    try {
-                        inPlace = notes::read(n.contactId) == n.text;
-                    } catch (...) {
-                    }
-                    throw NotesNotSaved(notes::pathFor(n.contactId), error.reason(), inPlace);
-                }
-            }
+            // Only a batch commits its notes before the records (planAppend).
+            notesWork.commit(false);
+            notesBeforeRecords = true;
             break;
         case Step::Announce:
-            carryOutAnnounced(plan);
-            recordsStored = true;
-            break;
-        default: // the steps the marker covers, run with Announce
+            // Every step after it runs under the marker.
+            try {
+                carryOutAnnounced(plan, notesWork);
+            } catch (...) {
+                if (notesBeforeRecords)
+                    withdrawNewNotes(plan);
+                throw;
+            }
+            return;
+        default:
             break;
         }
     }

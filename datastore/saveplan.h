@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "datastore/contactrecord.h"
@@ -9,6 +10,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 // A save of one or more records, worked out before anything is written: which files
 // change, what they hold before and after, and in which order the steps run. The
@@ -23,7 +25,7 @@ struct SavePlan
         SetAsideEarlierNotes, // notes files left under the new numbers go to Recovered/
         PrepareNotes,         // the new notes files written and flushed beside the old ones
         CommitNotes,          // and put in place
-        Announce,             // the marker written
+        Announce,             // the marker written; the steps after it run while it lies
         UnsealData,           // the data file set to normal
         WriteRecord,          // recordAfter written in place at recordNumber
         AppendRecords,        // appended written at the data file's end
@@ -57,16 +59,20 @@ struct SavePlan
 
     bool has(Step step) const { return steps.contains(step); }
     bool writesData() const { return has(Step::WriteRecord) || has(Step::AppendRecords); }
-    // Every state the data file and the index file may be in until both are sealed.
+    // Every state the data file and the index file may be in until both are sealed,
+    // and the notes of a single save, which are written while the marker lies.
     pendingwork::Expected expected() const;
 };
 
 // The save of record at recordNumber in the given form ('R' in place, 'S' appended;
 // any other form writes only the notes), with the count update when updatesCount, and
-// notes saved after the record (prepared before it). table is the index as read.
+// the notes (none: the notes file is left as it is) put in place after the record,
+// written beside the old ones before it. Records and notes are saved all or nothing:
+// a crash before the record is written keeps the old notes, one after it leaves the
+// new notes for the next start to put in place. table is the index as read.
 SavePlan planSave(const QString &dataPath, const ContactRecord &record, int recordNumber,
                   QChar fileType, bool updatesCount, const IndexTable &table,
-                  const QString &notesText);
+                  const std::optional<QString> &notesText);
 
 // The records appended as new contacts from firstNumber on, in order, with the count
 // update to the last one; notes first, the index last.

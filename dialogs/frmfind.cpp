@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/frmfind.h"
 
+#include "platform/commandbutton.h"
 #include "platform/fonts.h"
 #include "platform/geometry.h"
 
@@ -21,7 +23,8 @@ FrmFind::FrmFind(QWidget *parent)
     setFixedSize(platform::twipsSize(5970, 3450));
     setFont(platform::fonts::font(QStringLiteral("Berlin Sans FB"), 8.25, true));
 
-    OKButton = new QPushButton(QStringLiteral("OK"), this);
+    // Neither button is the default: Enter clicks a button only when it has the focus.
+    OKButton = new platform::CommandButton(QStringLiteral("OK"), this);
     OKButton->setObjectName(QStringLiteral("OKButton"));
     OKButton->setFont(platform::fonts::font(QStringLiteral("MS Sans Serif"), 8.25, false));
     OKButton->setToolTip(QStringLiteral("Click here to search using specified criteria."));
@@ -32,16 +35,11 @@ FrmFind::FrmFind(QWidget *parent)
     chkFirstName->setToolTip(QStringLiteral("Check here to use first name as search criteria."));
     placeTwips(chkFirstName, 240, 240, 975, 495);
 
-    CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    CancelButton = new platform::CommandButton(QStringLiteral("Cancel"), this);
     CancelButton->setObjectName(QStringLiteral("CancelButton"));
     CancelButton->setFont(platform::fonts::font(QStringLiteral("MS Sans Serif"), 8.25, false));
     placeTwips(CancelButton, 4680, 600, 1215, 375);
 
-    // Neither button is the default: Enter clicks a button only when it has the focus.
-    for (QPushButton *button : {OKButton, CancelButton}) {
-        button->setAutoDefault(false);
-        button->setDefault(false);
-    }
     setTabOrder(OKButton, chkFirstName);
     setTabOrder(chkFirstName, CancelButton);
 }

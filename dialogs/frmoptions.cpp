@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/frmoptions.h"
 
 #include "dialogs/wrappingbutton.h"
+#include "platform/commandbutton.h"
 #include "platform/fonts.h"
 #include "platform/geometry.h"
 #include "platform/messages.h"
@@ -55,12 +57,11 @@ private:
     QTabBar *m_tabs;
 };
 
+// No button is the default: Enter clicks a button only when it has the focus.
 QPushButton *makeButton(QWidget *parent, const char *name, const QString &caption)
 {
-    auto *button = new QPushButton(caption, parent);
+    auto *button = new platform::CommandButton(caption, parent);
     button->setObjectName(QLatin1String(name));
-    button->setAutoDefault(false);
-    button->setDefault(false);
     return button;
 }
 
@@ -92,6 +93,8 @@ FrmOptions::FrmOptions(QWidget *parent)
         panel->setObjectName(QStringLiteral("picOptions%1").arg(i));
         placeTwips(panel, i == 0 ? PanelLeft : ParkedLeft, PanelTop, PanelWidth, PanelHeight);
         panel->setEnabled(i == 0);
+        // A parked panel is hidden as well, so a screen reader does not report it shown.
+        panel->setVisible(i == 0);
         picOptions[std::size_t(i)] = panel;
 
         auto *frame = new QGroupBox(panelCaptions[i], panel);
@@ -202,6 +205,7 @@ void FrmOptions::tbsOptions_Click()
         const bool shown = i + 1 == selected;
         panel->move(platform::twipsToPixels(shown ? PanelLeft : ParkedLeft), panel->y());
         panel->setEnabled(shown);
+        panel->setVisible(shown);
     }
 }
 

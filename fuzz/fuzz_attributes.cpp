@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The attribute texts another program may leave: user.DOSATTRIB values, seal records
 // and the sidecar file.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The index file as the start-up reads it, the two rules that read the table, and
 // the count update's rewriting of the file.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A notes file as the program reads it.
 
 #include "datastore/notesfile.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The marker of interrupted work, which a start reads before anything else.
 
 #include "datastore/pendingwork.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The contact record decoded from both forms of the data file.
 
 #include "datastore/contactrecord.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs a fuzz target over every file of the folders given, so that the seed corpus
 // and every input a fuzzer once failed on are checked by the normal test run.
 

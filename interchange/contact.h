@@ -1,17 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "datastore/contactrecord.h"
+#include "datastore/cardfilereader.h"
 
-#include <QString>
-
-// One contact of the card file as the writers take it: its record and notes.
+// One contact of the card file as the writers take it: its record and notes, as the
+// data store's reader gives them.
 namespace cardomine::interchange {
 
-struct Contact
-{
-    int position = 0; // record position in the data file, from 1
-    ContactRecord record;
-    QString notes; // the notes file's text, as the program shows it
-};
+using Contact = cardfile::Contact;
 
 } // namespace cardomine::interchange

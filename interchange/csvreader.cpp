@@ -1,9 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CSV with a header row (RFC 4180: quoted fields may hold separators, doubled quotes
 // and line ends), as this program's export, Google Contacts, Outlook and Thunderbird
 // write it. Columns are recognised by their header names; a column this reader does
 // not know is kept in the notes under its header.
+#include "interchange/formulaquote.h"
 #include "interchange/importcard.h"
 #include "interchange/importreader.h"
+#include "interchange/textinput.h"
 
 #include <QHash>
 #include <QMap>
@@ -31,15 +34,11 @@ struct ParseError
     QString text;
 };
 
-QString decodeFile(const QByteArray &bytes)
+QString decodeFile(const QByteArray &input)
 {
+    const QByteArray bytes = utf16AsUtf8(input);
     if (bytes.startsWith("\xEF\xBB\xBF"))
         return QString::fromUtf8(bytes.mid(3));
-    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
-        QStringDecoder utf16(bytes.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE
-                                                          : QStringDecoder::Utf16BE);
-        return utf16.decode(bytes.mid(2));
-    }
     return decodeGuessing(bytes);
 }
 
@@ -105,7 +104,8 @@ std::optional<ParseError> parseRows(const QString &text, QList<Row> &rows)
                 ++i;
                 continue;
             }
-            if (i < n && text.at(i) == u'\r')
+            // CR LF, LF, a lone CR or CR CR LF end a row.
+            while (i < n && text.at(i) == u'\r')
                 ++i;
             if (i < n && text.at(i) == u'\n')
                 ++i;
@@ -397,16 +397,18 @@ Card cardOf(const QList<Column> &columns, const Row &row)
             card.dataType = value;
             break;
         case Role::Phone:
-            card.phones.append({value, column.kind, column.header, false, card.nextOrder()});
+            card.phones.append(
+                {value, column.kind, column.header, false, card.nextOrder(), {}, {}});
             break;
         case Role::Email:
-            card.emails.append({value, column.header, false, card.nextOrder()});
+            card.emails.append({value, column.header, false, card.nextOrder(), {}});
             break;
         case Role::FaxOrEmail:
             if (value.contains(u'@'))
-                card.emails.append({value, column.header, false, card.nextOrder()});
+                card.emails.append({value, column.header, false, card.nextOrder(), {}});
             else
-                card.phones.append({value, PhoneKind::Fax, column.header, false, card.nextOrder()});
+                card.phones.append(
+                    {value, PhoneKind::Fax, column.header, false, card.nextOrder(), {}, {}});
             break;
         case Role::AddressPart: {
             Address &address = addressOf(column.set);
@@ -506,10 +508,15 @@ Card cardOf(const QList<Column> &columns, const Row &row)
             // A Google cell may hold several values joined by " ::: ".
             for (const QString &value : group.values.value(Part::Value).split(u" ::: "_s)) {
                 if (group.kind == u"phone")
-                    card.phones.append(
-                        {value, kindFromLabel(label), u"Phone"_s + suffix, preferred, group.order});
+                    card.phones.append({value,
+                                        kindFromLabel(label),
+                                        u"Phone"_s + suffix,
+                                        preferred,
+                                        group.order,
+                                        {},
+                                        {}});
                 else
-                    card.emails.append({value, u"E-mail"_s + suffix, preferred, group.order});
+                    card.emails.append({value, u"E-mail"_s + suffix, preferred, group.order, {}});
             }
         }
     }
@@ -555,8 +562,7 @@ ReadResult readCsv(const QByteArray &bytes)
         Row row = rows.at(r);
         if (ownExport) {
             for (QString &cell : row.cells)
-                if (cell.size() >= 2 && cell.front() == u'\'' &&
-                    QStringView(u"=+-@\t\r").contains(cell.at(1)))
+                if (cell.startsWith(u'\'') && needsFormulaQuote(QStringView(cell).sliced(1)))
                     cell.remove(0, 1);
         }
         for (qsizetype i = columns.size(); i < row.cells.size(); ++i) {

@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "interchange/exportformats.h"
 
 #include "interchange/cardfileid.h"
+#include "interchange/formulaquote.h"
 #include "interchange/importcard.h"
 #include "interchange/vcardproperty.h"
 #include "interchange/wholecontact.h"
@@ -28,27 +30,6 @@ bool isContinuationByte(char byte)
 bool isAtomCharacter(QChar c)
 {
     return c.isLetterOrNumber() || QStringView(u"!#$%&'*+/=?^_`{|}~-").contains(c);
-}
-
-// A phone number as people write them: an optional leading "+" or "-", then digits
-// and the usual separators, with at least three digits.
-bool isPhoneNumber(QStringView value)
-{
-    if (value.startsWith(u'+') || value.startsWith(u'-'))
-        value = value.mid(1);
-    int digits = 0;
-    for (const QChar c : value) {
-        if (c >= u'0' && c <= u'9')
-            ++digits;
-        else if (!QStringView(u" .-()/").contains(c))
-            return false;
-    }
-    return digits >= 3;
-}
-
-bool startsFormula(const QString &value)
-{
-    return !value.isEmpty() && QStringView(u"=+-@\t\r").contains(value.front());
 }
 
 QString uuidUrn(const QUuid &uuid)
@@ -159,7 +140,7 @@ bool isEmailAddress(const QString &value)
 QString csvCell(const QString &value)
 {
     QString cell = value;
-    if (startsFormula(cell) && !isPhoneNumber(cell))
+    if (needsFormulaQuote(cell))
         cell.prepend(u'\'');
     if (!cell.contains(u',') && !cell.contains(u'"') && !cell.contains(u'\r') &&
         !cell.contains(u'\n'))

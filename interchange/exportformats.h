@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "interchange/contact.h"
@@ -34,9 +35,8 @@ QString escapeText(const QString &value);
 // two labels) and nothing else.
 bool isEmailAddress(const QString &value);
 
-// A CSV cell: a value a spreadsheet would run as a formula (leading "=", "+", "-",
-// "@", tab or CR) gets a leading single quote, unless it is a phone number such as
-// "+44 20 7946 0958"; then a cell holding a comma, a double quote or a line end is
+// A CSV cell: a value a spreadsheet would run as a formula gets a leading single quote
+// (needsFormulaQuote); then a cell holding a comma, a double quote or a line end is
 // quoted, its quotes doubled.
 QString csvCell(const QString &value);
 

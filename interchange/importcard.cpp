@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "interchange/importcard.h"
 
 #include "interchange/importedvalues.h"
+#include "interchange/textinput.h"
 #include "platform/textcodec.h"
 
 #include <QRegularExpression>
@@ -8,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
 namespace cardomine::interchange::importing {
 
@@ -50,14 +53,19 @@ QString withoutTrailingSpaces(const QString &text)
 }
 
 // A box holds one line: the lines of a value are joined with ", " (a line end inside
-// a field would break the card file's sequential form).
+// a field would break the card file's sequential form), a tab becomes a space and no
+// other control character is kept.
 QString oneLine(const QString &value)
 {
-    if (!value.contains(u'\r') && !value.contains(u'\n'))
-        return value;
-    QStringList parts = crlfLines(value).split(u"\r\n"_s);
-    parts.removeAll(QString());
-    return parts.join(u", "_s);
+    QString text = value;
+    if (text.contains(u'\r') || text.contains(u'\n')) {
+        QStringList parts = crlfLines(text).split(u"\r\n"_s);
+        parts.removeAll(QString());
+        text = parts.join(u", "_s);
+    }
+    text.replace(u'\t', u' ');
+    text.removeIf([](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
+    return text;
 }
 
 // The text as the store keeps it: characters Windows-1252 lacks become "?".
@@ -180,7 +188,7 @@ ImportedContact buildContact(const Card &card)
     QList<Line> kept; // values for the notes
     int cutOrder = -FieldBoxCount - 1;
     const auto setBox = [&](FieldBox box, const QString &value) {
-        const QString line = oneLine(value);
+        const QString line = oneLine(value).trimmed();
         const QString stored = withoutTrailingSpaces(storable(line, contact.replacedCharacters));
         contact.record.setField(box, stored);
         if (stored.size() > contact.record.fieldText(box).size()) {
@@ -190,7 +198,11 @@ ImportedContact buildContact(const Card &card)
     };
     const auto keep = [&kept](int order, const QString &label, const QString &value) {
         if (!value.trimmed().isEmpty())
-            kept.append({order, label + u": "_s + crlfLines(value)});
+            kept.append({order, label + u": "_s + crlfLines(value.trimmed())});
+    };
+    // The card's own label of a value that went into a box ("Home phone label: Privat").
+    const auto keepBoxLabel = [&keep](int order, FieldBox box, const QString &label) {
+        keep(order, namesOf(box).label + u" label"_s, label);
     };
 
     // Names: the structured name when the card has one (even empty: the card then
@@ -214,8 +226,12 @@ ImportedContact buildContact(const Card &card)
     };
     // The name this program's export gives a card that has nothing else to be known by.
     static const QRegularExpression placeholder(u"^Contact \\d+$"_s);
+    // An empty N (Thunderbird's CardBook, Apple and Evolution write "N:;;;;") names no
+    // one, as a missing N does; the formatted name then gives the names, unless the card
+    // is a company's or the name is the placeholder of our own export.
     const bool namesGiven = !given.trimmed().isEmpty() || !family.trimmed().isEmpty();
-    if (!card.structuredName && !namesGiven && !formatted.isEmpty()) {
+    const bool placeholderName = !namesGiven && placeholder.match(formatted).hasMatch();
+    if (!namesGiven && !formatted.isEmpty() && !card.organisation && !placeholderName) {
         if (!repeatsOtherValue(formatted)) {
             if (formatted.count(u',') == 1) {
                 family = formatted.section(u',', 0, 0).trimmed();
@@ -227,7 +243,7 @@ ImportedContact buildContact(const Card &card)
                 given = formatted;
             }
         }
-    } else if (!formatted.isEmpty() && !(!namesGiven && placeholder.match(formatted).hasMatch())) {
+    } else if (!formatted.isEmpty() && !placeholderName) {
         QStringList forms = card.fullNames;
         forms << joinNonEmpty({given, family}, u" "_s) << joinNonEmpty({family, given}, u" "_s)
               << joinNonEmpty({family, given}, u", "_s);
@@ -261,6 +277,7 @@ ImportedContact buildContact(const Card &card)
             setBox(FieldBox::City, a.city);
             setBox(FieldBox::State, a.region);
             setBox(FieldBox::Zip, a.postalCode);
+            keepBoxLabel(a.order, FieldBox::Address, a.boxLabel);
             keep(a.order, u"PO box"_s, a.poBox);
             keep(a.order, u"Extended address"_s, a.extended);
             keep(a.order, u"Country"_s, a.country);
@@ -286,31 +303,62 @@ ImportedContact buildContact(const Card &card)
             emails.append(email);
     std::stable_sort(emails.begin(), emails.end(), firstComes<Email>);
 
+    // Each number takes the first free box its types allow: first the numbers of one
+    // kind, then those of several ("TEL;CELL;HOME"), then a number of no kind the home
+    // box.
     QList<bool> placed(phones.size(), false);
-    const auto place = [&](PhoneKind kind, FieldBox box) {
+    QList<bool> taken(FieldBoxCount, false);
+    const auto boxOf = [](PhoneKind kind) -> std::optional<FieldBox> {
+        switch (kind) {
+        case PhoneKind::Home:
+        case PhoneKind::Untyped:
+            return FieldBox::HomePhone;
+        case PhoneKind::Work:
+            return FieldBox::WorkPhone;
+        case PhoneKind::Mobile:
+            return FieldBox::PagerMobile;
+        case PhoneKind::Fax:
+            return FieldBox::FaxOrEmail;
+        case PhoneKind::Other:
+            break;
+        }
+        return std::nullopt;
+    };
+    const auto place = [&](const auto &wanted) {
         for (qsizetype i = 0; i < phones.size(); ++i) {
-            if (!placed[i] && phones[i].kind == kind) {
-                placed[i] = true;
-                setBox(box, phones[i].value);
-                return true;
+            const Phone &phone = phones.at(i);
+            const QList<PhoneKind> kinds =
+                phone.kinds.isEmpty() ? QList<PhoneKind>{phone.kind} : phone.kinds;
+            if (placed[i] || !wanted(kinds))
+                continue;
+            for (const PhoneKind kind : kinds) {
+                const std::optional<FieldBox> box = boxOf(kind);
+                if (box && !taken[qsizetype(*box)]) {
+                    placed[i] = taken[qsizetype(*box)] = true;
+                    setBox(*box, phone.value);
+                    keepBoxLabel(phone.order, *box, phone.boxLabel);
+                    break;
+                }
             }
         }
-        return false;
     };
-    const bool home = place(PhoneKind::Home, FieldBox::HomePhone);
-    place(PhoneKind::Work, FieldBox::WorkPhone);
-    place(PhoneKind::Mobile, FieldBox::PagerMobile);
-    const bool fax = place(PhoneKind::Fax, FieldBox::FaxOrEmail);
-    if (!home)
-        place(PhoneKind::Untyped, FieldBox::HomePhone);
+    const auto untyped = [](const QList<PhoneKind> &kinds) {
+        return kinds.contains(PhoneKind::Untyped);
+    };
+    place([&](const QList<PhoneKind> &kinds) { return kinds.size() == 1 && !untyped(kinds); });
+    place([](const QList<PhoneKind> &kinds) { return kinds.size() > 1; });
+    place(untyped);
+    const bool fax = taken[qsizetype(FieldBox::FaxOrEmail)];
     for (qsizetype i = 0; i < phones.size(); ++i)
         if (!placed[i])
             keep(phones[i].order, phones[i].label, phones[i].value);
     for (qsizetype i = 0; i < emails.size(); ++i) {
-        if (i == 0 && !fax)
+        if (i == 0 && !fax) {
             setBox(FieldBox::FaxOrEmail, emails[i].value);
-        else
+            keepBoxLabel(emails[i].order, FieldBox::FaxOrEmail, emails[i].boxLabel);
+        } else {
             keep(emails[i].order, emails[i].label, emails[i].value);
+        }
     }
 
     if (!card.dataType.trimmed().isEmpty() && card.dataType.trimmed() != u"Contacts")
@@ -344,6 +392,8 @@ ImportedContact buildContact(const Card &card)
         contact.name = phones.first().value.trimmed();
     if (contact.name.isEmpty())
         contact.name = u"(no name)"_s;
+    // Reports print the name: no control character of the file reaches the terminal.
+    contact.name = quotedInput(contact.name);
     return contact;
 }
 

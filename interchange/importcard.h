@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "interchange/importreader.h"
@@ -32,6 +33,8 @@ struct Phone
     QString label; // how the notes name it when it gets no box
     bool preferred = false;
     int order = 0;
+    QList<PhoneKind> kinds; // every box its types allow, in the record's order; empty: kind
+    QString boxLabel; // the label the card gives it (Apple's X-ABLabel), kept when it gets a box
 };
 
 struct Email
@@ -40,6 +43,7 @@ struct Email
     QString label;
     bool preferred = false;
     int order = 0;
+    QString boxLabel;
 };
 
 struct Address
@@ -50,6 +54,7 @@ struct Address
     bool home = false;
     bool preferred = false;
     int order = 0;
+    QString boxLabel;
     bool isEmpty() const;
 };
 
@@ -59,6 +64,7 @@ struct Card
     QString uid;
     QString given, family;
     bool structuredName = false; // the card gives its name in parts (vCard N), even if empty
+    bool organisation = false;   // a company's card: its formatted name is no person's
     QStringList fullNames;       // the forms of the whole name a formatted name may repeat
     QString formattedName;
     QString company;

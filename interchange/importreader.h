@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "datastore/contactrecord.h"
@@ -36,5 +37,9 @@ struct ReadResult
 
 ReadResult readVCards(const QByteArray &bytes); // 2.1, 3.0, 4.0; several cards
 ReadResult readCsv(const QByteArray &bytes);    // header row; ours, Google, Outlook, Thunderbird
+
+// Whether the bytes look like vCard: "BEGIN:VCARD" first, after a byte order mark
+// and blank lines, in UTF-8 or UTF-16.
+bool looksLikeVCard(const QByteArray &bytes);
 
 } // namespace cardomine::interchange

@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vCard 2.1, 3.0 and 4.0 (RFC 2425/2426, RFC 6350 and vCard 2.1 as versit wrote it): folded
 // lines, quoted-printable values with their soft line breaks and character sets,
 // escapes, groups, parameters in both forms, several cards per file.
 #include "interchange/importcard.h"
 #include "interchange/importreader.h"
+#include "interchange/textinput.h"
 
 #include <QHash>
 #include <QSet>
@@ -32,8 +34,12 @@ struct Property
     QByteArray charset;
     bool preferred = false;
     QByteArray value; // raw, still encoded
+    QString label;    // the name as written, when it is not a well-formed one
     int line = 0;
 };
+
+// How deep agents' cards may nest in one another.
+constexpr int MaxNesting = 8;
 
 struct ParseError
 {
@@ -41,47 +47,151 @@ struct ParseError
     QString text;
 };
 
-bool isQuotedPrintable(const QByteArray &line)
+// Content lines one at a time, each the physical lines it is made of joined:
+// - a line starts after LF, CR LF, a lone CR or a run of CRs before LF (older iPhones
+//   wrote CR CR LF);
+// - a line starting with a space or tab continues the one before (the line end and
+//   that one character go);
+// - a quoted-printable value ending in "=" continues on the next line (a soft break);
+// - as Android reads them: a line ending in a single backslash continues on the next
+//   line with a line end in the value, and a line starting with "#" is a comment;
+// - the lines of a base64 value (vCard 2.1 writes them unindented) continue it.
+// Each step looks at every byte a bounded number of times: reading is linear in the
+// file however its lines are joined.
+class ContentLines
 {
-    const qsizetype colon = line.indexOf(':');
-    const QByteArray head = (colon < 0 ? line : line.left(colon)).toUpper();
-    return head.contains("QUOTED-PRINTABLE");
-}
-
-// Physical lines (CR LF or LF) joined into content lines: a line starting with a
-// space or tab continues the one before (the line end and that one character go), and
-// a quoted-printable value ending in "=" continues on the next line (a soft break).
-QList<LogicalLine> logicalLines(const QByteArray &bytes)
-{
-    QList<LogicalLine> lines;
-    lines.reserve(bytes.size() / 24 + 1);
-    qsizetype pos = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
-    int number = 0;
-    bool softBreak = false;
-    while (pos < bytes.size()) {
-        qsizetype end = bytes.indexOf('\n', pos);
-        if (end < 0)
-            end = bytes.size();
-        QByteArrayView physical(bytes.constData() + pos, end - pos);
-        if (physical.endsWith('\r'))
-            physical.chop(1);
-        pos = end + 1;
-        ++number;
-        if (softBreak && !lines.isEmpty()) {
-            lines.last().text.append(physical);
-        } else if (!lines.isEmpty() && !physical.isEmpty() &&
-                   (physical.at(0) == ' ' || physical.at(0) == '\t')) {
-            lines.last().text.append(physical.sliced(1));
-        } else {
-            lines.append({physical.toByteArray(), number});
-        }
-        LogicalLine &last = lines.last();
-        softBreak = last.text.endsWith('=') && isQuotedPrintable(last.text);
-        if (softBreak)
-            last.text.chop(1);
+public:
+    explicit ContentLines(const QByteArray &bytes)
+        : m_bytes(bytes)
+        , m_pos(bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0)
+    {
+        m_pending = nextPhysical(m_pendingLine);
     }
-    return lines;
-}
+
+    // The next content line; false at the end of the file.
+    bool next(LogicalLine &out)
+    {
+        // Comments are skipped where a content line could begin.
+        while (m_pending && m_pending->startsWith('#'))
+            m_pending = nextPhysical(m_pendingLine);
+        if (!m_pending)
+            return false;
+        out.text = m_pending->toByteArray();
+        out.line = m_pendingLine;
+        m_pending.reset();
+        Head head;
+        head.scan(out.text);
+        qsizetype backslashes = trailingBackslashes(out.text, 0);
+        for (;;) {
+            const bool softBreak =
+                head.quotedPrintable && head.colon >= 0 && out.text.endsWith('=');
+            const bool backslash = head.colon >= 0 && !head.base64 && backslashes % 2 == 1;
+            int line = 0;
+            const std::optional<QByteArrayView> physical = nextPhysical(line);
+            if (!physical)
+                break;
+            if (softBreak) {
+                out.text.chop(1);
+                out.text.append(*physical);
+                backslashes = trailingBackslashes(*physical, 0);
+            } else if (backslash) {
+                out.text.chop(1);
+                out.text.append('\n');
+                out.text.append(*physical);
+                backslashes = trailingBackslashes(*physical, 0);
+            } else if (!physical->isEmpty() &&
+                       (physical->at(0) == ' ' || physical->at(0) == '\t')) {
+                out.text.append(physical->sliced(1));
+                backslashes = trailingBackslashes(physical->sliced(1), backslashes);
+            } else if (head.base64 && isBase64Line(*physical)) {
+                out.text.append(physical->trimmed());
+                backslashes = 0;
+            } else {
+                m_pending = physical;
+                m_pendingLine = line;
+                break;
+            }
+            head.scan(out.text);
+        }
+        if (head.quotedPrintable && head.colon >= 0 && out.text.endsWith('='))
+            out.text.chop(1); // a soft break at the end of the file
+        return true;
+    }
+
+private:
+    // What the name and parameters say about how the value continues; the text is
+    // scanned once, as it grows, up to its first colon.
+    struct Head
+    {
+        qsizetype scanned = 0;
+        qsizetype colon = -1;
+        bool quotedPrintable = false;
+        bool base64 = false;
+        bool quoted = false;
+        void scan(const QByteArray &text)
+        {
+            if (colon >= 0)
+                return;
+            for (; scanned < text.size(); ++scanned) {
+                const char c = text.at(scanned);
+                if (c == '"')
+                    quoted = !quoted;
+                else if (c == ':' && !quoted) {
+                    colon = scanned;
+                    const QByteArray upper = text.left(colon).toUpper();
+                    quotedPrintable = upper.contains("QUOTED-PRINTABLE");
+                    base64 = upper.contains("BASE64") || upper.contains("ENCODING=B;") ||
+                             upper.endsWith("ENCODING=B");
+                    return;
+                }
+            }
+        }
+    };
+
+    // The backslashes a text ends with, counting those before it (carried) when the
+    // text is nothing but backslashes.
+    static qsizetype trailingBackslashes(QByteArrayView text, qsizetype carried)
+    {
+        qsizetype count = 0;
+        for (qsizetype i = text.size() - 1; i >= 0 && text.at(i) == '\\'; --i)
+            ++count;
+        return count == text.size() ? carried + count : count;
+    }
+
+    static bool isBase64Line(QByteArrayView line)
+    {
+        const QByteArrayView t = line.trimmed();
+        return !t.isEmpty() && std::all_of(t.cbegin(), t.cend(), [](char c) {
+            return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                   c == '+' || c == '/' || c == '=';
+        });
+    }
+
+    std::optional<QByteArrayView> nextPhysical(int &line)
+    {
+        const qsizetype size = m_bytes.size();
+        if (m_pos >= size)
+            return std::nullopt;
+        const char *data = m_bytes.constData();
+        qsizetype end = m_pos;
+        while (end < size && data[end] != '\n' && data[end] != '\r')
+            ++end;
+        const QByteArrayView physical(data + m_pos, end - m_pos);
+        while (end < size && data[end] == '\r')
+            ++end;
+        if (end < size && data[end] == '\n')
+            ++end;
+        m_pos = end;
+        line = ++m_number;
+        return physical;
+    }
+
+    const QByteArray &m_bytes;
+    qsizetype m_pos;
+    int m_number = 0;
+    std::optional<QByteArrayView> m_pending;
+    int m_pendingLine = 0;
+};
 
 bool isNameCharacter(char c)
 {
@@ -138,14 +248,20 @@ std::optional<Property> parseProperty(const LogicalLine &line, QString &problem)
     property.value = text.mid(colon + 1);
     const QList<QByteArray> head = splitOutsideQuotes(text.left(colon), ';');
     QByteArray name = head.first().trimmed();
-    if (const qsizetype dot = name.lastIndexOf('.'); dot >= 0) {
+    const bool wellFormed = std::all_of(name.cbegin(), name.cend(), isNameCharacter);
+    // A group only where the name is well formed: an odd name is kept whole.
+    if (const qsizetype dot = name.lastIndexOf('.'); dot >= 0 && wellFormed) {
         property.group = name.left(dot).toLower();
         name = name.mid(dot + 1);
     }
-    if (name.isEmpty() || !std::all_of(name.cbegin(), name.cend(), isNameCharacter)) {
-        problem = u"\"%1\" is not a property name"_s.arg(QString::fromUtf8(head.first()));
+    if (name.isEmpty()) {
+        problem = u"\"%1\" is not a property name"_s.arg(quotedInput(head.first()));
         return std::nullopt;
     }
+    // A name outside the grammar (older programs wrote "X-messaging/twitter-All") is
+    // kept as written, so its value can go into the notes under it.
+    if (!wellFormed)
+        property.label = QString::fromUtf8(name);
     property.name = name.toUpper();
     for (qsizetype i = 1; i < head.size(); ++i) {
         const QByteArray parameter = head.at(i).trimmed();
@@ -227,8 +343,8 @@ QString decodedValue(const Property &property)
 }
 
 // Backslash escapes: "\n" and "\N" a line end, "\\", "\,", "\;" and "\:" the
-// character. vCard 2.1 escapes only semicolons and commas; a backslash before anything
-// else stays, as does every other backslash of 2.1.
+// character. vCard 2.1 escapes only semicolons, commas and backslashes; a backslash
+// before anything else stays, as does every other backslash of 2.1.
 QString unescape(const QString &text, bool version21)
 {
     if (!text.contains(u'\\'))
@@ -242,13 +358,13 @@ QString unescape(const QString &text, bool version21)
             continue;
         }
         const QChar next = text.at(i + 1);
-        if (next == u';' || next == u',') {
+        if (next == u';' || next == u',' || next == u'\\') {
             out += next;
             ++i;
         } else if (!version21 && (next == u'n' || next == u'N')) {
             out += u'\n';
             ++i;
-        } else if (!version21 && (next == u'\\' || next == u':')) {
+        } else if (!version21 && next == u':') {
             out += next;
             ++i;
         } else {
@@ -300,6 +416,27 @@ QString labelled(const QString &base, const Property &property, const QString &g
     if (kinds.isEmpty())
         return base;
     return base + u" ("_s + kinds.join(u", "_s) + u')';
+}
+
+PhoneKind phoneKind(const QStringList &types);
+
+// The boxes a number's types allow, in the record's order: a fax number only the fax
+// box; "TEL;CELL;HOME" the home box, else the mobile one.
+QList<PhoneKind> phoneKinds(const QStringList &types)
+{
+    const auto has = [&types](QStringView type) { return types.contains(type); };
+    if (has(u"fax"))
+        return {PhoneKind::Fax};
+    QList<PhoneKind> kinds;
+    if (has(u"home"))
+        kinds.append(PhoneKind::Home);
+    if (has(u"work"))
+        kinds.append(PhoneKind::Work);
+    if (has(u"cell") || has(u"mobile") || has(u"pager") || has(u"iphone"))
+        kinds.append(PhoneKind::Mobile);
+    if (kinds.isEmpty())
+        kinds.append(phoneKind(types));
+    return kinds;
 }
 
 PhoneKind phoneKind(const QStringList &types)
@@ -380,9 +517,15 @@ Card interpret(const QList<Property> &properties, int line)
         if (!groupLabel.isEmpty())
             labelledGroups.insert(p.group);
         const QByteArray &name = p.name;
-        if (name == "VERSION" || name == "PRODID" || name == "REV" || name == "CLIENTPIDMAP" ||
-            (name == "KIND" && value.trimmed().compare(u"individual"_s, Qt::CaseInsensitive) == 0))
-            continue;
+        if (name == "VERSION" || name == "PRODID" || name == "REV")
+            continue; // about the file, not the contact
+        // A company's or a group's card names no person (vCard 4.0's KIND, Apple's
+        // X-ABShowAs); the value itself is kept below like any other.
+        if ((name == "KIND" && QStringList{u"org"_s, u"organization"_s, u"group"_s}.contains(
+                                   value.trimmed().toLower())) ||
+            (name == "X-ABSHOWAS" &&
+             value.trimmed().compare(u"company"_s, Qt::CaseInsensitive) == 0))
+            card.organisation = true;
         if (name == "X-ABLABEL" && !p.group.isEmpty())
             continue; // kept with the value it names
         if (name == "UID" && !haveUid) {
@@ -412,8 +555,10 @@ Card interpret(const QList<Property> &properties, int line)
         } else if (name == "TEL") {
             Phone phone;
             phone.value = withoutScheme(value, u"tel:"_s);
-            phone.kind = phoneKind(p.types);
+            phone.kinds = phoneKinds(p.types);
+            phone.kind = phone.kinds.first();
             phone.label = labelled(u"Phone"_s, p, groupLabel);
+            phone.boxLabel = groupLabel;
             phone.preferred = p.preferred;
             phone.order = card.nextOrder();
             card.phones.append(phone);
@@ -421,6 +566,7 @@ Card interpret(const QList<Property> &properties, int line)
             Email email;
             email.value = withoutScheme(value, u"mailto:"_s);
             email.label = labelled(u"E-mail"_s, p, groupLabel);
+            email.boxLabel = groupLabel;
             email.preferred = p.preferred;
             email.order = card.nextOrder();
             card.emails.append(email);
@@ -435,6 +581,7 @@ Card interpret(const QList<Property> &properties, int line)
             address.postalCode = a.at(5);
             address.country = a.mid(6).join(u"; "_s);
             address.label = labelled(u"Address"_s, p, groupLabel);
+            address.boxLabel = groupLabel;
             address.home = p.types.contains(u"home"_s);
             address.preferred = p.preferred;
             address.order = card.nextOrder();
@@ -450,6 +597,8 @@ Card interpret(const QList<Property> &properties, int line)
                 label = u"Formatted name"_s;
             else if (name == "ORG")
                 label = u"Company"_s;
+            if (!p.label.isEmpty())
+                label = p.label;
             card.addExtra(labelled(label, p, groupLabel), value);
         }
     }
@@ -462,7 +611,15 @@ Card interpret(const QList<Property> &properties, int line)
 
 } // namespace
 
-ReadResult readVCards(const QByteArray &bytes)
+bool looksLikeVCard(const QByteArray &bytes)
+{
+    QByteArray start = utf16AsUtf8(bytes.left(4096));
+    if (start.startsWith("\xEF\xBB\xBF"))
+        start.remove(0, 3);
+    return start.trimmed().left(11).toUpper() == "BEGIN:VCARD";
+}
+
+ReadResult readVCards(const QByteArray &input)
 {
     ReadResult result;
     const auto fail = [&result](int line, const QString &text) {
@@ -471,40 +628,68 @@ ReadResult readVCards(const QByteArray &bytes)
         result.error = text;
         return result;
     };
-    QList<Property> properties;
-    int cardLine = 0; // 0 outside a card
-    for (const LogicalLine &line : logicalLines(bytes)) {
+    const QByteArray bytes = utf16AsUtf8(input);
+    // The cards open at this point: an agent's card nests in the card that names it
+    // (vCard 2.1's AGENT, as Android reads it) and becomes a contact of its own.
+    struct OpenCard
+    {
+        int line;
+        QList<Property> properties;
+    };
+    QList<OpenCard> open;
+    ContentLines lines(bytes);
+    LogicalLine line;
+    while (lines.next(line)) {
         if (line.text.trimmed().isEmpty())
             continue;
         QString problem;
         std::optional<Property> property = parseProperty(line, problem);
         if (!property)
             return fail(line.line, problem);
-        const QByteArray value = property->value.trimmed().toUpper();
-        if (property->name == "BEGIN") {
+        QByteArray value = property->value.trimmed().toUpper();
+        // "AGENT:BEGIN:VCARD": the agent's card begins on the same line.
+        const bool agentOnLine = property->name == "AGENT" && value == "BEGIN:VCARD";
+        if (agentOnLine)
+            value = "VCARD";
+        if (property->name == "BEGIN" || agentOnLine) {
             if (value != "VCARD")
                 return fail(line.line, u"BEGIN:%1 where a vCard should begin"_s.arg(
-                                           QString::fromUtf8(property->value.trimmed())));
-            if (cardLine != 0)
-                return fail(
-                    line.line,
-                    u"a card begins inside the card that begins on line %1"_s.arg(cardLine));
-            cardLine = line.line;
-            properties.clear();
-        } else if (cardLine == 0) {
+                                           quotedInput(property->value.trimmed())));
+            const bool agent =
+                agentOnLine || (!open.isEmpty() && !open.last().properties.isEmpty() &&
+                                open.last().properties.last().name == "AGENT" &&
+                                open.last().properties.last().value.trimmed().isEmpty());
+            if (!open.isEmpty() && !agent)
+                return fail(line.line,
+                            u"a card begins inside the card that begins on line %1"_s.arg(
+                                open.last().line));
+            if (open.size() >= MaxNesting)
+                return fail(line.line, u"cards nested more than %1 deep"_s.arg(MaxNesting));
+            if (agentOnLine)
+                open.last().properties.append(*property);
+            open.append(OpenCard{line.line, {}});
+        } else if (open.isEmpty()) {
             return fail(line.line, u"a line outside any BEGIN:VCARD ... END:VCARD"_s);
         } else if (property->name == "END") {
             if (value != "VCARD")
                 return fail(line.line, u"END:%1 where END:VCARD should be"_s.arg(
-                                           QString::fromUtf8(property->value.trimmed())));
-            result.contacts.append(buildContact(interpret(properties, cardLine)));
-            cardLine = 0;
+                                           quotedInput(property->value.trimmed())));
+            const OpenCard card = open.takeLast();
+            ImportedContact contact = buildContact(interpret(card.properties, card.line));
+            if (!open.isEmpty()) {
+                // The card that names the agent keeps who it is.
+                Property &agent = open.last().properties.last();
+                agent.value = contact.name.toUtf8();
+                agent.encoding.clear();
+                agent.charset.clear();
+            }
+            result.contacts.append(std::move(contact));
         } else {
-            properties.append(std::move(*property));
+            open.last().properties.append(std::move(*property));
         }
     }
-    if (cardLine != 0)
-        return fail(cardLine, u"the card that begins here has no END:VCARD"_s);
+    if (!open.isEmpty())
+        return fail(open.first().line, u"the card that begins here has no END:VCARD"_s);
     return result;
 }
 

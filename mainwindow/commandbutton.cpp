@@ -1,6 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "mainwindow/commandbutton.h"
 
-#include <QKeyEvent>
 #include <QStyleOptionButton>
 #include <QStyleOptionFocusRect>
 #include <QStylePainter>
@@ -8,24 +8,6 @@
 #include <algorithm>
 
 namespace cardomine {
-
-CommandButton::CommandButton(QWidget *parent)
-    : QPushButton(parent)
-{
-    setAutoDefault(false);
-    setDefault(false);
-}
-
-void CommandButton::keyPressEvent(QKeyEvent *event)
-{
-    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-        event->accept();
-        click();
-        return;
-    }
-    QPushButton::keyPressEvent(event);
-}
 
 PictureButton::PictureButton(QWidget *parent)
     : CommandButton(parent)

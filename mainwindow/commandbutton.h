@@ -1,21 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QPushButton>
+#include "platform/commandbutton.h"
 
 namespace cardomine {
 
-// A command button as the program's windows use them: never a default button, and
-// Enter or Return click it only while it has the focus (as Space does).
-class CommandButton : public QPushButton
-{
-    Q_OBJECT
-
-public:
-    explicit CommandButton(QWidget *parent = nullptr);
-
-protected:
-    void keyPressEvent(QKeyEvent *event) override;
-};
+using platform::CommandButton;
 
 // A command button with a picture: a 32x32 icon above its caption, which wraps onto
 // more lines when it does not fit the button's width.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Adding a contact: Create New reserves the next number and opens empty boxes; the
 // exit button, captioned "Save &New Record" meanwhile, saves or discards it.
 
@@ -93,6 +94,7 @@ void FrmWork::createButton_Click()
     ID->setText(QString::number(number));
     Data_Functions::SetAllFields(false, QString());
     setNotesText(QString());
+    setNotesCut(false);
     notes->setReadOnly(false);
     cboCustomer->setLocked(true);
 }
@@ -160,7 +162,7 @@ void FrmWork::saveNewRecord()
     showCurrentRecord();
     const std::optional<int> shown = CurrentRecord.contactNumber();
     try {
-        setNotesText(shown ? notes::read(*shown) : QString());
+        Data_Functions::ShowNotes(*this, shown);
     } catch (...) {
         setNotesText(QString());
         showFileProblem(this, std::current_exception(),
@@ -201,7 +203,7 @@ void FrmWork::discardNewRecord()
     if (shown == 1)
         ID->setText(QStringLiteral("1"));
     try {
-        setNotesText(shown ? notes::read(*shown) : QString());
+        Data_Functions::ShowNotes(*this, shown);
     } catch (...) {
         setNotesText(QString());
         showFileProblem(this, std::current_exception(),

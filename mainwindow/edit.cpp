@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Changing the contact on display: the first click of the edit button unlocks the
 // boxes, the second asks and then saves or throws the changes away. The mode lives
 // in the button's tag text: empty while browsing, "Save" while editing.
@@ -36,7 +37,7 @@ void FrmWork::setEditBoxesLocked(bool locked)
 {
     for (FieldBox box : WindowOrder)
         setBoxLocked(box, locked);
-    notes->setReadOnly(locked);
+    notes->setReadOnly(locked || m_notesCut);
 }
 
 void FrmWork::setLeavingControlsEnabled(bool enabled)
@@ -80,7 +81,7 @@ void FrmWork::editButton_Click()
         // The notes go back to what the contact's notes file holds.
         const std::optional<int> id = CurrentRecord.contactNumber();
         try {
-            setNotesText(id ? notes::read(*id) : QString());
+            Data_Functions::ShowNotes(*this, id);
         } catch (...) {
             showFileProblem(this, std::current_exception(),
                             QStringLiteral("The saved notes of this contact cannot be shown."));
@@ -107,7 +108,7 @@ void FrmWork::editButton_Click()
                                              "the changes to its notes have not."));
         const std::optional<int> id = CurrentRecord.contactNumber();
         try {
-            setNotesText(id ? notes::read(*id) : QString());
+            Data_Functions::ShowNotes(*this, id);
         } catch (...) {
         }
     } catch (...) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Closing: every way of closing the main window asks the one question.
 
 #include "mainwindow/frmwork.h"

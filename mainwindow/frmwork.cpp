@@ -1,10 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "mainwindow/frmwork.h"
 
+#include "datastore/boxcaptions.h"
 #include "datastore/contactrecord.h"
 #include "datastore/datafunctions.h"
 
 #include "assets/assets.h"
 #include "mainwindow/commandbutton.h"
+#include "mainwindow/limitednotesbox.h"
 #include "mainwindow/lockablebox.h"
 #include "mainwindow/lockablecombobox.h"
 #include "mainwindow/recordscrollbar.h"
@@ -145,7 +148,7 @@ void FrmWork::buildControls()
     ScrollBar->setTracking(false);
     ScrollBar->setFocusPolicy(Qt::StrongFocus);
 
-    notes = new LockableNotesBox(this);
+    notes = new LimitedNotesBox(this);
     notes->setObjectName(QStringLiteral("notes"));
     notes->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     notes->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -186,21 +189,21 @@ void FrmWork::buildControls()
     m_statusPanel->setFixedWidth(platform::twipsToPixels(8400));
     StatusBar1->addWidget(m_statusPanel);
 
-    Label1 = captionLabel(this, "Label1", QStringLiteral("First Name:"));
-    Label2 = captionLabel(this, "Label2", QStringLiteral("Address:"));
-    Label3 = captionLabel(this, "Label3", QStringLiteral("Company (If Applicable):"));
+    Label1 = captionLabel(this, "Label1", captions::fieldBox(FieldBox::FirstName));
+    Label2 = captionLabel(this, "Label2", captions::fieldBox(FieldBox::Address));
+    Label3 = captionLabel(this, "Label3", captions::fieldBox(FieldBox::Company));
     Label3->setWordWrap(true);
-    Label4 = captionLabel(this, "Label4", QStringLiteral("Last Name:"));
-    Label5 = captionLabel(this, "Label5", QStringLiteral("City:"));
-    Label6 = captionLabel(this, "Label6", QStringLiteral("State:"));
-    Label7 = captionLabel(this, "Label7", QStringLiteral("Zip Code:"));
-    Label8 = captionLabel(this, "Label8", QStringLiteral("Client/Customer/Contact ID#:"));
-    Label9 = captionLabel(this, "Label9", QStringLiteral("Home Phone:"));
-    Label10 = captionLabel(this, "Label10", QStringLiteral("Work Phone:"));
-    Label11 = captionLabel(this, "Label11", QStringLiteral("Pager/Mobile #:"));
-    Label12 = captionLabel(this, "Label12", QStringLiteral("Fax Or Email:"));
-    Label13 = captionLabel(this, "Label13", QStringLiteral("Type:"));
-    Label14 = captionLabel(this, "Label14", QStringLiteral("Notes:"), Qt::AlignHCenter);
+    Label4 = captionLabel(this, "Label4", captions::fieldBox(FieldBox::LastName));
+    Label5 = captionLabel(this, "Label5", captions::fieldBox(FieldBox::City));
+    Label6 = captionLabel(this, "Label6", captions::fieldBox(FieldBox::State));
+    Label7 = captionLabel(this, "Label7", captions::fieldBox(FieldBox::Zip));
+    Label8 = captionLabel(this, "Label8", captions::contactId());
+    Label9 = captionLabel(this, "Label9", captions::fieldBox(FieldBox::HomePhone));
+    Label10 = captionLabel(this, "Label10", captions::fieldBox(FieldBox::WorkPhone));
+    Label11 = captionLabel(this, "Label11", captions::fieldBox(FieldBox::PagerMobile));
+    Label12 = captionLabel(this, "Label12", captions::fieldBox(FieldBox::FaxOrEmail));
+    Label13 = captionLabel(this, "Label13", captions::type());
+    Label14 = captionLabel(this, "Label14", captions::notes(), Qt::AlignHCenter);
 
     // Captions lie beneath every control, as windowless classic labels do: where a
     // caption overlaps a box ("Zip Code:" runs into zip), a click there reaches the box.
@@ -391,6 +394,14 @@ void FrmWork::setNotesText(const QString &text)
         notes->setWordWrapMode(wrap);
     }
     notes->setPlainText(shown);
+}
+
+void FrmWork::setNotesCut(bool cut)
+{
+    m_notesCut = cut;
+    // Not a word of such notes can be changed: saving them would cut the file.
+    if (cut)
+        notes->setReadOnly(true);
 }
 
 void FrmWork::connectHandlers()

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // frmWork, the main window: one contact at a time in twelve boxes, a scroll bar to
@@ -85,6 +86,8 @@ public:
     void setBoxLocked(FieldBox box, bool locked) override;
     QString notesText() const override;
     void setNotesText(const QString &text) override;
+    bool notesCut() const override { return m_notesCut; }
+    void setNotesCut(bool cut) override;
     QLineEdit *box(FieldBox box) const;
 
     // Run just before the window closes after the user confirmed (closes the splash).
@@ -134,6 +137,7 @@ private:
     QLabel *m_statusPanel = nullptr;
     std::function<void()> m_beforeClose;
     int m_shownBeforeCreate = 1; // the record on display when create mode began
+    bool m_notesCut = false;     // the notes box shows the beginning of a notes file
 };
 
 } // namespace cardomine

@@ -1,4 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "mainwindow/lockablebox.h"
+
+#include "platform/textinput.h"
 
 #include <QEvent>
 #include <QFocusEvent>
@@ -15,6 +18,10 @@ namespace cardomine {
 LockableLineEdit::LockableLineEdit(QWidget *parent)
     : QLineEdit(parent)
 {
+    // Only what the user meant goes into a record: no Alt+letter as text, no line
+    // break or tab from a paste into a fixed-width field.
+    platform::refuseAltCharacters(this);
+    setValidator(new platform::OneLineInput(this));
     // A caret that moves shows at once, its blink starting over.
     connect(this, &QLineEdit::cursorPositionChanged, this, [this] {
         if (isReadOnly())
@@ -90,7 +97,9 @@ void LockableLineEdit::timerEvent(QTimerEvent *event)
 
 LockableNotesBox::LockableNotesBox(QWidget *parent)
     : QPlainTextEdit(parent)
-{}
+{
+    platform::refuseAltCharacters(this);
+}
 
 void LockableNotesBox::changeEvent(QEvent *event)
 {

@@ -1,4 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "mainwindow/lockablecombobox.h"
+
+#include "platform/textinput.h"
 
 #include <QAbstractItemView>
 #include <QKeyEvent>
@@ -10,6 +13,8 @@ LockableComboBox::LockableComboBox(QWidget *parent)
     : QComboBox(parent)
 {
     setEditable(false);
+    // An Alt+letter is an access key, never a letter that picks an item.
+    platform::refuseAltCharacters(this);
 }
 
 void LockableComboBox::showPopup()

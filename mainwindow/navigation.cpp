@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Browsing: the scroll bar's value is the number of the record on display.
 
 #include "datastore/contactrecord.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Options button opens frmOptions modally; nothing it does is read back.
 
 #include "dialogs/frmoptions.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Delete and Find belong to a later version: each says so in two boxes.
 
 #include "mainwindow/about.h"

@@ -1,8 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/fonts.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFontDatabase>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QStringList>
 
 namespace cardomine::platform::fonts {
@@ -11,6 +14,14 @@ namespace {
 const char WineFontFolder[] = "/usr/share/wine/fonts/";
 // How many fonts the running application has registered; -1 before it registers any.
 int loaded = -1;
+
+// Whether the screen draws each logical pixel with more than one (QT_SCALE_FACTOR=2, a
+// high-density screen). Wine's Tahoma has bitmaps for the window's sizes at 1x only.
+bool drawnScaled()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    return screen != nullptr && screen->devicePixelRatio() > 1.0;
+}
 } // namespace
 
 int loadBundledFonts()
@@ -19,8 +30,12 @@ int loadBundledFonts()
         return loaded;
     loaded = 0;
     qAddPostRoutine([] { loaded = -1; });
-    const QStringList files{QStringLiteral("tahoma.ttf"), QStringLiteral("tahomabd.ttf"),
-                            QStringLiteral("ms_sans_serif.ttf")};
+    QStringList files{QStringLiteral("tahoma.ttf"), QStringLiteral("ms_sans_serif.ttf")};
+    // Wine's bold Tahoma has bold bitmaps for the 1x sizes, but its outlines are as thin
+    // as the regular face's: scaled, its bold would not be bold. There the bold is made
+    // from the regular face instead.
+    if (!drawnScaled())
+        files.append(QStringLiteral("tahomabd.ttf"));
     for (const QString &name : files) {
         const QString path = QLatin1String(WineFontFolder) + name;
         if (QFile::exists(path) && QFontDatabase::addApplicationFont(path) >= 0)
@@ -41,6 +56,10 @@ QFont font(const QString &family, double points, bool bold)
     // smoothed, the same font comes out thin with a gap after every slash. (Hinted
     // advances, on top, would make captions wider than their labels.)
     result.setStyleStrategy(QFont::StyleStrategy(QFont::PreferNoShaping | QFont::NoAntialias));
+    // Scaled, the glyphs come from hinted outlines, and their advances must be hinted too,
+    // or the gaps between letters vary. (A made-up bold is only made for hinted glyphs.)
+    if (drawnScaled())
+        result.setHintingPreference(QFont::PreferFullHinting);
     return result;
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QFont>
@@ -8,8 +9,8 @@
 // fontconfig.
 namespace cardomine::platform::fonts {
 
-// Registers Wine's Tahoma (regular and bold) and MS Sans Serif with the application
-// when the files exist. Returns how many were registered. Safe to call more than once;
+// Registers Wine's Tahoma (regular, and bold at 1x) and MS Sans Serif with the
+// application when the files exist. Returns how many were registered. Safe to call more than once;
 // the count is forgotten with the application, so a new one registers them again.
 int loadBundledFonts();
 

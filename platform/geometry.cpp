@@ -1,4 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/geometry.h"
+
+#include "platform/x11.h"
 
 #include <QEvent>
 #include <QGuiApplication>
@@ -7,6 +10,7 @@
 #include <QWidget>
 
 #include <cmath>
+#include <optional>
 
 namespace cardomine::platform {
 
@@ -47,13 +51,43 @@ bool isFramed(const QWidget *window)
            !(window->windowFlags() & Qt::BypassWindowManagerHint);
 }
 
-// The window's own frame, or nothing while the window system has not told it.
+// The size the window is meant to have: its fixed size when it has one. While a
+// window is being mapped, Qt reports sizes the window system has already left behind
+// (the size it was created with, the size before the last resize); centring on them
+// puts the window off by half the difference.
+QSize intendedSize(const QWidget *window)
+{
+    const QSize fixed = window->minimumSize();
+    return fixed == window->maximumSize() && !fixed.isEmpty() ? fixed : window->size();
+}
+
+// Whether margins can be a window frame at all.
+bool plausibleFrame(const QMargins &frame)
+{
+    constexpr int Largest = 200;
+    const int sides[] = {frame.left(), frame.top(), frame.right(), frame.bottom()};
+    for (const int side : sides) {
+        if (side < 0 || side > Largest)
+            return false;
+    }
+    return !frame.isNull();
+}
+
+// The window's own frame, or nothing while the window system has not told it. On X11
+// the window manager's own word for it; Qt's frame geometry, taken from the window
+// tree at the time it answers, mixes sizes of different moments while the window is
+// being mapped.
 QMargins knownFrame(const QWidget *window)
 {
+    if (x11::connection() != nullptr) {
+        const std::optional<QMargins> extents = x11::frameExtents(window);
+        return extents && plausibleFrame(*extents) ? *extents : QMargins();
+    }
     const QRect frame = window->frameGeometry();
     const QRect client = window->geometry();
-    return QMargins(client.left() - frame.left(), client.top() - frame.top(),
-                    frame.right() - client.right(), frame.bottom() - client.bottom());
+    const QMargins margins(client.left() - frame.left(), client.top() - frame.top(),
+                           frame.right() - client.right(), frame.bottom() - client.bottom());
+    return client.size() == intendedSize(window) && plausibleFrame(margins) ? margins : QMargins();
 }
 
 struct Placement
@@ -68,13 +102,17 @@ struct Placement
 // position that is off by the frame, and every box centred on it is off too.
 void moveFrameTo(QWidget *window, QPoint topLeft, const QMargins &assumed)
 {
-    window->setGeometry(
-        QRect(topLeft + QPoint(assumed.left(), assumed.top()), window->geometry().size()));
+    const QPoint client = topLeft + QPoint(assumed.left(), assumed.top());
+    window->setGeometry(QRect(client, intendedSize(window)));
+    // Qt asks nothing of the window system when it believes the window is already
+    // there, and while the window is being mapped what it believes may be stale.
+    if (window->isVisible())
+        x11::moveWindow(window, client);
 }
 
 void place(QWidget *window, const Placement &placement)
 {
-    const QSize outer = window->size().grownBy(placement.assumed);
+    const QSize outer = intendedSize(window).grownBy(placement.assumed);
     moveFrameTo(window, placement.area.topLeft() + centredTopLeft(placement.area.size(), outer),
                 placement.assumed);
 }

@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/messages.h"
 
+#include "platform/focusreturn.h"
 #include "platform/geometry.h"
 
 #include <QApplication>
@@ -34,6 +36,23 @@ QString iconName(MessageIcon icon)
         return QStringLiteral("critical");
     }
     return QStringLiteral("unknown");
+}
+
+// What a screen reader says for a box's icon, so that a notice and an error do not
+// sound alike.
+QString spokenIconName(MessageIcon icon)
+{
+    switch (icon) {
+    case MessageIcon::Information:
+        return QStringLiteral("Information");
+    case MessageIcon::Question:
+        return QStringLiteral("Question");
+    case MessageIcon::Exclamation:
+        return QStringLiteral("Warning");
+    case MessageIcon::Critical:
+        return QStringLiteral("Critical");
+    }
+    return QString();
 }
 
 QMessageBox::Icon qtIcon(MessageIcon icon)
@@ -191,11 +210,14 @@ public:
     {
         const bool yesNo = box.buttons == MessageButtons::YesNo;
         // A box whose parent is not on screen is an ownerless box.
-        AnswerBox dialog(yesNo, visibleOwner(parent));
+        QWidget *const owner = visibleOwner(parent);
+        AnswerBox dialog(yesNo, owner);
         dialog.setWindowTitle(box.title);
         dialog.setTextFormat(Qt::PlainText);
         dialog.setText(displayText(box.text));
         dialog.setIcon(qtIcon(box.icon));
+        if (auto *icon = dialog.findChild<QLabel *>(QStringLiteral("qt_msgboxex_icon_label")))
+            icon->setAccessibleName(spokenIconName(box.icon));
         dialog.setWindowModality(Qt::ApplicationModal);
         if (yesNo) {
             dialog.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
@@ -208,14 +230,21 @@ public:
             dialog.setStandardButtons(QMessageBox::Ok);
             dialog.setDefaultButton(QMessageBox::Ok);
         }
-        dialog.exec();
+        {
+            const FocusReturn focusReturn(owner);
+            dialog.exec();
+        }
         if (!yesNo)
             return MessageAnswer::Ok;
         return dialog.clickedButton() == dialog.button(QMessageBox::Yes) ? MessageAnswer::Yes
                                                                          : MessageAnswer::No;
     }
 
-    int exec(QDialog &dialog) override { return dialog.exec(); }
+    int exec(QDialog &dialog) override
+    {
+        const FocusReturn focusReturn(dialog.parentWidget());
+        return dialog.exec();
+    }
 };
 
 ProductionMessageService &productionService()

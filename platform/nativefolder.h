@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QByteArray>
@@ -22,6 +23,29 @@ struct NativeEntry
 // The regular files of a native folder (symbolic links and subfolders left out), sorted
 // by name, with what stat tells of each.
 QList<NativeEntry> listNativeEntries(const QString &nativeFolder);
+
+// Every entry of a native folder as it is, symbolic links not followed: a link is
+// reported as a link, whatever it points to. Sorted by name.
+enum class NativeKind
+{
+    File,
+    Folder,
+    Link,
+    Other // a FIFO, a device, a socket
+};
+struct NativeItem
+{
+    QString name;
+    NativeKind kind = NativeKind::Other;
+    std::int64_t size = 0;    // bytes, for a file
+    std::int64_t mtimeNs = 0; // modification time, nanoseconds since the epoch
+    std::uint64_t inode = 0;
+};
+QList<NativeItem> listNativeItems(const QString &nativeFolder);
+
+// Reads a regular file named by a native path, never through a symbolic link (its last
+// part being a link fails with ELOOP), at most maxBytes of it (all when negative).
+QByteArray readNativeFileNoFollow(const QString &nativePath, std::int64_t maxBytes = -1);
 
 // Removes a file named by a native path, then flushes its folder.
 void deleteNativeFile(const QString &nativePath);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/nativefolder.h"
 
 #include "platform/drive.h"
@@ -51,6 +52,81 @@ QList<NativeEntry> listNativeEntries(const QString &nativeFolder)
     std::sort(entries.begin(), entries.end(),
               [](const NativeEntry &a, const NativeEntry &b) { return a.name < b.name; });
     return entries;
+}
+
+QList<NativeItem> listNativeItems(const QString &nativeFolder)
+{
+    const QString operation = QStringLiteral("list the folder");
+    QList<NativeItem> items;
+    forEachEntry(encoded(nativeFolder, operation), operation, nativeFolder,
+                 [&](int fd, const dirent &entry) {
+                     NativeItem item;
+                     item.name = QFile::decodeName(entry.d_name);
+                     struct stat info
+                     {};
+                     if (::fstatat(fd, entry.d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+                         items.append(item); // gone meanwhile: reported as something else
+                         return;
+                     }
+                     if (S_ISREG(info.st_mode))
+                         item.kind = NativeKind::File;
+                     else if (S_ISDIR(info.st_mode))
+                         item.kind = NativeKind::Folder;
+                     else if (S_ISLNK(info.st_mode))
+                         item.kind = NativeKind::Link;
+                     item.size = std::int64_t(info.st_size);
+                     item.mtimeNs = nanoseconds(info.st_mtim);
+                     item.inode = std::uint64_t(info.st_ino);
+                     items.append(item);
+                 });
+    std::sort(items.begin(), items.end(),
+              [](const NativeItem &a, const NativeItem &b) { return a.name < b.name; });
+    return items;
+}
+
+QByteArray readNativeFileNoFollow(const QString &nativePath, std::int64_t maxBytes)
+{
+    const QString operation = QStringLiteral("read");
+    const QByteArray native = encoded(nativePath, operation);
+    // Not blocking: a FIFO under this name is opened and turned down, not waited on.
+    const int fd = sysCall("open", [&] {
+        return ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    });
+    if (fd < 0)
+        fail(operation, nativePath, errno);
+    Descriptor file(fd);
+    struct stat info
+    {};
+    if (sysCall("fstat", [&] { return ::fstat(fd, &info); }) != 0)
+        fail(operation, nativePath, errno);
+    if (S_ISDIR(info.st_mode))
+        fail(operation, nativePath, EISDIR);
+    if (!S_ISREG(info.st_mode))
+        failNotRegular(operation, nativePath, info.st_mode);
+    std::int64_t want = std::int64_t(info.st_size);
+    if (maxBytes >= 0)
+        want = std::min(want, maxBytes);
+    QByteArray bytes;
+    // What fstat saw, read in one go; a file that grew since is read in steps.
+    qsizetype step = qsizetype(want) + 1;
+    for (;;) {
+        qsizetype ask = step;
+        if (maxBytes >= 0)
+            ask = qsizetype(std::min<std::int64_t>(ask, maxBytes - bytes.size()));
+        if (ask <= 0)
+            break;
+        const qsizetype had = bytes.size();
+        bytes.resize(had + ask);
+        const qsizetype got = readInto(fd, bytes.data() + had, ask, -1, ReadEnd::AtEmptyRead);
+        if (got < 0)
+            fail(operation, nativePath, errno);
+        bytes.resize(had + got);
+        if (got < ask)
+            break;
+        step = 64 * 1024;
+    }
+    file.closeAfterReading();
+    return bytes;
 }
 
 void deleteNativeFile(const QString &nativePath)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Helpers shared by the POSIX file services (files_posix.cpp, attributes_posix.cpp).

@@ -1,29 +1,38 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages of the named groups, when any is missing. As root it
 # runs apt-get; otherwise it prints the command to run and fails.
 #
 #   install-packages.sh [GROUP...]     (no group: run)
 #
 #   run         build and run the program (compiler, CMake, Qt, fonts)
-#   test        make test: Xvfb, a window manager and xdotool for the end-to-end runs,
+#   test        make test: Xvfb, two window managers (IceWM, Openbox)
+#               and xdotool for the end-to-end runs,
 #               the desktop-file and vCard validators, khard, FUSE file systems and
-#               rsync, Radicale and vdirsyncer for the sync run
+#               rsync, Radicale and vdirsyncer for the sync run, strace to slow the
+#               program's writes in the kill runs, at-spi2-core, its Python bindings
+#               and a session bus for the screen-reader run
+#   package     make deb and its test: scdoc (the man pages), groff, bash-completion,
+#               dpkg-dev (dpkg-shlibdeps) and lintian
 #   asan        make asan-test: the test group (GCC brings its own sanitizers)
 #   fuzz        make fuzz: clang and its libFuzzer runtime
 #   screenshot  make screenshot: Xvfb, IceWM, xdotool, ImageMagick
 #
-# `make run` asks only for the run group, so a machine without the test or fuzz
-# packages can still build and run the program.
+# `make run` asks only for the run group, so a machine without the test, package or
+# fuzz packages can still build and run the program; `make test` asks for the test and
+# package groups.
 set -euo pipefail
 
 declare -A group
 group[run]="cmake ninja-build g++ make pkg-config python3
-    qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev libxcb1-dev
     fonts-wine fonts-liberation2"
 group[display]="xvfb xauth xdotool imagemagick x11-utils icewm"
-group[test]="${group[display]} desktop-file-utils appstream python3-vobject khard
-    rsync exfat-fuse exfatprogs ntfs-3g fuse3 mount radicale vdirsyncer"
-group[asan]="${group[test]}"
+group[test]="${group[display]} openbox desktop-file-utils appstream python3-vobject khard
+    rsync exfat-fuse exfatprogs ntfs-3g fuse3 mount radicale vdirsyncer strace
+    at-spi2-core python3-pyatspi dbus-daemon"
+group[package]="scdoc groff-base bash-completion dpkg-dev lintian"
+group[asan]="${group[test]} ${group[package]}"
 group[fuzz]="clang libclang-rt-14-dev"
 group[screenshot]="${group[display]}"
 
@@ -31,7 +40,7 @@ group[screenshot]="${group[display]}"
 packages=()
 for name in "$@"; do
     if [[ -z "${group[$name]+set}" ]]; then
-        echo "install-packages.sh: unknown group '$name' (run, test, asan, fuzz, screenshot)" >&2
+        echo "install-packages.sh: unknown group '$name' (run, test, package, asan, fuzz, screenshot)" >&2
         exit 2
     fi
     read -r -d '' -a list <<<"${group[$name]}" || true

@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Refreshes docs/screenshot.png: the real program on a fresh drive root under Xvfb and
 # IceWM, its start-up boxes answered with xdotool, the main window captured with
-# ImageMagick, its window manager frame included.
+# ImageMagick, its window manager frame included. With QT_SCALE_FACTOR=2 in the
+# environment the screen is made large enough for the doubled window.
 #   scripts/screenshot.sh PROGRAM [OUTPUT]
 set -euo pipefail
 program=$(realpath "$1")
 output=$(realpath -m "${2:-docs/screenshot.png}")
 
 if [[ -z "${SHOT_INNER:-}" ]]; then
-    SHOT_INNER=1 exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" "$program" "$output"
+    screen=1024x768x24
+    [[ "${QT_SCALE_FACTOR:-1}" == 1 ]] || screen=1600x1200x24
+    SHOT_INNER=1 exec xvfb-run -a -s "-screen 0 $screen -nolisten tcp" "$0" "$program" "$output"
 fi
 
 # shellcheck source=windowmanager.sh

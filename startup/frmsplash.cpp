@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "startup/frmsplash.h"
 
 #include "assets/assets.h"
 #include "platform/fonts.h"
 #include "platform/geometry.h"
+#include "platform/windowbackdrop.h"
 #include "startup/splashsequence.h"
 
 #include <QCoreApplication>
@@ -103,8 +105,15 @@ PreparedArtwork &preparedArtwork()
     return prepared;
 }
 
-// How long the splash waits for the window system to expose it before counting.
+// How long the splash waits for the window system to expose it before counting, where
+// the window system keeps no backdrop for it.
 constexpr int ExposeWaitMs = 500;
+
+// The window's picture in device pixels, or the part of it at rect (logical pixels).
+QImage windowPicture(QWidget *window, const QRect &rect = QRect(QPoint(0, 0), QSize(-1, -1)))
+{
+    return window->grab(rect).toImage();
+}
 
 // The test hook CARDOMINE_SPLASH_HOLD_DIR (see frmsplash.h): at jump k the splash
 // writes "jump-k" there, naming its window and the bar's value, and waits until a file
@@ -203,10 +212,10 @@ bool FrmSplash::isExposed() const
 
 void FrmSplash::waitUntilExposed()
 {
-    // Under a window manager the window is framed, mapped and exposed a little after
-    // show(); whatever is painted before that never reaches the screen. The count
-    // keeps the thread busy, so it starts only once the window is exposed, or after
-    // half a second at most on a window system that never says so.
+    // Without a backdrop, whatever is painted before the window is exposed never
+    // reaches the screen. The count keeps the thread busy, so it starts only once the
+    // window is exposed, or after half a second at most on a window system that never
+    // says so.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     QTimer deadline;
     deadline.setSingleShot(true);
@@ -217,13 +226,26 @@ void FrmSplash::waitUntilExposed()
                                         QEventLoop::WaitForMoreEvents);
 }
 
+void FrmSplash::updateBackdrop(const QRect &rect)
+{
+    const qreal ratio = devicePixelRatioF();
+    platform::updateWindowBackdrop(this, windowPicture(this, rect),
+                                   QPoint(qRound(rect.x() * ratio), qRound(rect.y() * ratio)));
+}
+
 void FrmSplash::load(const std::function<void()> &showMainWindow)
 {
     platform::centreOnScreen(this);
+    // The count keeps the thread busy, so the program cannot answer the window
+    // system's requests to paint until it ends. The splash's picture is handed to the
+    // window system before the window is mapped, and each jump's bar after it: the
+    // window is painted from the first frame on screen, however slow the machine.
+    m_backdrop = platform::setWindowBackdrop(this, windowPicture(this));
     show();
     activateWindow();
     setFocus(Qt::ActiveWindowFocusReason);
-    waitUntilExposed();
+    if (!m_backdrop)
+        waitUntilExposed();
 
     const QString holdFolder = qEnvironmentVariable("CARDOMINE_SPLASH_HOLD_DIR");
     auto *bar = static_cast<SplashProgressBar *>(ProgressBar1);
@@ -233,6 +255,8 @@ void FrmSplash::load(const std::function<void()> &showMainWindow)
                           bar->catchUp();
                           ++m_jumpRepaints;
                           repaint();
+                          if (m_backdrop)
+                              updateBackdrop(bar->geometry());
                           if (!holdFolder.isEmpty())
                               holdAtJump(holdFolder, m_jumpRepaints, bar->value(), winId());
                       });

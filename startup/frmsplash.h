@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QWidget>
@@ -51,8 +52,11 @@ public:
 
 private:
     void waitUntilExposed();
+    // Hands the part of the window at rect to the window system's backdrop.
+    void updateBackdrop(const QRect &rect);
 
     int m_jumpRepaints = 0;
+    bool m_backdrop = false;
 };
 
 } // namespace cardomine

@@ -1,13 +1,16 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "startup/mainwindowload.h"
 
 #include "datastore/contactrecord.h"
 #include "datastore/dataerror.h"
+#include "datastore/datafunctions.h"
 #include "datastore/indexfile.h"
 #include "datastore/notesfile.h"
 #include "datastore/paths.h"
 #include "datastore/pendingwork.h"
 #include "datastore/recovered.h"
 #include "datastore/repairplan.h"
+#include "datastore/repairsteps.h"
 #include "datastore/seal.h"
 #include "mainwindow/about.h"
 #include "mainwindow/frmwork.h"
@@ -48,46 +51,11 @@ void perform(const repairplan::Step &step, FrmWork &window)
 {
     using repairplan::StepKind;
     switch (step.kind) {
-    case StepKind::CreateProgramFilesFolder:
-        files::createFolder(paths::ProgramFilesFolder);
-        break;
-    case StepKind::RemoveMarkerLeftovers:
-        pendingwork::removeLeftovers();
-        break;
-    case StepKind::UndoTornWrite:
-        if (const std::optional<pendingwork::Expected> marker = pendingwork::readMarker())
-            pendingwork::undoTornWrite(*marker);
-        break;
-    case StepKind::SealIndexAsMarked:
-        files::setAttributes(paths::IndexFile, seal::IndexFile);
-        break;
-    case StepKind::SealDataAsMarked:
-        files::setAttributes(paths::DataFile, seal::DataFile);
-        break;
-    case StepKind::RemoveMarker:
-        files::deleteFile(pendingwork::markerPath());
-        break;
-    case StepKind::CreateDataFolders:
-        files::createFolder(paths::DataFolder);
-        files::createFolder(paths::NotesFolder);
-        break;
-    case StepKind::CreateIndex:
-        indexfile::create(step.count);
-        break;
     case StepKind::ShowNotice:
         notice(step.notice.title, step.notice.text,
                step.notice.icon == repairplan::NoticeIcon::Critical ? MessageIcon::Critical
                                                                     : MessageIcon::Information,
                &window);
-        break;
-    case StepKind::ArchiveIndex:
-        files::setAttributes(paths::IndexFile, platform::Archive);
-        break;
-    case StepKind::ArchiveData:
-        files::setAttributes(paths::DataFile, platform::Archive);
-        break;
-    case StepKind::MoveIndexAside:
-        recovered::setAside(paths::IndexFile);
         break;
     case StepKind::ReadIndex:
         IndexLines = indexfile::read();
@@ -95,33 +63,8 @@ void perform(const repairplan::Step &step, FrmWork &window)
         // The sequential form stores no DataType: the first record keeps this one's.
         CurrentRecord = sampleContact();
         break;
-    case StepKind::CreateDataFile:
-        files::writeRecord(paths::DataFile, 1, sampleContact().toRandomBytes());
-        files::setAttributes(paths::DataFile, seal::DataFile);
-        break;
-    case StepKind::MoveNotesOfContact1Aside:
-        recovered::setAside(notes::pathFor(1));
-        break;
-    case StepKind::WriteSampleNotes:
-        notes::writeSample();
-        break;
-    case StepKind::UnsealFiles:
-        files::setAttributes(paths::DataFile, platform::Normal);
-        files::setAttributes(paths::IndexFile, platform::Normal);
-        break;
-    case StepKind::MoveDataFileAside:
-        recovered::setAside(paths::DataFile);
-        recovered::setAsideNotes(step.count);
-        break;
-    case StepKind::GiveUp:
-        // The data file is set aside as the repair meant to (its index is gone), so
-        // that the user's contacts are where the message says.
-        if (files::fileExists(paths::DataFile)) {
-            files::setAttributes(paths::DataFile, platform::Normal);
-            recovered::setAside(paths::DataFile);
-        }
-        throw DataError(paths::DataFolder, repairplan::giveUpReason());
-    case StepKind::Finished:
+    default:
+        repairplan::performFileStep(step);
         break;
     }
 }
@@ -178,7 +121,7 @@ LoadResult loadMainWindow(FrmWork &window, QList<repairplan::Step> *performed)
         window.ScrollBar->setValue(window.ScrollBar->minimum());
 
         const std::optional<int> id = CurrentRecord.contactNumber();
-        window.setNotesText(id ? notes::read(*id) : QString());
+        Data_Functions::ShowNotes(window, id);
     } catch (const platform::FileError &error) {
         showStartFailure(window, error.message());
         return LoadResult::Exit;

@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tool/adopt.h"
 
+#include "datastore/cardfilereader.h"
 #include "datastore/contactrecord.h"
 #include "datastore/dataerror.h"
-#include "datastore/indexfile.h"
+#include "datastore/indexgrammar.h"
 #include "datastore/notesfile.h"
 #include "datastore/paths.h"
 #include "datastore/pendingwork.h"
@@ -13,15 +15,11 @@
 #include "platform/drive.h"
 #include "platform/fileattributes.h"
 #include "platform/files.h"
-#include "platform/textcodec.h"
 #include "tool/folderlock.h"
 
-#include <QHash>
-#include <QRegularExpression>
 #include <QUuid>
 
 #include <algorithm>
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -30,15 +28,10 @@ namespace cardomine::tool {
 using namespace interchange;
 
 namespace files = platform::files;
-namespace text = platform::text;
 
 namespace {
 
-const QString DataName = QStringLiteral("Cardomine.Dat");
-const QString IndexName = QStringLiteral("Index.tbl");
-const QString NotesFolderName = QStringLiteral("Contact Notes");
 const QString IdName = QStringLiteral("Cardomine.id");
-const QByteArray LineEnd = QByteArrayLiteral("\r\n");
 
 // A source that cannot be adopted: the file, and what is wrong with it.
 struct Malformed
@@ -47,24 +40,18 @@ struct Malformed
     QString problem;
 };
 
-struct NotesFile
-{
-    int number = 0;
-    QString name;   // as spelt in the source
-    QString source; // native path (a folder elsewhere) or program path (in place)
-};
-
 // The old card file, read whole before anything is changed.
 struct Source
 {
     bool inPlace = false;
+    cardfile::CardFile card;
     QString folder; // native path, for messages
-    QString dataName = DataName;
-    QString indexName = IndexName;
-    QString notesFolder = NotesFolderName;
+    QString dataName;
+    QString indexName;
+    QString notesFolder;
     QByteArray data;
     QByteArray index;
-    QList<NotesFile> notes;
+    QList<cardfile::NotesFile> notes;
     QStringList otherFiles; // files of the notes folder that are no contact's notes
     std::optional<QByteArray> id;
 
@@ -84,92 +71,42 @@ struct Card
     QStringList types;
 };
 
-// The one name in `names` that is `wanted` in some letter case; nothing when there is
-// none. Two such names leave no way to tell which one is meant.
-std::optional<QString> findName(const QStringList &names, const QString &wanted,
-                                const QString &folder)
+Source sourceOf(cardfile::CardFile card, bool inPlace)
 {
-    QStringList hits;
-    for (const QString &name : names) {
-        if (name.compare(wanted, Qt::CaseInsensitive) == 0)
-            hits.append(name);
+    Source source;
+    source.inPlace = inPlace;
+    source.folder = card.folder;
+    source.dataName = card.dataName;
+    source.indexName = card.indexName;
+    source.notesFolder =
+        card.notesFolderName.isEmpty() ? QStringLiteral("Contact Notes") : card.notesFolderName;
+    source.data = card.dataBytes;
+    source.index = card.indexBytes;
+    source.notes = card.notesFiles.values();
+    source.otherFiles = card.otherNotesFiles;
+    source.id = card.cardFileId;
+    if (!card.duplicateNotes.isEmpty()) {
+        const QString &second = card.duplicateNotes.first();
+        const int number = cardfile::notesNumber(second).value_or(0);
+        throw Malformed{source.path(source.notesFolder),
+                        QStringLiteral("it holds %1 and %2, two notes files of contact %3")
+                            .arg(card.notesFiles.value(number).name, second)
+                            .arg(number)};
     }
-    if (hits.size() > 1)
-        throw Malformed{folder, QStringLiteral("it holds %1: more than one %2 in different letter "
-                                               "case, so it is not clear which one is meant")
-                                    .arg(hits.join(QStringLiteral(", ")), wanted)};
-    if (hits.isEmpty())
-        return std::nullopt;
-    return hits.first();
+    source.card = std::move(card);
+    return source;
 }
 
-// The contact number a notes file name gives: "<n>.txt" in any letter case, n written
-// as the program writes it (no sign, no leading zeros).
-std::optional<int> notesNumber(const QString &name)
-{
-    if (!name.endsWith(QLatin1String(".txt"), Qt::CaseInsensitive))
-        return std::nullopt;
-    const QString digits = name.chopped(4);
-    const std::optional<int> number = ContactRecord::parseNumber(digits);
-    if (!number || *number < 1 || QString::number(*number) != digits)
-        return std::nullopt;
-    return number;
-}
-
-// Sorts the notes folder's names into notes files and others; two names for the same
-// contact's notes are a fault.
-void sortNotes(Source &source, const QStringList &names, const QString &folderForMessages,
-               const std::function<QString(const QString &)> &sourcePath)
-{
-    QHash<int, QString> seen;
-    for (const QString &name : names) {
-        const std::optional<int> number = notesNumber(name);
-        if (!number) {
-            source.otherFiles.append(name);
-            continue;
-        }
-        if (seen.contains(*number))
-            throw Malformed{folderForMessages,
-                            QStringLiteral("it holds %1 and %2, two notes files of contact %3")
-                                .arg(seen.value(*number), name)
-                                .arg(*number)};
-        seen.insert(*number, name);
-        source.notes.append({*number, name, sourcePath(name)});
-    }
-    std::sort(source.notes.begin(), source.notes.end(),
-              [](const NotesFile &a, const NotesFile &b) { return a.number < b.number; });
-}
+constexpr cardfile::ReadOptions WholeCardFile{
+    .extent = cardfile::Extent::WholeFile, .notes = cardfile::NotesText::Skip, .keepBytes = true};
 
 Source readFolder(const QString &nativeFolder)
 {
-    Source source;
-    source.folder = nativeFolder;
-    while (source.folder.size() > 1 && source.folder.endsWith(QLatin1Char('/')))
-        source.folder.chop(1);
-    const files::NativeListing listing = files::listNativeFolder(source.folder);
-
-    const std::optional<QString> data = findName(listing.files, DataName, source.folder);
-    const std::optional<QString> index = findName(listing.files, IndexName, source.folder);
-    if (!data)
-        throw Malformed{source.folder, QStringLiteral("there is no %1 in it").arg(DataName)};
-    if (!index)
-        throw Malformed{source.folder, QStringLiteral("there is no %1 in it").arg(IndexName)};
-    source.dataName = *data;
-    source.indexName = *index;
-    source.data = files::readNativeFile(source.path(*data));
-    source.index = files::readNativeFile(source.path(*index));
-    if (const std::optional<QString> id = findName(listing.files, IdName, source.folder))
-        source.id = files::readNativeFile(source.path(*id));
-
-    if (const std::optional<QString> notes =
-            findName(listing.folders, NotesFolderName, source.folder)) {
-        source.notesFolder = *notes;
-        const QString folder = source.path(*notes);
-        sortNotes(
-            source, files::listNativeFolder(folder).files, folder,
-            [folder](const QString &name) -> QString { return folder + QLatin1Char('/') + name; });
+    try {
+        return sourceOf(cardfile::readFolder(nativeFolder, WholeCardFile), false);
+    } catch (const DataError &error) {
+        throw Malformed{error.path(), error.problem()};
     }
-    return source;
 }
 
 QString nativeOf(const QString &programPath)
@@ -179,117 +116,35 @@ QString nativeOf(const QString &programPath)
 
 Source readInPlace()
 {
-    Source source;
-    source.inPlace = true;
-    source.folder = nativeOf(paths::DataFolder);
+    const QString folder = nativeOf(paths::DataFolder);
     if (!files::fileExists(paths::DataFile))
-        throw Malformed{source.folder, QStringLiteral("there is no %1 in it").arg(DataName)};
+        throw Malformed{folder, QStringLiteral("there is no Cardomine.Dat in it")};
     if (!files::fileExists(paths::IndexFile))
-        throw Malformed{source.folder, QStringLiteral("there is no %1 in it").arg(IndexName)};
-    source.dataName = nativeOf(paths::DataFile).section(QLatin1Char('/'), -1);
-    source.indexName = nativeOf(paths::IndexFile).section(QLatin1Char('/'), -1);
-    source.data = files::readBytes(paths::DataFile);
-    source.index = files::readBytes(paths::IndexFile);
-    if (files::folderExists(paths::NotesFolder)) {
-        source.notesFolder = nativeOf(paths::NotesFolder).section(QLatin1Char('/'), -1);
-        sortNotes(source, files::listFiles(paths::NotesFolder), nativeOf(paths::NotesFolder),
-                  [](const QString &name) -> QString {
-                      return paths::NotesFolder + QLatin1Char('\\') + name;
-                  });
+        throw Malformed{folder, QStringLiteral("there is no Index.tbl in it")};
+    cardfile::CardFile card;
+    try {
+        card = cardfile::read(WholeCardFile);
+    } catch (const DataError &error) {
+        throw Malformed{nativeOf(paths::IndexFile), error.problem()};
     }
-    return source;
+    card.folder = folder;
+    card.dataName = nativeOf(paths::DataFile).section(QLatin1Char('/'), -1);
+    card.indexName = nativeOf(paths::IndexFile).section(QLatin1Char('/'), -1);
+    if (!card.notesFolderName.isEmpty())
+        card.notesFolderName = nativeOf(paths::NotesFolder).section(QLatin1Char('/'), -1);
+    return sourceOf(std::move(card), true);
 }
 
-// Splits a text file into its lines, each of which must end in CR LF.
-QList<QByteArray> crlfLines(const QByteArray &bytes, const QString &file)
-{
-    QList<QByteArray> lines;
-    qsizetype start = 0;
-    while (start < bytes.size()) {
-        const qsizetype end = bytes.indexOf(LineEnd, start);
-        const QByteArray line = bytes.mid(start, end < 0 ? -1 : end - start);
-        const int number = int(lines.size()) + 1;
-        if (line.contains('\r') || line.contains('\n'))
-            throw Malformed{
-                file, QStringLiteral("line %1 ends in a lone CR or LF, not CR LF").arg(number)};
-        if (end < 0)
-            throw Malformed{
-                file, QStringLiteral("its last line (line %1) does not end in CR LF").arg(number)};
-        lines.append(line);
-        start = end + LineEnd.size();
-    }
-    return lines;
-}
-
-// The index grammar, line by line, and the rules the program reads it by.
+// The index grammar and the rules the program reads it by.
 Card checkIndex(const Source &source)
 {
     const QString file = source.path(source.indexName);
-    const QList<QByteArray> raw = crlfLines(source.index, file);
-    if (raw.isEmpty())
-        throw Malformed{file, QStringLiteral("it is empty")};
-    QStringList lines;
-    for (int i = 0; i < raw.size(); ++i) {
-        const QString line = text::decode(raw.at(i));
-        // The program reads each line as one comma-delimited item.
-        if (line.contains(QLatin1Char(',')) || line.contains(QLatin1Char('"')))
-            throw Malformed{file, QStringLiteral("line %1 \"%2\" holds a comma or a quotation "
-                                                 "mark, which would split it in two")
-                                      .arg(i + 1)
-                                      .arg(line)};
-        lines.append(line);
-    }
-    const auto lineFault = [&](int number, const QString &needs) {
-        return Malformed{file, QStringLiteral("line %1 \"%2\" is not %3")
-                                   .arg(number)
-                                   .arg(lines.at(number - 1), needs)};
-    };
-
-    static const QRegularExpression typesLine(QStringLiteral("^Num_Of_Types=([0-9])$"));
-    const QRegularExpressionMatch types = typesLine.match(lines.first());
-    if (!types.hasMatch())
-        throw lineFault(1, QStringLiteral("\"Num_Of_Types=\" followed by one digit"));
-    const int k = types.captured(1).toInt();
-    if (lines.size() < k + 3)
-        throw Malformed{file, QStringLiteral("it has %1 lines; with %2 types it needs %3 (the "
-                                             "types, the record count and the file type)")
-                                  .arg(lines.size())
-                                  .arg(k)
-                                  .arg(k + 3)};
-    if (lines.size() > k + 3)
-        throw Malformed{file, QStringLiteral("line %1 follows the file-type line; the file ends "
-                                             "there")
-                                  .arg(k + 4)};
-
+    if (const std::optional<indexfile::Fault> fault = indexfile::grammarFault(source.index))
+        throw Malformed{file, *fault};
     Card card;
-    for (int i = 2; i <= k + 1; ++i) {
-        const QString &line = lines.at(i - 1);
-        if (!line.startsWith(QLatin1String("Data_Type=")) || line.size() == 10)
-            throw lineFault(i, QStringLiteral("\"Data_Type=\" followed by a type name"));
-        // The file-type rule takes the first line ending in an upper-case S or R.
-        if (line.endsWith(QLatin1Char('S')) || line.endsWith(QLatin1Char('R')))
-            throw Malformed{file, QStringLiteral("line %1: the type name \"%2\" ends in an "
-                                                 "upper-case %3, which the program would take "
-                                                 "for the file type")
-                                      .arg(i)
-                                      .arg(line.mid(10), line.right(1))};
-    }
-    static const QRegularExpression countLine(QStringLiteral("^Num_Of_Records=[0-9]{1,6}$"));
-    if (!countLine.match(lines.at(k + 1)).hasMatch())
-        throw lineFault(k + 2, QStringLiteral("\"Num_Of_Records=\" followed by the record count"));
-    if (lines.at(k + 2) != QLatin1String("File_Type=R") &&
-        lines.at(k + 2) != QLatin1String("File_Type=S"))
-        throw lineFault(k + 3, QStringLiteral("\"File_Type=R\" or \"File_Type=S\""));
-
-    // The grammar holds; the program's own reading must now agree with it.
-    const IndexTable table = indexfile::parse(source.index);
-    try {
-        card.count = indexfile::recordCount(table);
-    } catch (const DataError &error) {
-        throw Malformed{file, QStringLiteral("line %1: %2").arg(k + 2).arg(error.problem())};
-    }
-    card.form = indexfile::fileType(table).value_or(QLatin1Char('R'));
-    card.types = table.typeNames();
+    card.count = source.card.recordCount;
+    card.form = source.card.fileType;
+    card.types = source.card.index.typeNames();
     return card;
 }
 
@@ -305,7 +160,10 @@ void checkData(const Source &source, Card &card)
 {
     const QString file = source.path(source.dataName);
     if (card.form == QLatin1Char('S')) {
-        const QList<QByteArray> lines = crlfLines(source.data, file);
+        QList<QByteArray> lines;
+        if (const std::optional<indexfile::Fault> fault =
+                indexfile::splitCrlfLines(source.data, lines))
+            throw Malformed{file, *fault};
         const int per = ContactRecord::SequentialLineCount;
         if (lines.size() % per != 0)
             throw Malformed{file, QStringLiteral("it has %1 lines, which is not a whole number "
@@ -313,16 +171,6 @@ void checkData(const Source &source, Card &card)
                                       .arg(lines.size())
                                       .arg(per)
                                       .arg(lines.size() % per)};
-        card.records = int(std::min<qsizetype>(lines.size() / per, ContactRecord::MaxNumber + 1));
-        for (int n = 1; n <= card.records && n <= ContactRecord::MaxNumber; ++n) {
-            QStringList fields;
-            for (int i = 0; i < per; ++i)
-                fields.append(text::decode(lines.at((n - 1) * per + i)));
-            ContactRecord record;
-            record.setFromSequentialLines(fields);
-            if (record.contactNumber() != n)
-                throw Malformed{file, wrongNumber(n, record)};
-        }
     } else {
         const qsizetype size = source.data.size();
         if (size % ContactRecord::Length != 0)
@@ -331,15 +179,14 @@ void checkData(const Source &source, Card &card)
                                       .arg(size)
                                       .arg(ContactRecord::Length)
                                       .arg(size % ContactRecord::Length)};
-        card.records =
-            int(std::min<qsizetype>(size / ContactRecord::Length, ContactRecord::MaxNumber + 1));
-        for (int n = 1; n <= card.records && n <= ContactRecord::MaxNumber; ++n) {
-            ContactRecord record;
-            record.setFromRandomBytes(
-                source.data.mid(qsizetype(n - 1) * ContactRecord::Length, ContactRecord::Length));
-            if (record.contactNumber() != n)
-                throw Malformed{file, wrongNumber(n, record)};
-        }
+    }
+    card.records = source.card.dataRecords;
+    for (int n = 1; n <= card.records && n <= ContactRecord::MaxNumber; ++n) {
+        const cardfile::Contact *contact = source.card.atPosition(n);
+        if (!contact)
+            throw Malformed{file, wrongNumber(n, ContactRecord())};
+        if (contact->record.contactNumber() != n)
+            throw Malformed{file, wrongNumber(n, contact->record)};
     }
     if (card.records == 0)
         throw Malformed{file, QStringLiteral("it holds no record")};
@@ -357,7 +204,7 @@ void checkData(const Source &source, Card &card)
 
 void checkNotes(const Source &source, const Card &card)
 {
-    for (const NotesFile &notes : source.notes) {
+    for (const cardfile::NotesFile &notes : source.notes) {
         if (notes.number > card.records)
             throw Malformed{source.notesPath(notes.name),
                             QStringLiteral("a notes file with no record (%1 holds records 1 to "
@@ -426,7 +273,7 @@ QStringList notesInPlace()
     if (!files::folderExists(paths::NotesFolder))
         return names;
     for (const QString &name : files::listFiles(paths::NotesFolder)) {
-        if (notesNumber(name))
+        if (cardfile::notesNumber(name))
             names.append(name);
     }
     return names;
@@ -475,7 +322,7 @@ void install(const Source &source, AdoptResult &result)
         files::attributes(paths::IndexFile) == seal::IndexFile) {
         pendingwork::Expected asTheyAre;
         asTheyAre.dataSizes = {files::fileSize(paths::DataFile)};
-        asTheyAre.indexVersions = {files::readBytes(paths::IndexFile)};
+        asTheyAre.indexVersions = {cardfile::currentIndexBytes()};
         pendingwork::begin(asTheyAre);
     }
     result.changed = true;
@@ -499,9 +346,9 @@ void install(const Source &source, AdoptResult &result)
     // Every notes file of the card file in place has just gone to Recovered/, so the
     // adopted ones are new files, written together and made durable with one flush.
     files::PreparedReplacements adoptedNotes;
-    for (const NotesFile &notes : source.notes)
+    for (const cardfile::NotesFile &notes : source.notes)
         adoptedNotes.addNew(paths::NotesFolder, notes::fileName(notes.number),
-                            files::readNativeFile(notes.source));
+                            cardfile::notesFileBytes(source.card, notes));
     adoptedNotes.commit();
 
     if (files::fileExists(cardFileIdPath()))

@@ -1,8 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tool/check.h"
 
+#include "datastore/cardfilereader.h"
 #include "datastore/contactrecord.h"
 #include "datastore/dataerror.h"
-#include "datastore/indexfile.h"
 #include "datastore/paths.h"
 #include "datastore/pendingwork.h"
 #include "datastore/repairplan.h"
@@ -64,49 +65,43 @@ QString fileLine(const QString &name, int attributes, int sealed)
 // that would stop the start, if any.
 std::optional<QString> examineContents(CheckReport &report)
 {
-    IndexTable table;
-    int count = 0;
+    cardfile::CardFile card;
     try {
-        table = indexfile::read();
-        count = indexfile::recordCount(table);
+        card = cardfile::read({.extent = cardfile::Extent::WholeFile,
+                               .notes = cardfile::NotesText::Skip,
+                               .keepBytes = true});
     } catch (const DataError &error) {
         return error.message();
     }
-    const bool sequential = indexfile::fileTypeLetter(table) == QLatin1String("S");
-    if (!indexfile::fileType(table))
+    if (!card.fileTypeLine)
         report.findings.append(
             QStringLiteral("Index.tbl has no file-type line; the program takes the random form"));
-    const std::int64_t size = files::fileSize(paths::DataFile);
 
     std::vector<bool> numbers(ContactRecord::MaxNumber + 1); // the numbers records hold
-    QStringList mismatched;
+    for (const cardfile::Contact &contact : std::as_const(card.contacts)) {
+        if (const auto id = contact.record.contactNumber())
+            numbers[std::size_t(*id)] = true;
+    }
+    const int count = card.recordCount;
     std::optional<QString> stop;
-    if (sequential) {
-        const QStringList lines = platform::text::splitLines(files::readBytes(paths::DataFile));
-        const qsizetype records = lines.size() / ContactRecord::SequentialLineCount;
+    if (card.fileType == u'S') {
+        const int per = ContactRecord::SequentialLineCount;
         report.findings.append(
             QStringLiteral("Record count: %1 (sequential form); the data file holds %2 complete "
                            "records in %3 lines (%4 bytes)")
                 .arg(count)
-                .arg(records)
-                .arg(lines.size())
-                .arg(size));
-        if (lines.size() % ContactRecord::SequentialLineCount != 0)
+                .arg(card.sequentialLines / per)
+                .arg(card.sequentialLines)
+                .arg(card.dataSize));
+        if (card.sequentialLines % per != 0)
             report.findings.append(QStringLiteral("the data file ends with %1 lines that make "
                                                   "no complete record")
-                                       .arg(lines.size() % ContactRecord::SequentialLineCount));
+                                       .arg(card.sequentialLines % per));
         // The start reads the first record from a bounded prefix of the file.
-        if (platform::text::splitLines(files::readBytes(paths::DataFile, SequentialReadLimit))
-                .size() < ContactRecord::SequentialLineCount)
+        if (platform::text::splitLines(card.dataBytes.left(SequentialReadLimit)).size() < per)
             stop = QStringLiteral("the sequential data file holds fewer than twelve lines");
-        for (qsizetype n = 0; n < records; ++n) {
-            ContactRecord record;
-            record.setFromSequentialLines(lines.mid(n * ContactRecord::SequentialLineCount,
-                                                    ContactRecord::SequentialLineCount));
-            if (const auto id = record.contactNumber())
-                numbers[std::size_t(*id)] = true;
-        }
     } else {
+        const std::int64_t size = card.dataSize;
         const std::int64_t whole = size / ContactRecord::Length;
         QString line = QStringLiteral("Record count: %1 (random form); the data file is %2 bytes, "
                                       "%3 whole records")
@@ -126,31 +121,18 @@ std::optional<QString> examineContents(CheckReport &report)
                                                   "data file and read as blank records")
                                        .arg(whole + 1)
                                        .arg(count));
-        const std::int64_t last =
-            std::min<std::int64_t>(std::max<std::int64_t>(whole, count), ContactRecord::MaxNumber);
-        // Read through one buffer of whole records; a record past the file's end reads
-        // as spaces, as readRecord gives it, so it holds no number.
-        std::int64_t n = 0;
-        files::readInChunks(
-            paths::DataFile, last * ContactRecord::Length, qsizetype(ContactRecord::Length) * 256,
-            [&](QByteArrayView bytes) {
-                for (qsizetype at = 0; at < bytes.size(); at += ContactRecord::Length) {
-                    ++n;
-                    const auto id = ContactRecord::numberInRandomBytes(bytes, at);
-                    if (id)
-                        numbers[std::size_t(*id)] = true;
-                    if (n > whole)
-                        continue; // cut short at the end: reported above
-                    if (!id || *id != n) {
-                        ContactRecord record;
-                        record.setFromRandomBytes(
-                            bytes.sliced(at, ContactRecord::Length).toByteArray());
-                        mismatched.append(QStringLiteral("%1 (number \"%2\")")
-                                              .arg(n)
-                                              .arg(record.ContactID.text().trimmed()));
-                    }
-                }
-            });
+        // Records cut short at the file's end are reported above, not here.
+        QStringList mismatched;
+        const int last = int(std::min<std::int64_t>(whole, ContactRecord::MaxNumber));
+        for (int n = 1; n <= last; ++n) {
+            const cardfile::Contact *contact = card.atPosition(n);
+            if (contact && contact->record.contactNumber() == n)
+                continue;
+            mismatched.append(
+                QStringLiteral("%1 (number \"%2\")")
+                    .arg(n)
+                    .arg(contact ? contact->record.ContactID.text().trimmed() : QString()));
+        }
         report.findings.append(
             mismatched.isEmpty()
                 ? QStringLiteral("Records whose number does not match their position: none")
@@ -158,19 +140,16 @@ std::optional<QString> examineContents(CheckReport &report)
                       mismatched.join(QStringLiteral(", ")));
     }
 
-    if (!files::folderExists(paths::NotesFolder)) {
+    if (card.notesFolderName.isEmpty()) {
         report.findings.append(QStringLiteral("Contact Notes folder: missing"));
         return stop;
     }
-    QStringList orphans;
-    const QStringList names = files::listFiles(paths::NotesFolder);
-    for (const QString &name : names) {
-        const std::optional<int> id = name.endsWith(QLatin1String(".txt"))
-                                          ? ContactRecord::parseNumber(name.chopped(4))
-                                          : std::nullopt;
-        if (!id || !numbers[std::size_t(*id)])
-            orphans.append(name);
+    QStringList orphans = card.otherNotesFiles + card.duplicateNotes;
+    for (const cardfile::NotesFile &notes : std::as_const(card.notesFiles)) {
+        if (!numbers[std::size_t(notes.number)])
+            orphans.append(notes.name);
     }
+    orphans.sort();
     report.findings.append(orphans.isEmpty() ? QStringLiteral("Notes files with no record: none")
                                              : QStringLiteral("Notes files with no record: ") +
                                                    orphans.join(QStringLiteral(", ")));

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tool/folderlock.h"
 
 #include "datastore/dataerror.h"
@@ -32,9 +33,14 @@ void requireSealedCardFile(const QString &command)
                                                  "%1 again. Nothing was changed.")
                                       .arg(command));
     };
-    if (!files::folderExists(paths::DataFolder) || !files::fileExists(paths::IndexFile) ||
-        !files::fileExists(paths::DataFile))
+    const bool index =
+        files::folderExists(paths::DataFolder) && files::fileExists(paths::IndexFile);
+    const bool data = files::folderExists(paths::DataFolder) && files::fileExists(paths::DataFile);
+    if (!index && !data)
         refuse(paths::DataFolder, QStringLiteral("there is no card file here yet"));
+    if (!index || !data)
+        refuse(index ? paths::DataFile : paths::IndexFile,
+               QStringLiteral("the card file here is incomplete: this file is missing"));
     if (files::fileExists(pendingwork::markerPath()))
         refuse(pendingwork::markerPath(), QStringLiteral("a save was cut short here"));
     if (files::attributes(paths::IndexFile) != seal::IndexFile)

@@ -1,11 +1,15 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tool/import.h"
 
 #include "datastore/appendcontacts.h"
+#include "datastore/cardfilereader.h"
 #include "datastore/contactrecord.h"
 #include "datastore/dataerror.h"
 #include "datastore/indexfile.h"
 #include "datastore/notesfile.h"
 #include "datastore/paths.h"
+#include "datastore/repairplan.h"
+#include "datastore/repairsteps.h"
 #include "interchange/cardfileid.h"
 #include "interchange/duplicates.h"
 #include "interchange/importedvalues.h"
@@ -14,7 +18,6 @@
 #include "platform/fileerror.h"
 #include "platform/files.h"
 #include "platform/textcodec.h"
-#include "tool/contacts.h"
 #include "tool/folderlock.h"
 
 #include <QHash>
@@ -54,20 +57,28 @@ struct CardFileState
     QHash<int, Stored> byNumber;
 };
 
-// The records already stored with their notes, read in one go.
+// The records already stored with their notes, by contact number: in the random form a
+// record's position is its number; in the sequential form the first record under a number
+// holds it.
 CardFileState readCardFileState()
 {
-    const CardFile file = readCardFile();
+    const cardfile::CardFile card = cardfile::read();
     CardFileState state;
-    state.count = file.recordCount;
-    for (const Contact &contact : file.contacts) {
-        const std::optional<int> number = file.fileType == u'S'
-                                              ? contact.record.contactNumber()
-                                              : std::optional<int>(contact.position);
-        if (number && !state.byNumber.contains(*number))
+    state.count = card.recordCount;
+    for (const cardfile::Contact &contact : card.contacts) {
+        if (card.fileType != u'S')
+            state.byNumber.insert(contact.position, {contact.record, contact.notes});
+        else if (const std::optional<int> number = contact.record.contactNumber();
+                 number && !state.byNumber.contains(*number))
             state.byNumber.insert(*number, {contact.record, contact.notes});
     }
     return state;
+}
+
+// What a first run would leave: the sample contact as record 1.
+CardFileState firstRunState()
+{
+    return {1, {{1, {sampleContact(), {}}}}};
 }
 
 QString describedCut(const ImportedContact &c)
@@ -77,18 +88,14 @@ QString describedCut(const ImportedContact &c)
 
 } // namespace
 
-bool looksLikeVCard(const QByteArray &bytes)
-{
-    QByteArray start = bytes.left(4096);
-    if (start.startsWith("\xEF\xBB\xBF"))
-        start.remove(0, 3);
-    return start.trimmed().left(11).toUpper() == "BEGIN:VCARD";
-}
-
 ImportOutcome importFiles(const ImportRequest &request)
 {
     const auto lock = lockDataFolder();
-    requireSealedCardFile(QStringLiteral("import"));
+    // A data folder without any of the card file's files is a first run: the card file
+    // is made as the program makes it, then the contacts are added to it.
+    const bool fresh = repairplan::isFresh(repairplan::observeFolder());
+    if (!fresh)
+        requireSealedCardFile(QStringLiteral("import"));
 
     ImportOutcome outcome;
     QByteArray &out = outcome.report;
@@ -118,7 +125,12 @@ ImportOutcome importFiles(const ImportRequest &request)
             candidates.append({std::move(contact), file});
     }
 
-    CardFileState state = readCardFileState();
+    if (fresh && !request.dryRun) {
+        repairplan::createAsFirstRun();
+        out += "Created the card file as Cardomine's first run does, with its sample contact "
+               "as contact 1.\n";
+    }
+    CardFileState state = fresh && request.dryRun ? firstRunState() : readCardFileState();
     int highest = state.count;
     for (auto it = state.byNumber.cbegin(); it != state.byNumber.cend(); ++it)
         highest = std::max(highest, it.key());
@@ -159,8 +171,11 @@ ImportOutcome importFiles(const ImportRequest &request)
             // Our own UID names the contact for certain; the bare number that older
             // exports wrote is taken only when the names agree.
             const bool ours = c.uid.trimmed().startsWith(u"urn:uuid:"_s, Qt::CaseInsensitive);
-            if (stored != state.byNumber.cend() && !isBlank(stored->record) &&
-                (ours || nameKey(stored->record) == nameKey(c.record))) {
+            // A record with every box empty is named by its UID only when the card is as
+            // empty: such a contact came back from our own export.
+            const bool emptyAsStored =
+                stored != state.byNumber.cend() && (!isBlank(stored->record) || isBlank(c.record));
+            if (emptyAsStored && (ours || nameKey(stored->record) == nameKey(c.record))) {
                 holder = *number;
                 reason = u"already in the card file as contact %1 (its UID)"_s.arg(*number);
             }

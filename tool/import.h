@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QByteArray>
@@ -32,9 +33,5 @@ struct ImportOutcome
 // nothing (the others are imported). Throws DataError and platform::FileError when the
 // card file cannot be used; nothing is changed then.
 ImportOutcome importFiles(const ImportRequest &request);
-
-// Whether the bytes look like vCard: "BEGIN:VCARD" first, after a byte order mark
-// and blank lines.
-bool looksLikeVCard(const QByteArray &bytes);
 
 } // namespace cardomine::tool

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // cardomine-tool: exports the card file to vCard or CSV and checks the data folder,
 // reading only, beside a running program (the one file export may write there is the
 // card file's identifier, Cardomine.id, which a vCard export creates when it is
@@ -5,17 +6,20 @@
 // sync keeps a folder of vCards in step with it, all holding the data folder's lock so
 // that they never run beside the program.
 
-#include "datastore/dataerror.h"
+#include "datastore/cardfilereader.h"
 #include "datastore/paths.h"
 #include "interchange/cardfileid.h"
 #include "interchange/exportformats.h"
 #include "platform/drive.h"
-#include "platform/fileerror.h"
 #include "platform/files.h"
+#include "platform/filesizesignal.h"
 #include "tool/adopt.h"
 #include "tool/check.h"
-#include "tool/contacts.h"
+#include "tool/command.h"
+#include "tool/commandhelp.h"
+#include "tool/contactsearch.h"
 #include "tool/import.h"
+#include "tool/lookup.h"
 #include "tool/sync.h"
 
 #include <QCommandLineParser>
@@ -28,60 +32,42 @@ namespace files = cardomine::platform::files;
 
 namespace {
 
-enum ExitStatus
-{
-    Success = 0,
-    Failure = 1,
-    UsageError = 2
-};
-
-void writeOut(const QByteArray &bytes)
-{
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-    std::fflush(stdout);
-}
-
-void writeError(const QString &text)
-{
-    const QByteArray bytes = QStringLiteral("cardomine-tool: %1\n").arg(text).toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
-}
-
-int usageError(const QString &text)
-{
-    writeError(text);
-    writeError(QStringLiteral("try \"cardomine-tool --help\""));
-    return UsageError;
-}
+using tool::CommandResult;
 
 QString dataFolderText()
 {
     return platform::nativePath(paths::DataFolder);
 }
 
-int runExport(const QString &format, const QString &output)
+CommandResult noDataFolder()
 {
-    if (!files::folderExists(paths::DataFolder)) {
-        writeError(QStringLiteral("there is no data folder at %1").arg(dataFolderText()));
-        return Failure;
-    }
-    const tool::CardFile card = tool::readCardFile();
-    for (const QString &warning : card.warnings)
-        writeError(warning);
+    return CommandResult::failure(
+        QStringLiteral("there is no data folder at %1").arg(dataFolderText()));
+}
+
+CommandResult runExport(const QString &format, const QString &output)
+{
+    if (!files::folderExists(paths::DataFolder))
+        return noDataFolder();
+    const cardfile::CardFile card = cardfile::read();
+    CommandResult result;
+    result.messages = card.warnings;
     const QByteArray bytes = format == QLatin1String("vcard")
                                  ? interchange::toVCard(card.contacts, interchange::cardFileId())
                                  : interchange::toCsv(card.contacts);
     if (output.isEmpty() || output == QLatin1String("-"))
-        writeOut(bytes);
+        result.out = bytes;
     else
         files::replaceNativeFile(output, bytes);
-    return Success;
+    return result;
 }
 
-int runCheck()
+CommandResult runCheck()
 {
     const tool::CheckReport report = tool::checkDataFolder();
-    QByteArray text = QStringLiteral("Data folder %1\n").arg(dataFolderText()).toUtf8();
+    CommandResult result;
+    QByteArray &text = result.out;
+    text = QStringLiteral("Data folder %1\n").arg(dataFolderText()).toUtf8();
     for (const QString &finding : report.findings)
         text += finding.toUtf8() + '\n';
     if (report.startActions.isEmpty()) {
@@ -91,33 +77,32 @@ int runCheck()
         for (const QString &action : report.startActions)
             text += "  " + action.toUtf8() + '\n';
     }
-    writeOut(text);
-    return report.startWouldChange ? Failure : Success;
+    result.exitStatus = report.startWouldChange ? tool::Failure : tool::Success;
+    return result;
 }
 
-int runAdopt(const QString &folder, bool dryRun)
+CommandResult runAdopt(const QString &folder, bool dryRun)
 {
-    const tool::AdoptResult result = tool::adopt({folder, dryRun});
-    if (!result.ok()) {
-        writeError(result.fault + QStringLiteral(". Nothing was changed."));
-        return Failure;
-    }
-    QByteArray text =
+    const tool::AdoptResult adopted = tool::adopt({folder, dryRun});
+    if (!adopted.ok())
+        return CommandResult::failure(adopted.fault + QStringLiteral(". Nothing was changed."));
+    CommandResult result;
+    QByteArray &text = result.out;
+    text =
         (folder.isEmpty() ? QStringLiteral("Adopting the card file in %1\n").arg(dataFolderText())
                           : QStringLiteral("Adopting %1 into %2\n").arg(folder, dataFolderText()))
             .toUtf8();
-    for (const QString &line : result.found)
+    for (const QString &line : adopted.found)
         text += "  " + line.toUtf8() + '\n';
     text += dryRun ? "Dry run, nothing changed:\n" : "Done:\n";
-    for (const QString &line : result.done)
+    for (const QString &line : adopted.done)
         text += "  " + line.toUtf8() + '\n';
-    if (result.changed)
+    if (adopted.changed)
         text += "The next start of Cardomine shows the adopted contacts.\n";
-    writeOut(text);
-    return Success;
+    return result;
 }
 
-int runImport(const QStringList &fileArguments, const QString &format, bool dryRun)
+CommandResult runImport(const QStringList &fileArguments, const QString &format, bool dryRun)
 {
     tool::ImportRequest request;
     request.files = fileArguments;
@@ -127,68 +112,90 @@ int runImport(const QStringList &fileArguments, const QString &format, bool dryR
     else if (format == QLatin1String("csv"))
         request.format = tool::ImportFormat::Csv;
     const tool::ImportOutcome outcome = tool::importFiles(request);
-    writeOut(outcome.report);
-    for (const QString &error : outcome.errors)
-        writeError(error);
-    return outcome.errors.isEmpty() ? Success : Failure;
+    return {outcome.errors.isEmpty() ? tool::Success : tool::Failure, outcome.report,
+            outcome.errors};
 }
 
-int runSync(const QString &folder)
+CommandResult runSync(const QString &folder)
 {
-    if (!files::folderExists(paths::DataFolder)) {
-        writeError(QStringLiteral("there is no data folder at %1").arg(dataFolderText()));
-        return Failure;
-    }
+    if (!files::folderExists(paths::DataFolder))
+        return noDataFolder();
     const tool::SyncReport report = tool::syncVdir(folder);
-    QByteArray text;
+    CommandResult result;
     for (const QString &line : report.lines)
-        text += line.toUtf8() + '\n';
-    writeOut(text);
-    return Success;
+        result.out += line.toUtf8() + '\n';
+    return result;
+}
+
+// Standard output first, then each message on standard error after the program's name.
+int finish(const CommandResult &result)
+{
+    std::fwrite(result.out.constData(), 1, size_t(result.out.size()), stdout);
+    std::fflush(stdout);
+    for (const QString &message : result.messages) {
+        const QByteArray bytes = QStringLiteral("cardomine-tool: %1\n").arg(message).toLocal8Bit();
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    }
+    return result.exitStatus;
+}
+
+// find, show and query: read-only look-ups. Exit status 1 when nothing matched.
+CommandResult runLookup(const QString &command, const QStringList &words, const QString &format)
+{
+    if (!format.isEmpty() && format != QLatin1String("text") && format != QLatin1String("json"))
+        return CommandResult::usage(
+            QStringLiteral("%1 takes --format text or --format json").arg(command));
+    const tool::LookupFormat lookupFormat =
+        format == QLatin1String("json") ? tool::LookupFormat::Json : tool::LookupFormat::Text;
+    if (words.isEmpty() || !tool::ContactMatcher(words).hasWords())
+        return CommandResult::usage(
+            command == QLatin1String("show")
+                ? QStringLiteral("show needs the number of a contact")
+                : QStringLiteral("%1 needs the text to look for").arg(command));
+    tool::LookupOutput output;
+    if (command == QLatin1String("find")) {
+        output = tool::findContacts(words, lookupFormat);
+    } else if (command == QLatin1String("query")) {
+        if (words.size() > 1)
+            return CommandResult::usage(QStringLiteral("query takes one TEXT (quote it)"));
+        output = tool::queryAddresses(words.first());
+    } else {
+        const std::optional<int> number = ContactRecord::parseNumber(words.first());
+        if (words.size() > 1 || !number || *number < 1)
+            return CommandResult::usage(QStringLiteral("show takes one contact number"));
+        output = tool::showContact(*number, lookupFormat);
+    }
+    CommandResult result;
+    result.out = output.out;
+    result.exitStatus = output.found ? tool::Success : tool::Failure;
+    if (!output.found && command == QLatin1String("show"))
+        result.messages.append(
+            QStringLiteral("the card file has no contact %1").arg(words.first().trimmed()));
+    return result;
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    platform::ignoreFileSizeSignal();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("cardomine-tool"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CARDOMINE_VERSION));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Works on Cardomine's card file.\n\n"
-        "Commands:\n"
-        "  export   writes every contact, with its notes, as vCard 4.0 or CSV; the\n"
-        "           vCard UIDs come from the card file's identifier, which the first\n"
-        "           vCard export writes to Cardomine.id in the data folder: the\n"
-        "           only file export ever writes there\n"
-        "  check    reports what the next start of Cardomine would find and do;\n"
-        "           exit status 0 when it would change nothing, 1 otherwise\n"
-        "  adopt [FOLDER]\n"
-        "           brings an old card file in: FOLDER is a copy of an old data folder\n"
-        "           (Cardomine.Dat, Index.tbl, Contact Notes/, in any letter case); with\n"
-        "           no FOLDER, the card file in the data folder whose seal a copy broke.\n"
-        "           The card file in place is kept in Recovered/ first. --dry-run only\n"
-        "           reports. Changes the data: run it with Cardomine closed.\n"
-        "  import [--format vcard|csv] [--dry-run] FILE...\n"
-        "           adds the contacts of vCard or CSV files (the format taken from\n"
-        "           the content unless given) as new records, leaving out those the\n"
-        "           card file holds already; never while Cardomine runs. Exit status 1\n"
-        "           when a file could not be read or did not parse (nothing from it\n"
-        "           is added)\n"
-        "  sync --vdir FOLDER\n"
-        "           one pass keeping a folder of vCards (as vdirsyncer syncs it with a\n"
-        "           CardDAV address book) in step with the card file, both ways; never\n"
-        "           while Cardomine runs\n\n"
-        "export and check only read, and may run while Cardomine runs.\n\n"
-        "The data folder is \"Program Files/Pelvarin\" under $CARDOMINE_DRIVE_C, or under\n"
-        "$XDG_DATA_HOME/cardomine/drive_c when that is not set."));
+    parser.setApplicationDescription(
+        QStringLiteral("Works on Cardomine's card file.\n\n") + tool::commandOverview() +
+        QStringLiteral("\nexport, check, find, show and query only read, and may run while "
+                       "Cardomine runs.\n\n"
+                       "The data folder is \"Program Files/Pelvarin\" under $CARDOMINE_DRIVE_C, "
+                       "or under\n$XDG_DATA_HOME/cardomine/drive_c when that is not set."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
-    const QCommandLineOption formatOption(QStringLiteral("format"),
-                                          QStringLiteral("Export format: vcard or csv."),
-                                          QStringLiteral("format"));
+    const QCommandLineOption formatOption(
+        QStringLiteral("format"),
+        QStringLiteral("export, import: vcard or csv; find, show: text or json."),
+        QStringLiteral("format"));
     const QCommandLineOption outputOption(
         QStringLiteral("output"), QStringLiteral("Write the export to <file> instead of stdout."),
         QStringLiteral("file"));
@@ -202,74 +209,87 @@ int main(int argc, char *argv[])
                                         QStringLiteral("folder"));
     parser.addOption(dryRunOption);
     parser.addOption(vdirOption);
-    parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("export, check, adopt, import or sync"));
+    parser.addPositionalArgument(
+        QStringLiteral("command"),
+        QStringLiteral("export, check, adopt, import, sync, find, show or query"));
 
     if (!parser.parse(QCoreApplication::arguments()))
-        return usageError(parser.errorText());
-    if (parser.isSet(helpOption))
-        parser.showHelp(Success);
+        return finish(CommandResult::usage(parser.errorText()));
+    if (parser.isSet(helpOption)) {
+        // "cardomine-tool COMMAND --help" shows that command's own page.
+        const QString name = parser.positionalArguments().value(0);
+        if (name.isEmpty())
+            parser.showHelp(tool::Success);
+        const tool::CommandHelp *help = tool::commandHelp(name);
+        if (!help)
+            return finish(CommandResult::usage(QStringLiteral("unknown command \"%1\"").arg(name)));
+        CommandResult page;
+        page.out = tool::commandHelpText(*help).toUtf8();
+        return finish(page);
+    }
     if (parser.isSet(versionOption))
         parser.showVersion();
 
     const QStringList arguments = parser.positionalArguments();
     if (arguments.isEmpty())
-        return usageError(QStringLiteral("give one command: export, check, adopt, import or sync"));
+        return finish(CommandResult::usage(QStringLiteral(
+            "give one command: export, check, adopt, import, sync, find, show or query")));
     const QString command = arguments.first();
     if (command != QLatin1String("sync") && parser.isSet(vdirOption))
-        return usageError(QStringLiteral("only sync takes --vdir"));
+        return finish(CommandResult::usage(QStringLiteral("only sync takes --vdir")));
     if (command == QLatin1String("import")) {
         const QString format = parser.value(formatOption);
         if (parser.isSet(formatOption) && format != QLatin1String("vcard") &&
             format != QLatin1String("csv"))
-            return usageError(QStringLiteral("import takes --format vcard or --format csv"));
+            return finish(CommandResult::usage(
+                QStringLiteral("import takes --format vcard or --format csv")));
         if (parser.isSet(outputOption))
-            return usageError(QStringLiteral("import takes no --output"));
+            return finish(CommandResult::usage(QStringLiteral("import takes no --output")));
         if (arguments.size() < 2)
-            return usageError(QStringLiteral("import needs the files to import"));
-        try {
-            return runImport(arguments.mid(1), format, parser.isSet(dryRunOption));
-        } catch (const platform::FileError &error) {
-            writeError(error.message());
-        } catch (const DataError &error) {
-            writeError(error.message());
-        }
-        return Failure;
+            return finish(CommandResult::usage(QStringLiteral("import needs the files to import")));
+        return finish(tool::runCommand(
+            [&] { return runImport(arguments.mid(1), format, parser.isSet(dryRunOption)); }));
+    }
+    if (command == QLatin1String("find") || command == QLatin1String("show") ||
+        command == QLatin1String("query")) {
+        if (parser.isSet(outputOption) || parser.isSet(dryRunOption) ||
+            (command == QLatin1String("query") && parser.isSet(formatOption)))
+            return finish(
+                CommandResult::usage(QStringLiteral("%1 takes no such option").arg(command)));
+        return finish(tool::runCommand(
+            [&] { return runLookup(command, arguments.mid(1), parser.value(formatOption)); }));
     }
     if (arguments.size() > (command == QLatin1String("adopt") ? 2 : 1))
-        return usageError(QStringLiteral("too many arguments for %1").arg(command));
+        return finish(
+            CommandResult::usage(QStringLiteral("too many arguments for %1").arg(command)));
     if (parser.isSet(dryRunOption) && command != QLatin1String("adopt"))
-        return usageError(QStringLiteral("--dry-run is for adopt and import"));
+        return finish(CommandResult::usage(QStringLiteral("--dry-run is for adopt and import")));
 
-    try {
-        if (command == QLatin1String("export")) {
-            const QString format = parser.value(formatOption);
-            if (format != QLatin1String("vcard") && format != QLatin1String("csv"))
-                return usageError(QStringLiteral("export needs --format vcard or --format csv"));
-            return runExport(format, parser.value(outputOption));
-        }
-        if (command == QLatin1String("check")) {
-            if (parser.isSet(formatOption) || parser.isSet(outputOption))
-                return usageError(QStringLiteral("check takes no options"));
-            return runCheck();
-        }
-        if (command == QLatin1String("adopt")) {
-            if (parser.isSet(formatOption) || parser.isSet(outputOption))
-                return usageError(QStringLiteral("adopt takes only --dry-run"));
-            return runAdopt(arguments.value(1), parser.isSet(dryRunOption));
-        }
-        if (command == QLatin1String("sync")) {
-            if (parser.isSet(formatOption) || parser.isSet(outputOption))
-                return usageError(QStringLiteral("sync takes only --vdir"));
-            if (parser.value(vdirOption).isEmpty())
-                return usageError(QStringLiteral("sync needs --vdir <folder>"));
-            return runSync(parser.value(vdirOption));
-        }
-        return usageError(QStringLiteral("unknown command \"%1\"").arg(command));
-    } catch (const platform::FileError &error) {
-        writeError(error.message());
-    } catch (const DataError &error) {
-        writeError(error.message());
+    if (command == QLatin1String("export")) {
+        const QString format = parser.value(formatOption);
+        if (format != QLatin1String("vcard") && format != QLatin1String("csv"))
+            return finish(CommandResult::usage(
+                QStringLiteral("export needs --format vcard or --format csv")));
+        return finish(
+            tool::runCommand([&] { return runExport(format, parser.value(outputOption)); }));
     }
-    return Failure;
+    if (command == QLatin1String("check")) {
+        if (parser.isSet(formatOption) || parser.isSet(outputOption))
+            return finish(CommandResult::usage(QStringLiteral("check takes no options")));
+        return finish(tool::runCommand(runCheck));
+    }
+    if (command == QLatin1String("adopt")) {
+        if (parser.isSet(formatOption) || parser.isSet(outputOption))
+            return finish(CommandResult::usage(QStringLiteral("adopt takes only --dry-run")));
+        return finish(tool::runCommand(
+            [&] { return runAdopt(arguments.value(1), parser.isSet(dryRunOption)); }));
+    }
+    if (command == QLatin1String("sync")) {
+        if (parser.isSet(formatOption) || parser.isSet(outputOption))
+            return finish(CommandResult::usage(QStringLiteral("sync takes only --vdir")));
+        if (parser.value(vdirOption).isEmpty())
+            return finish(CommandResult::usage(QStringLiteral("sync needs --vdir <folder>")));
+        return finish(tool::runCommand([&] { return runSync(parser.value(vdirOption)); }));
+    }
+    return finish(CommandResult::usage(QStringLiteral("unknown command \"%1\"").arg(command)));
 }

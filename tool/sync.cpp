@@ -1,8 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tool/sync.h"
 
 #include "datastore/appendcontacts.h"
+#include "datastore/cardfilereader.h"
 #include "datastore/dataerror.h"
-#include "datastore/indexfile.h"
 #include "datastore/notesfile.h"
 #include "datastore/paths.h"
 #include "interchange/cardfileid.h"
@@ -320,41 +321,26 @@ class CardSide
 public:
     void load()
     {
-        const IndexTable table = indexfile::read();
-        count = indexfile::recordCount(table);
+        const cardfile::CardFile file = cardfile::read({.notes = cardfile::NotesText::Skip});
+        count = file.recordCount;
         m_records.clear();
         m_notes.clear();
-        if (indexfile::fileTypeLetter(table) == QLatin1String("S")) {
-            // The sequential form has no fixed positions: the export's reader knows it.
-            const CardFile file = readCardFile();
-            m_data = QByteArray(qsizetype(count) * ContactRecord::Length, ' ');
-            for (const Contact &contact : file.contacts)
-                if (contact.position >= 1 && contact.position <= count) {
-                    m_data.replace(qsizetype(contact.position - 1) * ContactRecord::Length,
-                                   ContactRecord::Length, contact.record.toRandomBytes());
-                    m_records.insert(contact.position, contact.record);
-                    m_notes.insert(contact.position, contact.notes);
-                }
-        } else {
-            if (!files::fileExists(paths::DataFile))
-                throw DataError(paths::DataFile, QStringLiteral("the data file is missing"));
-            m_data = files::readBytes(paths::DataFile, std::int64_t(count) * ContactRecord::Length);
-            // A position past the end of the file reads as a record of spaces.
-            m_data.append(
-                QByteArray(qsizetype(count) * ContactRecord::Length - m_data.size(), ' '));
+        m_present.assign(size_t(count) + 1, false);
+        // The records of either form at their positions, as the random form holds them.
+        m_data = QByteArray(qsizetype(count) * ContactRecord::Length, ' ');
+        for (const Contact &contact : file.contacts) {
+            if (contact.position < 1 || contact.position > count)
+                continue;
+            m_data.replace(qsizetype(contact.position - 1) * ContactRecord::Length,
+                           ContactRecord::Length, contact.record.toRandomBytes());
+            m_records.insert(contact.position, contact.record);
+            m_present[size_t(contact.position)] = true;
         }
         notesFiles.clear();
-        if (files::folderExists(paths::NotesFolder)) {
-            for (const files::NativeEntry &entry :
-                 files::listNativeEntries(files::nativeFolderPath(paths::NotesFolder))) {
-                const QString name = entry.name.toLower();
-                if (!name.endsWith(QLatin1String(".txt")))
-                    continue;
-                bool ok = false;
-                const int n = name.chopped(4).toInt(&ok);
-                if (ok && n >= 1 && n <= count && QString::number(n) == name.chopped(4))
-                    notesFiles.insert(n, identity(entry));
-            }
+        for (const cardfile::NotesFile &notes : file.notesFiles) {
+            if (notes.number <= count)
+                notesFiles.insert(notes.number,
+                                  identity({notes.name, notes.size, notes.mtimeNs, notes.inode}));
         }
     }
 
@@ -363,13 +349,8 @@ public:
         return QByteArrayView(m_data).sliced(qsizetype(n - 1) * ContactRecord::Length,
                                              ContactRecord::Length);
     }
-    // Records nothing was written to (all spaces before DataType) are left out, as the
-    // export leaves them out.
-    bool has(int n) const
-    {
-        const QByteArrayView bytes = raw(n).first(ContactRecord::Length - 20);
-        return std::any_of(bytes.begin(), bytes.end(), [](char c) { return c != ' '; });
-    }
+    // Records nothing was written to are left out, as the export leaves them out.
+    bool has(int n) const { return n >= 1 && n <= count && m_present[size_t(n)]; }
     QByteArray recordDigest(int n) const { return digest(raw(n).toByteArray()); }
 
     ContactRecord record(int n)
@@ -407,6 +388,7 @@ private:
     QByteArray m_data; // count records of the random form
     QHash<int, ContactRecord> m_records;
     QHash<int, QString> m_notes;
+    std::vector<bool> m_present; // by position: the record is not blank
 };
 
 } // namespace

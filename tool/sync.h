@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QString>
@@ -16,13 +17,13 @@ inline constexpr char SyncConflictFolderName[] = ".cardomine-conflicts";
 
 struct SyncReport
 {
-    QStringList lines; // what the pass did, one line each, for the user
+    QStringList lines;  // what the pass did, one line each, for the user
     int added = 0;      // vCards new to the card file, appended as records
     int duplicates = 0; // vCards new to the vdir that a record already holds: not added
-    int updated = 0;   // records written from a vCard changed in the vdir
-    int conflicts = 0; // changed on both sides: the card file's version kept
-    int restored = 0;  // vCards deleted from the vdir and written again
-    int written = 0;   // vCard files written (new or changed content)
+    int updated = 0;    // records written from a vCard changed in the vdir
+    int conflicts = 0;  // changed on both sides: the card file's version kept
+    int restored = 0;   // vCards deleted from the vdir and written again
+    int written = 0;    // vCard files written (new or changed content)
     bool stateWritten = false;
 };
 

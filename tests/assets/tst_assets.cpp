@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The artwork drawn ahead on other threads is the artwork drawn in place.
 
 #include "assets/assets.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "datastore/appendcontacts.h"
 #include "datastore/dataerror.h"
 #include "datastore/notesfile.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "datastore/contactrecord.h"
 #include "datastore/dataerror.h"
 #include "storefixture.h"

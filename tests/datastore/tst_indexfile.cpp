@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "datastore/dataerror.h"
 #include "datastore/indexfile.h"
 #include "platform/fileerror.h"

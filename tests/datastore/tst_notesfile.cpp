@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "datastore/dataerror.h"
 #include "datastore/notesfile.h"
 #include "platform/fileerror.h"
 #include "storefixture.h"
@@ -35,6 +37,10 @@ private Q_SLOTS:
     void missingDataFolderFails();
     void setAsideTakesAFreeName();
     void sampleNotes();
+    void fileBytesCountsLineEnds_data();
+    void fileBytesCountsLineEnds();
+    void oneLimitInAndOut_data();
+    void oneLimitInAndOut();
 };
 
 void TestNotesFile::fileName_data()
@@ -269,6 +275,80 @@ void TestNotesFile::sampleNotes()
     QCOMPARE(drive.readFile(paths::NotesFolder + u"\\1.txt"_s), expected);
     QCOMPARE(notes::sampleLines().size(), 4);
     QCOMPARE(notes::read(1), notes::sampleLines().join(u"\r\n"_s));
+}
+
+void TestNotesFile::fileBytesCountsLineEnds_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qint64>("bytes");
+
+    QTest::newRow("empty") << QString() << qint64(2);
+    QTest::newRow("CR LF") << u"a\r\nb"_s << qint64(6);
+    QTest::newRow("line feed, as the box ends lines") << u"a\nb"_s << qint64(6);
+    QTest::newRow("lone CR") << u"a\rb"_s << qint64(6);
+    QTest::newRow("separators") << u"a\u2028b\u2029"_s << qint64(8);
+    QTest::newRow("outside the code page") << u"\U0001F600\u20ac"_s << qint64(4);
+    QTest::newRow("combining accent composed") << u"e\u0301"_s << qint64(3);
+}
+
+// fileBytes is what a save writes, whatever line ends the text has.
+void TestNotesFile::fileBytesCountsLineEnds()
+{
+    QFETCH(QString, text);
+    QFETCH(qint64, bytes);
+    QCOMPARE(notes::fileBytes(text), bytes);
+    QString crlf = text;
+    crlf.replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n').replace(QChar(0x2028), u'\n');
+    crlf.replace(QChar(0x2029), u'\n').replace(u"\n"_s, u"\r\n"_s);
+    if (!crlf.isEmpty())
+        QCOMPARE(qint64(notes::bytesFor(crlf).size()), bytes);
+}
+
+void TestNotesFile::oneLimitInAndOut_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<bool>("cut");
+
+    const QByteArray line = QByteArray(68, 'n') + "\r\n";
+    const QByteArray full = line.repeated(notes::FileLimit / line.size()) +
+                            QByteArray(notes::FileLimit % line.size() - 2, 'e') + "\r\n";
+    QTest::newRow("exactly the limit") << full << false;
+    QTest::newRow("one byte more") << full + 'x' << true;
+    QTest::newRow("twice the limit") << full + full << true;
+    // Another editor's lone line feeds each grow by a byte when saved.
+    QByteArray unix = full;
+    unix.replace("\r\n", "\n");
+    QTest::newRow("line feeds, within the limit once saved")
+        << unix.left(notes::FileLimit / 2) << false;
+    QTest::newRow("line feeds, past the limit once saved") << unix << true;
+}
+
+// A notes file within the limit is shown whole and saved back byte for byte; a bigger
+// one (or one that would be once saved) is shown cut, and no save writes past it.
+void TestNotesFile::oneLimitInAndOut()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(bool, cut);
+
+    TempDrive drive;
+    QVERIFY2(drive.isValid(), qPrintable(drive.errorString()));
+    makeDataFolder();
+    drive.writeFile(notes::pathFor(2), file);
+    const notes::Loaded loaded = notes::load(2);
+    QCOMPARE(loaded.cut, cut);
+    QCOMPARE(loaded.text.endsWith(notes::cutNotice()), cut);
+    QCOMPARE(notes::tooBigToSave(2), qint64(file.size()) > notes::FileLimit);
+    // The box gives its text back with CR LF line ends.
+    QString asSaved = loaded.text;
+    asSaved.replace(u"\r\n"_s, u"\n"_s).replace(u"\n"_s, u"\r\n"_s);
+    if (cut) {
+        QVERIFY_THROWS_EXCEPTION(DataError, notes::write(2, asSaved));
+        QCOMPARE(drive.readFile(notes::pathFor(2)), file);
+        return;
+    }
+    QVERIFY(notes::fileBytes(loaded.text) <= notes::FileLimit);
+    notes::write(2, asSaved);
+    QCOMPARE(qint64(drive.readFile(notes::pathFor(2)).size()), notes::fileBytes(loaded.text));
 }
 
 QTEST_GUILESS_MAIN(TestNotesFile)

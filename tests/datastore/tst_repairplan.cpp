@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The start's repair plan as a pure function: from every state it ends with both files
 // sealed, a marker that names the files seals them instead of repairing, and files
 // that never keep their seal stop it after five rounds.

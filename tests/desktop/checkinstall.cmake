@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build into a scratch prefix and checks that every file lands in its
 # freedesktop place.
 file(REMOVE_RECURSE ${PREFIX})
@@ -11,7 +12,11 @@ set(expected
     bin/cardomine-tool
     share/applications/com.pelvarin.Cardomine.desktop
     share/metainfo/com.pelvarin.Cardomine.metainfo.xml
-    share/icons/hicolor/scalable/apps/com.pelvarin.Cardomine.svg)
+    share/icons/hicolor/scalable/apps/com.pelvarin.Cardomine.svg
+    share/bash-completion/completions/cardomine-tool)
+if(MAN_PAGES)
+    list(APPEND expected share/man/man1/cardomine.1 share/man/man1/cardomine-tool.1)
+endif()
 foreach(size 16 22 24 32 48 64 128 256)
     list(APPEND expected share/icons/hicolor/${size}x${size}/apps/com.pelvarin.Cardomine.png)
 endforeach()

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // frmOptions and frmFind: layout, keys, and the version messages.
 
 #include "dialogs/frmfind.h"
@@ -345,29 +346,49 @@ void TestDialogs::ctrlTab()
 
 void TestDialogs::closing_data()
 {
-    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<int>("key"); // 0: a mouse click
     QTest::addColumn<bool>("messages");
+    QTest::addColumn<bool>("closes");
 
-    QTest::newRow("OK") << QStringLiteral("cmdOK") << true;
-    QTest::newRow("Apply") << QStringLiteral("cmdApply") << true;
-    QTest::newRow("Cancel") << QStringLiteral("cmdCancel") << false;
-    QTest::newRow("Escape") << QStringLiteral("escape") << false;
+    QTest::newRow("OK") << QStringLiteral("cmdOK") << 0 << true << true;
+    QTest::newRow("Apply") << QStringLiteral("cmdApply") << 0 << true << true;
+    QTest::newRow("Cancel") << QStringLiteral("cmdCancel") << 0 << false << true;
+    QTest::newRow("Escape") << QStringLiteral("Option1") << int(Qt::Key_Escape) << false << true;
+    // Enter clicks the button that has the focus, and no other.
+    QTest::newRow("Return on OK") << QStringLiteral("cmdOK") << int(Qt::Key_Return) << true << true;
+    QTest::newRow("keypad Enter on Apply")
+        << QStringLiteral("cmdApply") << int(Qt::Key_Enter) << true << true;
+    QTest::newRow("Return on Cancel")
+        << QStringLiteral("cmdCancel") << int(Qt::Key_Return) << false << true;
+    QTest::newRow("Return on a check box")
+        << QStringLiteral("Check1") << int(Qt::Key_Return) << false << false;
+    QTest::newRow("Return on an option button")
+        << QStringLiteral("Option2") << int(Qt::Key_Return) << false << false;
 }
 
 void TestDialogs::closing()
 {
-    QFETCH(QString, how);
+    QFETCH(QString, control);
+    QFETCH(int, key);
     QFETCH(bool, messages);
+    QFETCH(bool, closes);
 
     FrmOptions dialog;
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    if (how == QLatin1String("escape"))
-        QTest::keyClick(dialog.Option1, Qt::Key_Escape);
-    else
-        dialog.findChild<QPushButton *>(how)->click();
-    QVERIFY(!dialog.isVisible());
+    auto *target = dialog.findChild<QWidget *>(control);
+    QVERIFY(target != nullptr);
+    if (key == 0) {
+        QTest::mouseClick(target, Qt::LeftButton);
+    } else {
+        target->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(target, Qt::Key(key));
+    }
+    QCOMPARE(dialog.isVisible(), !closes);
     QCOMPARE(m_messages.shown(), messages ? versionBoxes() : QList<MessageBox>{});
+    QVERIFY(dialog.Option1->isChecked()); // nothing else was changed on the way
+    QVERIFY(dialog.Check1->isChecked());
 }
 
 void TestDialogs::findLayout()

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Checks the data folder the end-to-end run leaves, byte for byte."""
 import os
 import stat

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # End-to-end test of the built program: starts it under Xvfb and IceWM (a real window
 # manager, as users run it) against a fresh drive root, drives it with real keyboard
 # and mouse events (xdotool) through a first run, two new contacts with notes, an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The card file of the sync run, written by the store's own code so that it stays sealed
 // as the program leaves it.
 //   makecardfile                      three contacts, the second with notes

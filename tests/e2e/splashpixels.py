@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Checks a grab of the splash window (binary PPM) at a jump of its count.
 
     splashpixels.py GRAB.ppm VALUE

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """cardomine-tool sync against real servers: Radicale on a free loopback port with its
 storage in a temporary folder, and vdirsyncer pairing the vCard folder with it.
 

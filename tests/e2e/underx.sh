@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by the end-to-end tests: skip(), and a re-run of the calling script on a
 # fresh Xvfb server of its own.
 

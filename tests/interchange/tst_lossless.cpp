@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The way out of the card file: what import kept whole in a contact's notes goes out
 // whole, each value as its own vCard property, and comes back the same.
 #include "interchange/exportformats.h"

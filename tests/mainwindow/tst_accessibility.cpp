@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as assistive technology sees it: every control that takes the
 // focus has a name, boxes are named by their captions, buttons by their captions and
 // tooltips, and the scroll bar says which record it shows.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "mainwindow/commandbutton.h"
 #include "mainwindow/lockablecombobox.h"
 #include "platform/fonts.h"

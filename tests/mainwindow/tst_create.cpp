@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Create New, then Save New Record: over a real data folder with scripted boxes.
 
 #include "datastore/contactrecord.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Edit, then Save Edit: the toggle, the question, saving and discarding.
 
 #include "datastore/contactrecord.h"

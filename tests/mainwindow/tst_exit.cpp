@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every way of closing the main window asks the one question; No changes nothing.
 
 #include "datastore/paths.h"

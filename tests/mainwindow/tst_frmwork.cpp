@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "mainwindow/commandbutton.h"
 #include "mainwindow/frmwork.h"
 #include "mainwindow/lockablecombobox.h"
@@ -168,7 +169,7 @@ private Q_SLOTS:
         row("fax", MEMBER(fax), "cardomine::LockableLineEdit", px(5880, 1560, 1335, 285));
         row("cboCustomer", MEMBER(cboCustomer), "cardomine::LockableComboBox",
             px(1200, 2520, 1695, 315), {}, u"Click Here To Change Between Different Data Types."_s);
-        row("notes", MEMBER(notes), "cardomine::LockableNotesBox", px(360, 3240, 6975, 1935), {},
+        row("notes", MEMBER(notes), "cardomine::LimitedNotesBox", px(360, 3240, 6975, 1935), {},
             u"Here Is Where You Can Create, Edit, Or Read Notes About The Current Contact."_s);
         row("Label1", MEMBER(Label1), "QLabel", px(120, 120, 975, 255), u"First Name:"_s);
         row("Label4", MEMBER(Label4), "QLabel", px(120, 480, 975, 255), u"Last Name:"_s);
@@ -188,18 +189,18 @@ private Q_SLOTS:
         row("Label14", MEMBER(Label14), "QLabel", px(360, 3000, 735, 255), u"Notes:"_s);
         row("ScrollBar", MEMBER(ScrollBar), "cardomine::RecordScrollBar",
             px(3720, 2640, 3615, 255));
-        row("abtButton", MEMBER(abtButton), "cardomine::CommandButton", px(7680, 120, 975, 255),
-            u"&About"_s);
+        row("abtButton", MEMBER(abtButton), "cardomine::platform::CommandButton",
+            px(7680, 120, 975, 255), u"&About"_s);
         row("optnButton", MEMBER(optnButton), "cardomine::PictureButton", px(7680, 600, 975, 735),
             u"&Options"_s, u"Click Here To Configure Program Options"_s);
-        row("createButton", MEMBER(createButton), "cardomine::CommandButton",
+        row("createButton", MEMBER(createButton), "cardomine::platform::CommandButton",
             px(7560, 1560, 1335, 375), u"Create &New"_s, u"Click Here To Create A New Record"_s);
-        row("editButton", MEMBER(editButton), "cardomine::CommandButton", px(7680, 2040, 1095, 375),
-            u"&Edit"_s, u"Click Here To Edit The Current Record"_s);
-        row("deleteButton", MEMBER(deleteButton), "cardomine::CommandButton",
+        row("editButton", MEMBER(editButton), "cardomine::platform::CommandButton",
+            px(7680, 2040, 1095, 375), u"&Edit"_s, u"Click Here To Edit The Current Record"_s);
+        row("deleteButton", MEMBER(deleteButton), "cardomine::platform::CommandButton",
             px(7680, 2520, 1095, 375), u"&Delete"_s, u"Click Here To Delete The Current Record"_s);
-        row("findButton", MEMBER(findButton), "cardomine::CommandButton", px(7680, 3000, 1095, 375),
-            u"&Find"_s, u"Click Here To Find A Record"_s);
+        row("findButton", MEMBER(findButton), "cardomine::platform::CommandButton",
+            px(7680, 3000, 1095, 375), u"&Find"_s, u"Click Here To Find A Record"_s);
         row("exitButton", MEMBER(exitButton), "cardomine::PictureButton",
             px(7680, 3960, 1095, 1095), u"E&xit Cardomine"_s);
         row("StatusBar1", MEMBER(StatusBar1), "QStatusBar", px(0, 5340, 9015, 375));

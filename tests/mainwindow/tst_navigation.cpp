@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Browsing with the scroll bar over a real data folder.
 
 #include "datastore/contactrecord.h"

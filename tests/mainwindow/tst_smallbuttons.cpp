@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // About, Delete and Find: their boxes, and that they change nothing.
 
 #include "dialogs/frmoptions.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/messages.h"
 #include "platform/scriptedmessages.h"
 
@@ -32,6 +33,7 @@ struct Observed
     QSize size;      // the box's client area
     QRect labelRect; // where the text is drawn
     bool labelWraps = false;
+    QString iconName; // what a screen reader says for the icon
 };
 
 enum class Action
@@ -87,6 +89,8 @@ void driveNextBox(Observed &observed, Action action)
             observed.labelRect = label->geometry();
             observed.labelWraps = label->wordWrap();
         }
+        if (const auto *icon = box->findChild<QLabel *>(u"qt_msgboxex_icon_label"_s))
+            observed.iconName = icon->accessibleName();
 
         switch (action) {
         case Action::Escape:
@@ -313,21 +317,28 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("icon");
         QTest::addColumn<int>("qtIcon");
+        QTest::addColumn<QString>("spoken");
         QTest::newRow("information")
-            << int(MessageIcon::Information) << int(QMessageBox::Information);
-        QTest::newRow("question") << int(MessageIcon::Question) << int(QMessageBox::Question);
-        QTest::newRow("exclamation") << int(MessageIcon::Exclamation) << int(QMessageBox::Warning);
-        QTest::newRow("critical") << int(MessageIcon::Critical) << int(QMessageBox::Critical);
+            << int(MessageIcon::Information) << int(QMessageBox::Information) << u"Information"_s;
+        QTest::newRow("question") << int(MessageIcon::Question) << int(QMessageBox::Question)
+                                  << u"Question"_s;
+        QTest::newRow("exclamation")
+            << int(MessageIcon::Exclamation) << int(QMessageBox::Warning) << u"Warning"_s;
+        QTest::newRow("critical") << int(MessageIcon::Critical) << int(QMessageBox::Critical)
+                                  << u"Critical"_s;
     }
     void productionIcons()
     {
         QFETCH(int, icon);
         QFETCH(int, qtIcon);
+        QFETCH(QString, spoken);
         Observed observed;
         driveNextBox(observed, Action::ClickOk);
         notice(u"T"_s, u"x"_s, MessageIcon(icon));
         QVERIFY(observed.seen);
         QCOMPARE(int(observed.icon), qtIcon);
+        // A screen reader tells the icons apart.
+        QCOMPARE(observed.iconName, spoken);
     }
 
     // The program's long titles and lines, as the boxes get them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Locks, names, links and special files: the data folder as other programs, other
 // disks and other hosts leave it.
 

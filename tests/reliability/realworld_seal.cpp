@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Seals that meet copies, touches and file systems without write bits: a faithful
 // copy keeps every contact in view, a changed file is still repaired, and a USB stick
 // formatted for Windows (exFAT, NTFS) starts like any other disk.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saves and the start-up repair, played for real: copied-in folders, a lost index,
 // file size limits that cut writes short.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A batch of new contacts appended with the process ended at every file operation,
 // and at every write with only its start written (as tst_crashsweep does for the
 // window's saves). The next start must need no repair and find the card file as it

@@ -1,10 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The process ends at once at every file operation of every user operation, as a
 // power cut or a kill would end it; and, as a power cut may also tear the write in
 // progress, at every write with only its first sixteenth written. (A write lost whole
 // after the last flush is the state of a crash just before it: every write of the
 // program is flushed before its next step.) The next start must find the index in
 // its old or its new version, every earlier record intact, and whatever the repair
-// set aside kept in Recovered/. Every crash is played with the attributes in extended
+// set aside kept in Recovered/, a record saved with its notes or neither, and every
+// temporary notes file kept. Every crash is played with the attributes in extended
 // attributes and in the sidecar file.
 
 #include "platform/attributestore.h"
@@ -64,6 +66,11 @@ void TestCrashSweep::crashAtEveryOperation_data()
                     << op << faults::Mode::CutShort << sidecar;
         }
     }
+    // Notes of nearly the notes limit: the long writes are where a kill is most likely.
+    const UserOperation large = UserOperation::EditLargeNotesSave;
+    QTest::addRow("%s", operationName(large)) << large << faults::Mode::Crash << false;
+    QTest::addRow("%s, write cut short", operationName(large))
+        << large << faults::Mode::CutShort << false;
 }
 
 void TestCrashSweep::crashAtEveryOperation()

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every file operation of every user operation fails once, with each of the errors a
 // full disk, a failing disk and a permission change give. The user hears of it in one
 // clear box (or the failure loses nothing), the window stays consistent, and the next

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The catalogue of real-world situations: one row each, every saved contact checked
 // afterwards.
 

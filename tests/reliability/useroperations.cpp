@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/reliability/useroperations.h"
 
 #include "datastore/contactrecord.h"
@@ -13,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QMap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -53,6 +55,33 @@ QList<QByteArray> recoveredCopies(const TempDrive &drive, const QString &prefix)
     return copies;
 }
 
+// The notes an edit types, if it changes them: a line, or lines up to nearly the
+// notes limit.
+QString editedNotes(UserOperation op)
+{
+    if (op == UserOperation::EditNotesSave)
+        return QStringLiteral("Changed notes of 1");
+    if (op != UserOperation::EditLargeNotesSave)
+        return {};
+    const QString line =
+        QStringLiteral("A long line of notes, typed to fill the box. ") + QString(20, u'x') + u'\n';
+    return line.repeated(qsizetype(notes::FileLimit / (line.size() + 1)) - 1);
+}
+
+// The temporary notes files in the notes folder, by name.
+QMap<QString, QByteArray> notesLeftovers(const TempDrive &drive)
+{
+    QMap<QString, QByteArray> found;
+    const QDir dir(drive.native(paths::NotesFolder));
+    for (const QString &name :
+         dir.entryList({QStringLiteral(".*.tmp-*")}, QDir::Files | QDir::Hidden)) {
+        QFile f(dir.filePath(name));
+        if (f.open(QIODevice::ReadOnly))
+            found.insert(name, f.readAll());
+    }
+    return found;
+}
+
 // The sequential form's twelve lines of a record.
 QByteArray sequentialBytes(const QByteArray &record)
 {
@@ -68,21 +97,23 @@ QList<UserOperation> allUserOperations()
     return {UserOperation::FirstRun,           UserOperation::NormalStart,
             UserOperation::Navigation,         UserOperation::CreateSave,
             UserOperation::EditSave,           UserOperation::SequentialCreateSave,
-            UserOperation::SequentialEditSave, UserOperation::CreateDiscard};
+            UserOperation::SequentialEditSave, UserOperation::CreateDiscard,
+            UserOperation::EditNotesSave};
 }
 
 UserOperation workflowOf(UserOperation op)
 {
     if (op == UserOperation::SequentialCreateSave)
         return UserOperation::CreateSave;
-    if (op == UserOperation::SequentialEditSave)
+    if (op == UserOperation::SequentialEditSave || op == UserOperation::EditNotesSave ||
+        op == UserOperation::EditLargeNotesSave)
         return UserOperation::EditSave;
     return op;
 }
 
 bool isSequential(UserOperation op)
 {
-    return op != workflowOf(op);
+    return op == UserOperation::SequentialCreateSave || op == UserOperation::SequentialEditSave;
 }
 
 const char *operationName(UserOperation op)
@@ -104,6 +135,10 @@ const char *operationName(UserOperation op)
         return "edit-save, sequential form";
     case UserOperation::CreateDiscard:
         return "create-discard";
+    case UserOperation::EditNotesSave:
+        return "edit-save with notes";
+    case UserOperation::EditLargeNotesSave:
+        return "edit-save with large notes";
     }
     return "?";
 }
@@ -180,6 +215,10 @@ bool OperationRun::prepare()
     case UserOperation::EditSave:
         w.editButton->click();
         w.lname->setText(QStringLiteral("Changed"));
+        if (const QString text = editedNotes(op); !text.isEmpty()) {
+            w.notes->setPlainText(text);
+            savedNotes = notes::bytesFor(w.notesText());
+        }
         messages.queueAnswer(platform::MessageAnswer::Yes);
         savedNumber = 1;
         break;
@@ -335,6 +374,7 @@ void OperationRun::acceptOutcomeOf(const CleanRun &clean)
 {
     indexAfter = clean.indexAfter;
     savedRecord = clean.savedRecord;
+    savedNotes = clean.savedNotes;
 }
 
 QString OperationRun::checkFreshStart(bool *repaired)
@@ -343,6 +383,7 @@ QString OperationRun::checkFreshStart(bool *repaired)
     window.reset();
     CurrentRecord = ContactRecord();
     IndexLines.clear();
+    const QMap<QString, QByteArray> leftoversBefore = notesLeftovers(drive);
     platform::ScriptedMessageService fresh;
     platform::setMessageService(&fresh);
     FrmWork again;
@@ -365,15 +406,45 @@ QString OperationRun::checkFreshStart(bool *repaired)
             .entryList({QStringLiteral(".Cardomine.pending.tmp-*")}, QDir::Files | QDir::Hidden);
     if (!leftovers.isEmpty())
         return u"a cut-short marker was left: "_s + leftovers.join(u' ');
+    // Temporary notes files of a save may hold typed notes: the start keeps each, in
+    // Recovered/ or put in place as the notes it saved. (A first run cut short while
+    // writing the sample notes leaves only the program's own sample text.)
+    const bool save =
+        workflowOf(op) == UserOperation::CreateSave || workflowOf(op) == UserOperation::EditSave;
+    if (const QMap<QString, QByteArray> left = notesLeftovers(drive); save && !left.isEmpty())
+        return u"temporary notes files were left: "_s + left.keys().join(u' ');
+    for (auto it = leftoversBefore.cbegin(); save && it != leftoversBefore.cend(); ++it) {
+        const QString kept = it.key().mid(1).section(u".tmp-"_s, 0, 0);
+        if (!recoveredCopies(drive, it.key().mid(1)).contains(it.value()) &&
+            drive.readFile(paths::NotesFolder + u'\\' + kept) != it.value())
+            return u"the temporary notes file %1 was not kept"_s.arg(it.key());
+    }
     if (op == UserOperation::FirstRun)
         return again.fname->text().startsWith(u"Tobin") ? QString()
                                                         : u"the sample contact is not shown"_s;
+
+    // A save of notes cut short stores its record and its notes, or neither. (A failure
+    // putting the notes in place after the record is told in its box instead.)
+    const QByteArray dataNow = drive.readFile(paths::DataFile);
+    if (!savedNotes.isEmpty() && !*repaired && errorBoxes() == 0) {
+        const bool recordSaved = isSequential(op) ? dataNow.size() > dataBefore.size()
+                                                  : recordAt(dataNow, savedNumber) == savedRecord;
+        const QByteArray notesNow = drive.readFile(notes::pathFor(savedNumber));
+        const QByteArray notesBefore = "Notes of " + QByteArray::number(savedNumber) + "\r\n";
+        if (notesNow != (recordSaved ? savedNotes : notesBefore))
+            return recordSaved ? u"the record was saved without its notes"_s
+                               : u"the notes were saved without their record"_s;
+    }
 
     // Earlier notes stay, or (contact 1's, which a rebuild gives the sample notes)
     // are kept in Recovered/.
     for (int i = 1; i <= RecordsBefore; i += 2) {
         const QByteArray notes = "Notes of " + QByteArray::number(i) + "\r\n";
         if (drive.readFile(notes::pathFor(i)) == notes)
+            continue;
+        if (i == savedNumber && !savedNotes.isEmpty() &&
+            (drive.readFile(notes::pathFor(i)) == savedNotes ||
+             recoveredCopies(drive, QString::number(i) + u".txt").contains(savedNotes)))
             continue;
         if (!*repaired || !recoveredCopies(drive, QString::number(i) + u".txt").contains(notes))
             return u"the notes of contact %1 changed"_s.arg(i);
@@ -456,6 +527,7 @@ CleanRun cleanRun(UserOperation op)
     clean.errorBoxes = run.errorBoxes();
     clean.windowProblem = run.windowProblem();
     clean.indexAfter = run.drive.readFile(paths::IndexFile);
+    clean.savedNotes = run.savedNotes;
     if (run.savedNumber > 0)
         clean.savedRecord = isSequential(op)
                                 ? run.drive.readFile(paths::DataFile).mid(run.dataBefore.size())

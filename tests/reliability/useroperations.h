@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "mainwindow/frmwork.h"
@@ -25,7 +26,9 @@ enum class UserOperation
     // The same two saves over a card file in the sequential form (the record appended)
     SequentialCreateSave,
     SequentialEditSave,
-    CreateDiscard, // Create New, leave the major boxes blank, Save New Record, answer No
+    CreateDiscard,      // Create New, leave the major boxes blank, Save New Record, answer No
+    EditNotesSave,      // Edit record 1, change it and its notes, Save Edit
+    EditLargeNotesSave, // the same with notes of nearly the notes limit
 };
 
 // The workflow an operation plays (a sequential-form save plays the random form's).
@@ -52,6 +55,7 @@ struct CleanRun
     // sequential form).
     QByteArray savedRecord;
     QList<qint64> writeOperations; // which of its file operations are writes
+    QByteArray savedNotes;         // the notes file an edit of the notes writes
 };
 
 // One run of one operation in a fresh temporary drive.
@@ -100,6 +104,7 @@ public:
     QByteArray indexAfter;
     QByteArray savedRecord; // as CleanRun::savedRecord
     int savedNumber = 0;
+    QByteArray savedNotes; // the notes file the operation writes, when it changes the notes
 
     static QByteArray recordBytes(int id);
     static QByteArray indexBytes(int count);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's first load against real files in a temporary drive root, with the
 // message boxes answered and recorded by the scripted service.
 
@@ -92,6 +93,8 @@ private Q_SLOTS:
     void startFailures_data();
     void startFailures();
     void markerLeavesSealedFilesAlone();
+    void interruptedNotesSave_data();
+    void interruptedNotesSave();
 
 private:
     platform::ScriptedMessageService m_messages;
@@ -397,6 +400,83 @@ void TestMainWindowLoad::markerLeavesSealedFilesAlone()
     QCOMPARE(changeTimes(), before);
     QVERIFY(!QFile::exists(drive.native(pendingwork::markerPath())));
     QCOMPARE(describeAll(m_messages.shown()), describeAll(aboutBoxes()));
+}
+
+void TestMainWindowLoad::interruptedNotesSave_data()
+{
+    QTest::addColumn<bool>("recordSaved");
+    QTest::addColumn<QByteArray>("saved");     // the notes file the save writes
+    QTest::addColumn<QByteArray>("notesFile"); // contact 1's notes file at the kill
+    QTest::addColumn<QByteArray>("waiting");   // the ".1.txt.tmp-" file beside it (null: none)
+    QTest::addColumn<QByteArray>("shown");     // the notes file after the next start
+
+    const QByteArray oldNotes = "Notes of 1\r\n";
+    const QByteArray newNotes = "New notes of 1\r\n";
+    QTest::newRow("killed while the new notes were written")
+        << false << newNotes << oldNotes << QByteArray("New no") << oldNotes;
+    QTest::newRow("killed before the record was written")
+        << false << newNotes << oldNotes << newNotes << oldNotes;
+    QTest::newRow("killed after the record, before the notes")
+        << true << newNotes << oldNotes << newNotes << newNotes;
+    QTest::newRow("killed after the record and the notes")
+        << true << newNotes << newNotes << QByteArray() << newNotes;
+    QTest::newRow("notes emptied, killed after the record")
+        << true << QByteArray("") << oldNotes << QByteArray("") << QByteArray("");
+}
+
+// A kill during Save Edit of record 1 and its notes: the next start shows the old
+// record with the old notes or the new record with the new notes, and keeps every
+// temporary notes file (this save's and an older one's) in Recovered/ or in place.
+void TestMainWindowLoad::interruptedNotesSave()
+{
+    QFETCH(bool, recordSaved);
+    QFETCH(QByteArray, saved);
+    QFETCH(QByteArray, notesFile);
+    QFETCH(QByteArray, waiting);
+    QFETCH(QByteArray, shown);
+
+    testing::TempDrive drive;
+    QVERIFY2(drive.isValid(), qPrintable(drive.errorString()));
+    const QByteArray index = indexBytes(3);
+    const QByteArray data = threeRecords();
+    ContactRecord edited;
+    edited.setFromRandomBytes(data.left(ContactRecord::Length));
+    edited.LastName = QStringLiteral("Edited");
+    const QByteArray newRecord = edited.toRandomBytes();
+    QByteArray dataNow = data;
+    if (recordSaved)
+        dataNow.replace(0, ContactRecord::Length, newRecord);
+    prepare(drive, paths::IndexFile, index, 5, FileState::Sealed);
+    prepare(drive, paths::DataFile, dataNow, 7, FileState::Sealed);
+    drive.writeFile(notes::pathFor(1), notesFile);
+    if (!waiting.isNull())
+        drive.writeFile(paths::NotesFolder + QStringLiteral("\\.1.txt.tmp-AbC123"), waiting);
+    drive.writeFile(paths::NotesFolder + QStringLiteral("\\.3.txt.tmp-Old999"), "Older typing");
+    pendingwork::Expected expected;
+    expected.dataSizes = {data.size(), data.size()};
+    expected.recordNumber = 1;
+    expected.records = {data.left(ContactRecord::Length), newRecord};
+    expected.indexVersions = {index};
+    expected.notes = pendingwork::Expected::Notes{QStringLiteral("1.txt"), notes::digestOf(saved)};
+    pendingwork::begin(expected);
+
+    FrmWork window;
+    QCOMPARE(startup::loadMainWindow(window), startup::LoadResult::Ready);
+    QCOMPARE(describeAll(m_messages.shown()), describeAll(aboutBoxes()));
+    QCOMPARE(window.lname->text().startsWith(QStringLiteral("Edited")), recordSaved);
+    QCOMPARE(drive.readFile(notes::pathFor(1)), shown);
+    QCOMPARE(window.notesText(), QString::fromLatin1(shown.chopped(shown.isEmpty() ? 0 : 2)));
+    QVERIFY(!QFile::exists(drive.native(pendingwork::markerPath())));
+    const QDir notesFolder(drive.native(paths::NotesFolder));
+    QCOMPARE(notesFolder.entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden),
+             QStringList());
+    QList<QByteArray> kept = {"Older typing"};
+    if (!recordSaved && !waiting.isNull())
+        kept.append(waiting);
+    QList<QByteArray> recovered = recoveredContents(drive);
+    std::sort(recovered.begin(), recovered.end());
+    std::sort(kept.begin(), kept.end());
+    QCOMPARE(recovered, kept);
 }
 
 QTEST_MAIN(TestMainWindowLoad)

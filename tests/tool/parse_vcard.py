@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Reads an exported vCard file back with vobject and checks every value of the
 three test contacts (tests/tool/toolfixture.h)."""
 import sys

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The card file's identifier and the UIDs made from it; the lock the writing
 // commands take.
 #include "interchange/cardfileid.h"

@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // cardomine-tool check: what it reports, that it changes nothing (bytes, permissions,
 // times, extended attributes), and that its forecast matches a real start.
+#include "tests/support/foldersnapshot.h"
 #include "tests/support/repairtable.h"
 #include "tests/tool/toolfixture.h"
 #include "tool/check.h"
@@ -23,48 +25,6 @@ using namespace Qt::StringLiterals;
 namespace files = cardomine::platform::files;
 
 namespace {
-
-// Everything about every entry under the drive root that a check might disturb.
-QStringList snapshot(const QString &root)
-{
-    QStringList out;
-    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QByteArray native = QFile::encodeName(path);
-        struct stat info
-        {};
-        if (::lstat(native.constData(), &info) != 0) {
-            out.append(path + u" unreadable"_s);
-            continue;
-        }
-        QString line = QStringLiteral("%1 mode %2 inode %3 size %4 mtime %5.%6")
-                           .arg(path.mid(root.size()))
-                           .arg(info.st_mode, 0, 8)
-                           .arg(info.st_ino)
-                           .arg(info.st_size)
-                           .arg(info.st_mtim.tv_sec)
-                           .arg(info.st_mtim.tv_nsec);
-        char names[4096];
-        const ssize_t length = ::llistxattr(native.constData(), names, sizeof names);
-        for (ssize_t i = 0; i < length; i += ssize_t(std::strlen(names + i)) + 1) {
-            char value[1024];
-            const ssize_t size = ::lgetxattr(native.constData(), names + i, value, sizeof value);
-            line += QStringLiteral(" %1=%2").arg(
-                QString::fromLatin1(names + i),
-                QString::fromLatin1(QByteArray(value, int(std::max<ssize_t>(size, 0))).toHex()));
-        }
-        if (S_ISREG(info.st_mode)) {
-            QFile file(path);
-            if (file.open(QIODevice::ReadOnly))
-                line += u" content "_s + QString::fromLatin1(file.readAll().toHex());
-        }
-        out.append(line);
-    }
-    out.sort();
-    return out;
-}
 
 void allowWrite(const TempDrive &drive, const QString &programPath)
 {
@@ -196,13 +156,13 @@ void TestToolCheck::reportsAndChangesNothing()
     makeToolStore(*m_drive, u"R"_s);
     apply(*m_drive, Change(change));
 
-    const QStringList before = snapshot(m_drive->root());
+    const QStringList before = folderSnapshot(m_drive->root());
     const ToolRun run = runTool(*m_drive, {u"check"_s});
     QCOMPARE(run.exitCode, exitCode);
     for (const QString &text : reported)
         QVERIFY2(run.out.contains(text.toUtf8()),
                  QByteArray((text + u" not in:\n"_s).toUtf8() + run.out).constData());
-    QCOMPARE(snapshot(m_drive->root()), before);
+    QCOMPARE(folderSnapshot(m_drive->root()), before);
 }
 
 void TestToolCheck::forecastMatchesStart_data()

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // cardomine-tool export: the files a store made by the program's own code turns into,
 // compared with text written out by hand from the vCard and CSV rules.
 #include "interchange/cardfileid.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // cardomine-tool import, run as the user runs it: files written by other programs
 // (abook, khard, vobject, Google, Outlook, Thunderbird) and by our own export, checked
 // in the stored records byte by byte at the fields' offsets and in the notes files.
@@ -8,6 +9,7 @@
 #include "tests/datastore/storefixture.h"
 #include "tests/tool/toolfixture.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -238,6 +240,26 @@ private Q_SLOTS:
         QCOMPARE(drive.readFile(paths::DataFile), data);
     }
 
+    // A contact with every box empty goes out under its UID and is known by it when
+    // that export comes back.
+    void emptyContactIsNotAddedAgain()
+    {
+        TempDrive drive;
+        ContactRecord empty;
+        empty.ContactID = u"1"_s;
+        empty.DataType = u"Contacts"_s;
+        layOut(drive, indexBytes(1), empty.toRandomBytes());
+        QTemporaryDir out;
+        const QString exported = out.filePath(u"export.vcf"_s);
+        QCOMPARE(runTool(drive, {u"export"_s, u"--format"_s, u"vcard"_s, u"--output"_s, exported})
+                     .exitCode,
+                 0);
+        const ToolRun again = runTool(drive, {u"import"_s, exported});
+        QCOMPARE(again.exitCode, 0);
+        QVERIFY2(again.out.contains("Added 0, 1 skipped"), again.out.constData());
+        QCOMPARE(drive.readFile(paths::DataFile), empty.toRandomBytes());
+    }
+
     void secondImportAddsNothing()
     {
         TempDrive drive;
@@ -297,6 +319,92 @@ private Q_SLOTS:
         QCOMPARE(drive.readFile(paths::IndexFile), indexBytes(ContactRecord::MaxNumber));
         QCOMPARE(drive.readFile(paths::DataFile).size(),
                  qsizetype(ContactRecord::MaxNumber) * ContactRecord::Length);
+    }
+
+    // A machine with no card file yet: import makes it as the first run does, then
+    // imports; a folder holding some of the card file's files is left alone.
+    void freshMachine_data()
+    {
+        QTest::addColumn<QString>("present"); // what the data folder holds before
+        QTest::addColumn<bool>("fresh");
+        QTest::newRow("no data folder") << QString() << true;
+        QTest::newRow("an empty data folder") << u"folder"_s << true;
+        QTest::newRow("a data file without its index") << u"Cardomine.Dat"_s << false;
+        QTest::newRow("the sample notes alone") << u"Contact Notes\\1.txt"_s << false;
+    }
+    void freshMachine()
+    {
+        QFETCH(QString, present);
+        QFETCH(bool, fresh);
+        TempDrive drive;
+        if (!present.isEmpty()) {
+            files::createFolder(u"c:\\Program Files"_s);
+            files::createFolder(paths::DataFolder);
+            files::createFolder(paths::NotesFolder);
+        }
+        if (present.contains(u'.'))
+            drive.writeFile(paths::DataFolder + u'\\' + present, sampleContact().toRandomBytes());
+        const auto listing = [&drive] {
+            return QDir(drive.native(paths::DataFolder))
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        };
+        const QStringList before = listing();
+
+        const ToolRun run = runTool(drive, {u"import"_s, sample("abook.vcf")});
+        if (!fresh) {
+            QCOMPARE(run.exitCode, 1);
+            QVERIFY2(run.err.contains("Nothing was changed"), run.err.constData());
+            QCOMPARE(listing(), before);
+            return;
+        }
+        QVERIFY2(run.exitCode == 0, run.err.constData());
+        QVERIFY2(run.out.contains("Created the card file"), run.out.constData());
+        QVERIFY2(run.out.contains("added contact 2"), run.out.constData());
+        const QByteArray data = drive.readFile(paths::DataFile);
+        QCOMPARE(data.left(ContactRecord::Length), sampleContact().toRandomBytes());
+        QCOMPARE(drive.readFile(notes::pathFor(1)),
+                 platform::text::joinLines(notes::sampleLines()));
+        QCOMPARE(drive.readFile(paths::IndexFile),
+                 indexBytes(int(data.size() / ContactRecord::Length)));
+        QCOMPARE(QFile::permissions(drive.native(paths::DataFolder)) & 0x0077, 0);
+        // The next start finds the card file sealed and changes nothing.
+        const ToolRun check = runTool(drive, {u"check"_s});
+        QVERIFY2(check.exitCode == 0, check.out.constData());
+    }
+
+    // A file-size limit stops the import with a message; nothing is added and no notes
+    // file is left without its record.
+    void fileSizeLimit()
+    {
+        TempDrive drive;
+        firstRunCardFile(drive);
+        const QString cards = drive.root() + u"/six.vcf"_s;
+        QFile file(cards);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        for (int i = 1; i <= 6; ++i)
+            file.write("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Person " + QByteArray::number(i) +
+                       "\r\nN:" + QByteArray::number(i) + ";Person;;;\r\nNOTE:Note " +
+                       QByteArray::number(i) + "\r\nEND:VCARD\r\n");
+        file.close();
+        const QByteArray data = drive.readFile(paths::DataFile);
+        const QStringList notesBefore = files::listFiles(paths::NotesFolder);
+
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"CARDOMINE_DRIVE_C"_s, drive.root());
+        process.setProcessEnvironment(environment);
+        // 1 KiB: room for the notes files and the marker, not for six more records.
+        process.start(u"bash"_s, {u"-c"_s, u"ulimit -f 1 && exec \"$@\""_s, u"bash"_s,
+                                  QStringLiteral(CARDOMINE_TOOL_PATH), u"import"_s, cards});
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit); // not killed by SIGXFSZ
+        QCOMPARE(process.exitCode(), 1);
+        const QByteArray said = process.readAllStandardError();
+        QVERIFY2(said.contains("File too large"), said.constData());
+        QCOMPARE(drive.readFile(paths::DataFile), data);
+        QCOMPARE(drive.readFile(paths::IndexFile), indexBytes(1));
+        QCOMPARE(files::listFiles(paths::NotesFolder), notesBefore);
+        QCOMPARE(files::attributes(paths::DataFile), seal::DataFile);
     }
 
     void refusedWhileTheProgramRuns()

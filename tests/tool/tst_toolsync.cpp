@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // cardomine-tool sync, one pass at a time, on a card file made by the program's store
 // code and a vCard folder of its own.
+#include "datastore/cardfilereader.h"
 #include "tool/sync.h"
 
 #include "datastore/dataerror.h"
@@ -293,7 +295,7 @@ private Q_SLOTS:
             QVERIFY2(
                 lines.contains(u"Not added, same name and phone as contact 1 (Ada Lovelace)"_s),
                 qPrintable(lines));
-            const tool::CardFile card = tool::readCardFile();
+            const cardfile::CardFile card = cardfile::read();
             QCOMPARE(card.contacts.size(), 4);
             QCOMPARE(card.contacts.last().record.FirstName.text().trimmed(), u"Grace"_s);
         }

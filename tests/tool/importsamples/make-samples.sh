@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Remakes the import samples written by other programs: abook (its vCard 2 export),
-# khard (vCard 3.0 and 4.0) and Debian's python3-vobject (vCard 3.0). Run from this
-# folder; needs abook, khard and python3-vobject. The samples are committed so that
-# the tests do not need these programs; khard writes a random UID and the time into
+# khard (vCard 3.0 and 4.0) and Debian's python3-vobject (vCard 3.0, photos), and the
+# UTF-16 and CR CR LF forms of hand-written samples (iconv, sed). The hand-written
+# ones: handwritten-2.1.vcf, android-2.1.vcf (Android's quirks), apple-3.0.vcf,
+# kind-4.0.vcf and the CSV files. Run from this folder; needs abook, khard,
+# python3-vobject and iconv. The samples are committed so that the tests do not need
+# these programs; khard writes a random UID and the time into
 # each card, so a remade sample differs in those lines.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -36,3 +40,12 @@ CONF
 done
 
 /usr/bin/python3 "$here/vobject-sample.py" "$here/vobject.vcf"
+/usr/bin/python3 "$here/vobject-photo.py" "$here/vobject-photo.vcf"
+
+# The same cards as other programs' encodings and line ends: UTF-16 as Windows
+# programs write it (with a byte order mark, and big endian without one), and the
+# CR CR LF line ends of older iPhone exports.
+iconv -f UTF-8 -t UTF-16 "$here/apple-3.0.vcf" >"$here/apple-3.0-utf16.vcf"
+iconv -f UTF-8 -t UTF-16BE "$here/kind-4.0.vcf" >"$here/kind-4.0-utf16be.vcf"
+iconv -f UTF-8 -t UTF-16LE "$here/thunderbird.csv" >"$here/thunderbird-utf16le.csv"
+sed 's/\r$//; s/$/\r\r/' "$here/apple-3.0.vcf" >"$here/apple-3.0-crcrlf.vcf"
