@@ -6,6 +6,7 @@
 #include "interchange/wholecontact.h"
 #include "platform/textcodec.h"
 
+#include <QRegularExpression>
 #include <QSet>
 #include <QUuid>
 
@@ -84,6 +85,10 @@ bool isBlank(const ContactRecord &r)
 bool isCardFileUid(const QString &uid)
 {
     const QString text = uid.trimmed();
+    // The bare contact number that older exports and the CSV's ID column give.
+    static const QRegularExpression number(u"^[0-9]{1,5}$"_s);
+    if (number.match(text).hasMatch())
+        return true;
     if (!text.startsWith(u"urn:uuid:"_s, Qt::CaseInsensitive))
         return false;
     return QUuid::fromString(QStringView(text).mid(9)).version() == QUuid::Sha1;
@@ -167,8 +172,9 @@ void Duplicates::add(const ContactValues &values, int holder)
 {
     for (const QString &key : values.points)
         m_points.insert(key, holder);
+    // A UID names the same person only under the same whole name.
     for (const QString &uid : values.uids)
-        m_points.insert(u"u:"_s + uid, holder);
+        m_points.insert(u"u:"_s + uid + u'\x1f' + values.name, holder);
     if (!values.blank)
         m_boxes.insert(values.boxes, holder);
 }
@@ -176,7 +182,8 @@ void Duplicates::add(const ContactValues &values, int holder)
 std::optional<Duplicates::Found> Duplicates::find(const ContactValues &values) const
 {
     for (const QString &uid : values.uids)
-        if (const auto it = m_points.constFind(u"u:"_s + uid); it != m_points.cend())
+        if (const auto it = m_points.constFind(u"u:"_s + uid + u'\x1f' + values.name);
+            it != m_points.cend())
             return Found{u"the same UID as"_s, *it};
     for (const QString &key : values.points)
         if (const auto it = m_points.constFind(key); it != m_points.cend())

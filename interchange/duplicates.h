@@ -13,10 +13,10 @@
 
 // When a contact brought in (by import or by the sync pass) is one the card file
 // already has, and what it adds. Whole values decide, never cut boxes: the same whole
-// first and last name with a phone or e-mail in common, a UID kept in the notes, or
-// every whole box the same. A contact that is already there is skipped only when it
-// brings nothing new; otherwise what is new goes into the notes' section of the
-// contact that holds it.
+// first and last name with a phone, an e-mail or a UID in common, or every whole box
+// the same; a card whose whole name differs is another contact. A contact that is
+// already there is skipped only when it brings nothing new; otherwise what is new goes
+// into the notes' section of the contact that holds it.
 namespace cardomine::interchange {
 
 // First and last name, case and spacing aside.
@@ -24,8 +24,9 @@ QString nameKey(const ContactRecord &r);
 // No box holds anything but spaces or NULs.
 bool isBlank(const ContactRecord &r);
 
-// Whether the UID is one a Cardomine export made (a name-based "urn:uuid:"): the card
-// file's own way to name its contacts, not a value of the contact.
+// Whether the UID is one a Cardomine export made (a name-based "urn:uuid:", or the bare
+// contact number of older exports and of the CSV's ID column): the card file's own way
+// to name its contacts, not a value of the contact.
 bool isCardFileUid(const QString &uid);
 
 // What a contact holds, whole, worked out once.

@@ -268,9 +268,16 @@ QByteArray toVCard(const QList<Contact> &contacts, const QUuid &cardFile)
             QStringList parts;
             for (const QString &part : adr)
                 parts.append(escapeText(part));
-            // Preferred, so that it is the one that fills the boxes again.
+            // Beside other addresses it is the preferred one, so that it is the one that
+            // fills the boxes again.
+            bool others = false;
+            for (qsizetype i = 0; i < whole.values.size(); ++i)
+                if (const auto p = vcardPropertyFor(whole.values.at(i).label);
+                    p && p->name == u"ADR" && !whole.stale.contains(i))
+                    others = true;
             put(firstPlace({poBox, extended, country}),
-                QStringLiteral("ADR;PREF=1:") + parts.join(u';'));
+                (others ? QStringLiteral("ADR;PREF=1:") : QStringLiteral("ADR:")) +
+                    parts.join(u';'));
         }
         const auto phone = [&lines](const char *type, const QString &value) {
             if (!value.isEmpty())
@@ -280,13 +287,16 @@ QByteArray toVCard(const QList<Contact> &contacts, const QUuid &cardFile)
         phone("home", home);
         phone("work", work);
         phone("cell", mobile);
-        // A text with an "@" is never a phone number; one that is no whole address
-        // (cut, say) is no e-mail address either, and stays note text.
+        // A box filled to its width with an "@" in it and no whole value in the notes may
+        // be an address cut short: it goes out as note text, never as EMAIL or TEL.
         QStringList noteLines;
-        if (isEmailAddress(faxOrEmail))
-            lines.append(QStringLiteral("EMAIL:") + escapeText(faxOrEmail));
-        else if (faxOrEmail.contains(u'@'))
+        const bool mayBeCut = !whole.restored[size_t(FieldBox::FaxOrEmail)] &&
+                              faxOrEmail.contains(u'@') &&
+                              faxOrEmail.size() >= r.FaxOrEmail.text().size();
+        if (mayBeCut)
             noteLines.append(boxLabel(FieldBox::FaxOrEmail) + QStringLiteral(": ") + faxOrEmail);
+        else if (isEmailAddress(faxOrEmail))
+            lines.append(QStringLiteral("EMAIL:") + escapeText(faxOrEmail));
         else
             phone("fax", faxOrEmail);
 

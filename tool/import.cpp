@@ -241,11 +241,10 @@ ImportOutcome importFiles(const ImportRequest &request)
         for (qsizetype i = 0; i < accepted.size(); ++i)
             numbers.append(state.count + int(i) + 1);
     }
-    // Merges into contacts stored before, each written as Save Edit writes it.
+    // Merges into contacts stored before change their notes only.
     if (!request.dryRun)
         for (const int number : std::as_const(storedMerged))
-            store::replaceContact(number, state.byNumber[number].record,
-                                  state.byNumber[number].notes);
+            notes::write(number, state.byNumber[number].notes);
 
     const QString verb = request.dryRun ? u"would add"_s : u"added"_s;
     QStringList replaced;

@@ -578,7 +578,7 @@ SyncReport syncVdir(const QString &nativeFolder)
                                                                       "notes limit")));
                 } else {
                     if (h > 0) {
-                        store::replaceContact(h, holderRecord, notes);
+                        notes::write(h, notes);
                         cardWritten = true;
                         merged = true;
                     } else {

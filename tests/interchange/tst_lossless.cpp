@@ -78,9 +78,9 @@ private Q_SLOTS:
                            u"item1.X-ABLABEL:Mobile"_s,
                            u"NOTE:Own words.\r\n"_s}
             << QStringList{Heading};
-        QTest::newRow("a cut e-mail with no whole value is no TEL or EMAIL")
-            << u"Ada|Lovelace||||||||||ada.lovelace.countess@example"_s << QString()
-            << QStringList{u"NOTE:Fax or e-mail: ada.lovelace.countess@example"_s}
+        QTest::newRow("a full e-mail box with no whole value is no TEL or EMAIL")
+            << u"Ada|Lovelace|||||||||ada.lovelace@analytical.engine"_s << QString()
+            << QStringList{u"NOTE:Fax or e-mail: ada.lovelace@analytical.engine"_s}
             << QStringList{u"TEL;TYPE=fax"_s, u"EMAIL"_s};
     }
     void vcardOut()
