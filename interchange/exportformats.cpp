@@ -98,6 +98,13 @@ QByteArray foldLine(const QString &line)
         } else {
             while (end > pos && isContinuationByte(bytes.at(end)))
                 --end;
+            // Never between a backslash and the character it escapes: some readers
+            // take a line ending in a backslash for a line of the value.
+            qsizetype backslashes = 0;
+            while (end - backslashes > pos && bytes.at(end - backslashes - 1) == '\\')
+                ++backslashes;
+            if (backslashes % 2 == 1 && end - 1 > pos)
+                --end;
         }
         if (!first)
             out += ' ';
@@ -262,6 +269,12 @@ QByteArray toVCard(const QList<Contact> &contacts, const QUuid &cardFile)
             put(department.at,
                 QStringLiteral("ORG:") + escapeText(company) +
                     (department.value.isEmpty() ? QString() : u';' + escapeText(department.value)));
+        int group = 0;
+        // The card's own label of a value that went into a box ("Home phone label:
+        // Mobile") goes out as that property's label, where the label stood.
+        const auto labelOf = [&whole, &used](FieldBox b) {
+            return take(whole, used, boxLabel(b) + QStringLiteral(" label"));
+        };
         const QStringList adr{poBox.value, extended.value, address, city, state,
                               zip,         country.value};
         if (!adr.join(QString()).isEmpty()) {
@@ -275,18 +288,29 @@ QByteArray toVCard(const QList<Contact> &contacts, const QUuid &cardFile)
                 if (const auto p = vcardPropertyFor(whole.values.at(i).label);
                     p && p->name == u"ADR" && !whole.stale.contains(i))
                     others = true;
-            put(firstPlace({poBox, extended, country}),
-                (others ? QStringLiteral("ADR;PREF=1:") : QStringLiteral("ADR:")) +
-                    parts.join(u';'));
+            const Taken label = labelOf(FieldBox::Address);
+            const QString item =
+                label.value.isEmpty() ? QString() : QStringLiteral("item%1.").arg(++group);
+            QString line = item +
+                           (others ? QStringLiteral("ADR;PREF=1:") : QStringLiteral("ADR:")) +
+                           parts.join(u';');
+            if (!item.isEmpty())
+                line += QStringLiteral("\r\n") + item + QStringLiteral("X-ABLABEL:") +
+                        escapeText(label.value);
+            put(firstPlace({poBox, extended, country, label}), line);
         }
-        const auto phone = [&lines](const char *type, const QString &value) {
-            if (!value.isEmpty())
-                lines.append(QStringLiteral("TEL;TYPE=") + QLatin1String(type) + u':' +
-                             escapeText(value));
+        const auto boxProperty = [&](FieldBox b, const QString &name, const QString &type,
+                                     const QString &value) {
+            if (value.isEmpty())
+                return;
+            const Taken label = labelOf(b);
+            const VCardProperty property{name, type.isEmpty() ? QStringList() : QStringList{type},
+                                         label.value};
+            put(label.at, propertyLine(property, value, group));
         };
-        phone("home", home);
-        phone("work", work);
-        phone("cell", mobile);
+        boxProperty(FieldBox::HomePhone, QStringLiteral("TEL"), QStringLiteral("home"), home);
+        boxProperty(FieldBox::WorkPhone, QStringLiteral("TEL"), QStringLiteral("work"), work);
+        boxProperty(FieldBox::PagerMobile, QStringLiteral("TEL"), QStringLiteral("cell"), mobile);
         // A box filled to its width with an "@" in it and no whole value in the notes may
         // be an address cut short: it goes out as note text, never as EMAIL or TEL.
         QStringList noteLines;
@@ -296,13 +320,13 @@ QByteArray toVCard(const QList<Contact> &contacts, const QUuid &cardFile)
         if (mayBeCut)
             noteLines.append(boxLabel(FieldBox::FaxOrEmail) + QStringLiteral(": ") + faxOrEmail);
         else if (isEmailAddress(faxOrEmail))
-            lines.append(QStringLiteral("EMAIL:") + escapeText(faxOrEmail));
+            boxProperty(FieldBox::FaxOrEmail, QStringLiteral("EMAIL"), QString(), faxOrEmail);
         else
-            phone("fax", faxOrEmail);
+            boxProperty(FieldBox::FaxOrEmail, QStringLiteral("TEL"), QStringLiteral("fax"),
+                        faxOrEmail);
 
         // Every other value of the section as its own property; what no property
         // stands for, and the whole values of boxes changed since, stay note text.
-        int group = 0;
         QList<ImportedValue> kept;
         for (qsizetype i = 0; i < whole.values.size(); ++i) {
             if (const auto it = placed.constFind(i); it != placed.cend())

@@ -50,6 +50,9 @@ std::optional<QString> columnProperty(const QString &label)
     for (const QChar c : label)
         if (c.isLetterOrNumber())
             key += c.toLower();
+    // "Website 1 - Label", "Phone 2 - Type": what kind of value another column holds.
+    if (key.endsWith(u"label"_s) || key.endsWith(u"type"_s))
+        return std::nullopt;
     if (key.contains(u"fax"_s) || key.contains(u"phone"_s) || key.contains(u"mobile"_s) ||
         key.contains(u"pager"_s) || key == u"callback"_s || key == u"isdn"_s || key == u"telex"_s)
         return u"TEL"_s;
@@ -83,10 +86,16 @@ std::optional<VCardProperty> vcardPropertyFor(const QString &label)
     VCardProperty property;
     static const QRegularExpression token(u"^[a-z0-9-]+$"_s);
     static const QRegularExpression extension(u"^X-[A-Za-z0-9-]+$"_s);
+    static const QRegularExpression ownName(u"^[A-Z][A-Z0-9-]*$"_s);
+    // The card's own: the UID of another program stays note text beside ours.
+    static const QStringList notOwn{u"BEGIN"_s, u"END"_s, u"VERSION"_s, u"UID"_s,
+                                    u"N"_s,     u"FN"_s,  u"NOTE"_s};
     if (const auto it = propertyNames().constFind(base); it != propertyNames().cend())
         property.name = *it;
     else if (extension.match(base).hasMatch())
         property.name = base.toUpper();
+    else if (ownName.match(base).hasMatch() && !notOwn.contains(base))
+        property.name = base; // a property import kept under its own name ("KIND")
     else if (const std::optional<QString> name = columnProperty(label)) {
         property.name = *name;
         property.groupLabel = label; // the column's name says what kind of value it is

@@ -54,7 +54,8 @@ struct ParseError
 //   that one character go);
 // - a quoted-printable value ending in "=" continues on the next line (a soft break);
 // - as Android reads them: a line ending in a single backslash continues on the next
-//   line with a line end in the value, and a line starting with "#" is a comment;
+//   line with a line end in the value (unless that line is a fold), and a line
+//   starting with "#" is a comment;
 // - the lines of a base64 value (vCard 2.1 writes them unindented) continue it.
 // Each step looks at every byte a bounded number of times: reading is linear in the
 // file however its lines are joined.
@@ -94,15 +95,16 @@ public:
                 out.text.chop(1);
                 out.text.append(*physical);
                 backslashes = trailingBackslashes(*physical, 0);
+            } else if (!physical->isEmpty() &&
+                       (physical->at(0) == ' ' || physical->at(0) == '\t')) {
+                // A fold, even after a backslash: a writer may fold inside "\n".
+                out.text.append(physical->sliced(1));
+                backslashes = trailingBackslashes(physical->sliced(1), backslashes);
             } else if (backslash) {
                 out.text.chop(1);
                 out.text.append('\n');
                 out.text.append(*physical);
                 backslashes = trailingBackslashes(*physical, 0);
-            } else if (!physical->isEmpty() &&
-                       (physical->at(0) == ' ' || physical->at(0) == '\t')) {
-                out.text.append(physical->sliced(1));
-                backslashes = trailingBackslashes(physical->sliced(1), backslashes);
             } else if (head.base64 && isBase64Line(*physical)) {
                 out.text.append(physical->trimmed());
                 backslashes = 0;
@@ -616,7 +618,13 @@ bool looksLikeVCard(const QByteArray &bytes)
     QByteArray start = utf16AsUtf8(bytes.left(4096));
     if (start.startsWith("\xEF\xBB\xBF"))
         start.remove(0, 3);
-    return start.trimmed().left(11).toUpper() == "BEGIN:VCARD";
+    // Comment lines may come first, as in the files Android writes and reads.
+    start = start.trimmed();
+    while (start.startsWith('#')) {
+        const qsizetype end = start.indexOf('\n');
+        start = end < 0 ? QByteArray() : start.mid(end + 1).trimmed();
+    }
+    return start.left(11).toUpper() == "BEGIN:VCARD";
 }
 
 ReadResult readVCards(const QByteArray &input)

@@ -78,6 +78,20 @@ private Q_SLOTS:
                            u"item1.X-ABLABEL:Mobile"_s,
                            u"NOTE:Own words.\r\n"_s}
             << QStringList{Heading};
+        QTest::newRow("a box's own label goes out with it")
+            << u"Ada|Lovelace||||||555 0101|||"_s << Heading + u"\r\nHome phone label: Mobile"_s
+            << QStringList{u"item1.TEL;TYPE=home:555 0101"_s, u"item1.X-ABLABEL:Mobile"_s}
+            << QStringList{u"NOTE"_s};
+        QTest::newRow("a property kept under its own name; another program's UID stays note")
+            << u"Mesa|||||||||||"_s << Heading + u"\r\nKIND: org\r\nUID: abc-1"_s
+            << QStringList{u"KIND:org"_s, u"NOTE:"_s + Heading + u"\\nUID: abc-1"_s}
+            << QStringList{u"UID:abc-1"_s};
+        QTest::newRow("a CSV column that names a kind is no value")
+            << u"Ada|Lovelace||||||||||"_s
+            << Heading + u"\r\nWebsite 1 - Label: Profile\r\nWebsite 1 - Value: https://a.example"_s
+            << QStringList{u"item1.URL:https://a.example"_s,
+                           u"NOTE:"_s + Heading + u"\\nWebsite 1 - Label: Profile"_s}
+            << QStringList{u"URL:Profile"_s};
         QTest::newRow("a full e-mail box with no whole value is no TEL or EMAIL")
             << u"Ada|Lovelace|||||||||ada.lovelace@analytical.engine"_s << QString()
             << QStringList{u"NOTE:Fax or e-mail: ada.lovelace@analytical.engine"_s}

@@ -217,6 +217,10 @@ void TestToolExport::foldLine_data()
         << QString::fromLatin1(QByteArray(200, 'z'))
         << QByteArray(75, 'z') + "\r\n " + QByteArray(74, 'z') + "\r\n " + QByteArray(51, 'z') +
                "\r\n";
+    QTest::newRow("an escape is not split")
+        << QString::fromLatin1(x74) + u"\\ny"_s << x74 + "\r\n \\ny\r\n";
+    QTest::newRow("an escaped backslash may end a line")
+        << QString::fromLatin1(x73) + u"\\\\y"_s << x73 + "\\\\\r\n y\r\n";
     QTest::newRow("empty") << QString() << QByteArray("\r\n");
 }
 

@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QMap>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -238,6 +239,168 @@ private Q_SLOTS:
         QCOMPARE(again.exitCode, 0);
         QVERIFY2(again.out.contains("Added 0, 3 skipped"), again.out.constData());
         QCOMPARE(drive.readFile(paths::DataFile), data);
+    }
+
+    // A file from another program, imported, exported and imported into a new card
+    // file, gives the same records and notes byte for byte.
+    void samplesRoundTrip_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("format");
+        const QStringList names = QDir(QStringLiteral(CARDOMINE_IMPORT_SAMPLES))
+                                      .entryList({u"*.vcf"_s, u"*.csv"_s}, QDir::Files);
+        QVERIFY(names.size() >= 10);
+        // Exported as vCard, a CSV file's columns come back under the vCard's labels and
+        // values that have no property after those that have one; so does the odd
+        // property name of the Android file. Those are checked as CSV only.
+        for (const QString &name : names)
+            for (const QString &format : {u"vcard"_s, u"csv"_s})
+                if (format == u"csv"_s ||
+                    (name.endsWith(u".vcf"_s) && !name.startsWith(u"android"_s)))
+                    QTest::newRow(qPrintable(name + u", "_s + format))
+                        << QStringLiteral(CARDOMINE_IMPORT_SAMPLES "/") + name << format;
+    }
+    void samplesRoundTrip()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, format);
+        QTemporaryDir out;
+        QVERIFY(out.isValid());
+        const QString exported = out.filePath(u"export"_s);
+        // The data file, the index and every notes file, by name.
+        const auto cardFile = [](const TempDrive &drive) {
+            QMap<QString, QByteArray> held{{u"data"_s, drive.readFile(paths::DataFile)},
+                                           {u"index"_s, drive.readFile(paths::IndexFile)}};
+            for (const QString &name : files::listFiles(paths::NotesFolder))
+                held.insert(name, drive.readFile(paths::NotesFolder + u'\\' + name));
+            return held;
+        };
+        QMap<QString, QByteArray> first;
+        {
+            TempDrive drive;
+            const ToolRun in = runTool(drive, {u"import"_s, file});
+            QVERIFY2(in.exitCode == 0, in.err.constData());
+            const ToolRun run =
+                runTool(drive, {u"export"_s, u"--format"_s, format, u"--output"_s, exported});
+            QVERIFY2(run.exitCode == 0, run.err.constData());
+            first = cardFile(drive);
+        }
+        resetStore();
+        TempDrive drive;
+        const ToolRun again = runTool(drive, {u"import"_s, exported});
+        QVERIFY2(again.exitCode == 0, again.err.constData());
+        // The first run's sample contact comes back as a duplicate of itself.
+        QVERIFY2(again.out.contains(", 1 skipped"), again.out.constData());
+        const QMap<QString, QByteArray> second = cardFile(drive);
+        QCOMPARE(second.keys(), first.keys());
+        for (auto it = first.cbegin(); it != first.cend(); ++it)
+            QCOMPARE(second.value(it.key()), it.value());
+    }
+
+    // What import kept whole goes out whole, each value as its own property, and a cut
+    // or doubtful e-mail address is never written as one.
+    void wholeValuesGoOut_data()
+    {
+        QTest::addColumn<QByteArray>("card");
+        QTest::addColumn<QStringList>("present"); // lines of the export, unfolded
+        QTest::addColumn<QStringList>("absent");
+        QTest::newRow("cut phone and e-mail")
+            << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Okafor;Ngozi;;;\r\n"
+                          "TEL;TYPE=HOME:(404) 555-1212\r\n"
+                          "EMAIL:ngozi.okafor.consulting@example.com\r\nEND:VCARD\r\n")
+            << QStringList{u"TEL;TYPE=home:(404) 555-1212"_s,
+                           u"EMAIL:ngozi.okafor.consulting@example.com"_s}
+            << QStringList{u"TEL;TYPE=home:(404) 555-12\r"_s, u"Home phone:"_s, u"Fax or e-mail:"_s,
+                           u"EMAIL:ngozi.okafor.consulting@example.c\r"_s};
+        QTest::newRow("values without a box")
+            << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Okafor;Ngozi;;;\r\n"
+                          "TEL;TYPE=CELL:555 0101\r\nTEL;TYPE=CELL:555 0102\r\n"
+                          "EMAIL:n@example.org\r\nEMAIL;TYPE=WORK:n@work.example\r\n"
+                          "ADR;TYPE=HOME:;;1 Main St;Lagos;;;\r\n"
+                          "ADR;TYPE=WORK:;;2 Side St;Abuja;;;\r\nBDAY:1980-02-03\r\n"
+                          "URL:https://n.example\r\nTITLE:Engineer\r\n"
+                          "NOTE:Own words.\r\nEND:VCARD\r\n")
+            << QStringList{u"TEL;TYPE=cell:555 0102"_s,
+                           u"EMAIL;TYPE=work:n@work.example"_s,
+                           u"ADR;TYPE=work:;;2 Side St\\, Abuja;;;;"_s,
+                           u"BDAY:1980-02-03"_s,
+                           u"URL:https://n.example"_s,
+                           u"TITLE:Engineer"_s,
+                           u"NOTE:Own words.\r"_s}
+            << QStringList{u"Imported values"_s};
+    }
+    void wholeValuesGoOut()
+    {
+        QFETCH(QByteArray, card);
+        QFETCH(QStringList, present);
+        QFETCH(QStringList, absent);
+        TempDrive drive;
+        firstRunCardFile(drive);
+        drive.writeFile(u"c:\\in.vcf"_s, card);
+        const QString file = drive.native(u"c:\\in.vcf"_s);
+        QCOMPARE(runTool(drive, {u"import"_s, file}).exitCode, 0);
+        const ToolRun run = runTool(drive, {u"export"_s, u"--format"_s, u"vcard"_s});
+        QCOMPARE(run.exitCode, 0);
+        const QString out = QString::fromUtf8(run.out).replace(u"\r\n "_s, QString());
+        for (const QString &line : present)
+            QVERIFY2(out.contains(u"\n"_s + line), qPrintable(line + u"\n"_s + out));
+        for (const QString &line : absent)
+            QVERIFY2(!out.contains(line), qPrintable(line + u"\n"_s + out));
+    }
+
+    // Who is the same person is decided on whole values: another whole name is another
+    // contact, even when the cut boxes match; the same person adds what is new.
+    void samePersonOrNot_data()
+    {
+        QTest::addColumn<QByteArray>("second");
+        QTest::addColumn<QByteArray>("said");
+        QTest::addColumn<int>("records");       // after the second import
+        QTest::addColumn<QStringList>("notes"); // lines of contact 2's notes afterwards
+        const QByteArray head = "BEGIN:VCARD\r\nVERSION:3.0\r\n";
+        QTest::newRow("another whole name, the same cut boxes")
+            << head + "UID:other-7\r\nFN:Alexandrina Featherstonehaugh-Smythe\r\n"
+                      "N:Featherstonehaugh-Smythe-Jones;Alexandrina;;;\r\n"
+                      "TEL;TYPE=HOME:020 555 0100\r\nNOTE:Her own note.\r\nEND:VCARD\r\n"
+            << QByteArray("added contact 3") << 3 << QStringList();
+        QTest::newRow("the same person from another program, with more")
+            << head + "FN:Alexandrina Featherstonehaugh-Smythe\r\n"
+                      "N:Featherstonehaugh-Smythe;Alexandrina;;;\r\n"
+                      "TEL;TYPE=HOME:020 555 0100\r\nTEL;TYPE=CELL:07700 900123\r\n"
+                      "TEL;TYPE=CELL:07700 900124\r\nEND:VCARD\r\n"
+            << QByteArray("merged into contact 2: 1 values") << 2
+            << QStringList{u"Phone (cell): 07700 900124"_s};
+        QTest::newRow("the same person, nothing new")
+            << head + "N:Featherstonehaugh-Smythe;Alexandrina;;;\r\n"
+                      "TEL;TYPE=HOME:020 555 0100\r\nEND:VCARD\r\n"
+            << QByteArray("Added 0, 1 skipped") << 2 << QStringList();
+    }
+    void samePersonOrNot()
+    {
+        QFETCH(QByteArray, second);
+        QFETCH(QByteArray, said);
+        QFETCH(int, records);
+        QFETCH(QStringList, notes);
+        TempDrive drive;
+        firstRunCardFile(drive);
+        drive.writeFile(u"c:\\first.vcf"_s,
+                        "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:first-1\r\n"
+                        "N:Featherstonehaugh-Smythe;Alexandrina;;;\r\n"
+                        "TEL;TYPE=HOME:020 555 0100\r\nTEL;TYPE=CELL:07700 900123\r\n"
+                        "END:VCARD\r\n");
+        drive.writeFile(u"c:\\second.vcf"_s, second);
+        QCOMPARE(runTool(drive, {u"import"_s, drive.native(u"c:\\first.vcf"_s)}).exitCode, 0);
+        const ToolRun run = runTool(drive, {u"import"_s, drive.native(u"c:\\second.vcf"_s)});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.out.contains(said), run.out.constData());
+        QCOMPARE(drive.readFile(paths::DataFile).size(),
+                 qsizetype(records) * ContactRecord::Length);
+        const QStringList lines = platform::text::splitLines(drive.readFile(notes::pathFor(2)));
+        for (const QString &line : notes)
+            QVERIFY2(lines.contains(line), qPrintable(lines.join(u'\n')));
+        if (records == 3) {
+            const QStringList third = platform::text::splitLines(drive.readFile(notes::pathFor(3)));
+            QVERIFY2(third.contains(u"Her own note."_s), qPrintable(third.join(u'\n')));
+        }
     }
 
     // A contact with every box empty goes out under its UID and is known by it when
