@@ -129,6 +129,9 @@ private Q_SLOTS:
             << crlf("# written by a phone\nBEGIN:VCARD\nVERSION:2.1\nN:Doe;Jo\n# a comment\n"
                     "NOTE:first\\\nsecond\nEND:VCARD\n")
             << u"Jo|Doe|||||||||"_s << u"first\nsecond"_s << false;
+        QTest::newRow("a fold right after a backslash is a fold, not Android's continuation")
+            << crlf("BEGIN:VCARD\nVERSION:4.0\nN:Doe;Jo;;;\nNOTE:one\\\n nsecond\nEND:VCARD\n")
+            << u"Jo|Doe|||||||||"_s << u"one\nsecond"_s << false;
         QTest::newRow("2.1: an unindented base64 value, doubled backslashes")
             << crlf("BEGIN:VCARD\nVERSION:2.1\nN:Doe;Jo\nX-PICTURE;ENCODING=BASE64:\n"
                     "QUJD\nREVG\n\nTEL;HOME:1\nNOTE:C:\\\\temp\nEND:VCARD\n")
