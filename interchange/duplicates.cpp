@@ -94,6 +94,13 @@ bool isCardFileUid(const QString &uid)
     return QUuid::fromString(QStringView(text).mid(9)).version() == QUuid::Sha1;
 }
 
+QString notesWithUid(const QString &notes, const QString &uid)
+{
+    if (uid.trimmed().isEmpty() || isCardFileUid(uid))
+        return notes;
+    return withValuesAdded(notes, {{u"UID"_s, uid.trimmed()}});
+}
+
 ContactValues::ContactValues(const ContactRecord &record, const QString &notes, const QString &uid)
     : blank(isBlank(record))
 {

@@ -29,6 +29,11 @@ bool isBlank(const ContactRecord &r);
 // to name its contacts, not a value of the contact.
 bool isCardFileUid(const QString &uid);
 
+// The notes of a card brought in with its UID kept in the section ("UID: …"), so that
+// the same card is known when it comes again; a UID of a card file's own (see
+// isCardFileUid) is not kept.
+QString notesWithUid(const QString &notes, const QString &uid);
+
 // What a contact holds, whole, worked out once.
 struct ContactValues
 {

@@ -161,8 +161,8 @@ ImportOutcome importFiles(const ImportRequest &request)
         ImportedContact &c = candidate.contact;
         // A UID from elsewhere is kept with the contact, so that the same card comes in
         // only once; our own exports' UIDs name contacts of a card file instead.
-        if (!c.uid.isEmpty() && !isCardFileUid(c.uid) && !uids.contactNumber(c.uid))
-            c.notes = withValuesAdded(c.notes, {{u"UID"_s, c.uid.trimmed()}});
+        if (!uids.contactNumber(c.uid))
+            c.notes = notesWithUid(c.notes, c.uid);
         const ContactValues values(c.record, c.notes);
         std::optional<int> holder;
         QString reason;

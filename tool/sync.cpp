@@ -493,6 +493,7 @@ SyncReport syncVdir(const QString &nativeFolder)
             alreadyImported.insert(pending->number, read);
             continue;
         }
+        read.card.notes = notesWithUid(read.card.notes, read.card.uid); // as import keeps it
         foreign.append(read);
     }
 
@@ -556,7 +557,7 @@ SyncReport syncVdir(const QString &nativeFolder)
         QList<ReadCard> fresh;
         bool merged = false;
         for (const ReadCard &read : std::as_const(foreign)) {
-            const ContactValues values(read.card.record, read.card.notes, read.card.uid);
+            const ContactValues values(read.card.record, read.card.notes);
             if (const std::optional<Duplicates::Found> found = known.find(values)) {
                 const int h = found->holder;
                 const QString path = joinedPath(nativeFolder, read.entry.name);
