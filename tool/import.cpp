@@ -72,6 +72,14 @@ CardFileState firstRunState()
     return {1, {{1, sampleContact()}}};
 }
 
+QList<photos::NewFile> photoFiles(const QList<KeptBinary> &binaries)
+{
+    QList<photos::NewFile> files;
+    for (const KeptBinary &binary : binaries)
+        files.append({0, binary.name, binary.bytes});
+    return files;
+}
+
 QString describedCut(const ImportedContact &c)
 {
     return u"cut to fit their boxes (kept whole in the notes): "_s + c.cut.join(u", "_s);
@@ -184,7 +192,8 @@ ImportOutcome importFiles(const ImportRequest &request)
         QList<store::NewContact> batch;
         batch.reserve(accepted.size());
         for (const qsizetype index : std::as_const(accepted))
-            batch.append({candidates.at(index).contact.record, candidates.at(index).contact.notes});
+            batch.append({candidates.at(index).contact.record, candidates.at(index).contact.notes,
+                          photoFiles(candidates.at(index).contact.binaries)});
         numbers = store::appendContacts(batch);
     } else {
         for (qsizetype i = 0; i < accepted.size(); ++i)
