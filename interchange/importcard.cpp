@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "interchange/importcard.h"
 
+#include "interchange/importedvalues.h"
 #include "interchange/textinput.h"
 #include "platform/textcodec.h"
 
@@ -126,6 +127,20 @@ void Card::addExtra(const QString &label, const QString &value)
     m_extras.append({label, value, nextOrder()});
 }
 
+void Card::addNote(const QString &note)
+{
+    const NotesParts parts = splitNotes(crlfLines(note));
+    QString own = parts.own;
+    for (const ImportedValue &v : parts.values) {
+        if (v.label.isEmpty())
+            own += (own.isEmpty() ? QString() : u"\r\n"_s) + v.value;
+        else
+            addExtra(v.label, v.value);
+    }
+    if (!own.isEmpty())
+        notes.append(own);
+}
+
 QString crlfLines(const QString &text)
 {
     if (!text.contains(u'\r') && !text.contains(u'\n'))
@@ -156,6 +171,11 @@ QString decodeGuessing(const QByteArray &bytes)
     if (!utf8.hasError())
         return text;
     return platform::text::decode(bytes);
+}
+
+QString boxLabel(FieldBox box)
+{
+    return namesOf(box).label;
 }
 
 ImportedContact buildContact(const Card &card)

@@ -77,6 +77,9 @@ struct Card
 
     // Values with no box, in the order the card holds them.
     void addExtra(const QString &label, const QString &value);
+    // A note of the card. The section of values kept whole that our own export leaves
+    // in a note (what no property stands for) is read back as values again.
+    void addNote(const QString &note);
     int nextOrder() { return m_order++; }
 
 private:
@@ -92,6 +95,9 @@ private:
 };
 
 ImportedContact buildContact(const Card &card);
+
+// How the notes' section names the whole value of a box that was cut ("Home phone").
+QString boxLabel(FieldBox box);
 
 // Line ends of any kind (CR LF, LF, CR) as CR LF, the notes files' line end.
 QString crlfLines(const QString &text);

@@ -590,7 +590,7 @@ Card interpret(const QList<Property> &properties, int line)
             card.addresses.append(address);
         } else if (name == "NOTE") {
             if (!value.isEmpty())
-                card.notes.append(value);
+                card.addNote(value);
         } else if (const std::optional<BinaryValue> binary =
                        isBinaryProperty(name) ? decodeBinary(p.encoding, p.value, p.types.value(0))
                                               : std::nullopt;
