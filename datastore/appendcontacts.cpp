@@ -34,16 +34,28 @@ QList<int> appendContacts(const QList<NewContact> &contacts)
     QList<ContactRecord> records;
     QList<QString> notesTexts;
     QList<int> numbers;
+    QList<photos::NewFile> photoFiles;
     for (const NewContact &contact : contacts) {
         records.append(contact.record);
         notesTexts.append(contact.notes);
         numbers.append(count + int(numbers.size()) + 1);
+        for (photos::NewFile photo : contact.photos) {
+            photo.contactId = numbers.last();
+            photoFiles.append(std::move(photo));
+        }
     }
-    carryOut(planAppend(paths::DataFile, records, notesTexts, count + 1, fileType, table));
+    photos::write(photoFiles);
+    try {
+        carryOut(planAppend(paths::DataFile, records, notesTexts, count + 1, fileType, table));
+    } catch (...) {
+        photos::removeWritten(photoFiles);
+        throw;
+    }
     return numbers;
 }
 
-void replaceContact(int number, const ContactRecord &record, const QString &notes)
+void replaceContact(int number, const ContactRecord &record, const QString &notes,
+                    QList<photos::NewFile> newPhotos)
 {
     if (number < 1 || number > ContactRecord::MaxNumber)
         throw DataError(paths::DataFile, QStringLiteral("record number %1 is outside 1 to %2")
@@ -56,8 +68,16 @@ void replaceContact(int number, const ContactRecord &record, const QString &note
     stored.ContactID = QString::number(number);
     // The random form rewrites the record in place. The sequential form has no places:
     // Save Edit appends the record again and its count update names it.
-    carryOut(planSave(paths::DataFile, stored, number, fileType, fileType == QLatin1Char('S'),
-                      table, notes));
+    for (photos::NewFile &photo : newPhotos)
+        photo.contactId = number;
+    photos::write(newPhotos);
+    try {
+        carryOut(planSave(paths::DataFile, stored, number, fileType, fileType == QLatin1Char('S'),
+                          table, notes));
+    } catch (...) {
+        photos::removeWritten(newPhotos);
+        throw;
+    }
 }
 
 } // namespace cardomine::store

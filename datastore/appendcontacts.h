@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "datastore/contactphotos.h"
 #include "datastore/contactrecord.h"
 
 #include <QList>
@@ -14,6 +15,7 @@ struct NewContact
 {
     ContactRecord record;
     QString notes;
+    QList<photos::NewFile> photos = {}; // their contactId is the number the contact gets
 };
 
 // Appends the contacts after the card file's last record, each stored as Create New +
@@ -25,10 +27,14 @@ struct NewContact
 // needing repair. Reads the index file itself (IndexLines holds the new table
 // afterwards). Returns the numbers given, in order. Refuses (DataError) before writing
 // anything when the batch would pass ContactRecord::MaxNumber (callers cut the batch
-// first). Never overwrites a record the data file already holds.
+// first). Never overwrites a record the data file already holds. The contacts' photo
+// files are written and made durable before anything else, and removed again when the
+// store fails, so no record's notes ever name a photo that is not there.
 QList<int> appendContacts(const QList<NewContact> &contacts);
 
 // Writes record and notes at number, as Edit / Save Edit stores them (no count update).
-void replaceContact(int number, const ContactRecord &record, const QString &notes);
+// New photo files of the contact are written first, as appendContacts writes them.
+void replaceContact(int number, const ContactRecord &record, const QString &notes,
+                    QList<photos::NewFile> newPhotos = {});
 
 } // namespace cardomine::store

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "datastore/cardfilereader.h"
 
+#include "datastore/contactphotos.h"
 #include "datastore/dataerror.h"
 #include "datastore/indexgrammar.h"
 #include "datastore/notesfile.h"
@@ -125,6 +126,18 @@ void sortNotes(CardFile &card, const QList<files::NativeItem> &items)
     }
 }
 
+// Sorts the photos folder's entries into the contacts' files and the rest.
+void sortPhotos(CardFile &card, const QList<files::NativeItem> &items)
+{
+    for (const files::NativeItem &item : items) {
+        const std::optional<int> number = photos::fileNumber(item.name);
+        if (number && item.kind == files::NativeKind::File)
+            card.photoFiles.append({*number, item.name, item.size});
+        else
+            card.otherPhotoFiles.append(item.name);
+    }
+}
+
 void readNotesTexts(CardFile &card, const NotesReader &readNotes)
 {
     QStringList names;
@@ -221,6 +234,15 @@ bool isBlank(const ContactRecord &r)
     return true;
 }
 
+QByteArray photoFileBytes(const CardFile &card, const PhotoFile &photo)
+{
+    if (card.inDataFolder)
+        return photos::read(photo.number, photo.name.mid(photo.name.indexOf(u'-') + 1))
+            .value_or(QByteArray());
+    return files::readNativeFileNoFollow(
+        joined(joined(card.folder, card.photosFolderName), photo.name), photos::FileLimit + 1);
+}
+
 std::optional<int> notesNumber(const QString &name)
 {
     if (!name.endsWith(u".txt", Qt::CaseInsensitive))
@@ -257,6 +279,10 @@ CardFile read(const ReadOptions &options)
     if (files::folderExists(paths::NotesFolder)) {
         card.notesFolderName = NotesFolderName;
         sortNotes(card, files::listNativeItems(files::nativeFolderPath(paths::NotesFolder)));
+    }
+    if (files::folderExists(paths::PhotosFolder)) {
+        card.photosFolderName = photos::FolderName;
+        sortPhotos(card, files::listNativeItems(files::nativeFolderPath(paths::PhotosFolder)));
     }
     finish(card, options, [](const QStringList &names) {
         return files::readBytesIfFilesIn(paths::NotesFolder, names, notes::ReadLimit + 1);
@@ -325,6 +351,22 @@ CardFile readFolder(const QString &nativeFolder, const ReadOptions &options)
                                       "may hold; it is not read")
                            .arg(notes.size)
                            .arg(notes::ReadLimit));
+        }
+    }
+    if (const files::NativeItem *photosFolder = findItem(top, photos::FolderName, card.folder);
+        photosFolder && photosFolder->kind == files::NativeKind::Folder) {
+        card.photosFolderName = photosFolder->name;
+        const QString path = joined(card.folder, card.photosFolderName);
+        const QList<files::NativeItem> items = files::listNativeItems(path);
+        refuseLinks(items, path);
+        sortPhotos(card, items);
+        for (const PhotoFile &photo : std::as_const(card.photoFiles)) {
+            if (photo.size > photos::FileLimit)
+                refuse(joined(path, photo.name),
+                       QStringLiteral("it is %1 bytes, more than the %2 bytes a photo file may "
+                                      "hold; it is not read")
+                           .arg(photo.size)
+                           .arg(photos::FileLimit));
         }
     }
     finish(card, options, [&card](const QStringList &names) {

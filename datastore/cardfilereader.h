@@ -43,6 +43,14 @@ struct NotesFile
     std::uint64_t inode = 0;
 };
 
+// A file of the photos folder that belongs to a contact (contactphotos.h).
+struct PhotoFile
+{
+    int number = 0;
+    QString name; // as spelt in the folder
+    std::int64_t size = 0;
+};
+
 // Which records are read.
 enum class Extent
 {
@@ -83,6 +91,9 @@ struct CardFile
     QMap<int, NotesFile> notesFiles; // each contact number's notes file
     QStringList otherNotesFiles;     // files of the notes folder that are no notes file
     QStringList duplicateNotes;      // a second name for a number's notes ("5.TXT")
+    QString photosFolderName;        // empty when there is no photos folder
+    QList<PhotoFile> photoFiles;     // its files that belong to contacts, by name
+    QStringList otherPhotoFiles;     // its other entries
     QStringList warnings;            // what was left out and why, for the user
     QByteArray indexBytes;           // with ReadOptions::keepBytes
     QByteArray dataBytes;
@@ -99,10 +110,10 @@ CardFile read(const ReadOptions &options = {});
 // A folder holding a copy of a card file (an old data folder: Cardomine.Dat,
 // Index.tbl, Contact Notes/, names in any letter case), read with care, since it may
 // come from anywhere: a symbolic link anywhere in it, a notes file bigger than the
-// notes limit, a data or index file bigger than any card file can be, an index file
-// that does not hold exactly the lines the program writes, or two files with one name
-// in different letter case are refused (DataError naming the file) before anything of
-// them is read.
+// notes limit, a photo file bigger than photos::FileLimit, a data or index file bigger than any
+// card file can be, an index file that does not hold exactly the lines the program writes, or two
+// files with one name in different letter case are refused (DataError naming the file) before
+// anything of them is read.
 CardFile readFolder(const QString &nativeFolder, const ReadOptions &options = {});
 
 // The data folder's index file's bytes as they are now, whatever they hold (for a
@@ -112,6 +123,10 @@ QByteArray currentIndexBytes();
 // The bytes of a notes file of a card file read by readFolder or read, as they are
 // (for a copy), bounded by the notes limit and never read through a link.
 QByteArray notesFileBytes(const CardFile &card, const NotesFile &notes);
+
+// The bytes of a photo file of a card file read by readFolder or read, bounded by
+// photos::FileLimit and never read through a link.
+QByteArray photoFileBytes(const CardFile &card, const PhotoFile &photo);
 
 // The contact number a notes file's name gives: "<n>.txt", the ".txt" in any letter
 // case, n from 1 written as the program writes it (no sign, no leading zero).

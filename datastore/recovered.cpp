@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "datastore/recovered.h"
 
+#include "datastore/contactphotos.h"
 #include "datastore/notesfile.h"
 #include "datastore/paths.h"
 #include "platform/fileerror.h"
@@ -73,7 +74,11 @@ QString keepCopy(const QString &path)
 
 void setAsideNotes(int lastContact)
 {
-    if (lastContact < 1 || !files::folderExists(paths::NotesFolder))
+    if (lastContact < 1)
+        return;
+    // Their photos go with them: the notes name them.
+    photos::setAsideUpTo(lastContact);
+    if (!files::folderExists(paths::NotesFolder))
         return;
     // One listing instead of a look-up per record: a data file may hold 32767.
     const QStringList names = files::listFiles(paths::NotesFolder);

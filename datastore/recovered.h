@@ -19,8 +19,8 @@ QString setAsideAs(const QString &path, const QString &name);
 // never leave it missing.
 QString keepCopy(const QString &path);
 
-// The notes files of contacts 1 to lastContact that exist, set aside: the notes that
-// belonged to the records of a data file the start-up repair sets aside.
+// The notes files of contacts 1 to lastContact that exist, set aside with their photo
+// files: what belonged to the records of a data file the start-up repair sets aside.
 void setAsideNotes(int lastContact);
 
 } // namespace cardomine::recovered

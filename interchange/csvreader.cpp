@@ -529,6 +529,16 @@ Card cardOf(const QList<Column> &columns, const Row &row)
 
 ReadResult readCsv(const QByteArray &bytes)
 {
+    QList<ImportedContact> contacts;
+    ReadResult result = readCsv(
+        bytes, [&contacts](ImportedContact &&contact) { contacts.append(std::move(contact)); });
+    if (result.ok())
+        result.contacts = std::move(contacts);
+    return result;
+}
+
+ReadResult readCsv(const QByteArray &bytes, const ContactSink &take)
+{
     ReadResult result;
     QList<Row> rows;
     if (const std::optional<ParseError> error = parseRows(decodeFile(bytes), rows)) {
@@ -571,11 +581,11 @@ ReadResult readCsv(const QByteArray &bytes)
                 result.error =
                     u"the row has %1 fields; the header row names %2"_s.arg(row.cells.size())
                         .arg(columns.size());
-                result.contacts.clear();
                 return result;
             }
         }
-        result.contacts.append(buildContact(cardOf(columns, row)));
+        if (take)
+            take(buildContact(cardOf(columns, row)));
     }
     return result;
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "interchange/exportformats.h"
 
+#include "datastore/contactphotos.h"
+#include "interchange/binaryvalues.h"
 #include "interchange/cardfileid.h"
 #include "interchange/formulaquote.h"
 #include "interchange/importcard.h"
@@ -186,7 +188,9 @@ qsizetype firstPlace(std::initializer_list<Taken> taken)
     return first;
 }
 
-QString propertyLine(const VCardProperty &property, const QString &value, int &group)
+// escape: false for a value that is no text (a data: URI).
+QString propertyLine(const VCardProperty &property, const QString &value, int &group,
+                     bool escape = true)
 {
     QString line;
     QString groupPrefix;
@@ -195,7 +199,7 @@ QString propertyLine(const VCardProperty &property, const QString &value, int &g
     line = groupPrefix + property.name;
     if (!property.types.isEmpty())
         line += QStringLiteral(";TYPE=") + property.types.join(u',');
-    const QString text = escapeText(value);
+    const QString text = escape ? escapeText(value) : value;
     if (property.name == u"ADR")
         line += QStringLiteral(":;;") + text + QStringLiteral(";;;;");
     else
@@ -325,6 +329,7 @@ QByteArray toVCard(const QList<Contact> &contacts, const QUuid &cardFile)
             boxProperty(FieldBox::FaxOrEmail, QStringLiteral("TEL"), QStringLiteral("fax"),
                         faxOrEmail);
 
+        const int photoOwner = ContactRecord::parseNumber(id).value_or(contact.position);
         // Every other value of the section as its own property; what no property
         // stands for, and the whole values of boxes changed since, stay note text.
         QList<ImportedValue> kept;
@@ -336,6 +341,17 @@ QByteArray toVCard(const QList<Contact> &contacts, const QUuid &cardFile)
             const ImportedValue &v = whole.values.at(i);
             const std::optional<VCardProperty> property =
                 whole.stale.contains(i) ? std::nullopt : vcardPropertyFor(v.label);
+            // A photo (or another binary value) kept in the photos folder goes out whole;
+            // when its file is gone, its name stays note text.
+            if (property && isBinaryProperty(property->name.toLatin1()) &&
+                photos::parseEntry(v.value)) {
+                if (const std::optional<QString> uri =
+                        storedBinaryValue(photoOwner, property->name, v.value))
+                    lines.append(propertyLine(*property, *uri, group, false));
+                else
+                    kept.append(v);
+                continue;
+            }
             if (property && !(property->name == u"EMAIL" && !isEmailAddress(v.value.trimmed())))
                 lines.append(propertyLine(*property, v.value, group));
             else

@@ -184,6 +184,7 @@ ImportedContact buildContact(const Card &card)
     contact.line = card.line;
     contact.uid = card.uid.trimmed();
     contact.record.DataType = u"Contacts"_s;
+    contact.binaries = card.binaries;
 
     QList<Line> kept; // values for the notes
     int cutOrder = -FieldBoxCount - 1;

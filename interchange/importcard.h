@@ -73,6 +73,7 @@ struct Card
     QList<Email> emails;
     QList<Address> addresses;
     QStringList notes; // the card's own notes, in order
+    QList<KeptBinary> binaries;
 
     // Values with no box, in the order the card holds them.
     void addExtra(const QString &label, const QString &value);

@@ -8,11 +8,21 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // Contacts read from other address books' files, mapped onto the card file's boxes.
 // Nothing the file held for a contact is dropped: what has no box, and every value
 // longer than its box, is kept whole in the contact's notes, after the card's own
 // notes, under one line that says so (importcard.h).
 namespace cardomine::interchange {
+
+// A binary value (a photo, say) kept whole in the photos folder under its name
+// (datastore/contactphotos.h), which the notes give.
+struct KeptBinary
+{
+    QString name;
+    QByteArray bytes;
+};
 
 struct ImportedContact
 {
@@ -25,6 +35,7 @@ struct ImportedContact
     QString name;         // for reports: the formatted name, else first and last name
     QStringList cut;      // names of the fields longer than their box
     bool replacedCharacters = false; // characters Windows-1252 lacks were replaced
+    QList<KeptBinary> binaries;      // for the photos folder
 };
 
 struct ReadResult
@@ -37,6 +48,14 @@ struct ReadResult
 
 ReadResult readVCards(const QByteArray &bytes); // 2.1, 3.0, 4.0; several cards
 ReadResult readCsv(const QByteArray &bytes);    // header row; ours, Google, Outlook, Thunderbird
+
+// The same readers for a file too big to hold all its contacts at once: take gets each
+// contact as soon as it is read, in file order, and the result holds none. Without take
+// the file is only checked, which costs far less than reading it. When the file does not
+// parse, take has been given the contacts before the faulty line.
+using ContactSink = std::function<void(ImportedContact &&)>;
+ReadResult readVCards(const QByteArray &bytes, const ContactSink &take);
+ReadResult readCsv(const QByteArray &bytes, const ContactSink &take);
 
 // Whether the bytes look like vCard: "BEGIN:VCARD" first, after a byte order mark
 // and blank lines, in UTF-8 or UTF-16.

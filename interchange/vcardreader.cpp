@@ -2,6 +2,8 @@
 // vCard 2.1, 3.0 and 4.0 (RFC 2425/2426, RFC 6350 and vCard 2.1 as versit wrote it): folded
 // lines, quoted-printable values with their soft line breaks and character sets,
 // escapes, groups, parameters in both forms, several cards per file.
+#include "datastore/contactphotos.h"
+#include "interchange/binaryvalues.h"
 #include "interchange/importcard.h"
 #include "interchange/importreader.h"
 #include "interchange/textinput.h"
@@ -591,6 +593,16 @@ Card interpret(const QList<Property> &properties, int line)
         } else if (name == "NOTE") {
             if (!value.isEmpty())
                 card.addNote(value);
+        } else if (const std::optional<BinaryValue> binary =
+                       isBinaryProperty(name) ? decodeBinary(p.encoding, p.value, p.types.value(0))
+                                              : std::nullopt;
+                   binary && binary->bytes.size() <= photos::FileLimit) {
+            // Kept whole in the photos folder; the notes name it.
+            const QString valueName =
+                photos::valueName(QString::fromLatin1(name).toLower(), binary->bytes, binary->type);
+            card.addExtra(labelled(knownLabel(name), p, groupLabel),
+                          photos::entryText(valueName, binary->bytes.size()));
+            card.binaries.append({valueName, binary->bytes});
         } else {
             QString label = knownLabel(name);
             if (name == "N")
@@ -628,6 +640,16 @@ bool looksLikeVCard(const QByteArray &bytes)
 }
 
 ReadResult readVCards(const QByteArray &input)
+{
+    QList<ImportedContact> contacts;
+    ReadResult result = readVCards(
+        input, [&contacts](ImportedContact &&contact) { contacts.append(std::move(contact)); });
+    if (result.ok())
+        result.contacts = std::move(contacts);
+    return result;
+}
+
+ReadResult readVCards(const QByteArray &input, const ContactSink &take)
 {
     ReadResult result;
     const auto fail = [&result](int line, const QString &text) {
@@ -683,6 +705,9 @@ ReadResult readVCards(const QByteArray &input)
                 return fail(line.line, u"END:%1 where END:VCARD should be"_s.arg(
                                            quotedInput(property->value.trimmed())));
             const OpenCard card = open.takeLast();
+            // Only checking: a card is built only for the card that names it as its agent.
+            if (!take && open.isEmpty())
+                continue;
             ImportedContact contact = buildContact(interpret(card.properties, card.line));
             if (!open.isEmpty()) {
                 // The card that names the agent keeps who it is.
@@ -691,7 +716,8 @@ ReadResult readVCards(const QByteArray &input)
                 agent.encoding.clear();
                 agent.charset.clear();
             }
-            result.contacts.append(std::move(contact));
+            if (take)
+                take(std::move(contact));
         } else {
             open.last().properties.append(std::move(*property));
         }

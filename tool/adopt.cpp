@@ -2,6 +2,7 @@
 #include "tool/adopt.h"
 
 #include "datastore/cardfilereader.h"
+#include "datastore/contactphotos.h"
 #include "datastore/contactrecord.h"
 #include "datastore/dataerror.h"
 #include "datastore/indexgrammar.h"
@@ -53,6 +54,9 @@ struct Source
     QByteArray index;
     QList<cardfile::NotesFile> notes;
     QStringList otherFiles; // files of the notes folder that are no contact's notes
+    QString photosFolder;   // empty when the source has none
+    QList<cardfile::PhotoFile> photos;
+    QStringList otherPhotoFiles;
     std::optional<QByteArray> id;
 
     QString path(const QString &name) const { return folder + QLatin1Char('/') + name; }
@@ -84,6 +88,9 @@ Source sourceOf(cardfile::CardFile card, bool inPlace)
     source.index = card.indexBytes;
     source.notes = card.notesFiles.values();
     source.otherFiles = card.otherNotesFiles;
+    source.photosFolder = card.photosFolderName;
+    source.photos = card.photoFiles;
+    source.otherPhotoFiles = card.otherPhotoFiles;
     source.id = card.cardFileId;
     if (!card.duplicateNotes.isEmpty()) {
         const QString &second = card.duplicateNotes.first();
@@ -212,9 +219,23 @@ void checkNotes(const Source &source, const Card &card)
                                 .arg(source.dataName)
                                 .arg(card.records)};
     }
+    for (const cardfile::PhotoFile &photo : source.photos) {
+        if (photo.number > card.records)
+            throw Malformed{source.path(source.photosFolder + QLatin1Char('/') + photo.name),
+                            QStringLiteral("a photo file with no record (%1 holds records 1 to "
+                                           "%2)")
+                                .arg(source.dataName)
+                                .arg(card.records)};
+    }
     if (source.id && (source.id->size() > 256 ||
                       QUuid::fromString(QString::fromLatin1(source.id->trimmed())).isNull()))
         throw Malformed{source.path(IdName), QStringLiteral("it holds no card file identifier")};
+}
+
+QString photoCount(qsizetype count)
+{
+    return count == 1 ? QStringLiteral("1 photo file")
+                      : QStringLiteral("%1 photo files").arg(count);
 }
 
 QStringList describe(const Source &source, const Card &card)
@@ -244,6 +265,12 @@ QStringList describe(const Source &source, const Card &card)
     if (!source.otherFiles.isEmpty())
         found.append(QStringLiteral("not notes files, left where they are: %1")
                          .arg(source.otherFiles.join(QStringLiteral(", "))));
+    if (!source.photosFolder.isEmpty())
+        found.append(QStringLiteral("%1: %2, each with its record")
+                         .arg(source.path(source.photosFolder), photoCount(source.photos.size())));
+    if (!source.otherPhotoFiles.isEmpty())
+        found.append(QStringLiteral("not photo files, left where they are: %1")
+                         .arg(source.otherPhotoFiles.join(QStringLiteral(", "))));
     if (!source.inPlace)
         found.append(source.id
                          ? QStringLiteral("%1: the card file's identifier").arg(source.path(IdName))
@@ -257,6 +284,12 @@ QString notesCount(qsizetype count)
 {
     return count == 1 ? QStringLiteral("1 notes file")
                       : QStringLiteral("%1 notes files").arg(count);
+}
+
+QString photosInstalled(const Source &source)
+{
+    return source.photos.isEmpty() ? QString()
+                                   : QStringLiteral("; ") + photoCount(source.photos.size());
 }
 
 // A program path inside the data folder as the user finds it there.
@@ -351,6 +384,24 @@ void install(const Source &source, AdoptResult &result)
                             cardfile::notesFileBytes(source.card, notes));
     adoptedNotes.commit();
 
+    // The photos go the same way: those in place to Recovered/, the adopted ones new.
+    const QStringList oldPhotos = photos::contactFiles();
+    for (const QString &name : oldPhotos)
+        recovered::setAside(paths::PhotosFolder + QLatin1Char('\\') + name);
+    if (!oldPhotos.isEmpty())
+        result.done.append(QStringLiteral("moved %1 of the card file that was in place to "
+                                          "Recovered/")
+                               .arg(photoCount(oldPhotos.size())));
+    if (!source.photos.isEmpty()) {
+        if (!files::folderExists(paths::PhotosFolder))
+            files::createFolder(paths::PhotosFolder);
+        files::PreparedReplacements adoptedPhotos;
+        for (const cardfile::PhotoFile &photo : source.photos)
+            adoptedPhotos.addNew(paths::PhotosFolder, photo.name,
+                                 cardfile::photoFileBytes(source.card, photo));
+        adoptedPhotos.commit();
+    }
+
     if (files::fileExists(cardFileIdPath()))
         result.done.append(
             QStringLiteral("moved %1 to %2")
@@ -368,10 +419,11 @@ void install(const Source &source, AdoptResult &result)
     files::setAttributes(paths::IndexFile, seal::IndexFile);
     pendingwork::end();
 
-    result.done.append(QStringLiteral("installed %1 and %2, sealed; %3 notes file%4%5")
+    result.done.append(QStringLiteral("installed %1 and %2, sealed; %3 notes file%4%5%6")
                            .arg(shown(paths::DataFile), shown(paths::IndexFile))
                            .arg(source.notes.size())
                            .arg(source.notes.size() == 1 ? QString() : QStringLiteral("s"))
+                           .arg(photosInstalled(source))
                            .arg(source.id ? QStringLiteral("; ") + IdName : QString()));
 }
 
@@ -389,10 +441,16 @@ void describeInstall(const Source &source, AdoptResult &result)
     if (files::folderExists(paths::DataFolder) && files::fileExists(cardFileIdPath()))
         result.done.append(
             QStringLiteral("would move %1 to Recovered/").arg(shown(cardFileIdPath())));
-    result.done.append(QStringLiteral("would install %1 and %2, sealed; %3 notes file%4%5")
+    const qsizetype oldPhotos = photos::contactFiles().size();
+    if (oldPhotos > 0)
+        result.done.append(QStringLiteral("would move %1 of the card file in place to "
+                                          "Recovered/")
+                               .arg(photoCount(oldPhotos)));
+    result.done.append(QStringLiteral("would install %1 and %2, sealed; %3 notes file%4%5%6")
                            .arg(shown(paths::DataFile), shown(paths::IndexFile))
                            .arg(source.notes.size())
                            .arg(source.notes.size() == 1 ? QString() : QStringLiteral("s"))
+                           .arg(photosInstalled(source))
                            .arg(source.id ? QStringLiteral("; ") + IdName : QString()));
 }
 

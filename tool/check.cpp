@@ -20,6 +20,7 @@
 namespace cardomine::tool {
 
 namespace files = platform::files;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -140,6 +141,19 @@ std::optional<QString> examineContents(CheckReport &report)
                       mismatched.join(QStringLiteral(", ")));
     }
 
+    if (!card.photosFolderName.isEmpty()) {
+        QStringList strays = card.otherPhotoFiles;
+        for (const cardfile::PhotoFile &photo : std::as_const(card.photoFiles)) {
+            if (!numbers[std::size_t(photo.number)])
+                strays.append(photo.name);
+        }
+        report.findings.append(QStringLiteral("Contact Photos folder: %1 photo file%2")
+                                   .arg(card.photoFiles.size())
+                                   .arg(card.photoFiles.size() == 1 ? QString() : u"s"_s));
+        report.findings.append(strays.isEmpty() ? QStringLiteral("Photo files with no record: none")
+                                                : QStringLiteral("Photo files with no record: ") +
+                                                      strays.join(QStringLiteral(", ")));
+    }
     if (card.notesFolderName.isEmpty()) {
         report.findings.append(QStringLiteral("Contact Notes folder: missing"));
         return stop;

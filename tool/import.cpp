@@ -3,6 +3,7 @@
 
 #include "datastore/appendcontacts.h"
 #include "datastore/cardfilereader.h"
+#include "datastore/contactphotos.h"
 #include "datastore/contactrecord.h"
 #include "datastore/dataerror.h"
 #include "datastore/indexfile.h"
@@ -22,6 +23,8 @@
 
 #include <QHash>
 #include <QSet>
+
+#include <algorithm>
 
 #include <optional>
 
@@ -81,6 +84,24 @@ CardFileState firstRunState()
     return {1, {{1, {sampleContact(), {}}}}};
 }
 
+// The photo files of a contact's binary values; with `only`, those of the values among
+// it (what a merge brings).
+QList<photos::NewFile> photoFiles(const QList<KeptBinary> &binaries,
+                                  const std::optional<QList<ImportedValue>> &only = std::nullopt)
+{
+    QList<photos::NewFile> files;
+    for (const KeptBinary &binary : binaries) {
+        const bool wanted =
+            !only || std::any_of(only->cbegin(), only->cend(), [&binary](const ImportedValue &v) {
+                const std::optional<photos::Entry> entry = photos::parseEntry(v.value);
+                return entry && entry->valueName == binary.name;
+            });
+        if (wanted)
+            files.append({0, binary.name, binary.bytes});
+    }
+    return files;
+}
+
 QString describedCut(const ImportedContact &c)
 {
     return u"cut to fit their boxes (kept whole in the notes): "_s + c.cut.join(u", "_s);
@@ -99,65 +120,46 @@ ImportOutcome importFiles(const ImportRequest &request)
 
     ImportOutcome outcome;
     QByteArray &out = outcome.report;
-    QList<Candidate> candidates;
-    for (const QString &file : request.files) {
-        QByteArray bytes;
-        try {
-            bytes = files::readNativeFile(file);
-        } catch (const platform::FileError &error) {
-            outcome.errors.append(error.message() + u"; nothing from it is added"_s);
-            continue;
-        }
-        const bool vcard = request.format == ImportFormat::VCard ||
-                           (request.format == ImportFormat::FromContent && looksLikeVCard(bytes));
-        ReadResult read = vcard ? readVCards(bytes) : readCsv(bytes);
-        if (!read.ok()) {
-            outcome.errors.append(u"%1 line %2: %3; nothing from this file is added"_s.arg(
-                file, QString::number(read.errorLine), read.error));
-            continue;
-        }
-        out += u"%1: %2 contacts (%3)\n"_s.arg(file)
-                   .arg(read.contacts.size())
-                   .arg(vcard ? u"vCard"_s : u"CSV"_s)
-                   .toUtf8();
-        candidates.reserve(candidates.size() + read.contacts.size());
-        for (ImportedContact &contact : read.contacts)
-            candidates.append({std::move(contact), file});
-    }
-
+    QByteArray created;
     if (fresh && !request.dryRun) {
         repairplan::createAsFirstRun();
-        out += "Created the card file as Cardomine's first run does, with its sample contact "
-               "as contact 1.\n";
+        created = "Created the card file as Cardomine's first run does, with its sample contact "
+                  "as contact 1.\n";
     }
     CardFileState state = fresh && request.dryRun ? firstRunState() : readCardFileState();
     int highest = state.count;
     for (auto it = state.byNumber.cbegin(); it != state.byNumber.cend(); ++it)
         highest = std::max(highest, it.key());
     const UidLookup uids(readCardFileId(), highest);
+    QList<QList<photos::NewFile>> newPhotos; // of each accepted contact
     // Holders: a stored contact by its number, a candidate by -1 - its index.
     Duplicates duplicates;
     for (auto it = state.byNumber.cbegin(); it != state.byNumber.cend(); ++it)
         duplicates.add(ContactValues(it->record, it->notes), it.key());
+    // The files are read one contact at a time, each decided on as it comes, and only
+    // the contacts to add are kept: a file of a million tiny cards must not be held
+    // whole. Holders: a stored contact by its number, an accepted contact by -1 - its
+    // place in candidates.
+    QList<Candidate> candidates;
     const auto holderName = [&candidates](int holder) {
         return holder > 0 ? u"contact %1"_s.arg(holder)
                           : where(candidates.at(qsizetype(-1 - holder)));
     };
 
     const int room = std::max(0, ContactRecord::MaxNumber - state.count);
-    QList<qsizetype> accepted;
-    QHash<qsizetype, qsizetype> acceptedAt; // candidate index to its place in accepted
-    QStringList skipped, refused;
+    QByteArray skipped, refused; // report lines
+    qsizetype skippedCount = 0, refusedCount = 0;
     struct Merge
     {
-        qsizetype candidate;
+        QString who; // the card's name and where it came from
         int holder;
         qsizetype values;
     };
     QList<Merge> merges;
-    QSet<int> storedMerged; // stored contacts whose notes a merge changed
-    for (qsizetype index = 0; index < candidates.size(); ++index) {
-        Candidate &candidate = candidates[index];
+    QSet<int> storedMerged;                          // stored contacts whose notes a merge changed
+    QHash<int, QList<photos::NewFile>> mergedPhotos; // photo files such merges bring
+    const auto decide = [&](Candidate &&incoming) {
+        Candidate &candidate = incoming;
         ImportedContact &c = candidate.contact;
         // A UID from elsewhere is kept with the contact, so that the same card comes in
         // only once; our own exports' UIDs name contacts of a card file instead.
@@ -196,60 +198,112 @@ ImportOutcome importFiles(const ImportRequest &request)
             const QList<ImportedValue> added =
                 newValues(values, ContactValues(holderRecord, holderNotes));
             if (added.isEmpty()) {
-                skipped.append(u"skipped  %1 (%2): %3"_s.arg(c.name, where(candidate), reason));
-                continue;
+                ++skippedCount;
+                skipped +=
+                    (u"skipped  %1 (%2): %3\n"_s.arg(c.name, where(candidate), reason)).toUtf8();
+                return;
             }
             const QString merged = withValuesAdded(holderNotes, added);
             if (!fitsNotesLimit(merged)) {
-                refused.append(
-                    u"refused  %1 (%2): merged into %3 its notes would pass the "
-                    u"notes limit of %4 bytes"_s.arg(c.name, where(candidate), holderName(*holder))
-                        .arg(notes::ReadLimit));
-                continue;
+                ++refusedCount;
+                refused += (u"refused  %1 (%2): merged into %3 its notes would pass the "
+                            u"notes limit of %4 bytes\n"_s
+                                .arg(c.name, where(candidate), holderName(*holder))
+                                .arg(notes::ReadLimit))
+                               .toUtf8();
+                return;
             }
             holderNotes = merged;
+            // The photos among the values merged go with them.
+            QList<photos::NewFile> &holderPhotos =
+                *holder > 0 ? mergedPhotos[*holder] : newPhotos[qsizetype(-1 - *holder)];
+            holderPhotos.append(photoFiles(c.binaries, added));
             if (*holder > 0)
                 storedMerged.insert(*holder);
             duplicates.add(ContactValues(holderRecord, merged), *holder);
-            merges.append({index, *holder, added.size()});
-            continue;
+            merges.append({u"%1 (%2)"_s.arg(c.name, where(candidate)), *holder, added.size()});
+            return;
         }
         if (!fitsNotesLimit(c.notes)) {
-            refused.append(u"refused  %1 (%2): its notes would pass the notes limit of %3 "
-                           u"bytes"_s.arg(c.name, where(candidate))
-                               .arg(notes::ReadLimit));
+            ++refusedCount;
+            refused += (u"refused  %1 (%2): its notes would pass the notes limit of %3 "
+                        u"bytes\n"_s.arg(c.name, where(candidate))
+                            .arg(notes::ReadLimit))
+                           .toUtf8();
+            return;
+        }
+        if (candidates.size() >= room) {
+            ++refusedCount;
+            refused += (u"refused  %1 (%2): the card file holds at most %3 contacts\n"_s.arg(
+                            c.name, where(candidate), QString::number(ContactRecord::MaxNumber)))
+                           .toUtf8();
+            return;
+        }
+        duplicates.add(values, int(-1 - candidates.size()));
+        newPhotos.append(photoFiles(c.binaries));
+        c.binaries.clear();
+        candidates.append(std::move(candidate));
+    };
+
+    QByteArray fileLines;
+    for (const QString &file : request.files) {
+        QByteArray bytes;
+        try {
+            bytes = files::readNativeFile(file);
+        } catch (const platform::FileError &error) {
+            outcome.errors.append(error.message() + u"; nothing from it is added"_s);
             continue;
         }
-        if (accepted.size() >= room) {
-            refused.append(u"refused  %1 (%2): the card file holds at most %3 contacts"_s.arg(
-                c.name, where(candidate), QString::number(ContactRecord::MaxNumber)));
+        const bool vcard = request.format == ImportFormat::VCard ||
+                           (request.format == ImportFormat::FromContent && looksLikeVCard(bytes));
+        const auto read = [&bytes, vcard](const ContactSink &take) {
+            return vcard ? readVCards(bytes, take) : readCsv(bytes, take);
+        };
+        // Checked whole first: a file that does not parse adds nothing.
+        if (const ReadResult checked = read({}); !checked.ok()) {
+            outcome.errors.append(u"%1 line %2: %3; nothing from this file is added"_s.arg(
+                file, QString::number(checked.errorLine), checked.error));
             continue;
         }
-        duplicates.add(values, int(-1 - index));
-        acceptedAt.insert(index, accepted.size());
-        accepted.append(index);
+        qsizetype count = 0;
+        read([&](ImportedContact &&contact) {
+            ++count;
+            decide({std::move(contact), file});
+        });
+        fileLines += u"%1: %2 contacts (%3)\n"_s.arg(file)
+                         .arg(count)
+                         .arg(vcard ? u"vCard"_s : u"CSV"_s)
+                         .toUtf8();
     }
+    out += fileLines + created;
 
     QList<int> numbers;
-    if (!request.dryRun && !accepted.isEmpty()) {
+    if (!request.dryRun && !candidates.isEmpty()) {
         QList<store::NewContact> batch;
-        batch.reserve(accepted.size());
-        for (const qsizetype index : std::as_const(accepted))
-            batch.append({candidates.at(index).contact.record, candidates.at(index).contact.notes});
+        batch.reserve(candidates.size());
+        for (qsizetype i = 0; i < candidates.size(); ++i)
+            batch.append(
+                {candidates.at(i).contact.record, candidates.at(i).contact.notes, newPhotos.at(i)});
         numbers = store::appendContacts(batch);
     } else {
-        for (qsizetype i = 0; i < accepted.size(); ++i)
+        for (qsizetype i = 0; i < candidates.size(); ++i)
             numbers.append(state.count + int(i) + 1);
     }
-    // Merges into contacts stored before change their notes only.
+    // Merges into contacts stored before change their notes only, after the photo files
+    // the notes now name.
     if (!request.dryRun)
-        for (const int number : std::as_const(storedMerged))
+        for (const int number : std::as_const(storedMerged)) {
+            QList<photos::NewFile> &photoFiles = mergedPhotos[number];
+            for (photos::NewFile &photo : photoFiles)
+                photo.contactId = number;
+            photos::write(photoFiles);
             notes::write(number, state.byNumber[number].notes);
+        }
 
     const QString verb = request.dryRun ? u"would add"_s : u"added"_s;
     QStringList replaced;
-    for (qsizetype i = 0; i < accepted.size(); ++i) {
-        const Candidate &candidate = candidates.at(accepted.at(i));
+    for (qsizetype i = 0; i < candidates.size(); ++i) {
+        const Candidate &candidate = candidates.at(i);
         const ImportedContact &c = candidate.contact;
         out += u"%1 contact %2: %3 (%4)\n"_s
                    .arg(verb, QString::number(numbers.value(i)), c.name, where(candidate))
@@ -262,26 +316,22 @@ ImportOutcome importFiles(const ImportRequest &request)
         }
     }
     for (const Merge &m : std::as_const(merges)) {
-        const Candidate &candidate = candidates.at(m.candidate);
-        const int number =
-            m.holder > 0 ? m.holder : numbers.value(acceptedAt.value(qsizetype(-1 - m.holder)));
-        out += u"merged   %1 (%2): merged into contact %3: %4 values\n"_s
-                   .arg(candidate.contact.name, where(candidate), QString::number(number))
+        const int number = m.holder > 0 ? m.holder : numbers.value(qsizetype(-1 - m.holder));
+        out += u"merged   %1: merged into contact %2: %3 values\n"_s
+                   .arg(m.who, QString::number(number))
                    .arg(m.values)
                    .toUtf8();
     }
-    for (const QString &line : std::as_const(skipped))
-        out += (line + u'\n').toUtf8();
-    for (const QString &line : std::as_const(refused))
-        out += (line + u'\n').toUtf8();
+    out += skipped;
+    out += refused;
     if (!replaced.isEmpty())
         out += (u"Characters replaced by \"?\" in: "_s + replaced.join(u", "_s) + u'\n').toUtf8();
     out += u"%1 %2, %3 skipped as already there, %4 merged, %5 refused.%6\n"_s
                .arg(request.dryRun ? u"Would add"_s : u"Added"_s)
-               .arg(accepted.size())
-               .arg(skipped.size())
+               .arg(candidates.size())
+               .arg(skippedCount)
                .arg(merges.size())
-               .arg(refused.size())
+               .arg(refusedCount)
                .arg(request.dryRun ? u" Nothing was changed (--dry-run)."_s : QString())
                .toUtf8();
     return outcome;

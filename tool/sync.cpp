@@ -3,6 +3,7 @@
 
 #include "datastore/appendcontacts.h"
 #include "datastore/cardfilereader.h"
+#include "datastore/contactphotos.h"
 #include "datastore/dataerror.h"
 #include "datastore/notesfile.h"
 #include "datastore/paths.h"
@@ -626,7 +627,11 @@ SyncReport syncVdir(const QString &nativeFolder)
         for (qsizetype i = 0; i < foreign.size(); ++i) {
             announced.pending.insert(foreign.at(i).entry.name,
                                      {foreign.at(i).digest, card.count + int(i) + 1});
-            batch.append({foreign.at(i).card.record, foreign.at(i).card.notes});
+            // The photo files its notes name come along.
+            QList<photos::NewFile> photoFiles;
+            for (const KeptBinary &binary : foreign.at(i).card.binaries)
+                photoFiles.append({0, binary.name, binary.bytes});
+            batch.append({foreign.at(i).card.record, foreign.at(i).card.notes, photoFiles});
         }
         files::replaceNativeFile(statePath, stateBytes(announced, canonicalName));
         report.stateWritten = true;

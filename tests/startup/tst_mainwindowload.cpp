@@ -2,6 +2,7 @@
 // The main window's first load against real files in a temporary drive root, with the
 // message boxes answered and recorded by the scripted service.
 
+#include "datastore/contactphotos.h"
 #include "datastore/contactrecord.h"
 #include "datastore/indexfile.h"
 #include "datastore/notesfile.h"
@@ -131,6 +132,14 @@ void TestMainWindowLoad::repairTable()
     QVERIFY2(drive.isValid(), qPrintable(drive.errorString()));
 
     const Layout layout = layOut(drive, index, data, interrupted);
+    // Bea's photo, which goes wherever her notes go.
+    const QByteArray photo = QByteArrayLiteral("\x89PNG photo of Bea");
+    const QString photoPath = photos::pathFor(
+        2, photos::valueName(QStringLiteral("photo"), photo, QStringLiteral("png")));
+    if (layout.existing) {
+        QDir().mkpath(drive.native(paths::PhotosFolder));
+        drive.writeFile(photoPath, photo);
+    }
     const QByteArray &oldData = layout.oldData;
     const QByteArray &oldNotes = layout.oldNotes;
     const bool existing = layout.existing;
@@ -149,6 +158,7 @@ void TestMainWindowLoad::repairTable()
     // A rebuild sets aside the notes of every record it sets aside.
     QCOMPARE(drive.readFile(notes::pathFor(2)).isEmpty(),
              !existing || (rebuilt && data != FileState::Missing));
+    QCOMPARE(files::fileExists(photoPath), existing && !(rebuilt && data != FileState::Missing));
 
     const QList<QByteArray> recovered = recoveredContents(drive);
     if (rebuilt) {
@@ -165,6 +175,8 @@ void TestMainWindowLoad::repairTable()
             QVERIFY(recovered.contains(oldNotes));
         if (data != FileState::Missing)
             QVERIFY(recovered.contains(QByteArrayLiteral("Notes of Bea\r\n")));
+        if (data != FileState::Missing)
+            QVERIFY(recovered.contains(photo));
     } else {
         // Only a rebuilt data file's sample notes set the user's notes of contact 1
         // aside.

@@ -6,6 +6,7 @@
 #include "tests/tool/toolfixture.h"
 #include "tool/check.h"
 
+#include "datastore/contactphotos.h"
 #include "datastore/notesfile.h"
 #include "mainwindow/frmwork.h"
 #include "platform/scriptedmessages.h"
@@ -272,6 +273,11 @@ void TestToolCheck::contentFindings()
     // A notes file nobody owns, and a record stored under the wrong number.
     m_drive->writeFile(notes::pathFor(9), "stray\r\n");
     m_drive->writeFile(paths::NotesFolder + u"\\readme.md"_s, "x");
+    // Photo files: contact 1's, and one of a number no record holds.
+    const QString photo = photos::valueName(u"photo"_s, "jpeg bytes", u"jpeg"_s);
+    files::createFolder(paths::PhotosFolder);
+    m_drive->writeFile(photos::pathFor(1, photo), "jpeg bytes");
+    m_drive->writeFile(photos::pathFor(9, photo), "jpeg bytes");
     files::setAttributes(paths::DataFile, 0);
     ContactRecord moved;
     moved.setFromRandomBytes(files::readRecord(paths::DataFile, 2, ContactRecord::Length));
@@ -289,6 +295,10 @@ void TestToolCheck::contentFindings()
              run.out.constData());
     // 2.txt lost its record (contact 2 now says 5); 9.txt and readme.md never had one.
     QVERIFY2(run.out.contains("Notes files with no record: 2.txt, 9.txt, readme.md\n"),
+             run.out.constData());
+    QVERIFY2(run.out.contains("Contact Photos folder: 2 photo files\n"), run.out.constData());
+    QVERIFY2(run.out.contains(
+                 (u"Photo files with no record: "_s + photos::fileName(9, photo) + u'\n').toUtf8()),
              run.out.constData());
 
     // A count line that is no number stops the start.

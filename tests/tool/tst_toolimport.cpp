@@ -2,6 +2,7 @@
 // cardomine-tool import, run as the user runs it: files written by other programs
 // (abook, khard, vobject, Google, Outlook, Thunderbird) and by our own export, checked
 // in the stored records byte by byte at the fields' offsets and in the notes files.
+#include "datastore/contactphotos.h"
 #include "datastore/notesfile.h"
 #include "datastore/seal.h"
 #include "platform/instancelock.h"
@@ -53,6 +54,22 @@ void firstRunCardFile(const TempDrive &drive)
 QByteArray field(const QByteArray &data, int number, int offset, int width)
 {
     return data.mid(qsizetype(number - 1) * ContactRecord::Length + offset, width);
+}
+
+// A photo's bytes as no text is: every byte value, NULs and line ends among them.
+QByteArray photoBytes()
+{
+    QByteArray bytes;
+    for (int i = 0; i < 3000; ++i)
+        bytes += char((i * 7) % 256);
+    return bytes;
+}
+
+void writeInput(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
 }
 
 QByteArray padded(const QString &text, int width)
@@ -446,6 +463,98 @@ private Q_SLOTS:
         QVERIFY2(again.out.contains("Added 0, 7 skipped"), again.out.constData());
         QCOMPARE(drive.readFile(paths::DataFile), data);
         QCOMPARE(drive.readFile(paths::IndexFile), index);
+    }
+
+    // A photo comes in whole into the photos folder, its name and size in the notes, and
+    // goes out whole again: imported into a new card file it is the same bytes.
+    void photoRoundTrip_data()
+    {
+        QTest::addColumn<QByteArray>("photoLines");
+        const QByteArray base64 = photoBytes().toBase64();
+        QByteArray unindented; // vCard 2.1 writers break base64 lines without a space
+        for (qsizetype at = 0; at < base64.size(); at += 76)
+            unindented += (at == 0 ? " " : "") + base64.mid(at, 76) + "\r\n";
+        QTest::newRow("3.0, ENCODING=b")
+            << "VERSION:3.0\r\nPHOTO;ENCODING=b;TYPE=JPEG:" + base64 + "\r\n";
+        QTest::newRow("2.1, BASE64 lines not indented")
+            << "VERSION:2.1\r\nPHOTO;JPEG;ENCODING=BASE64:\r\n" + unindented + "\r\n";
+        QTest::newRow("4.0, data: URI")
+            << "VERSION:4.0\r\nPHOTO:data:image/jpeg;base64," + base64 + "\r\n";
+    }
+
+    void photoRoundTrip()
+    {
+        QFETCH(QByteArray, photoLines);
+        QTemporaryDir out;
+        const QString input = out.filePath(u"photo.vcf"_s);
+        const QString exported = out.filePath(u"export.vcf"_s);
+        writeInput(input, "BEGIN:VCARD\r\n" + photoLines +
+                              "N:Okafor;Ada\r\nTEL;TYPE=HOME:555-0101\r\nEND:VCARD\r\n");
+        const QString name = photos::valueName(u"photo"_s, photoBytes(), u"jpeg"_s);
+        QByteArray notes;
+        {
+            TempDrive drive;
+            firstRunCardFile(drive);
+            const ToolRun run = runTool(drive, {u"import"_s, input});
+            QVERIFY2(run.out.contains("added contact 2: Ada Okafor"), run.out.constData());
+            QCOMPARE(drive.readFile(photos::pathFor(2, name)), photoBytes());
+            notes = drive.readFile(notes::pathFor(2));
+            const QByteArray entry = name.toLatin1() + ", 3000 bytes";
+            QVERIFY2(notes.contains(QByteArray(QByteArray("Photo (jpeg): ") + entry)) ||
+                         notes.contains(QByteArray(QByteArray("Photo: ") + entry)),
+                     notes.constData());
+            QVERIFY(notes.size() < 200); // no base64 in the notes
+            QCOMPARE(
+                runTool(drive, {u"export"_s, u"--format"_s, u"vcard"_s, u"--output"_s, exported})
+                    .exitCode,
+                0);
+        }
+        resetStore();
+        TempDrive drive;
+        firstRunCardFile(drive);
+        const ToolRun run = runTool(drive, {u"import"_s, exported});
+        QVERIFY2(run.out.contains("added contact 2: Ada Okafor"), run.out.constData());
+        QCOMPARE(drive.readFile(photos::pathFor(2, name)), photoBytes());
+        QCOMPARE(drive.readFile(notes::pathFor(2)), notes);
+    }
+
+    // A contact whose notes would pass the notes limit is refused by name, whole: no
+    // record, no notes file, no photo file, and a merge leaves the holder as it was.
+    void notesLimitRefusesByName_data()
+    {
+        QTest::addColumn<bool>("merge");
+        QTest::newRow("a new contact") << false;
+        QTest::newRow("merged into a contact") << true;
+    }
+
+    void notesLimitRefusesByName()
+    {
+        QFETCH(bool, merge);
+        TempDrive drive;
+        firstRunCardFile(drive);
+        const QByteArray known = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Okafor;Ada\r\n"
+                                 "TEL;TYPE=HOME:555-0101\r\nEND:VCARD\r\n";
+        const QString input = drive.root() + u"/big.vcf"_s;
+        if (merge) {
+            writeInput(input, known);
+            QCOMPARE(runTool(drive, {u"import"_s, input}).exitCode, 0);
+        }
+        const QByteArray data = drive.readFile(paths::DataFile);
+        const QByteArray notesBefore = drive.readFile(notes::pathFor(2));
+        writeInput(input, "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Okafor;Ada\r\n"
+                          "TEL;TYPE=HOME:555-0101\r\nPHOTO;ENCODING=b;TYPE=PNG:" +
+                              photoBytes().toBase64() + "\r\nNOTE:" +
+                              QByteArray(notes::FileLimit, 'x') + "\r\nEND:VCARD\r\n");
+        const ToolRun run = runTool(drive, {u"import"_s, input});
+        QCOMPARE(run.exitCode, 0);
+        const QByteArray refusal =
+            QByteArray("refused  Ada Okafor (") + input.toUtf8() +
+            (merge ? " line 1): merged into contact 2 its notes would pass the notes limit"
+                   : " line 1): its notes would pass the notes limit");
+        QVERIFY2(run.out.contains(refusal), run.out.constData());
+        QCOMPARE(drive.readFile(paths::DataFile), data);
+        QCOMPARE(drive.readFile(notes::pathFor(2)), notesBefore);
+        QCOMPARE(photos::contactFiles(), QStringList());
     }
 
     void fileThatDoesNotParseAddsNothing()
