@@ -80,6 +80,12 @@ struct Card
 
 private:
     friend ImportedContact buildContact(const Card &card);
+
+    // A value as its box holds it once imported: one line, trimmed, characters Windows-1252
+    // lacks as "?", cut to the box, without trailing spaces.
+    QString boxRendering(FieldBox box, const QString &value);
+    // How the notes name a value of the box: "Home phone".
+    QString boxLabel(FieldBox box);
     struct Extra
     {
         QString label;
@@ -91,6 +97,12 @@ private:
 };
 
 ImportedContact buildContact(const Card &card);
+
+// A value as its box holds it once imported: one line, trimmed, characters Windows-1252
+// lacks as "?", cut to the box, without trailing spaces.
+QString boxRendering(FieldBox box, const QString &value);
+// How the notes name a value of the box: "Home phone".
+QString boxLabel(FieldBox box);
 
 // Line ends of any kind (CR LF, LF, CR) as CR LF, the notes files' line end.
 QString crlfLines(const QString &text);
