@@ -181,6 +181,17 @@ class Sandbox:
                        self.vdir, self.port))
         self.vdirsyncer("discover")
 
+    # A second vdir paired with the same address book: the phone, as khard would read it.
+    def add_phone(self):
+        self.phone = os.path.join(self.root, "phone")
+        os.makedirs(self.phone)
+        with open(os.path.join(self.root, "vdirsyncer.conf"), "a") as f:
+            f.write('\n[pair phone]\na = "phone_vdir"\nb = "cardomine_server"\n'
+                    'collections = null\nconflict_resolution = "b wins"\n\n'
+                    '[storage phone_vdir]\ntype = "filesystem"\npath = "%s"\n'
+                    'fileext = ".vcf"\n' % self.phone)
+        self.vdirsyncer("discover", "phone")
+
     def vdirsyncer(self, *args):
         result = subprocess.run(["vdirsyncer", "-v", "INFO", "-c",
                                  os.path.join(self.root, "vdirsyncer.conf")] + list(args),
@@ -379,6 +390,35 @@ def run(box):
     check(box.mtimes(box.collection) == server_before, "the server's files changed")
     out = box.sync_pass()
     check(out.strip() == "Nothing changed.", "second quiet pass: " + out)
+
+    # From the phone's side: a contact richer than the card file's boxes survives a
+    # round trip, and an edit in the card file changes only that value on the phone.
+    box.add_phone()
+    box.vdirsyncer("sync", "phone")
+    photo = "/9j/4AAQSkZJRgABAQAAAQABAAD/2wBDAAgGBgcGBQgHBwcJCQgKDBQNDAsLDBkSEw8UHRof"
+    rich = ("BEGIN:VCARD\r\nVERSION:3.0\r\nUID:phone-contact-2\r\nFN:Łukasz Wójcik\r\n"
+            "N:Wójcik;Łukasz;;;\r\nTEL;TYPE=CELL:+84 90 123 4567\r\n"
+            "TEL;TYPE=HOME:020 555 0111\r\n"
+            "EMAIL;TYPE=INTERNET:lukasz.wojcik.with.a.long.address@example.com\r\n"
+            "BDAY:1980-02-03\r\nPHOTO;ENCODING=b;TYPE=JPEG:" + photo + "\r\n"
+            "NOTE:Мария 🙂\r\nEND:VCARD\r\n")
+    with open(os.path.join(box.phone, "phone-contact-2.vcf"), "w", encoding="utf-8",
+              newline="") as f:
+        f.write(rich)
+    box.vdirsyncer("sync", "phone")
+    box.vdirsyncer("sync", "cardomine")
+    out = box.sync_pass()
+    check("Added contact 5" in out, "pass after the phone's new contact: " + out)
+    box.set_field(5, 7, "020 555 0222")  # the home phone, edited in the card file
+    out = box.sync_pass()
+    check("Wrote 1 vCard file(s)." in out, "pass after the edit: " + out)
+    box.vdirsyncer("sync", "cardomine")
+    box.vdirsyncer("sync", "phone")
+    with open(os.path.join(box.phone, "phone-contact-2.vcf"), encoding="utf-8") as f:
+        back = f.read().replace("\r\n ", "").replace("\n ", "")
+    expected = rich.replace("020 555 0111", "020 555 0222")
+    check(sorted(back.splitlines()) == sorted(expected.replace("\r\n", "\n").splitlines()),
+          "the phone's card after the round trip: %r" % back)
 
 
 if __name__ == "__main__":
