@@ -691,6 +691,25 @@ SyncReport syncVdir(const QString &nativeFolder)
         }
         foreign = fresh;
     }
+    // A card whose values would make a notes file past the notes limit (a huge photo,
+    // say) is named at every pass and left where it is; the others are added.
+    {
+        QList<ReadCard> fitting;
+        for (const ReadCard &read : std::as_const(foreign)) {
+            const qint64 bytes = notes::fileBytes(notesWithUid(read.card.notes, read.card.uid));
+            if (bytes <= notes::FileLimit) {
+                fitting.append(read);
+                continue;
+            }
+            leaveAlone(joinedPath(nativeFolder, read.entry.name),
+                       QStringLiteral("not added, its values come to %1 bytes of notes, past "
+                                      "the notes limit of %2 bytes")
+                           .arg(bytes)
+                           .arg(notes::FileLimit),
+                       read.entry.name);
+        }
+        foreign = fitting;
+    }
     // Appended as import appends them, the state saying so first.
     if (!foreign.isEmpty()) {
         const int room = ContactRecord::MaxNumber - card.count;
@@ -759,7 +778,18 @@ SyncReport syncVdir(const QString &nativeFolder)
             for (const ReadCard &version : *kept)
                 notes = conflictNotes(notes, sync::boxesOf(version.card.record, version.card.notes),
                                       sync::boxesOf(record, notes));
-            store::replaceContact(n, record, notes);
+            try {
+                store::replaceContact(n, record, notes);
+            } catch (const DataError &error) {
+                report.lines.append(QStringLiteral("%1: %2; the set-aside version is left as it "
+                                                   "is")
+                                        .arg(describe(card.contact(n)), error.message()));
+                for (const ReadCard &version : *kept)
+                    setAsideDone.removeAll(joinedPath(conflictFolder, version.entry.name));
+                if (known)
+                    next.contacts.insert(n, *last);
+                continue;
+            }
             cardWritten = true;
             card.setNotes(n, notes);
             now.notes = notesDigest(notes);

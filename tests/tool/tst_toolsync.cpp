@@ -462,6 +462,63 @@ private Q_SLOTS:
         QCOMPARE(report.conflicts, 0);
     }
 
+    // A card too big for the notes (a huge photo kept whole in them) is named at each
+    // pass and left where it is, and never stops the others.
+    void hugeCardIsNamedAndLeft()
+    {
+        tool::syncVdir(m_vdir.path());
+        const QByteArray photo = QByteArray(1100 * 1024, 'A');
+        writeFile(m_vdir.filePath(u"huge.vcf"_s),
+                  "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:huge\r\nFN:Big Photo\r\nN:Photo;Big;;;\r\n"
+                  "PHOTO;ENCODING=b;TYPE=JPEG:" +
+                      photo + "\r\nEND:VCARD\r\n");
+        writeFile(m_vdir.filePath(u"new.vcf"_s), Foreign);
+        for (int pass = 1; pass <= 2; ++pass) {
+            const tool::SyncReport report = tool::syncVdir(m_vdir.path());
+            const QString lines = report.lines.join(u'\n');
+            QVERIFY2(lines.contains(u"huge.vcf: not added"_s), qPrintable(lines));
+            QCOMPARE(report.added, pass == 1 ? 1 : 0);
+        }
+        QCOMPARE(cardfile::read().contacts.size(), 4);
+        QVERIFY(QFile::exists(m_vdir.filePath(u"huge.vcf"_s)));
+    }
+
+    // A value changed on both sides keeps the card file's; the phone's goes into the notes
+    // as one line, never with its photo, so repeated conflicts never double the notes,
+    // and the phone's card keeps its photo.
+    void conflictsKeepNotesSmall()
+    {
+        tool::syncVdir(m_vdir.path());
+        const QByteArray photo = "PHOTO;ENCODING=b;TYPE=JPEG:" + QByteArray(200 * 1024, 'B');
+        for (int round = 1; round <= 3; ++round) {
+            const QByteArray theirs = "020.555.1" + QByteArray::number(round * 111);
+            QByteArray edited = snapshot(m_vdir.path()).value(ourFile(1));
+            const qsizetype tel = edited.indexOf("TEL;TYPE=home:");
+            QVERIFY(tel >= 0);
+            edited.replace(tel, edited.indexOf("\r\n", tel) - tel,
+                           QByteArray("TEL;TYPE=home:" + theirs));
+            if (!edited.contains("PHOTO"))
+                edited.replace("END:VCARD", QByteArray(photo + "\r\nEND:VCARD"));
+            writeFile(m_vdir.filePath(ourFile(1)), edited);
+            const cardfile::Contact one = cardfile::read().contacts.first();
+            ContactRecord record = one.record;
+            record.HomePhone = u"020.555.2"_s + QString::number(round * 111);
+            store::replaceContact(1, record, one.notes);
+
+            const tool::SyncReport report = tool::syncVdir(m_vdir.path());
+            QCOMPARE(report.conflicts, 1);
+            const cardfile::Contact after = cardfile::read().contacts.first();
+            QCOMPARE(after.record.HomePhone, record.HomePhone);
+            QVERIFY2(after.notes.contains(u"Home phone: "_s + QString::fromLatin1(theirs)),
+                     qPrintable(after.notes));
+            QVERIFY2(after.notes.size() < 2000, qPrintable(after.notes.left(300)));
+            const QByteArray card = snapshot(m_vdir.path()).value(ourFile(1));
+            QVERIFY(card.contains(photo));
+            QVERIFY(card.contains(
+                QByteArray("TEL;TYPE=home:" + record.HomePhone.text().trimmed().toLatin1())));
+        }
+    }
+
     // Cardomine open: a status of its own, which the systemd unit counts as success.
     void busyCardFileHasItsOwnExitStatus()
     {
