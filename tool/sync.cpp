@@ -368,18 +368,32 @@ public:
     {
         const cardfile::CardFile file = cardfile::read({.notes = cardfile::NotesText::Skip});
         count = file.recordCount;
+        // The sequential form appends a saved contact at the end and may lower the count:
+        // a contact is the last record holding its number, wherever that is, and a
+        // lowered count hides none.
+        const bool sequential = file.fileType == u'S';
+        const auto numberOf = [sequential](const Contact &contact) {
+            if (!sequential)
+                return contact.position;
+            const std::optional<int> n = contact.record.contactNumber();
+            return n && *n >= 1 ? *n : contact.position;
+        };
+        if (sequential)
+            for (const Contact &contact : file.contacts)
+                count = std::max(count, numberOf(contact));
         m_records.clear();
         m_notes.clear();
         m_present.assign(size_t(count) + 1, false);
-        // The records of either form at their positions, as the random form holds them.
+        // The records of either form at their numbers, as the random form holds them.
         m_data = QByteArray(qsizetype(count) * ContactRecord::Length, ' ');
         for (const Contact &contact : file.contacts) {
-            if (contact.position < 1 || contact.position > count)
+            const int n = numberOf(contact);
+            if (n < 1 || n > count)
                 continue;
-            m_data.replace(qsizetype(contact.position - 1) * ContactRecord::Length,
-                           ContactRecord::Length, contact.record.toRandomBytes());
-            m_records.insert(contact.position, contact.record);
-            m_present[size_t(contact.position)] = true;
+            m_data.replace(qsizetype(n - 1) * ContactRecord::Length, ContactRecord::Length,
+                           contact.record.toRandomBytes());
+            m_records.insert(n, contact.record);
+            m_present[size_t(n)] = true;
         }
         notesFiles.clear();
         for (const cardfile::NotesFile &notes : file.notesFiles) {

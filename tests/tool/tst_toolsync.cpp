@@ -519,6 +519,52 @@ private Q_SLOTS:
         }
     }
 
+    // Phone edits in either file form take the contact in place, never add it again.
+    void phoneEditsAddNothing_data()
+    {
+        QTest::addColumn<QString>("form");
+        QTest::newRow("random") << u"R"_s;
+        QTest::newRow("sequential") << u"S"_s;
+    }
+    void phoneEditsAddNothing()
+    {
+        QFETCH(QString, form);
+        m_drive.reset();
+        m_drive = std::make_unique<TempDrive>();
+        makeToolStore(*m_drive, form);
+        tool::syncVdir(m_vdir.path());
+        for (int round = 1; round <= 3; ++round) {
+            for (int n = 1; n <= 3; ++n) {
+                QByteArray edited = snapshot(m_vdir.path()).value(ourFile(n));
+                QVERIFY(!edited.isEmpty());
+                edited.replace("END:VCARD", QByteArray("TITLE:Round " + QByteArray::number(round) +
+                                                       "\r\nEND:VCARD"));
+                const qsizetype fn = edited.indexOf("FN:");
+                edited.insert(edited.indexOf("\r\n", fn), QByteArray::number(round));
+                writeFile(m_vdir.filePath(ourFile(n)), edited);
+            }
+            // And one edited in the card file, saved where the store's save puts it (the
+            // sequential form appends it and lowers the count).
+            QMap<int, cardfile::Contact> byNumber; // the last record of each number
+            for (const cardfile::Contact &c : cardfile::read().contacts)
+                byNumber.insert(c.record.contactNumber().value_or(0), c);
+            ContactRecord record = byNumber.value(2).record;
+            record.City = u"Lyon "_s + QString::number(round);
+            store::replaceContact(2, record, byNumber.value(2).notes);
+            const tool::SyncReport report = tool::syncVdir(m_vdir.path());
+            QVERIFY2(report.added == 0, qPrintable(report.lines.join(u'\n')));
+            QCOMPARE(tool::syncVdir(m_vdir.path()).added, 0);
+            byNumber.clear();
+            for (const cardfile::Contact &c : cardfile::read().contacts)
+                byNumber.insert(c.record.contactNumber().value_or(0), c);
+            QCOMPARE(byNumber.keys(), (QList<int>{1, 2, 3}));
+            QCOMPARE(byNumber.value(2).record.City, record.City);
+            QVERIFY(snapshot(m_vdir.path())
+                        .value(ourFile(2))
+                        .contains(QByteArray("Lyon " + QByteArray::number(round))));
+        }
+    }
+
     // Cardomine open: a status of its own, which the systemd unit counts as success.
     void busyCardFileHasItsOwnExitStatus()
     {
