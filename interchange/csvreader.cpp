@@ -385,7 +385,7 @@ Card cardOf(const QList<Column> &columns, const Row &row)
                 card.addExtra(column.header, value);
             break;
         case Role::Notes:
-            card.notes.append(value);
+            card.addNote(value);
             break;
         case Role::Uid:
             card.uid = value;

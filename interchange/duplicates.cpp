@@ -1,32 +1,66 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "interchange/duplicates.h"
 
+#include "datastore/notesfile.h"
+#include "interchange/exportformats.h"
+#include "interchange/wholecontact.h"
+#include "platform/textcodec.h"
+
+#include <QRegularExpression>
+#include <QSet>
+#include <QUuid>
+
 namespace cardomine::interchange {
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// A phone or e-mail box as a key: an address in lower case, a number by its digits.
-std::optional<QString> pointKey(const QString &box)
+QString digitsOf(const QString &value)
 {
-    const QString value = box.trimmed();
-    if (value.contains(u'@'))
-        return u"e:"_s + value.toCaseFolded();
     QString digits;
     for (const QChar c : value)
         if (c.isDigit())
             digits += c;
-    if (digits.size() < 3)
-        return std::nullopt;
-    return u"p:"_s + digits;
+    return digits;
 }
 
-// The eleven boxes, without the number and the type.
-QByteArray boxesKey(const ContactRecord &r)
+bool isPhoneLike(const QString &value)
 {
-    QByteArray bytes = r.toRandomBytes();
-    return bytes.left(157) + bytes.mid(163, 229 - 163);
+    for (const QChar c : value)
+        if (!c.isDigit() && !QStringView(u" +-.()/").contains(c))
+            return false;
+    return digitsOf(value).size() >= 3;
+}
+
+// A value as it is compared: an address in lower case, a number by its digits, any
+// other text case and spacing aside.
+QString keyOf(const QString &value)
+{
+    const QString text = value.trimmed();
+    if (isEmailAddress(text))
+        return u"e:"_s + text.toCaseFolded();
+    if (isPhoneLike(text))
+        return u"p:"_s + digitsOf(text);
+    return u"t:"_s + text.simplified().toCaseFolded();
+}
+
+// The label a box's value goes under when it is merged into another contact: one that
+// goes out as a property of its own, never one the box's whole value would take.
+QString mergeLabel(FieldBox box, const QString &value)
+{
+    switch (box) {
+    case FieldBox::HomePhone:
+        return u"Phone (home)"_s;
+    case FieldBox::WorkPhone:
+        return u"Phone (work)"_s;
+    case FieldBox::PagerMobile:
+        return u"Phone (cell)"_s;
+    case FieldBox::FaxOrEmail:
+        return value.contains(u'@') ? u"E-mail"_s : u"Phone (fax)"_s;
+    default:
+        return u"Company"_s;
+    }
 }
 
 } // namespace
@@ -48,39 +82,117 @@ bool isBlank(const ContactRecord &r)
     return true;
 }
 
-DuplicateKeys::DuplicateKeys(const ContactRecord &r)
-    : blank(isBlank(r))
+bool isCardFileUid(const QString &uid)
 {
-    if (blank)
-        return;
-    const QString name = nameKey(r);
+    const QString text = uid.trimmed();
+    // The bare contact number that older exports and the CSV's ID column give.
+    static const QRegularExpression number(u"^[0-9]{1,5}$"_s);
+    if (number.match(text).hasMatch())
+        return true;
+    if (!text.startsWith(u"urn:uuid:"_s, Qt::CaseInsensitive))
+        return false;
+    return QUuid::fromString(QStringView(text).mid(9)).version() == QUuid::Sha1;
+}
+
+ContactValues::ContactValues(const ContactRecord &record, const QString &notes, const QString &uid)
+    : blank(isBlank(record))
+{
+    const WholeContact whole = wholeContact(record, notes);
+    const auto &b = whole.boxes;
+    name = b[size_t(FieldBox::FirstName)].simplified().toCaseFolded() + u'\x1f' +
+           b[size_t(FieldBox::LastName)].simplified().toCaseFolded();
+    boxes = QStringList(b.cbegin(), b.cend()).join(u'\x1f');
+    own = whole.own.trimmed();
+
+    const auto addValue = [this](const QString &label, const QString &value) {
+        if (value.trimmed().isEmpty())
+            return;
+        values.append({label, value});
+        keys.append(keyOf(value));
+    };
+    addValue(u"Company"_s, b[size_t(FieldBox::Company)]);
+    // The address in the boxes counts as one value, as import keeps a second address.
+    QStringList address;
+    for (const FieldBox box : {FieldBox::Address, FieldBox::City, FieldBox::State, FieldBox::Zip})
+        if (!b[size_t(box)].trimmed().isEmpty())
+            address.append(b[size_t(box)].trimmed());
+    addValue(u"Address"_s, address.join(u", "_s));
+    for (const FieldBox box :
+         {FieldBox::HomePhone, FieldBox::WorkPhone, FieldBox::PagerMobile, FieldBox::FaxOrEmail})
+        addValue(mergeLabel(box, b[size_t(box)]), b[size_t(box)]);
+    for (const ImportedValue &v : whole.values) {
+        if (v.label == u"UID"_s)
+            uids.append(v.value.trimmed().toLower());
+        addValue(v.label, v.value);
+    }
+    if (!uid.trimmed().isEmpty() && !isCardFileUid(uid)) {
+        uids.append(uid.trimmed().toLower());
+        addValue(u"UID"_s, uid.trimmed());
+    }
+
     if (name != u"\x1f"_s)
-        for (const QString &box :
-             {r.HomePhone.text(), r.WorkPhone.text(), r.PagerMobile.text(), r.FaxOrEmail.text()})
-            if (const std::optional<QString> key = pointKey(box))
-                points.append(*key + u'\x1f' + name);
-    boxes = boxesKey(r);
+        for (qsizetype i = 0; i < keys.size(); ++i)
+            if (keys.at(i).startsWith(u"e:"_s) || keys.at(i).startsWith(u"p:"_s))
+                points.append(keys.at(i) + u'\x1f' + name);
 }
 
-void Duplicates::add(const DuplicateKeys &keys, int holder)
+QList<ImportedValue> newValues(const ContactValues &incoming, const ContactValues &holder)
 {
-    if (keys.blank)
-        return;
-    for (const QString &key : keys.points)
+    QSet<QString> held(holder.keys.cbegin(), holder.keys.cend());
+    // The address boxes' parts each count as held too, so an address split otherwise
+    // is not taken for a new one.
+    QList<ImportedValue> added;
+    for (qsizetype i = 0; i < incoming.values.size(); ++i) {
+        const QString &key = incoming.keys.at(i);
+        const bool isHeld =
+            held.contains(key) || (key.startsWith(u"t:"_s) &&
+                                   holder.own.simplified().toCaseFolded().contains(key.mid(2)));
+        if (!isHeld) {
+            added.append(incoming.values.at(i));
+            held.insert(key);
+        }
+    }
+    if (!incoming.own.isEmpty() &&
+        !holder.own.simplified().toCaseFolded().contains(
+            incoming.own.simplified().toCaseFolded()) &&
+        !held.contains(keyOf(incoming.own)))
+        added.append({u"Note"_s, incoming.own});
+    return added;
+}
+
+bool fitsNotesLimit(const QString &notes)
+{
+    if (notes.isEmpty())
+        return true;
+    // The file holds the text in Windows-1252, one byte a character, and one CR LF.
+    return qint64(notes.size()) + 2 <= notes::ReadLimit;
+}
+
+void Duplicates::add(const ContactValues &values, int holder)
+{
+    for (const QString &key : values.points)
         m_points.insert(key, holder);
-    m_boxes.insert(keys.boxes, holder);
+    // A UID names the same person only under the same whole name.
+    for (const QString &uid : values.uids)
+        m_points.insert(u"u:"_s + uid + u'\x1f' + values.name, holder);
+    if (!values.blank)
+        m_boxes.insert(values.boxes, holder);
 }
 
-std::optional<Duplicates::Found> Duplicates::find(const DuplicateKeys &keys) const
+std::optional<Duplicates::Found> Duplicates::find(const ContactValues &values) const
 {
-    for (const QString &key : keys.points)
+    for (const QString &uid : values.uids)
+        if (const auto it = m_points.constFind(u"u:"_s + uid + u'\x1f' + values.name);
+            it != m_points.cend())
+            return Found{u"the same UID as"_s, *it};
+    for (const QString &key : values.points)
         if (const auto it = m_points.constFind(key); it != m_points.cend())
             return Found{
                 u"same name and %1 as"_s.arg(key.startsWith(u"e:") ? u"e-mail"_s : u"phone"_s),
                 *it};
-    if (keys.blank)
+    if (values.blank)
         return std::nullopt;
-    if (const auto it = m_boxes.constFind(keys.boxes); it != m_boxes.cend())
+    if (const auto it = m_boxes.constFind(values.boxes); it != m_boxes.cend())
         return Found{u"the same as"_s, *it};
     return std::nullopt;
 }

@@ -3,6 +3,11 @@
 
 #include "interchange/cardfileid.h"
 #include "interchange/formulaquote.h"
+#include "interchange/importcard.h"
+#include "interchange/vcardproperty.h"
+#include "interchange/wholecontact.h"
+
+#include <QMap>
 
 #include <QSet>
 #include <QStringList>
@@ -144,40 +149,136 @@ QString csvCell(const QString &value)
     return u'"' + cell + u'"';
 }
 
+namespace {
+
+// The first value under one of the labels, taken out of the list: the parts of the
+// name, company and address that import keeps beside the boxes.
+struct Taken
+{
+    QString value;
+    qsizetype at = -1; // its place in the section, or -1
+};
+
+Taken take(WholeContact &whole, QList<bool> &used, const QString &label)
+{
+    for (qsizetype i = 0; i < whole.values.size(); ++i) {
+        if (!used[i] && !whole.stale.contains(i) && whole.values.at(i).label == label) {
+            used[i] = true;
+            return {whole.values.at(i).value, i};
+        }
+    }
+    return {};
+}
+
+qsizetype firstPlace(std::initializer_list<Taken> taken)
+{
+    qsizetype first = -1;
+    for (const Taken &t : taken)
+        if (t.at >= 0 && (first < 0 || t.at < first))
+            first = t.at;
+    return first;
+}
+
+QString propertyLine(const VCardProperty &property, const QString &value, int &group)
+{
+    QString line;
+    QString groupPrefix;
+    if (!property.groupLabel.isEmpty())
+        groupPrefix = QStringLiteral("item%1.").arg(++group);
+    line = groupPrefix + property.name;
+    if (!property.types.isEmpty())
+        line += QStringLiteral(";TYPE=") + property.types.join(u',');
+    const QString text = escapeText(value);
+    if (property.name == u"ADR")
+        line += QStringLiteral(":;;") + text + QStringLiteral(";;;;");
+    else
+        line += u':' + text;
+    if (!property.groupLabel.isEmpty())
+        line += QStringLiteral("\r\n") + groupPrefix + QStringLiteral("X-ABLABEL:") +
+                escapeText(property.groupLabel);
+    return line;
+}
+
+} // namespace
+
 QByteArray toVCard(const QList<Contact> &contacts, const QUuid &cardFile)
 {
+    using importing::boxLabel;
     QByteArray out;
     out.reserve(contacts.size() * 512);
     QSet<int> numbersUsed;
     for (const Contact &contact : contacts) {
         const ContactRecord &r = contact.record;
-        const QString first = fieldValue(r.FirstName.text());
-        const QString last = fieldValue(r.LastName.text());
-        const QString company = fieldValue(r.Company.text());
-        const QString address = fieldValue(r.Address.text());
-        const QString city = fieldValue(r.City.text());
-        const QString state = fieldValue(r.State.text());
-        const QString zip = fieldValue(r.Zip.text());
-        const QString home = fieldValue(r.HomePhone.text());
-        const QString work = fieldValue(r.WorkPhone.text());
-        const QString mobile = fieldValue(r.PagerMobile.text());
-        const QString faxOrEmail = fieldValue(r.FaxOrEmail.text());
+        WholeContact whole = wholeContact(r, contact.notes);
+        const auto box = [&whole](FieldBox b) -> const QString & { return whole.boxes[size_t(b)]; };
+        const QString &first = box(FieldBox::FirstName);
+        const QString &last = box(FieldBox::LastName);
+        const QString &company = box(FieldBox::Company);
+        const QString &address = box(FieldBox::Address);
+        const QString &city = box(FieldBox::City);
+        const QString &state = box(FieldBox::State);
+        const QString &zip = box(FieldBox::Zip);
+        const QString &home = box(FieldBox::HomePhone);
+        const QString &work = box(FieldBox::WorkPhone);
+        const QString &mobile = box(FieldBox::PagerMobile);
+        const QString faxOrEmail = box(FieldBox::FaxOrEmail).trimmed();
         const QString id = fieldValue(r.ContactID.text()).trimmed();
-        const QString notes = withoutControls(contact.notes);
+
+        QList<bool> used(whole.values.size(), false);
+        // Values of the section that belong to the name, company and address: they go
+        // out inside those properties, placed where the first of them stood, so that
+        // reading the card back lists them in the same order.
+        const Taken formatted = take(whole, used, QStringLiteral("Formatted name"));
+        const Taken middle = take(whole, used, QStringLiteral("Middle name"));
+        const Taken prefix = take(whole, used, QStringLiteral("Name prefix"));
+        const Taken suffix = take(whole, used, QStringLiteral("Name suffix"));
+        const Taken department = take(whole, used, QStringLiteral("Department"));
+        const Taken poBox = take(whole, used, QStringLiteral("PO box"));
+        const Taken extended = take(whole, used, QStringLiteral("Extended address"));
+        const Taken country = take(whole, used, QStringLiteral("Country"));
 
         QStringList lines{QStringLiteral("BEGIN:VCARD"), QStringLiteral("VERSION:4.0")};
-        const QString fullName = formattedName(
-            first, last, company, {faxOrEmail, home, work, mobile, address, city, state, zip},
-            id.isEmpty() ? QString::number(contact.position) : id);
+        const QString fullName =
+            !formatted.value.isEmpty()
+                ? formatted.value
+                : formattedName(first, last, company,
+                                {faxOrEmail, home, work, mobile, address, city, state, zip},
+                                id.isEmpty() ? QString::number(contact.position) : id);
         lines.append(QStringLiteral("FN:") + escapeText(fullName));
+
+        QMap<qsizetype, QStringList> placed; // lines that go where a section value stood
+        const auto put = [&lines, &placed](qsizetype at, const QString &line) {
+            if (at < 0)
+                lines.append(line);
+            else
+                placed[at].append(line);
+        };
         // N even when empty: readers that miss it make names out of FN.
-        lines.append(QStringLiteral("N:") + escapeText(last) + u';' + escapeText(first) +
-                     QStringLiteral(";;;"));
-        if (!company.isEmpty())
-            lines.append(QStringLiteral("ORG:") + escapeText(company));
-        if (!address.isEmpty() || !city.isEmpty() || !state.isEmpty() || !zip.isEmpty())
-            lines.append(QStringLiteral("ADR:;;") + escapeText(address) + u';' + escapeText(city) +
-                         u';' + escapeText(state) + u';' + escapeText(zip) + u';');
+        put(firstPlace({middle, prefix, suffix}),
+            QStringLiteral("N:") + escapeText(last) + u';' + escapeText(first) + u';' +
+                escapeText(middle.value) + u';' + escapeText(prefix.value) + u';' +
+                escapeText(suffix.value));
+        if (!company.isEmpty() || !department.value.isEmpty())
+            put(department.at,
+                QStringLiteral("ORG:") + escapeText(company) +
+                    (department.value.isEmpty() ? QString() : u';' + escapeText(department.value)));
+        const QStringList adr{poBox.value, extended.value, address, city, state,
+                              zip,         country.value};
+        if (!adr.join(QString()).isEmpty()) {
+            QStringList parts;
+            for (const QString &part : adr)
+                parts.append(escapeText(part));
+            // Beside other addresses it is the preferred one, so that it is the one that
+            // fills the boxes again.
+            bool others = false;
+            for (qsizetype i = 0; i < whole.values.size(); ++i)
+                if (const auto p = vcardPropertyFor(whole.values.at(i).label);
+                    p && p->name == u"ADR" && !whole.stale.contains(i))
+                    others = true;
+            put(firstPlace({poBox, extended, country}),
+                (others ? QStringLiteral("ADR;PREF=1:") : QStringLiteral("ADR:")) +
+                    parts.join(u';'));
+        }
         const auto phone = [&lines](const char *type, const QString &value) {
             if (!value.isEmpty())
                 lines.append(QStringLiteral("TEL;TYPE=") + QLatin1String(type) + u':' +
@@ -186,10 +287,40 @@ QByteArray toVCard(const QList<Contact> &contacts, const QUuid &cardFile)
         phone("home", home);
         phone("work", work);
         phone("cell", mobile);
-        if (isEmailAddress(faxOrEmail.trimmed()))
-            lines.append(QStringLiteral("EMAIL:") + escapeText(faxOrEmail.trimmed()));
+        // A box filled to its width with an "@" in it and no whole value in the notes may
+        // be an address cut short: it goes out as note text, never as EMAIL or TEL.
+        QStringList noteLines;
+        const bool mayBeCut = !whole.restored[size_t(FieldBox::FaxOrEmail)] &&
+                              faxOrEmail.contains(u'@') &&
+                              faxOrEmail.size() >= r.FaxOrEmail.text().size();
+        if (mayBeCut)
+            noteLines.append(boxLabel(FieldBox::FaxOrEmail) + QStringLiteral(": ") + faxOrEmail);
+        else if (isEmailAddress(faxOrEmail))
+            lines.append(QStringLiteral("EMAIL:") + escapeText(faxOrEmail));
         else
             phone("fax", faxOrEmail);
+
+        // Every other value of the section as its own property; what no property
+        // stands for, and the whole values of boxes changed since, stay note text.
+        int group = 0;
+        QList<ImportedValue> kept;
+        for (qsizetype i = 0; i < whole.values.size(); ++i) {
+            if (const auto it = placed.constFind(i); it != placed.cend())
+                lines.append(*it);
+            if (used[i])
+                continue;
+            const ImportedValue &v = whole.values.at(i);
+            const std::optional<VCardProperty> property =
+                whole.stale.contains(i) ? std::nullopt : vcardPropertyFor(v.label);
+            if (property && !(property->name == u"EMAIL" && !isEmailAddress(v.value.trimmed())))
+                lines.append(propertyLine(*property, v.value, group));
+            else
+                kept.append(v);
+        }
+        QString notes = whole.own;
+        for (const QString &line : std::as_const(noteLines))
+            notes += (notes.isEmpty() ? QString() : QStringLiteral("\r\n")) + line;
+        notes = joinNotes(notes, kept);
         if (!notes.isEmpty())
             lines.append(QStringLiteral("NOTE:") + escapeText(notes));
         // The contact's number names it in this card file; a record stored under a
@@ -206,7 +337,8 @@ QByteArray toVCard(const QList<Contact> &contacts, const QUuid &cardFile)
         lines.append(QStringLiteral("END:VCARD"));
 
         for (const QString &line : std::as_const(lines))
-            out += foldLine(line);
+            for (const QString &physical : line.split(QStringLiteral("\r\n")))
+                out += foldLine(physical);
     }
     return out;
 }
@@ -220,15 +352,18 @@ QByteArray toCsv(const QList<Contact> &contacts)
     out.reserve(out.size() + contacts.size() * 256);
     for (const Contact &contact : contacts) {
         const ContactRecord &r = contact.record;
-        const QStringList fields{fieldValue(r.FirstName.text()),   fieldValue(r.LastName.text()),
-                                 fieldValue(r.Company.text()),     fieldValue(r.Address.text()),
-                                 fieldValue(r.City.text()),        fieldValue(r.State.text()),
-                                 fieldValue(r.Zip.text()),         fieldValue(r.ContactID.text()),
-                                 fieldValue(r.HomePhone.text()),   fieldValue(r.WorkPhone.text()),
-                                 fieldValue(r.PagerMobile.text()), fieldValue(r.FaxOrEmail.text()),
-                                 fieldValue(r.DataType.text()),    withoutControls(contact.notes)};
+        // The boxes' own columns take their whole values; the rest of the section stays
+        // in the notes, where import reads it back.
+        const WholeContact whole = wholeContact(r, contact.notes);
+        QStringList fields;
+        for (int i = 0; i < FieldBoxCount; ++i) {
+            if (FieldBox(i) == FieldBox::HomePhone)
+                fields.append(fieldValue(r.ContactID.text()));
+            fields.append(whole.boxes[size_t(i)]);
+        }
+        fields << fieldValue(r.DataType.text()) << joinNotes(whole.own, whole.values);
         QStringList cells;
-        for (const QString &field : fields)
+        for (const QString &field : std::as_const(fields))
             cells.append(csvCell(field));
         out += cells.join(QLatin1Char(',')).toUtf8() + CrLf;
     }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "interchange/importcard.h"
 
+#include "interchange/importedvalues.h"
 #include "interchange/textinput.h"
 #include "platform/textcodec.h"
 
@@ -124,6 +125,20 @@ void Card::addExtra(const QString &label, const QString &value)
     if (value.trimmed().isEmpty())
         return;
     m_extras.append({label, value, nextOrder()});
+}
+
+void Card::addNote(const QString &note)
+{
+    const NotesParts parts = splitNotes(crlfLines(note));
+    QString own = parts.own;
+    for (const ImportedValue &v : parts.values) {
+        if (v.label.isEmpty())
+            own += (own.isEmpty() ? QString() : u"\r\n"_s) + v.value;
+        else
+            addExtra(v.label, v.value);
+    }
+    if (!own.isEmpty())
+        notes.append(own);
 }
 
 QString crlfLines(const QString &text)

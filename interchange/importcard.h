@@ -76,16 +76,13 @@ struct Card
 
     // Values with no box, in the order the card holds them.
     void addExtra(const QString &label, const QString &value);
+    // A note of the card. The section of values kept whole that our own export leaves
+    // in a note (what no property stands for) is read back as values again.
+    void addNote(const QString &note);
     int nextOrder() { return m_order++; }
 
 private:
     friend ImportedContact buildContact(const Card &card);
-
-    // A value as its box holds it once imported: one line, trimmed, characters Windows-1252
-    // lacks as "?", cut to the box, without trailing spaces.
-    QString boxRendering(FieldBox box, const QString &value);
-    // How the notes name a value of the box: "Home phone".
-    QString boxLabel(FieldBox box);
     struct Extra
     {
         QString label;
@@ -101,7 +98,7 @@ ImportedContact buildContact(const Card &card);
 // A value as its box holds it once imported: one line, trimmed, characters Windows-1252
 // lacks as "?", cut to the box, without trailing spaces.
 QString boxRendering(FieldBox box, const QString &value);
-// How the notes name a value of the box: "Home phone".
+// How the notes' section names the whole value of a box that was cut ("Home phone").
 QString boxLabel(FieldBox box);
 
 // Line ends of any kind (CR LF, LF, CR) as CR LF, the notes files' line end.

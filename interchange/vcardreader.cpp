@@ -588,7 +588,7 @@ Card interpret(const QList<Property> &properties, int line)
             card.addresses.append(address);
         } else if (name == "NOTE") {
             if (!value.isEmpty())
-                card.notes.append(value);
+                card.addNote(value);
         } else {
             QString label = knownLabel(name);
             if (name == "N")

@@ -6,11 +6,13 @@
 #include "datastore/contactrecord.h"
 #include "datastore/dataerror.h"
 #include "datastore/indexfile.h"
+#include "datastore/notesfile.h"
 #include "datastore/paths.h"
 #include "datastore/repairplan.h"
 #include "datastore/repairsteps.h"
 #include "interchange/cardfileid.h"
 #include "interchange/duplicates.h"
+#include "interchange/importedvalues.h"
 #include "interchange/importreader.h"
 #include "platform/drive.h"
 #include "platform/fileerror.h"
@@ -43,25 +45,32 @@ QString where(const Candidate &c)
     return u"%1 line %2"_s.arg(c.file).arg(c.contact.line);
 }
 
+struct Stored
+{
+    ContactRecord record;
+    QString notes;
+};
+
 struct CardFileState
 {
     int count = 0;
-    QHash<int, ContactRecord> byNumber;
+    QHash<int, Stored> byNumber;
 };
 
-// The records already stored, by contact number: in the random form a record's
-// position is its number; in the sequential form the first record under a number holds it.
+// The records already stored with their notes, by contact number: in the random form a
+// record's position is its number; in the sequential form the first record under a number
+// holds it.
 CardFileState readCardFileState()
 {
-    const cardfile::CardFile card = cardfile::read({.notes = cardfile::NotesText::Skip});
+    const cardfile::CardFile card = cardfile::read();
     CardFileState state;
     state.count = card.recordCount;
     for (const cardfile::Contact &contact : card.contacts) {
         if (card.fileType != u'S')
-            state.byNumber.insert(contact.position, contact.record);
+            state.byNumber.insert(contact.position, {contact.record, contact.notes});
         else if (const std::optional<int> number = contact.record.contactNumber();
                  number && !state.byNumber.contains(*number))
-            state.byNumber.insert(*number, contact.record);
+            state.byNumber.insert(*number, {contact.record, contact.notes});
     }
     return state;
 }
@@ -69,7 +78,7 @@ CardFileState readCardFileState()
 // What a first run would leave: the sample contact as record 1.
 CardFileState firstRunState()
 {
-    return {1, {{1, sampleContact()}}};
+    return {1, {{1, {sampleContact(), {}}}}};
 }
 
 QString describedCut(const ImportedContact &c)
@@ -121,7 +130,7 @@ ImportOutcome importFiles(const ImportRequest &request)
         out += "Created the card file as Cardomine's first run does, with its sample contact "
                "as contact 1.\n";
     }
-    const CardFileState state = fresh && request.dryRun ? firstRunState() : readCardFileState();
+    CardFileState state = fresh && request.dryRun ? firstRunState() : readCardFileState();
     int highest = state.count;
     for (auto it = state.byNumber.cbegin(); it != state.byNumber.cend(); ++it)
         highest = std::max(highest, it.key());
@@ -129,7 +138,7 @@ ImportOutcome importFiles(const ImportRequest &request)
     // Holders: a stored contact by its number, a candidate by -1 - its index.
     Duplicates duplicates;
     for (auto it = state.byNumber.cbegin(); it != state.byNumber.cend(); ++it)
-        duplicates.add(DuplicateKeys(*it), it.key());
+        duplicates.add(ContactValues(it->record, it->notes), it.key());
     const auto holderName = [&candidates](int holder) {
         return holder > 0 ? u"contact %1"_s.arg(holder)
                           : where(candidates.at(qsizetype(-1 - holder)));
@@ -137,35 +146,78 @@ ImportOutcome importFiles(const ImportRequest &request)
 
     const int room = std::max(0, ContactRecord::MaxNumber - state.count);
     QList<qsizetype> accepted;
+    QHash<qsizetype, qsizetype> acceptedAt; // candidate index to its place in accepted
     QStringList skipped, refused;
-    QHash<QString, qsizetype> uidsSeen;
+    struct Merge
+    {
+        qsizetype candidate;
+        int holder;
+        qsizetype values;
+    };
+    QList<Merge> merges;
+    QSet<int> storedMerged; // stored contacts whose notes a merge changed
     for (qsizetype index = 0; index < candidates.size(); ++index) {
-        const Candidate &candidate = candidates.at(index);
-        const ImportedContact &c = candidate.contact;
-        std::optional<QString> reason;
-        if (!c.uid.isEmpty()) {
-            if (const std::optional<int> number = uids.contactNumber(c.uid)) {
-                const auto stored = state.byNumber.constFind(*number);
-                // Our own UID names the contact for certain; the bare number that
-                // older exports wrote is taken only when the names agree.
-                const bool ours = c.uid.trimmed().startsWith(u"urn:uuid:"_s, Qt::CaseInsensitive);
-                // A record with every box empty is named by its UID only when the card
-                // is as empty: such a contact came back from our own export.
-                const bool emptyAsStored =
-                    stored != state.byNumber.cend() && (!isBlank(*stored) || isBlank(c.record));
-                if (emptyAsStored && (ours || nameKey(*stored) == nameKey(c.record)))
-                    reason = u"already in the card file as contact %1 (its UID)"_s.arg(*number);
+        Candidate &candidate = candidates[index];
+        ImportedContact &c = candidate.contact;
+        // A UID from elsewhere is kept with the contact, so that the same card comes in
+        // only once; our own exports' UIDs name contacts of a card file instead.
+        if (!c.uid.isEmpty() && !isCardFileUid(c.uid) && !uids.contactNumber(c.uid))
+            c.notes = withValuesAdded(c.notes, {{u"UID"_s, c.uid.trimmed()}});
+        const ContactValues values(c.record, c.notes);
+        std::optional<int> holder;
+        QString reason;
+        if (const std::optional<int> number = uids.contactNumber(c.uid)) {
+            const auto stored = state.byNumber.constFind(*number);
+            // Our own UID names the contact for certain; the bare number that older
+            // exports wrote is taken only when the names agree.
+            const bool ours = c.uid.trimmed().startsWith(u"urn:uuid:"_s, Qt::CaseInsensitive);
+            // A record with every box empty is named by its UID only when the card is as
+            // empty: such a contact came back from our own export.
+            const bool emptyAsStored =
+                stored != state.byNumber.cend() && (!isBlank(stored->record) || isBlank(c.record));
+            if (emptyAsStored && (ours || nameKey(stored->record) == nameKey(c.record))) {
+                holder = *number;
+                reason = u"already in the card file as contact %1 (its UID)"_s.arg(*number);
             }
-            if (!reason)
-                if (const auto seen = uidsSeen.constFind(c.uid.toLower()); seen != uidsSeen.cend())
-                    reason = u"the same UID as %1"_s.arg(where(candidates.at(*seen)));
         }
-        const DuplicateKeys keys(c.record);
-        if (!reason)
-            if (const std::optional<Duplicates::Found> found = duplicates.find(keys))
+        if (!holder)
+            if (const std::optional<Duplicates::Found> found = duplicates.find(values)) {
+                holder = found->holder;
                 reason = found->what + u' ' + holderName(found->holder);
-        if (reason) {
-            skipped.append(u"skipped  %1 (%2): %3"_s.arg(c.name, where(candidate), *reason));
+            }
+        if (holder) {
+            // The same person: skipped when it brings nothing new, else what is new
+            // goes into the notes of the contact that holds it.
+            QString &holderNotes = *holder > 0 ? state.byNumber[*holder].notes
+                                               : candidates[qsizetype(-1 - *holder)].contact.notes;
+            const ContactRecord &holderRecord =
+                *holder > 0 ? state.byNumber[*holder].record
+                            : candidates.at(qsizetype(-1 - *holder)).contact.record;
+            const QList<ImportedValue> added =
+                newValues(values, ContactValues(holderRecord, holderNotes));
+            if (added.isEmpty()) {
+                skipped.append(u"skipped  %1 (%2): %3"_s.arg(c.name, where(candidate), reason));
+                continue;
+            }
+            const QString merged = withValuesAdded(holderNotes, added);
+            if (!fitsNotesLimit(merged)) {
+                refused.append(
+                    u"refused  %1 (%2): merged into %3 its notes would pass the "
+                    u"notes limit of %4 bytes"_s.arg(c.name, where(candidate), holderName(*holder))
+                        .arg(notes::ReadLimit));
+                continue;
+            }
+            holderNotes = merged;
+            if (*holder > 0)
+                storedMerged.insert(*holder);
+            duplicates.add(ContactValues(holderRecord, merged), *holder);
+            merges.append({index, *holder, added.size()});
+            continue;
+        }
+        if (!fitsNotesLimit(c.notes)) {
+            refused.append(u"refused  %1 (%2): its notes would pass the notes limit of %3 "
+                           u"bytes"_s.arg(c.name, where(candidate))
+                               .arg(notes::ReadLimit));
             continue;
         }
         if (accepted.size() >= room) {
@@ -173,9 +225,8 @@ ImportOutcome importFiles(const ImportRequest &request)
                 c.name, where(candidate), QString::number(ContactRecord::MaxNumber)));
             continue;
         }
-        if (!c.uid.isEmpty())
-            uidsSeen.insert(c.uid.toLower(), index);
-        duplicates.add(keys, int(-1 - index));
+        duplicates.add(values, int(-1 - index));
+        acceptedAt.insert(index, accepted.size());
         accepted.append(index);
     }
 
@@ -190,6 +241,10 @@ ImportOutcome importFiles(const ImportRequest &request)
         for (qsizetype i = 0; i < accepted.size(); ++i)
             numbers.append(state.count + int(i) + 1);
     }
+    // Merges into contacts stored before change their notes only.
+    if (!request.dryRun)
+        for (const int number : std::as_const(storedMerged))
+            notes::write(number, state.byNumber[number].notes);
 
     const QString verb = request.dryRun ? u"would add"_s : u"added"_s;
     QStringList replaced;
@@ -206,16 +261,26 @@ ImportOutcome importFiles(const ImportRequest &request)
             replaced.append(c.name);
         }
     }
+    for (const Merge &m : std::as_const(merges)) {
+        const Candidate &candidate = candidates.at(m.candidate);
+        const int number =
+            m.holder > 0 ? m.holder : numbers.value(acceptedAt.value(qsizetype(-1 - m.holder)));
+        out += u"merged   %1 (%2): merged into contact %3: %4 values\n"_s
+                   .arg(candidate.contact.name, where(candidate), QString::number(number))
+                   .arg(m.values)
+                   .toUtf8();
+    }
     for (const QString &line : std::as_const(skipped))
         out += (line + u'\n').toUtf8();
     for (const QString &line : std::as_const(refused))
         out += (line + u'\n').toUtf8();
     if (!replaced.isEmpty())
         out += (u"Characters replaced by \"?\" in: "_s + replaced.join(u", "_s) + u'\n').toUtf8();
-    out += u"%1 %2, %3 skipped as already there, %4 refused (the card file is full).%5\n"_s
+    out += u"%1 %2, %3 skipped as already there, %4 merged, %5 refused.%6\n"_s
                .arg(request.dryRun ? u"Would add"_s : u"Added"_s)
                .arg(accepted.size())
                .arg(skipped.size())
+               .arg(merges.size())
                .arg(refused.size())
                .arg(request.dryRun ? u" Nothing was changed (--dry-run)."_s : QString())
                .toUtf8();

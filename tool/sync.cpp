@@ -13,6 +13,7 @@
 #include "interchange/duplicates.h"
 #include "interchange/exportformats.h"
 #include "interchange/importcard.h"
+#include "interchange/importedvalues.h"
 #include "interchange/importreader.h"
 #include "platform/drive.h"
 #include "platform/fileerror.h"
@@ -681,29 +682,62 @@ SyncReport syncVdir(const QString &nativeFolder)
     // In, new contacts: a vCard the card file already holds by import's rules (the same
     // name with a phone or e-mail in common, or every box the same) is left where it is
     // and not added again; it stays a second card in the address book, as the report says.
+    bool cardWritten = false;
+    // The same rule as import's: a vCard that brings something new to the contact that
+    // holds it has what is new merged into that contact's notes; either way it is not
+    // added, and stays a second card in the address book, as the report says.
     if (!foreign.isEmpty()) {
         Duplicates known;
         for (int n = 1; n <= card.count; ++n)
             if (card.has(n))
-                known.add(DuplicateKeys(card.record(n)), n);
+                known.add(ContactValues(card.record(n), card.notes(n)), n);
         QList<ReadCard> fresh;
+        bool merged = false;
         for (const ReadCard &read : std::as_const(foreign)) {
-            const DuplicateKeys keys(read.card.record);
-            if (const std::optional<Duplicates::Found> found = known.find(keys)) {
-                const QString holder =
-                    found->holder > 0
-                        ? describe(card.contact(found->holder))
-                        : joinedPath(nativeFolder, fresh.at(-1 - found->holder).entry.name);
-                report.lines.append(QStringLiteral("Not added, %1 %2: %3 (%4)")
-                                        .arg(found->what, holder, read.card.name,
-                                             joinedPath(nativeFolder, read.entry.name)));
+            const ContactValues values(read.card.record, read.card.notes, read.card.uid);
+            if (const std::optional<Duplicates::Found> found = known.find(values)) {
+                const int h = found->holder;
+                const QString path = joinedPath(nativeFolder, read.entry.name);
+                const QString holder = h > 0
+                                           ? describe(card.contact(h))
+                                           : joinedPath(nativeFolder, fresh.at(-1 - h).entry.name);
+                const ContactRecord holderRecord =
+                    h > 0 ? card.record(h) : fresh.at(-1 - h).card.record;
+                const QString holderNotes = h > 0 ? card.notes(h) : fresh.at(-1 - h).card.notes;
+                const QList<ImportedValue> added =
+                    newValues(values, ContactValues(holderRecord, holderNotes));
+                const QString notes = withValuesAdded(holderNotes, added);
+                if (added.isEmpty() || !fitsNotesLimit(notes)) {
+                    report.lines.append(QStringLiteral("Not added, %1 %2: %3 (%4)%5")
+                                            .arg(found->what, holder, read.card.name, path,
+                                                 added.isEmpty()
+                                                     ? QString()
+                                                     : QStringLiteral("; its values would pass the "
+                                                                      "notes limit")));
+                } else {
+                    if (h > 0) {
+                        notes::write(h, notes);
+                        cardWritten = true;
+                        merged = true;
+                    } else {
+                        fresh[-1 - h].card.notes = notes;
+                    }
+                    known.add(ContactValues(holderRecord, notes), h);
+                    report.lines.append(QStringLiteral("Not added, %1 %2: %3 (%4); merged into "
+                                                       "contact %5: %6 values")
+                                            .arg(found->what, holder, read.card.name, path)
+                                            .arg(h > 0 ? QString::number(h) : holder)
+                                            .arg(added.size()));
+                }
                 ++report.duplicates;
                 continue;
             }
-            known.add(keys, int(-1 - fresh.size()));
+            known.add(values, int(-1 - fresh.size()));
             fresh.append(read);
         }
         foreign = fresh;
+        if (merged)
+            card.load();
     }
     // A card whose values would make a notes file past the notes limit (a huge photo,
     // say) is named at every pass and left where it is; the others are added.
@@ -737,7 +771,6 @@ SyncReport syncVdir(const QString &nativeFolder)
             foreign.resize(std::max(room, 0));
         }
     }
-    bool cardWritten = false;
     if (!foreign.isEmpty()) {
         State announced = state;
         if (firstPass) {

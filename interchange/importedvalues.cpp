@@ -1,0 +1,91 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "interchange/importedvalues.h"
+
+#include "interchange/importcard.h"
+
+namespace cardomine::interchange {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Where the heading line starts, or -1: it must be a line of its own.
+qsizetype headingAt(const QString &notes)
+{
+    const QString &heading = importing::ImportedValuesHeading;
+    for (qsizetype at = notes.indexOf(heading); at >= 0; at = notes.indexOf(heading, at + 1)) {
+        const qsizetype end = at + heading.size();
+        const bool startsLine = at == 0 || notes.at(at - 1) == u'\n';
+        const bool endsLine =
+            end == notes.size() || notes.at(end) == u'\r' || notes.at(end) == u'\n';
+        if (startsLine && endsLine)
+            return at;
+    }
+    return -1;
+}
+
+// "Label: value", where a label is short and does not start or end with a space; any
+// other line continues the value above it.
+bool splitEntry(const QString &line, ImportedValue &entry)
+{
+    const qsizetype colon = line.indexOf(u": "_s);
+    if (colon <= 0 || colon > 80)
+        return false;
+    const QString label = line.left(colon);
+    if (label.front().isSpace() || label.back().isSpace())
+        return false;
+    entry = {label, line.mid(colon + 2)};
+    return true;
+}
+
+} // namespace
+
+NotesParts splitNotes(const QString &notes)
+{
+    NotesParts parts;
+    const qsizetype at = headingAt(notes);
+    if (at < 0) {
+        parts.own = notes;
+        return parts;
+    }
+    parts.own = notes.left(at);
+    if (parts.own.endsWith(u'\n'))
+        parts.own.chop(1);
+    if (parts.own.endsWith(u'\r'))
+        parts.own.chop(1);
+    const QString rest = notes.mid(at + importing::ImportedValuesHeading.size());
+    QStringList lines = rest.split(u'\n');
+    lines.removeFirst(); // the rest of the heading's own line
+    for (QString &line : lines) {
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+        ImportedValue entry;
+        if (splitEntry(line, entry) || parts.values.isEmpty())
+            parts.values.append(splitEntry(line, entry) ? entry : ImportedValue{QString(), line});
+        else
+            parts.values.last().value += u"\r\n"_s + line;
+    }
+    return parts;
+}
+
+QString joinNotes(const QString &own, const QList<ImportedValue> &values)
+{
+    QString notes = own;
+    if (values.isEmpty())
+        return notes;
+    if (!notes.isEmpty())
+        notes += u"\r\n"_s;
+    notes += importing::ImportedValuesHeading;
+    for (const ImportedValue &v : values)
+        notes += u"\r\n"_s + (v.label.isEmpty() ? v.value : v.label + u": "_s + v.value);
+    return notes;
+}
+
+QString withValuesAdded(const QString &notes, const QList<ImportedValue> &values)
+{
+    NotesParts parts = splitNotes(notes);
+    parts.values.append(values);
+    return joinNotes(parts.own, parts.values);
+}
+
+} // namespace cardomine::interchange

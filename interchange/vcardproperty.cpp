@@ -1,0 +1,107 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "interchange/vcardproperty.h"
+
+#include <QHash>
+#include <QRegularExpression>
+
+namespace cardomine::interchange {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The names import gives the properties that have no box.
+const QHash<QString, QString> &propertyNames()
+{
+    static const QHash<QString, QString> names{
+        {u"Phone"_s, u"TEL"_s},
+        {u"E-mail"_s, u"EMAIL"_s},
+        {u"Address"_s, u"ADR"_s},
+        {u"Company"_s, u"ORG"_s},
+        {u"Title"_s, u"TITLE"_s},
+        {u"Role"_s, u"ROLE"_s},
+        {u"Birthday"_s, u"BDAY"_s},
+        {u"Anniversary"_s, u"ANNIVERSARY"_s},
+        {u"Web page"_s, u"URL"_s},
+        {u"Nickname"_s, u"NICKNAME"_s},
+        {u"Instant messaging"_s, u"IMPP"_s},
+        {u"Categories"_s, u"CATEGORIES"_s},
+        {u"Address label"_s, u"LABEL"_s},
+        {u"Photo"_s, u"PHOTO"_s},
+        {u"Logo"_s, u"LOGO"_s},
+        {u"Sound"_s, u"SOUND"_s},
+        {u"Key"_s, u"KEY"_s},
+        {u"Gender"_s, u"GENDER"_s},
+        {u"Time zone"_s, u"TZ"_s},
+        {u"Location"_s, u"GEO"_s},
+        {u"Language"_s, u"LANG"_s},
+        {u"Related"_s, u"RELATED"_s},
+        {u"Member"_s, u"MEMBER"_s},
+        {u"Mailer"_s, u"MAILER"_s},
+        {u"Sort as"_s, u"SORT-STRING"_s},
+    };
+    return names;
+}
+
+// A CSV column's name, letters and digits only, lower case, to the property it holds.
+std::optional<QString> columnProperty(const QString &label)
+{
+    QString key;
+    for (const QChar c : label)
+        if (c.isLetterOrNumber())
+            key += c.toLower();
+    if (key.contains(u"fax"_s) || key.contains(u"phone"_s) || key.contains(u"mobile"_s) ||
+        key.contains(u"pager"_s) || key == u"callback"_s || key == u"isdn"_s || key == u"telex"_s)
+        return u"TEL"_s;
+    if (key.contains(u"email"_s))
+        return u"EMAIL"_s;
+    if (key.endsWith(u"address"_s))
+        return u"ADR"_s;
+    if (key.contains(u"webpage"_s) || key.contains(u"website"_s))
+        return u"URL"_s;
+    if (key == u"jobtitle"_s)
+        return u"TITLE"_s;
+    if (key == u"birthday"_s)
+        return u"BDAY"_s;
+    if (key == u"anniversary"_s)
+        return u"ANNIVERSARY"_s;
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<VCardProperty> vcardPropertyFor(const QString &label)
+{
+    // "Base (type, type, Label)": import lists the types in lower case, then the
+    // address book's own label.
+    QString base = label;
+    QStringList items;
+    if (const qsizetype open = label.indexOf(u" ("_s); open > 0 && label.endsWith(u')')) {
+        base = label.left(open);
+        items = label.mid(open + 2).chopped(1).split(u", "_s);
+    }
+    VCardProperty property;
+    static const QRegularExpression token(u"^[a-z0-9-]+$"_s);
+    static const QRegularExpression extension(u"^X-[A-Za-z0-9-]+$"_s);
+    if (const auto it = propertyNames().constFind(base); it != propertyNames().cend())
+        property.name = *it;
+    else if (extension.match(base).hasMatch())
+        property.name = base.toUpper();
+    else if (const std::optional<QString> name = columnProperty(label)) {
+        property.name = *name;
+        property.groupLabel = label; // the column's name says what kind of value it is
+        return property;
+    } else
+        return std::nullopt;
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        if (token.match(items.at(i)).hasMatch())
+            property.types.append(items.at(i));
+        else if (i == items.size() - 1 && !items.at(i).isEmpty())
+            property.groupLabel = items.at(i);
+        else
+            return std::nullopt;
+    }
+    return property;
+}
+
+} // namespace cardomine::interchange

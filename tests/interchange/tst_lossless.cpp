@@ -1,0 +1,129 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The way out of the card file: what import kept whole in a contact's notes goes out
+// whole, each value as its own vCard property, and comes back the same.
+#include "interchange/exportformats.h"
+#include "interchange/importreader.h"
+
+#include <QTest>
+
+using namespace cardomine;
+using namespace cardomine::interchange;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+Contact contactOf(const QString &boxes, const QString &notes)
+{
+    Contact c;
+    c.position = 2;
+    const QStringList values = boxes.split(u'|');
+    for (int i = 0; i < FieldBoxCount; ++i)
+        c.record.setField(FieldBox(i), values.value(i));
+    c.record.ContactID = u"2"_s;
+    c.record.DataType = u"Contacts"_s;
+    c.notes = notes;
+    return c;
+}
+
+QString unfolded(const QByteArray &bytes)
+{
+    return QString::fromUtf8(bytes).replace(u"\r\n "_s, QString());
+}
+
+const QString Heading = u"Imported values that do not fit a box:"_s;
+
+} // namespace
+
+class TestLossless : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void vcardOut_data()
+    {
+        QTest::addColumn<QString>("boxes");
+        QTest::addColumn<QString>("notes");
+        QTest::addColumn<QStringList>("present");
+        QTest::addColumn<QStringList>("absent");
+        QTest::newRow("cut phone and e-mail go out whole")
+            << u"Ada|Lovelace||||||(404) 555-12|||verylongname.lovelace@example.co"_s
+            << Heading + u"\r\nHome phone: (404) 555-1212\r\nFax or e-mail: "
+                         u"verylongname.lovelace@example.com"_s
+            << QStringList{u"TEL;TYPE=home:(404) 555-1212"_s,
+                           u"EMAIL:verylongname.lovelace@example.com"_s}
+            << QStringList{u"555-12\r\n"_s, u"example.co\r\n"_s, u"NOTE"_s};
+        QTest::newRow("a box changed since: as it is, the old value stays note text")
+            << u"Ada|Lovelace||||||555 0000|||"_s
+            << u"Call after six.\r\n"_s + Heading + u"\r\nHome phone: (404) 555-1212"_s
+            << QStringList{u"TEL;TYPE=home:555 0000"_s, u"NOTE:Call after six.\\n"_s + Heading +
+                                                            u"\\nHome phone: (404) 555-1212"_s}
+            << QStringList{u"TEL;TYPE=home:(404)"_s};
+        QTest::newRow("values with no box go out as properties")
+            << u"Ada|Lovelace||||||||||"_s
+            << u"Own words.\r\n"_s + Heading +
+                   u"\r\nPhone (cell): 555 0101\r\nE-mail (work): ada@work.example\r\n"
+                   u"Address (work): 1 Main St, Springfield\r\nBirthday: 1815-12-10\r\n"
+                   u"Web page: https://example.org/ada\r\nTitle: Countess\r\nNickname: "
+                   u"Ada\r\nPhoto (jpeg): QUJD\r\nX-JABBER: ada@jabber.example\r\nPhone "
+                   u"(Mobile): 555 0202"_s
+            << QStringList{u"TEL;TYPE=cell:555 0101"_s,
+                           u"EMAIL;TYPE=work:ada@work.example"_s,
+                           u"ADR;TYPE=work:;;1 Main St\\, Springfield;;;;"_s,
+                           u"BDAY:1815-12-10"_s,
+                           u"URL:https://example.org/ada"_s,
+                           u"TITLE:Countess"_s,
+                           u"NICKNAME:Ada"_s,
+                           u"PHOTO;TYPE=jpeg:QUJD"_s,
+                           u"X-JABBER:ada@jabber.example"_s,
+                           u"item1.TEL:555 0202"_s,
+                           u"item1.X-ABLABEL:Mobile"_s,
+                           u"NOTE:Own words.\r\n"_s}
+            << QStringList{Heading};
+        QTest::newRow("a full e-mail box with no whole value is no TEL or EMAIL")
+            << u"Ada|Lovelace|||||||||ada.lovelace@analytical.engine"_s << QString()
+            << QStringList{u"NOTE:Fax or e-mail: ada.lovelace@analytical.engine"_s}
+            << QStringList{u"TEL;TYPE=fax"_s, u"EMAIL"_s};
+    }
+    void vcardOut()
+    {
+        QFETCH(QString, boxes);
+        QFETCH(QString, notes);
+        QFETCH(QStringList, present);
+        QFETCH(QStringList, absent);
+        const QString card = unfolded(toVCard({contactOf(boxes, notes)}, QUuid()));
+        for (const QString &text : present)
+            QVERIFY2(card.contains(text), qPrintable(text + u"\n"_s + card));
+        for (const QString &text : absent)
+            QVERIFY2(!card.contains(text), qPrintable(text + u"\n"_s + card));
+    }
+
+    // Both writers' output read back gives the record and the notes it came from.
+    void readBack_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::newRow("vCard") << u"vcard"_s;
+        QTest::newRow("CSV") << u"csv"_s;
+    }
+    void readBack()
+    {
+        QFETCH(QString, format);
+        const QByteArray card =
+            "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lovelace-Byron-King-Noel;Bartholomew;;;\r\n"
+            "TEL;TYPE=HOME:(404) 555-1212\r\nTEL;TYPE=CELL:555 0101\r\nTEL;TYPE=CELL:555 0102\r\n"
+            "EMAIL:bartholomew.lovelace@example.com\r\nEMAIL;TYPE=WORK:b@work.example\r\n"
+            "BDAY:1815-12-10\r\nX-JABBER:b@jabber.example\r\nNOTE:Own words.\r\nEND:VCARD\r\n";
+        const ReadResult first = readVCards(card);
+        QVERIFY(first.ok());
+        Contact c{1, first.contacts.first().record, first.contacts.first().notes};
+        c.record.ContactID = u"1"_s;
+        const QByteArray out = format == u"vcard" ? toVCard({c}, QUuid()) : toCsv({c});
+        const ReadResult again = format == u"vcard" ? readVCards(out) : readCsv(out);
+        QVERIFY2(again.ok(), qPrintable(again.error));
+        ContactRecord record = again.contacts.first().record;
+        record.ContactID = u"1"_s;
+        QCOMPARE(record.toRandomBytes(), c.record.toRandomBytes());
+        QCOMPARE(again.contacts.first().notes, c.notes);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLossless)
+#include "tst_lossless.moc"
