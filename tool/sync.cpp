@@ -803,7 +803,10 @@ SyncReport syncVdir(const QString &nativeFolder)
     }
 
     // Each contact: what its record and its vCard say against the last pass, the plan
-    // for it, and the plan carried out.
+    // for it, and the plan carried out. The vCard files are written as one batch with one
+    // flush, as import writes its notes; a pass killed before they are in place leaves
+    // only temporary files, which the next pass removes.
+    files::PreparedReplacements vcards;
     for (int n = 1; n <= card.count; ++n) {
         if (!card.has(n))
             continue;
@@ -900,7 +903,7 @@ SyncReport syncVdir(const QString &nativeFolder)
             next.contacts.insert(n, now);
         };
         const auto writeFile = [&](const QString &name, const QByteArray &bytes) {
-            files::replaceNativeFile(joinedPath(nativeFolder, name), bytes);
+            vcards.addNative(joinedPath(nativeFolder, name), bytes);
             ++report.written;
             now.fileName = name;
             now.file = digest(bytes);
@@ -1007,6 +1010,7 @@ SyncReport syncVdir(const QString &nativeFolder)
         }
     }
 
+    vcards.commit();
     for (const QString &path : std::as_const(setAsideDone))
         files::deleteNativeFile(path);
 
