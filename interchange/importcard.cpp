@@ -173,6 +173,14 @@ QString decodeGuessing(const QByteArray &bytes)
     return platform::text::decode(bytes);
 }
 
+QString boxRendering(FieldBox box, const QString &value)
+{
+    bool replaced = false;
+    ContactRecord record;
+    record.setField(box, withoutTrailingSpaces(storable(oneLine(value).trimmed(), replaced)));
+    return withoutTrailingSpaces(record.fieldText(box));
+}
+
 QString boxLabel(FieldBox box)
 {
     return namesOf(box).label;

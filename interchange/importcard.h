@@ -96,6 +96,9 @@ private:
 
 ImportedContact buildContact(const Card &card);
 
+// A value as its box holds it once imported: one line, trimmed, characters Windows-1252
+// lacks as "?", cut to the box, without trailing spaces.
+QString boxRendering(FieldBox box, const QString &value);
 // How the notes' section names the whole value of a box that was cut ("Home phone").
 QString boxLabel(FieldBox box);
 

@@ -106,6 +106,9 @@ public:
     // listing shows): the folder is looked up once per batch, and the file is created
     // under its own name (it fails when the name is taken after all).
     void addNew(const QString &folder, const QString &name, const QByteArray &bytes);
+    // add for a file named by a native path, outside the drive (the vCard folder that
+    // sync keeps): replaced as replaceNativeFile replaces it, private to the user.
+    void addNative(const QString &nativePath, const QByteArray &bytes);
     void flush();
     // Flushes first when flush() has not run since the last add.
     void commit();

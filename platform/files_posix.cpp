@@ -862,6 +862,18 @@ void PreparedReplacements::add(const QString &path, const QByteArray &bytes)
     m_flushed = false;
 }
 
+void PreparedReplacements::addNative(const QString &nativePath, const QByteArray &bytes)
+{
+    if (nativePath.isEmpty() || nativePath.contains(QChar(0)))
+        fail(WriteOperation, nativePath, EINVAL);
+    Entry entry;
+    entry.native = QFile::encodeName(nativePath);
+    entry.path = nativePath;
+    entry.temporary = writeTemporary(entry.native, bytes, WriteOperation, nativePath, false);
+    m_entries.push_back(std::move(entry));
+    m_flushed = false;
+}
+
 void PreparedReplacements::addNew(const QString &folder, const QString &name,
                                   const QByteArray &bytes)
 {

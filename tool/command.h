@@ -16,7 +16,10 @@ enum ExitStatus
 {
     Success = 0,
     Failure = 1,
-    UsageError = 2
+    UsageError = 2,
+    // sync found the card file in use (Cardomine is open): nothing was changed, the next
+    // run syncs. EX_TEMPFAIL, which a systemd unit counts as success (SuccessExitStatus=75).
+    Busy = 75
 };
 
 struct CommandResult

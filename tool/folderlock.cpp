@@ -16,10 +16,10 @@ std::unique_ptr<platform::InstanceLock> lockDataFolder()
     if (lock->tryLock())
         return lock;
     if (lock->status() == platform::InstanceLock::Status::HeldElsewhere)
-        throw DataError(lock->folder(),
-                        QStringLiteral("the card file is in use (Cardomine or another "
-                                       "cardomine-tool command is working on it); close it "
-                                       "and try again. Nothing was changed."));
+        throw FolderBusy(lock->folder(),
+                         QStringLiteral("the card file is in use (Cardomine or another "
+                                        "cardomine-tool command is working on it); close it "
+                                        "and try again. Nothing was changed."));
     throw DataError(lock->folder(), lock->errorString() + QStringLiteral(". Nothing was changed."));
 }
 

@@ -18,6 +18,7 @@
 #include "tool/command.h"
 #include "tool/commandhelp.h"
 #include "tool/contactsearch.h"
+#include "tool/folderlock.h"
 #include "tool/import.h"
 #include "tool/lookup.h"
 #include "tool/sync.h"
@@ -120,7 +121,13 @@ CommandResult runSync(const QString &folder)
 {
     if (!files::folderExists(paths::DataFolder))
         return noDataFolder();
-    const tool::SyncReport report = tool::syncVdir(folder);
+    tool::SyncReport report;
+    try {
+        report = tool::syncVdir(folder);
+    } catch (const tool::FolderBusy &busy) {
+        // Cardomine is open: not a failure of the sync, which the next run does.
+        return {tool::Busy, {}, {busy.message()}};
+    }
     CommandResult result;
     for (const QString &line : report.lines)
         result.out += line.toUtf8() + '\n';

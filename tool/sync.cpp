@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tool/sync.h"
 
+#include "sync/cardmerge.h"
+#include "sync/plan.h"
+
 #include "datastore/appendcontacts.h"
 #include "datastore/cardfilereader.h"
 #include "datastore/contactphotos.h"
@@ -10,6 +13,7 @@
 #include "interchange/cardfileid.h"
 #include "interchange/duplicates.h"
 #include "interchange/exportformats.h"
+#include "interchange/importcard.h"
 #include "interchange/importedvalues.h"
 #include "interchange/importreader.h"
 #include "platform/drive.h"
@@ -23,6 +27,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QMap>
+#include <QRegularExpression>
 #include <QSet>
 #include <QUrl>
 
@@ -62,6 +67,7 @@ struct ContactState
     QString fileName;   // the vCard file in the folder
     QByteArray file;    // digest of its bytes
     QByteArray fileId;  // its identity
+    QString foreignUid; // the UID of an address book's vCard the contact came from
 };
 
 // A foreign vCard appended as a record whose file is not yet replaced by ours: kept in
@@ -137,12 +143,16 @@ std::optional<State> parseState(const QByteArray &bytes, const QUuid &cardFile,
                 f[8] == "-"
                     ? canonicalName(n)
                     : QString::fromUtf8(QByteArray::fromPercentEncoding(f[8].toByteArray()));
-            if (name.isEmpty() || f[7] != "-")
+            if (name.isEmpty())
                 return std::nullopt;
+            const QString foreignUid =
+                f[7] == "-"
+                    ? QString()
+                    : QString::fromUtf8(QByteArray::fromPercentEncoding(f[7].toByteArray()));
             // The lines are written in ascending order: each goes at the end.
             state.contacts.insert(state.contacts.cend(), n,
                                   {f[2].toByteArray(), f[3].toByteArray(), f[4].toByteArray(), name,
-                                   f[5].toByteArray(), f[6].toByteArray()});
+                                   f[5].toByteArray(), f[6].toByteArray(), foreignUid});
         } else if (f[0] == "p" && fields == 4) {
             const int n = f[2].toInt(&ok);
             const QString name =
@@ -166,8 +176,10 @@ QByteArray stateBytes(const State &state, const std::function<QString(int)> &can
         const QByteArray name = c.fileName == canonicalName(it.key())
                                     ? QByteArrayLiteral("-")
                                     : QUrl::toPercentEncoding(c.fileName);
+        const QByteArray uid =
+            c.foreignUid.isEmpty() ? QByteArrayLiteral("-") : QUrl::toPercentEncoding(c.foreignUid);
         out += "c " + QByteArray::number(it.key()) + ' ' + c.record + ' ' + c.notes + ' ' +
-               c.notesId + ' ' + c.file + ' ' + c.fileId + " - " + name + '\n';
+               c.notesId + ' ' + c.file + ' ' + c.fileId + ' ' + uid + ' ' + name + '\n';
     }
     QStringList pendingNames = state.pending.keys();
     pendingNames.sort();
@@ -241,34 +253,55 @@ QByteArray writerDigest()
     return digest(vcardFor(sample, QStringLiteral("urn:uuid:0")));
 }
 
-// A vCard file's text for a contact's notes: its lines unfolded, so no value is split.
-QString unfoldedText(const QByteArray &bytes)
+// The address book's values that differ from the record, for the record's notes: one
+// "Label: value" line each under a heading of their own. Only the boxes' values, never
+// the whole vCard (a photo would double the notes at every conflict); the vCard itself
+// keeps everything else.
+QString conflictNotes(const QString &notes, const sync::Boxes &theirs, const sync::Boxes &ours)
 {
     QStringList lines;
-    for (QString line : QString::fromUtf8(bytes).split(QLatin1Char('\n'))) {
-        if (line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
-        if ((line.startsWith(QLatin1Char(' ')) || line.startsWith(QLatin1Char('\t'))) &&
-            !lines.isEmpty())
-            lines.last() += line.mid(1);
-        else if (!line.isEmpty())
-            lines.append(line);
-    }
-    return lines.join(QLatin1String("\r\n"));
-}
-
-QString conflictNotes(const QString &notes, const QByteArray &theirs)
-{
-    QString out = notes;
+    for (int i = 0; i < FieldBoxCount; ++i)
+        if (theirs.box[size_t(i)] != ours.box[size_t(i)])
+            lines.append(importing::boxLabel(FieldBox(i)) + QStringLiteral(": ") +
+                         theirs.box[size_t(i)]);
+    if (theirs.ownNotes != ours.ownNotes && !theirs.ownNotes.isEmpty())
+        lines.append(QStringLiteral("Notes: ") + theirs.ownNotes);
+    if (lines.isEmpty())
+        return notes;
+    QString out = sync::boxesOf({}, notes).ownNotes;
+    const QString section = notes.mid(out.size());
     if (!out.isEmpty())
         out += QLatin1String("\r\n");
-    out += QStringLiteral("--- Sync conflict %1: this contact was changed in the card file and "
-                          "in the address book; the card file's version was kept. The address "
-                          "book's version, not applied: ---\r\n")
+    out += QStringLiteral("--- Sync conflict %1: changed in the card file and in the address "
+                          "book; the card file's values were kept. The address book's: ---\r\n")
                .arg(QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd hh:mm")) +
                     QStringLiteral(" UTC"));
-    out += unfoldedText(theirs);
-    return out;
+    out += lines.join(QLatin1String("\r\n"));
+    return out + section;
+}
+
+// Whether two records hold the same eleven boxes (their numbers and types aside).
+bool sameBoxes(const ContactRecord &a, const ContactRecord &b)
+{
+    for (const FieldBox box : WindowOrder)
+        if (a.fieldText(box) != b.fieldText(box))
+            return false;
+    return true;
+}
+
+// The notes with the UID of the address book's vCard kept in the section of values
+// that have no box, so the contact is found by it even without the state file.
+QString notesWithUid(const QString &notes, const QString &uid)
+{
+    if (uid.isEmpty() || uidsInNotes(notes).contains(uid))
+        return notes;
+    QString out = notes;
+    if (!out.contains(importing::ImportedValuesHeading)) {
+        if (!out.isEmpty())
+            out += QLatin1String("\r\n");
+        out += importing::ImportedValuesHeading;
+    }
+    return out + QStringLiteral("\r\nUID: ") + uid;
 }
 
 QString joinedPath(const QString &folder, const QString &name)
@@ -301,6 +334,19 @@ struct ReadCard
 
 } // namespace
 
+QStringList uidsInNotes(const QString &notes)
+{
+    QStringList uids;
+    const qsizetype section = notes.indexOf(importing::ImportedValuesHeading);
+    if (section < 0)
+        return uids;
+    for (const QString &line :
+         QStringView(notes).mid(section).toString().split(QLatin1String("\r\n")))
+        if (line.startsWith(QLatin1String("UID: ")))
+            uids.append(line.mid(5).trimmed());
+    return uids;
+}
+
 QString vcardFileName(const QString &uid)
 {
     QString name;
@@ -324,18 +370,32 @@ public:
     {
         const cardfile::CardFile file = cardfile::read({.notes = cardfile::NotesText::Skip});
         count = file.recordCount;
+        // The sequential form appends a saved contact at the end and may lower the count:
+        // a contact is the last record holding its number, wherever that is, and a
+        // lowered count hides none.
+        const bool sequential = file.fileType == u'S';
+        const auto numberOf = [sequential](const Contact &contact) {
+            if (!sequential)
+                return contact.position;
+            const std::optional<int> n = contact.record.contactNumber();
+            return n && *n >= 1 ? *n : contact.position;
+        };
+        if (sequential)
+            for (const Contact &contact : file.contacts)
+                count = std::max(count, numberOf(contact));
         m_records.clear();
         m_notes.clear();
         m_present.assign(size_t(count) + 1, false);
-        // The records of either form at their positions, as the random form holds them.
+        // The records of either form at their numbers, as the random form holds them.
         m_data = QByteArray(qsizetype(count) * ContactRecord::Length, ' ');
         for (const Contact &contact : file.contacts) {
-            if (contact.position < 1 || contact.position > count)
+            const int n = numberOf(contact);
+            if (n < 1 || n > count)
                 continue;
-            m_data.replace(qsizetype(contact.position - 1) * ContactRecord::Length,
-                           ContactRecord::Length, contact.record.toRandomBytes());
-            m_records.insert(contact.position, contact.record);
-            m_present[size_t(contact.position)] = true;
+            m_data.replace(qsizetype(n - 1) * ContactRecord::Length, ContactRecord::Length,
+                           contact.record.toRandomBytes());
+            m_records.insert(n, contact.record);
+            m_present[size_t(n)] = true;
         }
         notesFiles.clear();
         for (const cardfile::NotesFile &notes : file.notesFiles) {
@@ -444,98 +504,176 @@ SyncReport syncVdir(const QString &nativeFolder)
             }
         }
     const QByteArray writer = writerDigest();
-    const bool sameWriter = !firstPass && state.writer == writer;
+
+    // Temporary files of a pass that was killed: only our own (".<file>.tmp-XXXXXX" of a
+    // vCard or of the state file), never another program's.
+    for (const files::NativeEntry &entry : entries) {
+        static const QRegularExpression Temporary(
+            QStringLiteral("^\\.(.+\\.vcf|\\.cardomine-sync-state)\\.tmp-[A-Za-z0-9]{6}$"),
+            QRegularExpression::CaseInsensitiveOption);
+        if (Temporary.match(entry.name).hasMatch())
+            files::deleteNativeFile(joinedPath(nativeFolder, entry.name));
+    }
 
     // The vCard files: those the last pass left untouched are known without reading.
-    QHash<QString, int> stateFiles; // file name -> contact number
-    for (auto it = state.contacts.cbegin(); it != state.contacts.cend(); ++it)
+    QHash<QString, int> stateFiles;  // file name -> contact number
+    QHash<QString, int> foreignUids; // address book UIDs (lower case) -> contact number
+    for (auto it = state.contacts.cbegin(); it != state.contacts.cend(); ++it) {
         stateFiles.insert(it->fileName, it.key());
+        if (!it->foreignUid.isEmpty())
+            foreignUids.insert(it->foreignUid.toLower(), it.key());
+    }
     std::optional<UidLookup> lookup;
+    // Our UID for this card file, in our urn:uuid form only: a bare number is no UID of
+    // ours (older exports wrote them, and so may anyone else).
+    const auto ourNumber = [&](const QString &uid) -> std::optional<int> {
+        if (!uid.trimmed().startsWith(QLatin1String("urn:uuid:"), Qt::CaseInsensitive))
+            return std::nullopt;
+        if (!lookup)
+            lookup.emplace(cardFile, card.count);
+        return lookup->contactNumber(uid);
+    };
     QMap<int, QList<ReadCard>> ours;       // changed or unknown files by contact number
     QHash<int, files::NativeEntry> steady; // unchanged files by contact number
     QList<ReadCard> foreign;               // vCards new to the card file
     QMap<int, ReadCard> alreadyImported;   // foreign files appended by a pass cut short
+    QSet<int> unreadable;                  // contacts whose vCard cannot be read this pass
     QSet<QString> present;
+    const auto leaveAlone = [&](const QString &path, const QString &problem, const QString &name) {
+        report.lines.append(QStringLiteral("%1: %2; left as it is").arg(path, problem));
+        ++report.leftAlone;
+        if (const auto known = stateFiles.constFind(name); known != stateFiles.cend())
+            unreadable.insert(*known);
+    };
     for (const files::NativeEntry &entry : entries) {
         if (!entry.name.endsWith(VcardExtension, Qt::CaseInsensitive) ||
             entry.name.startsWith(QLatin1Char('.')))
             continue;
+        const QString path = joinedPath(nativeFolder, entry.name);
         present.insert(entry.name);
+        if (entry.name.contains(QChar::ReplacementCharacter)) {
+            leaveAlone(path, QStringLiteral("the file name is not UTF-8"), entry.name);
+            continue;
+        }
         if (const auto known = stateFiles.constFind(entry.name); known != stateFiles.cend()) {
             if (*known <= card.count && state.contacts.value(*known).fileId == identity(entry)) {
                 steady.insert(*known, entry);
                 continue;
             }
         }
-        const QString path = joinedPath(nativeFolder, entry.name);
         ReadCard read;
         read.entry = entry;
-        read.bytes = files::readNativeFile(path);
+        try {
+            read.bytes = files::readNativeFile(path);
+        } catch (const platform::FileError &error) {
+            leaveAlone(path, error.reason(), entry.name);
+            continue;
+        }
         read.digest = digest(read.bytes);
         const ReadResult parsed = readVCards(read.bytes);
-        if (!parsed.ok())
-            throw DataError(path, QStringLiteral("line %1: %2. Nothing was changed.")
-                                      .arg(parsed.errorLine)
-                                      .arg(parsed.error));
-        if (parsed.contacts.size() != 1)
-            throw DataError(path, QStringLiteral("the file holds %1 vCards, where a vdir holds "
-                                                 "one per file. Nothing was changed.")
-                                      .arg(parsed.contacts.size()));
+        if (!parsed.ok()) {
+            leaveAlone(path, QStringLiteral("line %1: %2").arg(parsed.errorLine).arg(parsed.error),
+                       entry.name);
+            continue;
+        }
+        if (parsed.contacts.size() != 1) {
+            leaveAlone(path,
+                       QStringLiteral("the file holds %1 vCards, where a vdir holds one per file")
+                           .arg(parsed.contacts.size()),
+                       entry.name);
+            continue;
+        }
         read.card = parsed.contacts.first();
-        if (!lookup)
-            lookup.emplace(cardFile, card.count);
-        if (const std::optional<int> n = lookup->contactNumber(read.card.uid)) {
+        std::optional<int> n = ourNumber(read.card.uid);
+        if (!n && !read.card.uid.isEmpty())
+            if (const auto f = foreignUids.constFind(read.card.uid.toLower());
+                f != foreignUids.cend())
+                n = *f;
+        if (!n && read.card.uid.isEmpty())
+            if (const auto f = stateFiles.constFind(entry.name); f != stateFiles.cend())
+                n = *f;
+        if (n) {
             ours[*n].append(read);
             continue;
         }
+        // Appended by a pass cut short before it could say so: only when the record at
+        // the number it was to get is this card's, since a number is no promise until the
+        // append is durable.
         const auto pending = state.pending.constFind(entry.name);
         if (pending != state.pending.cend() && pending->file == read.digest &&
-            pending->number <= card.count && !alreadyImported.contains(pending->number)) {
+            card.has(pending->number) && !alreadyImported.contains(pending->number) &&
+            sameBoxes(card.record(pending->number), read.card.record)) {
             alreadyImported.insert(pending->number, read);
             continue;
         }
         read.card.notes = notesWithUid(read.card.notes, read.card.uid); // as import keeps it
         foreign.append(read);
     }
+    // Without a state (lost, or a first pass) an address book's vCard is still found by
+    // the UID its contact's notes keep.
+    if (!foreign.isEmpty() && foreignUids.isEmpty()) {
+        QHash<QString, int> kept;
+        for (int n = 1; n <= card.count; ++n)
+            if (card.has(n) && card.notesFiles.contains(n))
+                for (const QString &uid : uidsInNotes(card.notes(n)))
+                    kept.insert(uid.toLower(), n);
+        if (!kept.isEmpty()) {
+            QList<ReadCard> stillForeign;
+            for (const ReadCard &read : std::as_const(foreign)) {
+                if (const auto f = kept.constFind(read.card.uid.toLower());
+                    !read.card.uid.isEmpty() && f != kept.cend())
+                    ours[*f].append(read);
+                else
+                    stillForeign.append(read);
+            }
+            foreign = stillForeign;
+        }
+    }
 
     // Versions vdirsyncer set aside when a contact changed on both of its sides (see the
-    // README's conflict_resolution command): each goes into its contact's notes.
+    // README's conflict_resolution command): their differing values go into the notes.
+    // A link there is refused: the pass deletes what it took in from that folder.
     const QString conflictFolder = joinedPath(nativeFolder, QLatin1String(SyncConflictFolderName));
     QMap<int, QList<ReadCard>> setAside;
     QStringList setAsideDone;
     QList<files::NativeEntry> setAsideEntries;
-    try {
-        setAsideEntries = files::listNativeEntries(conflictFolder);
-    } catch (const platform::FileError &error) {
-        if (error.errorCode() != ENOENT)
-            throw;
+    for (const files::NativeItem &item : files::listNativeItems(nativeFolder)) {
+        if (item.name != QLatin1String(SyncConflictFolderName))
+            continue;
+        if (item.kind == files::NativeKind::Folder)
+            setAsideEntries = files::listNativeEntries(conflictFolder);
+        else
+            report.lines.append(QStringLiteral("%1 is not a folder (a link?); left as it is and "
+                                               "not read")
+                                    .arg(conflictFolder));
     }
-    {
-        for (const files::NativeEntry &entry : std::as_const(setAsideEntries)) {
-            if (!entry.name.endsWith(VcardExtension, Qt::CaseInsensitive))
-                continue;
-            const QString path = joinedPath(conflictFolder, entry.name);
-            ReadCard read;
-            read.entry = entry;
-            read.bytes = files::readNativeFile(path);
-            const ReadResult parsed = readVCards(read.bytes);
-            if (!parsed.ok() || parsed.contacts.size() != 1)
-                throw DataError(
-                    path, QStringLiteral("line %1: %2. Nothing was changed.")
-                              .arg(parsed.errorLine)
-                              .arg(parsed.ok() ? QStringLiteral("not one vCard") : parsed.error));
-            read.card = parsed.contacts.first();
-            if (!lookup)
-                lookup.emplace(cardFile, card.count);
-            if (const std::optional<int> n = lookup->contactNumber(read.card.uid);
-                n && card.has(*n)) {
-                setAside[*n].append(read);
-                setAsideDone.append(path);
-            } else {
-                report.lines.append(QStringLiteral("%1 belongs to no contact of the card file; "
-                                                   "left in place")
-                                        .arg(path));
-            }
+    for (const files::NativeEntry &entry : std::as_const(setAsideEntries)) {
+        if (!entry.name.endsWith(VcardExtension, Qt::CaseInsensitive))
+            continue;
+        const QString path = joinedPath(conflictFolder, entry.name);
+        ReadCard read;
+        read.entry = entry;
+        read.bytes = files::readNativeFile(path);
+        const ReadResult parsed = readVCards(read.bytes);
+        if (!parsed.ok() || parsed.contacts.size() != 1) {
+            report.lines.append(
+                QStringLiteral("%1: line %2: %3; left as it is")
+                    .arg(path)
+                    .arg(parsed.errorLine)
+                    .arg(parsed.ok() ? QStringLiteral("not one vCard") : parsed.error));
+            continue;
+        }
+        read.card = parsed.contacts.first();
+        std::optional<int> n = ourNumber(read.card.uid);
+        if (!n)
+            n = foreignUids.value(read.card.uid.toLower(), 0);
+        if (*n > 0 && card.has(*n)) {
+            setAside[*n].append(read);
+            setAsideDone.append(path);
+        } else {
+            report.lines.append(
+                QStringLiteral("%1 belongs to no contact of the card file; left in place")
+                    .arg(path));
         }
     }
 
@@ -603,6 +741,25 @@ SyncReport syncVdir(const QString &nativeFolder)
         if (merged)
             card.load();
     }
+    // A card whose values would make a notes file past the notes limit (a huge photo,
+    // say) is named at every pass and left where it is; the others are added.
+    {
+        QList<ReadCard> fitting;
+        for (const ReadCard &read : std::as_const(foreign)) {
+            const qint64 bytes = notes::fileBytes(notesWithUid(read.card.notes, read.card.uid));
+            if (bytes <= notes::FileLimit) {
+                fitting.append(read);
+                continue;
+            }
+            leaveAlone(joinedPath(nativeFolder, read.entry.name),
+                       QStringLiteral("not added, its values come to %1 bytes of notes, past "
+                                      "the notes limit of %2 bytes")
+                           .arg(bytes)
+                           .arg(notes::FileLimit),
+                       read.entry.name);
+        }
+        foreign = fitting;
+    }
     // Appended as import appends them, the state saying so first.
     if (!foreign.isEmpty()) {
         const int room = ContactRecord::MaxNumber - card.count;
@@ -650,12 +807,14 @@ SyncReport syncVdir(const QString &nativeFolder)
         }
     }
 
-    // In, changed contacts; then Out for every contact.
-    QList<QString> obsolete; // foreign files whose contacts now have our vCard file
+    // Each contact: what its record and its vCard say against the last pass, the plan
+    // for it, and the plan carried out. The vCard files are written as one batch with one
+    // flush, as import writes its notes; a pass killed before they are in place leaves
+    // only temporary files, which the next pass removes.
+    files::PreparedReplacements vcards;
     for (int n = 1; n <= card.count; ++n) {
         if (!card.has(n))
             continue;
-        ContactRecord record;
         const QString canonical = canonicalName(n);
         const auto last = state.contacts.constFind(n);
         const bool known = !firstPass && last != state.contacts.cend();
@@ -665,127 +824,198 @@ SyncReport syncVdir(const QString &nativeFolder)
         now.record = card.recordDigest(n);
         now.notesId = notesId;
         now.notes = known && last->notesId == notesId ? last->notes : notesDigest(card.notes(n));
-        bool cardChanged = !known || last->record != now.record || last->notes != now.notes;
+        if (known)
+            now.foreignUid = last->foreignUid;
+        bool recordChanged = !known || last->record != now.record || last->notes != now.notes;
         if (const auto kept = setAside.constFind(n); kept != setAside.cend()) {
+            const ContactRecord record = card.record(n);
             QString notes = card.notes(n);
             for (const ReadCard &version : *kept)
-                notes = conflictNotes(notes, version.bytes);
-            record = card.record(n);
-            store::replaceContact(n, record, notes);
+                notes = conflictNotes(notes, sync::boxesOf(version.card.record, version.card.notes),
+                                      sync::boxesOf(record, notes));
+            try {
+                store::replaceContact(n, record, notes);
+            } catch (const DataError &error) {
+                report.lines.append(QStringLiteral("%1: %2; the set-aside version is left as it "
+                                                   "is")
+                                        .arg(describe(card.contact(n)), error.message()));
+                for (const ReadCard &version : *kept)
+                    setAsideDone.removeAll(joinedPath(conflictFolder, version.entry.name));
+                if (known)
+                    next.contacts.insert(n, *last);
+                continue;
+            }
             cardWritten = true;
             card.setNotes(n, notes);
             now.notes = notesDigest(notes);
             now.notesId.clear();
-            cardChanged = true;
+            recordChanged = true;
             report.lines.append(QStringLiteral("Conflict on %1: changed on both sides of "
                                                "vdirsyncer; the card file's version was kept, "
-                                               "the other version is in the contact's notes")
+                                               "the other version's values are in the contact's "
+                                               "notes")
                                     .arg(describe(card.contact(n))));
             ++report.conflicts;
         }
 
-        // A foreign vCard taken in gives way to ours, under our name.
-        if (const auto a = alreadyImported.constFind(n);
-            a != alreadyImported.cend() && a->entry.name != canonical)
-            obsolete.append(a->entry.name);
-
+        // The contact's vCard: unchanged since the last pass, changed, new, or none.
+        const ReadCard *chosen = nullptr;
         std::optional<files::NativeEntry> fileEntry;
-        QByteArray fileDigest;
-        QByteArray fileBytes;
-        bool fileRead = false;
-        if (const auto st = steady.constFind(n); st != steady.cend()) {
+        sync::FileState fileState = sync::FileState::None;
+        if (unreadable.contains(n)) {
+            fileState = sync::FileState::Unreadable;
+        } else if (const auto st = steady.constFind(n); st != steady.cend()) {
             fileEntry = *st;
-            fileDigest = last->file;
+            fileState = sync::FileState::Unchanged;
         } else if (const auto o = ours.constFind(n); o != ours.cend()) {
-            // The file named as ours wins over copies of the same UID under other names.
+            // The file the last pass left, or the one named as ours, wins over copies of
+            // the same UID under other names, which are named in the report.
             const QList<ReadCard> &candidates = *o;
-            const ReadCard *chosen = &candidates.first();
+            chosen = &candidates.first();
             for (const ReadCard &candidate : candidates)
-                if (candidate.entry.name == canonical ||
-                    (known && candidate.entry.name == last->fileName))
+                if (candidate.entry.name == (known ? last->fileName : canonical))
                     chosen = &candidate;
+            for (const ReadCard &candidate : candidates)
+                if (&candidate != chosen)
+                    report.lines.append(QStringLiteral("%1 is a second vCard of %2 (%3 is its "
+                                                       "own); left as it is and not read")
+                                            .arg(joinedPath(nativeFolder, candidate.entry.name),
+                                                 describe(card.contact(n)), chosen->entry.name));
             fileEntry = chosen->entry;
-            fileDigest = chosen->digest;
-            fileBytes = chosen->bytes;
-            fileRead = true;
-            const bool fileChanged = !known || last->file != chosen->digest;
-            if (fileChanged) {
-                record = card.record(n);
-                ContactRecord theirs = chosen->card.record;
-                theirs.ContactID = record.ContactID.text();
-                theirs.DataType = record.DataType.text();
-                const Contact contact = card.contact(n);
-                if (theirs == record && chosen->card.notes == contact.notes) {
-                    // Already in step (a first pass, or the server rewrote our vCard).
-                } else if (!cardChanged) {
-                    store::replaceContact(n, theirs, chosen->card.notes);
-                    cardWritten = true;
-                    record = theirs;
-                    card.setRecord(n, theirs);
-                    card.setNotes(n, chosen->card.notes);
-                    report.lines.append(QStringLiteral("Updated %1 from %2")
-                                            .arg(describe(card.contact(n)), fileEntry->name));
-                    ++report.updated;
-                } else {
-                    const QString kept = conflictNotes(contact.notes, chosen->bytes);
-                    store::replaceContact(n, record, kept);
-                    cardWritten = true;
-                    card.setNotes(n, kept);
-                    report.lines.append(
-                        QStringLiteral("Conflict on %1: changed in the card file and in %2; the "
-                                       "card file's version was kept, the other version is in "
-                                       "the contact's notes")
-                            .arg(describe(contact), fileEntry->name));
-                    ++report.conflicts;
-                    fileDigest.clear(); // written out again below
-                }
-                now.record = card.recordDigest(n);
-                now.notes = notesDigest(card.notes(n));
-                if (cardWritten)
-                    now.notesId.clear(); // filled in from the notes folder below
-                // Equal content or an update taken in: the file is in step as it is.
-                if (fileDigest == chosen->digest) {
-                    now.fileName = fileEntry->name;
-                    now.file = fileDigest;
-                    now.fileId = identity(*fileEntry);
-                    next.contacts.insert(n, now);
-                    continue;
-                }
+            fileState = known && last->file == chosen->digest ? sync::FileState::Unchanged
+                                                              : sync::FileState::Changed;
+            if (!known && !chosen->card.uid.isEmpty() && !ourNumber(chosen->card.uid))
+                now.foreignUid = chosen->card.uid;
+        } else if (const auto a = alreadyImported.constFind(n); a != alreadyImported.cend()) {
+            chosen = &*a;
+            fileEntry = chosen->entry;
+            fileState = sync::FileState::Changed;
+            now.foreignUid = chosen->card.uid;
+        }
+
+        const ContactRecord record = card.record(n);
+        const sync::Boxes recordBoxes = sync::boxesOf(record, card.notes(n));
+        std::optional<sync::Boxes> fileBoxes;
+        if (chosen)
+            fileBoxes = sync::boxesOf(chosen->card.record, chosen->card.notes);
+        const sync::Action action = sync::planContact(
+            {known, recordChanged, fileState, fileBoxes && *fileBoxes == recordBoxes});
+
+        const auto keepFile = [&] {
+            now.fileName = fileEntry->name;
+            now.file = chosen ? chosen->digest : last->file;
+            now.fileId = identity(*fileEntry);
+            next.contacts.insert(n, now);
+        };
+        const auto writeFile = [&](const QString &name, const QByteArray &bytes) {
+            vcards.addNative(joinedPath(nativeFolder, name), bytes);
+            ++report.written;
+            now.fileName = name;
+            now.file = digest(bytes);
+            now.fileId.clear(); // filled in from the folder below
+            next.contacts.insert(n, now);
+        };
+        // The phone's card with the record's changed boxes merged in.
+        const auto mergeOut = [&](const sync::Boxes &recordNow) {
+            const QByteArray bytes =
+                chosen ? chosen->bytes
+                       : files::readNativeFile(joinedPath(nativeFolder, fileEntry->name));
+            const std::optional<sync::Boxes> seen = chosen ? fileBoxes : sync::renderedBoxes(bytes);
+            if (!seen) {
+                leaveAlone(joinedPath(nativeFolder, fileEntry->name),
+                           QStringLiteral("the file is no longer one vCard"), fileEntry->name);
+                if (known)
+                    next.contacts.insert(n, *last);
+                return;
             }
-        } else if (known && !present.contains(last->fileName)) {
+            const QByteArray merged = sync::mergeIntoCard(bytes, *seen, recordNow);
+            if (merged == bytes) {
+                now.fileName = fileEntry->name;
+                now.file = digest(bytes);
+                now.fileId = identity(*fileEntry);
+                next.contacts.insert(n, now);
+                return;
+            }
+            writeFile(fileEntry->name, merged);
+        };
+
+        switch (action) {
+        case sync::Action::Nothing:
+            keepFile();
+            break;
+        case sync::Action::LeaveAlone:
+            // Known again once the file reads: the last pass's view of it stays.
+            if (known)
+                next.contacts.insert(n, *last);
+            break;
+        case sync::Action::Restore:
             report.lines.append(QStringLiteral("The vCard of %1 was deleted from the folder; "
                                                "nothing was deleted, it is written again")
                                     .arg(describe(card.contact(n))));
             ++report.restored;
+            writeFile(canonical, vcardFor(card.contact(n), contactUid(cardFile, n)));
+            break;
+        case sync::Action::Create:
+            writeFile(canonical, vcardFor(card.contact(n), contactUid(cardFile, n)));
+            break;
+        case sync::Action::WriteOut:
+            mergeOut(recordBoxes);
+            break;
+        case sync::Action::TakeIn: {
+            ContactRecord theirs = chosen->card.record;
+            theirs.ContactID = record.ContactID.text();
+            theirs.DataType = record.DataType.text();
+            const QString notes = notesWithUid(chosen->card.notes, now.foreignUid);
+            try {
+                store::replaceContact(n, theirs, notes);
+            } catch (const DataError &error) {
+                leaveAlone(joinedPath(nativeFolder, fileEntry->name), error.message(),
+                           fileEntry->name);
+                if (known)
+                    next.contacts.insert(n, *last);
+                break;
+            }
+            cardWritten = true;
+            card.setRecord(n, theirs);
+            card.setNotes(n, notes);
+            report.lines.append(QStringLiteral("Updated %1 from %2")
+                                    .arg(describe(card.contact(n)), fileEntry->name));
+            ++report.updated;
+            now.record = card.recordDigest(n);
+            now.notes = notesDigest(notes);
+            now.notesId.clear(); // filled in from the notes folder below
+            keepFile();
+            break;
         }
-
-        // Out: the file is rewritten only when what it should hold differs from it.
-        const QString name = fileEntry ? fileEntry->name : canonical;
-        now.fileName = name;
-        const bool inStep = fileEntry && known && !cardChanged && fileDigest == last->file;
-        if (inStep && sameWriter) {
-            now.file = fileDigest;
-            now.fileId = identity(*fileEntry);
-            next.contacts.insert(n, now);
-            continue;
+        case sync::Action::Conflict: {
+            const QString notes = conflictNotes(card.notes(n), *fileBoxes, recordBoxes);
+            if (notes != card.notes(n)) {
+                try {
+                    store::replaceContact(n, record, notes);
+                } catch (const DataError &error) {
+                    leaveAlone(joinedPath(nativeFolder, fileEntry->name), error.message(),
+                               fileEntry->name);
+                    if (known)
+                        next.contacts.insert(n, *last);
+                    break;
+                }
+                cardWritten = true;
+                card.setNotes(n, notes);
+                now.notes = notesDigest(notes);
+                now.notesId.clear();
+            }
+            report.lines.append(QStringLiteral("Conflict on %1: changed in the card file and in "
+                                               "%2; the card file's values were kept, the "
+                                               "other values are in the contact's notes")
+                                    .arg(describe(card.contact(n)), fileEntry->name));
+            ++report.conflicts;
+            mergeOut(sync::boxesOf(record, notes));
+            break;
         }
-        const QByteArray wanted = vcardFor(card.contact(n), contactUid(cardFile, n));
-        if (fileEntry &&
-            ((!fileRead && fileDigest == digest(wanted)) || (fileRead && fileBytes == wanted))) {
-            now.file = fileDigest;
-            now.fileId = identity(*fileEntry);
-            next.contacts.insert(n, now);
-            continue;
         }
-        files::replaceNativeFile(joinedPath(nativeFolder, name), wanted);
-        ++report.written;
-        now.file = digest(wanted);
-        now.fileId.clear(); // filled in from the folder below
-        next.contacts.insert(n, now);
     }
 
-    for (const QString &name : std::as_const(obsolete))
-        files::deleteNativeFile(joinedPath(nativeFolder, name));
+    vcards.commit();
     for (const QString &path : std::as_const(setAsideDone))
         files::deleteNativeFile(path);
 

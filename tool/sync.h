@@ -24,6 +24,7 @@ struct SyncReport
     int conflicts = 0;  // changed on both sides: the card file's version kept
     int restored = 0;   // vCards deleted from the vdir and written again
     int written = 0;    // vCard files written (new or changed content)
+    int leftAlone = 0;  // files that cannot be read: reported and left as they are
     bool stateWritten = false;
 };
 
@@ -35,6 +36,10 @@ struct SyncReport
 // is changed, for a vCard that does not parse (naming its file and line) or a folder
 // that cannot be written.
 SyncReport syncVdir(const QString &nativeFolder);
+
+// The UIDs of address-book vCards that a contact's notes keep in the section of values
+// with no box ("UID: ..." lines).
+QStringList uidsInNotes(const QString &notes);
 
 // The vCard file name of a contact: its UID with the characters a file name or a URL
 // should not hold replaced, and ".vcf".

@@ -4,24 +4,30 @@
 #include "datastore/cardfilereader.h"
 #include "tool/sync.h"
 
+#include "datastore/appendcontacts.h"
 #include "datastore/dataerror.h"
 #include "datastore/indexfile.h"
 #include "datastore/notesfile.h"
 #include "interchange/cardfileid.h"
 #include "platform/fileattributes.h"
 #include "platform/fileerror.h"
+#include "platform/instancelock.h"
 #include "platform/nativefolder.h"
 #include "tests/tool/toolfixture.h"
 #include "tool/contacts.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
 #include <memory>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace cardomine;
@@ -147,9 +153,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("situation");
         QTest::addColumn<QString>("message");
-        QTest::newRow("vCard that does not parse") << u"garbage"_s << u"broken.vcf: line 3"_s;
-        QTest::newRow("card outside BEGIN and END") << u"orphan"_s << u"orphan.vcf: line 1"_s;
-        QTest::newRow("two cards in one file") << u"two"_s << u"holds 2 vCards"_s;
         QTest::newRow("folder not writable") << u"readonly"_s << u"cannot be written"_s;
         QTest::newRow("folder missing") << u"missing"_s << u"cannot be written"_s;
         QTest::newRow("card file's seal broken") << u"unsealed"_s << u"seal is broken"_s;
@@ -167,14 +170,7 @@ private Q_SLOTS:
 
         QString folder = m_vdir.path();
         std::unique_ptr<Unwritable> unwritable;
-        if (situation == u"garbage")
-            writeFile(m_vdir.filePath(u"broken.vcf"_s),
-                      "BEGIN:VCARD\r\nVERSION:4.0\r\nFN Grace\r\nEND:VCARD\r\n");
-        else if (situation == u"orphan")
-            writeFile(m_vdir.filePath(u"orphan.vcf"_s), "FN:Nobody\r\n");
-        else if (situation == u"two")
-            writeFile(m_vdir.filePath(u"two.vcf"_s), Foreign + Foreign);
-        else if (situation == u"missing")
+        if (situation == u"missing")
             folder = m_vdir.filePath(u"not-there"_s);
         else if (situation == u"unsealed")
             platform::files::setAttributes(paths::DataFile, platform::Normal);
@@ -246,23 +242,23 @@ private Q_SLOTS:
         QCOMPARE(snapshot(m_vdir.path()).value(ourFile(2)), before.value(ourFile(2)));
     }
 
-    // A pass stopped after appending a new contact, before its vCard gave way to ours:
-    // the next pass finishes the job and appends it only once.
+    // A pass stopped after appending a new contact, before its state said so: the next
+    // pass finishes the job and appends it only once, its file left as the phone's.
     void passCutShortAfterAppendAddsOnce()
     {
         tool::syncVdir(m_vdir.path());
         writeFile(m_vdir.filePath(u"new.vcf"_s), Foreign);
-        // A folder where contact 4's vCard goes makes writing it fail.
-        QVERIFY(QDir(m_vdir.path()).mkdir(ourFile(4)));
+        // A folder where contact 1's deleted vCard goes makes writing it again fail.
+        QVERIFY(QFile::remove(m_vdir.filePath(ourFile(1))));
+        QVERIFY(QDir(m_vdir.path()).mkdir(ourFile(1)));
         QVERIFY_THROWS_EXCEPTION(platform::FileError, tool::syncVdir(m_vdir.path()));
         QCOMPARE(indexfile::recordCount(indexfile::read()), 4);
-        QVERIFY(QDir(m_vdir.filePath(ourFile(4))).removeRecursively());
+        QVERIFY(QDir(m_vdir.filePath(ourFile(1))).removeRecursively());
 
         const tool::SyncReport report = tool::syncVdir(m_vdir.path());
         QCOMPARE(indexfile::recordCount(indexfile::read()), 4);
         QCOMPARE(report.written, 1);
-        QVERIFY(!QFile::exists(m_vdir.filePath(u"new.vcf"_s)));
-        QVERIFY(snapshot(m_vdir.path()).value(ourFile(4)).contains("FN:Grace Hopper"));
+        QCOMPARE(snapshot(m_vdir.path()).value(u"new.vcf"_s), Foreign);
         QCOMPARE(tool::syncVdir(m_vdir.path()).lines, QStringList{u"Nothing changed."_s});
     }
 
@@ -304,6 +300,286 @@ private Q_SLOTS:
             QCOMPARE(card.contacts.last().record.FirstName.text().trimmed(), u"Grace"_s);
         }
         QVERIFY(QFile::exists(m_vdir.filePath(u"phone-ada.vcf"_s)));
+    }
+
+    // A file the pass cannot read is named at every pass and left as it is; every other
+    // contact still syncs.
+    void unreadableVCardIsLeftAlone_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("does not parse") << QByteArray("broken.vcf")
+                                        << QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nFN Grace\r\n"
+                                                      "END:VCARD\r\n")
+                                        << u"broken.vcf: line 3"_s;
+        QTest::newRow("outside BEGIN and END")
+            << QByteArray("orphan.vcf") << QByteArray("FN:Nobody\r\n") << u"orphan.vcf: line 1"_s;
+        QTest::newRow("two cards") << QByteArray("two.vcf")
+                                   << QByteArray(Foreign).replace("phone-1", "phone-9").repeated(2)
+                                   << u"two.vcf: the file holds 2 vCards"_s;
+        QTest::newRow("name not UTF-8")
+            << QByteArray("M\xfcller.vcf") << Foreign << u"ller.vcf: the file name is not UTF-8"_s;
+    }
+    void unreadableVCardIsLeftAlone()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, message);
+        tool::syncVdir(m_vdir.path());
+        QByteArray edited = snapshot(m_vdir.path()).value(ourFile(1));
+        edited.replace("020.555.0101", "020.555.9999");
+        writeFile(m_vdir.filePath(ourFile(1)), edited);
+        writeFile(m_vdir.filePath(u"new.vcf"_s),
+                  QByteArray(Foreign).replace("Grace", "Ida").replace("phone-1", "phone-3"));
+        const QByteArray path = QFile::encodeName(m_vdir.path()) + '/' + name;
+        const auto removeBad = qScopeGuard([&path] { ::unlink(path.constData()); });
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
+        ::close(fd);
+
+        for (int pass = 1; pass <= 2; ++pass) {
+            const tool::SyncReport report = tool::syncVdir(m_vdir.path());
+            const QString lines = report.lines.join(u'\n');
+            QVERIFY2(lines.contains(message) && lines.contains(u"left as it is"_s),
+                     qPrintable(lines));
+            QCOMPARE(report.leftAlone, 1);
+            QCOMPARE(report.added, pass == 1 ? 1 : 0);
+            QCOMPARE(report.updated, pass == 1 ? 1 : 0);
+        }
+        const cardfile::CardFile card = cardfile::read();
+        QCOMPARE(card.contacts.size(), 4);
+        QCOMPARE(card.contacts.at(0).record.HomePhone.text().trimmed(), u"020.555.9999"_s);
+        struct stat info
+        {};
+        QCOMPARE(::stat(path.constData(), &info), 0);
+        QCOMPARE(qint64(info.st_size), qint64(bytes.size()));
+    }
+
+    // The phone's card stays the phone's: taken in under its own name and UID, and a
+    // record edited in the card file changes only that value in it.
+    void phoneCardKeepsWhatTheCardFileCannotHold()
+    {
+        const QByteArray phone =
+            u"BEGIN:VCARD\r\nVERSION:3.0\r\nUID:phone-7\r\nFN:Łukasz Wójcik\r\n"
+            "N:Wójcik;Łukasz;;;\r\nTEL;TYPE=CELL:+84 90 123 4567\r\nTEL;TYPE=HOME:020 555 0111\r\n"
+            "EMAIL:lukasz.wojcik.with.a.long.address@example.com\r\nBDAY:1980-02-03\r\n"
+            "PHOTO;ENCODING=b;TYPE=JPEG:/9j/4AAQSkZJRgABAQ\r\nNOTE:Мария 🙂\r\nEND:VCARD\r\n"_s
+                .toUtf8();
+        tool::syncVdir(m_vdir.path());
+        writeFile(m_vdir.filePath(u"phone-7.vcf"_s), phone);
+        QCOMPARE(tool::syncVdir(m_vdir.path()).added, 1);
+        QCOMPARE(snapshot(m_vdir.path()).value(u"phone-7.vcf"_s), phone);
+        QVERIFY(!QFile::exists(m_vdir.filePath(ourFile(4))));
+
+        // An edit through the store's save routine.
+        const cardfile::Contact added = cardfile::read().contacts.last();
+        QCOMPARE(added.record.FirstName.text().trimmed(), u"?ukasz"_s);
+        ContactRecord record = added.record;
+        record.HomePhone = u"020 555 0222"_s;
+        store::replaceContact(4, record, added.notes);
+        const tool::SyncReport report = tool::syncVdir(m_vdir.path());
+        QCOMPARE(report.written, 1);
+        QCOMPARE(snapshot(m_vdir.path()).value(u"phone-7.vcf"_s),
+                 QByteArray(phone).replace("020 555 0111", "020 555 0222"));
+        QCOMPARE(tool::syncVdir(m_vdir.path()).lines, QStringList{u"Nothing changed."_s});
+
+        // The UID kept in the notes finds the card again without the state file.
+        QVERIFY(QFile::remove(m_vdir.filePath(QLatin1String(tool::SyncStateFileName))));
+        const tool::SyncReport lost = tool::syncVdir(m_vdir.path());
+        QCOMPARE(lost.added, 0);
+        QCOMPARE(lost.written, 0);
+        QCOMPARE(cardfile::read().contacts.size(), 4);
+    }
+
+    // A bare number is no UID of ours: such a card is a new contact, never contact 2.
+    void bareNumberUidIsAStranger()
+    {
+        tool::syncVdir(m_vdir.path());
+        const cardfile::Contact two = cardfile::read().contacts.at(1);
+        writeFile(m_vdir.filePath(u"old-export.vcf"_s),
+                  "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:2\r\nFN:Nikola Tesla\r\nN:Tesla;Nikola;;;\r\n"
+                  "TEL:555 0144\r\nEND:VCARD\r\n");
+        const tool::SyncReport report = tool::syncVdir(m_vdir.path());
+        QCOMPARE(report.added, 1);
+        const cardfile::CardFile card = cardfile::read();
+        QCOMPARE(card.contacts.size(), 4);
+        QCOMPARE(card.contacts.at(1).record, two.record);
+        QCOMPARE(card.contacts.at(1).notes, two.notes);
+        QCOMPARE(card.contacts.at(3).record.LastName.text().trimmed(), u"Tesla"_s);
+    }
+
+    // Killed after the state named the number a new phone contact would get, before the
+    // append: a contact made in Cardomine meanwhile takes that number. The phone's card
+    // is still added, and never deleted.
+    void numberNamedBeforeAKilledAppendIsNoPromise()
+    {
+        tool::syncVdir(m_vdir.path());
+        writeFile(m_vdir.filePath(u"new.vcf"_s), Foreign);
+        const QString statePath = m_vdir.filePath(QLatin1String(tool::SyncStateFileName));
+        QByteArray state = snapshot(m_vdir.path()).value(QLatin1String(tool::SyncStateFileName));
+        state += "p " +
+                 QCryptographicHash::hash(Foreign, QCryptographicHash::Sha1).left(8).toHex() +
+                 " 4 new.vcf\n";
+        writeFile(statePath, state);
+        ContactRecord other;
+        other.FirstName = u"Mary"_s;
+        other.LastName = u"Somerville"_s;
+        other.DataType = u"Contacts"_s;
+        QCOMPARE(store::appendContacts({{other, QString()}}), QList<int>{4});
+
+        const tool::SyncReport report = tool::syncVdir(m_vdir.path());
+        QCOMPARE(report.added, 1);
+        QVERIFY(QFile::exists(m_vdir.filePath(u"new.vcf"_s)));
+        const cardfile::CardFile card = cardfile::read();
+        QCOMPARE(card.contacts.size(), 5);
+        QCOMPARE(card.contacts.at(3).record.LastName.text().trimmed(), u"Somerville"_s);
+        QCOMPARE(card.contacts.at(4).record.LastName.text().trimmed(), u"Hopper"_s);
+    }
+
+    // Only the pass's own leftovers are removed, and a conflicts "folder" that is a link
+    // is not read, so nothing it points to is deleted.
+    void leftoversAndLinks()
+    {
+        tool::syncVdir(m_vdir.path());
+        const QString ours = m_vdir.filePath(u"."_s + ourFile(1) + u".tmp-Ab12Cd"_s);
+        const QString oursState = m_vdir.filePath(u"..cardomine-sync-state.tmp-x1Y2z3"_s);
+        const QString theirs = m_vdir.filePath(u".other.vcf.swp"_s);
+        const QString theirsToo = m_vdir.filePath(u"card.vcf.tmp"_s);
+        for (const QString &path : {ours, oursState, theirs, theirsToo})
+            writeFile(path, "partial");
+        QTemporaryDir elsewhere;
+        const QByteArray card = snapshot(m_vdir.path()).value(ourFile(1));
+        writeFile(elsewhere.filePath(u"kept.vcf"_s), card);
+        QVERIFY(QFile::link(elsewhere.path(),
+                            m_vdir.filePath(QLatin1String(tool::SyncConflictFolderName))));
+
+        const tool::SyncReport report = tool::syncVdir(m_vdir.path());
+        QVERIFY2(report.lines.join(u'\n').contains(u"is not a folder"_s),
+                 qPrintable(report.lines.join(u'\n')));
+        QVERIFY(!QFile::exists(ours));
+        QVERIFY(!QFile::exists(oursState));
+        QVERIFY(QFile::exists(theirs));
+        QVERIFY(QFile::exists(theirsToo));
+        QCOMPARE(snapshot(elsewhere.path()).value(u"kept.vcf"_s), card);
+        QCOMPARE(report.conflicts, 0);
+    }
+
+    // A card too big for the notes (a huge photo kept whole in them) is named at each
+    // pass and left where it is, and never stops the others.
+    void hugeCardIsNamedAndLeft()
+    {
+        tool::syncVdir(m_vdir.path());
+        const QByteArray photo = QByteArray(1100 * 1024, 'A');
+        writeFile(m_vdir.filePath(u"huge.vcf"_s),
+                  "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:huge\r\nFN:Big Photo\r\nN:Photo;Big;;;\r\n"
+                  "PHOTO;ENCODING=b;TYPE=JPEG:" +
+                      photo + "\r\nEND:VCARD\r\n");
+        writeFile(m_vdir.filePath(u"new.vcf"_s), Foreign);
+        for (int pass = 1; pass <= 2; ++pass) {
+            const tool::SyncReport report = tool::syncVdir(m_vdir.path());
+            const QString lines = report.lines.join(u'\n');
+            QVERIFY2(lines.contains(u"huge.vcf: not added"_s), qPrintable(lines));
+            QCOMPARE(report.added, pass == 1 ? 1 : 0);
+        }
+        QCOMPARE(cardfile::read().contacts.size(), 4);
+        QVERIFY(QFile::exists(m_vdir.filePath(u"huge.vcf"_s)));
+    }
+
+    // A value changed on both sides keeps the card file's; the phone's goes into the notes
+    // as one line, never with its photo, so repeated conflicts never double the notes,
+    // and the phone's card keeps its photo.
+    void conflictsKeepNotesSmall()
+    {
+        tool::syncVdir(m_vdir.path());
+        const QByteArray photo = "PHOTO;ENCODING=b;TYPE=JPEG:" + QByteArray(200 * 1024, 'B');
+        for (int round = 1; round <= 3; ++round) {
+            const QByteArray theirs = "020.555.1" + QByteArray::number(round * 111);
+            QByteArray edited = snapshot(m_vdir.path()).value(ourFile(1));
+            const qsizetype tel = edited.indexOf("TEL;TYPE=home:");
+            QVERIFY(tel >= 0);
+            edited.replace(tel, edited.indexOf("\r\n", tel) - tel,
+                           QByteArray("TEL;TYPE=home:" + theirs));
+            if (!edited.contains("PHOTO"))
+                edited.replace("END:VCARD", QByteArray(photo + "\r\nEND:VCARD"));
+            writeFile(m_vdir.filePath(ourFile(1)), edited);
+            const cardfile::Contact one = cardfile::read().contacts.first();
+            ContactRecord record = one.record;
+            record.HomePhone = u"020.555.2"_s + QString::number(round * 111);
+            store::replaceContact(1, record, one.notes);
+
+            const tool::SyncReport report = tool::syncVdir(m_vdir.path());
+            QCOMPARE(report.conflicts, 1);
+            const cardfile::Contact after = cardfile::read().contacts.first();
+            QCOMPARE(after.record.HomePhone, record.HomePhone);
+            QVERIFY2(after.notes.contains(u"Home phone: "_s + QString::fromLatin1(theirs)),
+                     qPrintable(after.notes));
+            QVERIFY2(after.notes.size() < 2000, qPrintable(after.notes.left(300)));
+            const QByteArray card = snapshot(m_vdir.path()).value(ourFile(1));
+            QVERIFY(card.contains(photo));
+            QVERIFY(card.contains(
+                QByteArray("TEL;TYPE=home:" + record.HomePhone.text().trimmed().toLatin1())));
+        }
+    }
+
+    // Phone edits in either file form take the contact in place, never add it again.
+    void phoneEditsAddNothing_data()
+    {
+        QTest::addColumn<QString>("form");
+        QTest::newRow("random") << u"R"_s;
+        QTest::newRow("sequential") << u"S"_s;
+    }
+    void phoneEditsAddNothing()
+    {
+        QFETCH(QString, form);
+        m_drive.reset();
+        m_drive = std::make_unique<TempDrive>();
+        makeToolStore(*m_drive, form);
+        tool::syncVdir(m_vdir.path());
+        for (int round = 1; round <= 3; ++round) {
+            for (int n = 1; n <= 3; ++n) {
+                QByteArray edited = snapshot(m_vdir.path()).value(ourFile(n));
+                QVERIFY(!edited.isEmpty());
+                edited.replace("END:VCARD", QByteArray("TITLE:Round " + QByteArray::number(round) +
+                                                       "\r\nEND:VCARD"));
+                const qsizetype fn = edited.indexOf("FN:");
+                edited.insert(edited.indexOf("\r\n", fn), QByteArray::number(round));
+                writeFile(m_vdir.filePath(ourFile(n)), edited);
+            }
+            // And one edited in the card file, saved where the store's save puts it (the
+            // sequential form appends it and lowers the count).
+            QMap<int, cardfile::Contact> byNumber; // the last record of each number
+            for (const cardfile::Contact &c : cardfile::read().contacts)
+                byNumber.insert(c.record.contactNumber().value_or(0), c);
+            ContactRecord record = byNumber.value(2).record;
+            record.City = u"Lyon "_s + QString::number(round);
+            store::replaceContact(2, record, byNumber.value(2).notes);
+            const tool::SyncReport report = tool::syncVdir(m_vdir.path());
+            QVERIFY2(report.added == 0, qPrintable(report.lines.join(u'\n')));
+            QCOMPARE(tool::syncVdir(m_vdir.path()).added, 0);
+            byNumber.clear();
+            for (const cardfile::Contact &c : cardfile::read().contacts)
+                byNumber.insert(c.record.contactNumber().value_or(0), c);
+            QCOMPARE(byNumber.keys(), (QList<int>{1, 2, 3}));
+            QCOMPARE(byNumber.value(2).record.City, record.City);
+            QVERIFY(snapshot(m_vdir.path())
+                        .value(ourFile(2))
+                        .contains(QByteArray("Lyon " + QByteArray::number(round))));
+        }
+    }
+
+    // Cardomine open: a status of its own, which the systemd unit counts as success.
+    void busyCardFileHasItsOwnExitStatus()
+    {
+        platform::InstanceLock program(paths::DataFolder);
+        QVERIFY(program.tryLock());
+        const ToolRun run = runTool(*m_drive, {u"sync"_s, u"--vdir"_s, m_vdir.path()});
+        QCOMPARE(run.exitCode, 75);
+        QVERIFY2(run.err.contains("in use"), run.err.constData());
+        QVERIFY(QDir(m_vdir.path())
+                    .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+                    .isEmpty());
     }
 
 private:

@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "datastore/contactrecord.h"
+#include "datastore/recordboxes.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+#include <optional>
+
+// Writing a contact changed in the card file back into the vCard the address book
+// holds for it, without narrowing that vCard: only the properties behind the boxes the
+// user changed are replaced; names outside Windows-1252, whole-length values, photos,
+// birthdays, extra phones and e-mails and unknown properties stay as they were.
+namespace cardomine::sync {
+
+// The boxes of a record, and its own notes (the text before the section import keeps
+// whole values in), as the card file holds them: without padding.
+struct Boxes
+{
+    std::array<QString, FieldBoxCount> box;
+    QString ownNotes;
+    bool operator==(const Boxes &) const = default;
+};
+Boxes boxesOf(const ContactRecord &record, const QString &notes);
+
+// The boxes the card file would hold for a vCard: what import makes of it. nullopt when
+// the bytes are not exactly one vCard.
+std::optional<Boxes> renderedBoxes(const QByteArray &vcard);
+
+// The vCard with the values of `now` written in where they differ from what `seen`
+// (the rendering of this same vCard) holds. A box counts as unchanged when it equals
+// the rendering of the card's own value, so a name cut or given "?" for a character the
+// card file lacks leaves the card's value alone. The result is UTF-8 with CR LF.
+QByteArray mergeIntoCard(const QByteArray &vcard, const Boxes &seen, const Boxes &now);
+
+} // namespace cardomine::sync

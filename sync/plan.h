@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// What the pass does with one contact, decided from how its record and its vCard stand
+// against what the last pass left; the pass only carries the decision out.
+namespace cardomine::sync {
+
+enum class FileState
+{
+    None,       // no vCard file for the contact
+    Unchanged,  // the file the last pass left, untouched since
+    Changed,    // changed since the last pass, or not known to it
+    Unreadable, // the file does not parse as one vCard
+};
+
+struct ContactFacts
+{
+    bool known = false;         // the last pass left this contact and its vCard
+    bool recordChanged = false; // the record or its notes changed since the last pass
+    FileState file = FileState::None;
+    bool sameValues = false; // the vCard's values, as the card file holds them, are the record's
+};
+
+enum class Action
+{
+    Nothing,    // in step
+    Create,     // a contact with no vCard yet: write one
+    Restore,    // its vCard was deleted from the folder: nothing is deleted, write it again
+    WriteOut,   // the record changed: merge the changed boxes into the vCard
+    TakeIn,     // the vCard changed: its values go into the record
+    Conflict,   // both changed (or no last pass to tell): the record's values stay, the
+                // vCard's differing values go into the notes, the vCard gets the record's
+    LeaveAlone, // the vCard cannot be read: reported, the record and the file left as they are
+};
+
+Action planContact(const ContactFacts &facts);
+
+} // namespace cardomine::sync
