@@ -210,6 +210,12 @@ QString sizeName(int count)
     return QLocale(QLocale::English).toString(count);
 }
 
+QString contacts(int count)
+{
+    return sizeName(count) +
+           (count == 1 ? QStringLiteral(" contact") : QStringLiteral(" contacts"));
+}
+
 // Start-up of each data folder against both floors, all in the same rounds.
 bool startupBlock(const Context &c, const std::array<QString, 3> &roots,
                   const std::array<int, 3> &sizes, int rounds)
@@ -235,7 +241,7 @@ bool startupBlock(const Context &c, const std::array<QString, 3> &roots,
     std::vector<QStringList> rows;
     for (std::size_t i = 0; i < sizes.size(); ++i) {
         const int ours = int(i) + 2;
-        const QString what = QStringLiteral("start-up, %1 contacts").arg(sizeName(sizes[i]));
+        const QString what = QStringLiteral("start-up, %1").arg(contacts(sizes[i]));
         const Ratio bare = pairRatio(r.series[std::size_t(ours)], r.series[0]);
         const Ratio form = pairRatio(r.series[std::size_t(ours)], r.series[1]);
         rows.push_back(
@@ -253,7 +259,7 @@ bool startupBlock(const Context &c, const std::array<QString, 3> &roots,
     for (std::size_t i = 0; i < sizes.size(); ++i) {
         const double extra = median(r.series[i + 2].peakMiB) - barePeak;
         more.push_back(
-            {QStringLiteral("peak memory - bare window (MiB), %1 contacts").arg(sizeName(sizes[i])),
+            {QStringLiteral("peak memory - bare window (MiB), %1").arg(contacts(sizes[i])),
              number(extra), QStringLiteral("<= 12"),
              c.report.verdict(
                  {QStringLiteral("start-up peak memory - bare window, %1").arg(sizeName(sizes[i])),
@@ -420,7 +426,7 @@ int main(int argc, char *argv[])
     const int pairs = envInt("CARDOMINE_BENCH_PAIRS", 0);
     const int startRounds = pairs > 0 ? pairs : envInt("CARDOMINE_BENCH_START_ROUNDS", 21);
     const int toolPairs = pairs > 0 ? pairs : envInt("CARDOMINE_BENCH_TOOL_PAIRS", 9);
-    const int peerPairs = pairs > 0 ? pairs : envInt("CARDOMINE_BENCH_PEER_PAIRS", 5);
+    const int peerPairs = pairs > 0 ? pairs : envInt("CARDOMINE_BENCH_PEER_PAIRS", 3);
     const int navigationSamples = envInt("CARDOMINE_BENCH_NAVIGATIONS", 3000);
     const int saveSamples = envInt("CARDOMINE_BENCH_SAVES", 100);
     const int largest = std::min(envInt("CARDOMINE_BENCH_CONTACTS", Largest), Largest);
