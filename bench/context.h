@@ -16,9 +16,10 @@ struct Context
     Report &report;
     Programs programs;
     QString scratch;
-    QString source; // the drive root of the largest data folder, which nothing changes
-    int count = 0;  // contacts in it
-    int pairs = 0;  // rounds for commands of a second or more
+    QString source;         // the drive root of the largest data folder, which nothing changes
+    int count = 0;          // contacts in it
+    int pairs = 0;          // rounds for commands of a second or more
+    int firstSyncPairs = 0; // rounds for the first sync pass, the slowest command
 };
 
 // cardomine-tool with ARGUMENTS over the drive root ROOT.

@@ -426,6 +426,7 @@ int main(int argc, char *argv[])
     const int pairs = envInt("CARDOMINE_BENCH_PAIRS", 0);
     const int startRounds = pairs > 0 ? pairs : envInt("CARDOMINE_BENCH_START_ROUNDS", 21);
     const int toolPairs = pairs > 0 ? pairs : envInt("CARDOMINE_BENCH_TOOL_PAIRS", 9);
+    const int firstSyncPairs = pairs > 0 ? pairs : envInt("CARDOMINE_BENCH_SYNC_PAIRS", 5);
     const int peerPairs = pairs > 0 ? pairs : envInt("CARDOMINE_BENCH_PEER_PAIRS", 3);
     const int navigationSamples = envInt("CARDOMINE_BENCH_NAVIGATIONS", 3000);
     const int saveSamples = envInt("CARDOMINE_BENCH_SAVES", 100);
@@ -452,7 +453,8 @@ int main(int argc, char *argv[])
                 qPrintable(scratch.path()));
     std::fflush(stdout);
     std::array<QString, 3> roots;
-    for (std::size_t i = 0; i < sizes.size(); ++i) {
+    const bool programRuns = wanted("start") || wanted("peers") || wanted("window");
+    for (std::size_t i = 0; i < sizes.size() && programRuns; ++i) {
         roots[i] = scratch.path() + QStringLiteral("/drive%1").arg(i);
         if (!makeDataFolder(roots[i], sizes[i])) {
             std::fprintf(stderr, "could not make the data folder %s\n", qPrintable(roots[i]));
@@ -466,7 +468,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "could not make the data folder %s\n", qPrintable(source));
         return 1;
     }
-    const Context context{report, programs, scratch.path(), source, largest, toolPairs};
+    const Context context{report,  programs,  scratch.path(), source,
+                          largest, toolPairs, firstSyncPairs};
 
     bool ok = true;
     if (ok && wanted("start"))

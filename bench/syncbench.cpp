@@ -41,7 +41,7 @@ bool runSyncBench(const Context &c)
              return toolCommand(c, c.source,
                                 {QStringLiteral("sync"), QStringLiteral("--vdir"), vdir});
          }}},
-        c.pairs);
+        c.firstSyncPairs);
     for (int run = 1; run <= firstRun; ++run)
         QDir(fresh + QString::number(run)).removeRecursively();
     if (failed(first.problem))
@@ -99,8 +99,9 @@ bool runSyncBench(const Context &c)
     c.report.table(
         QStringLiteral("cardomine-tool sync over %1 contacts, a process each pass").arg(c.count),
         QStringLiteral("As a timer runs it: each pass a whole process, paired with its floor; %1 "
-                       "rounds after one that warms the caches.")
-            .arg(c.pairs),
+                       "rounds (the first pass: %2) after one that warms the caches.")
+            .arg(c.pairs)
+            .arg(c.firstSyncPairs),
         pairHeaders(), rows);
     c.report.load(loadBefore, loadAverage());
     return true;
