@@ -233,6 +233,7 @@ bool startupBlock(const Context &c, const std::array<QString, 3> &roots,
             return Command{c.programs.start, {}, {QStringLiteral("CARDOMINE_DRIVE_C=") + root}};
         }});
     }
+    c.report.progress(QStringLiteral("Start-up: %1 rounds").arg(rounds));
     const Rounds r = runRounds(trials, rounds);
     if (!r.problem.isEmpty()) {
         std::fprintf(stderr, "start-up: %s\n", qPrintable(r.problem));
@@ -301,6 +302,7 @@ bool startupBlock(const Context &c, const std::array<QString, 3> &roots,
 bool windowBlock(const Context &c, const std::array<QString, 3> &roots,
                  const std::array<int, 3> &sizes, int navigationSamples, int saveSamples)
 {
+    c.report.progress(QStringLiteral("Browsing and saving"));
     const double loadBefore = loadAverage();
     std::array<WindowFigures, 3> figures;
     for (std::size_t i = 0; i < sizes.size(); ++i) {

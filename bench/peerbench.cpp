@@ -28,6 +28,7 @@ bool hasVobject()
 
 bool runPeerBench(const Context &c, const QString &startRoot, int pairs)
 {
+    c.report.progress(QStringLiteral("Peers"));
     const double loadBefore = loadAverage();
     const QString abook = QStandardPaths::findExecutable(QStringLiteral("abook"));
     const QString khard = QStandardPaths::findExecutable(QStringLiteral("khard"));

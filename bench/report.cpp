@@ -51,6 +51,12 @@ void Report::load(double before, double after)
             .arg(QString::number(before, 'f', 2), QString::number(after, 'f', 2)));
 }
 
+void Report::progress(const QString &text) const
+{
+    std::printf("\n%s ...\n", qPrintable(text));
+    std::fflush(stdout);
+}
+
 void Report::note(const QString &text)
 {
     add(text + u'\n');

@@ -30,6 +30,8 @@ public:
                const std::vector<QStringList> &rows);
     void load(double before, double after);
     void note(const QString &text);
+    // A line on what runs now, printed only.
+    void progress(const QString &text) const;
     // Records a verdict and returns the cell text for it ("met" or "NOT MET").
     QString verdict(const Verdict &v);
     // The summary of every verdict, printed and added to the text.

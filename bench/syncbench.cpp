@@ -15,6 +15,7 @@ namespace cardomine::bench {
 
 bool runSyncBench(const Context &c)
 {
+    c.report.progress(QStringLiteral("sync"));
     const double loadBefore = loadAverage();
     std::vector<QStringList> rows;
     const auto failed = [&](const QString &problem) {
@@ -24,8 +25,8 @@ bool runSyncBench(const Context &c)
         return true;
     };
 
-    // The first pass writes every vCard into a fresh folder; its folders are removed at
-    // the end, for the reason the tool's import gives (bench/toolbench.cpp).
+    // The first pass writes every vCard into a fresh folder, kept until the end, for the
+    // reason the tool's import gives (bench/toolbench.cpp).
     const QString vcard = c.scratch + QStringLiteral("/sync-export.vcf");
     const QString fresh = c.scratch + QStringLiteral("/sync-first-");
     int firstRun = 0;
@@ -42,8 +43,6 @@ bool runSyncBench(const Context &c)
                                 {QStringLiteral("sync"), QStringLiteral("--vdir"), vdir});
          }}},
         c.firstSyncPairs);
-    for (int run = 1; run <= firstRun; ++run)
-        QDir(fresh + QString::number(run)).removeRecursively();
     if (failed(first.problem))
         return false;
     {

@@ -61,7 +61,8 @@ bool runToolBench(const Context &c)
     };
     const QString readName = QStringLiteral("read card file and notes");
     std::vector<QStringList> rows;
-    double loadBefore = loadAverage();
+    c.report.progress(QStringLiteral("cardomine-tool"));
+    const double loadBefore = loadAverage();
     const auto failed = [&](const Rounds &rounds) {
         if (rounds.problem.isEmpty())
             return false;
@@ -107,10 +108,11 @@ bool runToolBench(const Context &c)
         return false;
     rows.push_back(judged(QStringLiteral("check"), checking, 0, 1, 3));
 
-    // adopt and import write into a fresh data folder each run. The folders of earlier
-    // runs are removed only at the end: a file system without a journal passes over the
-    // inodes of files deleted in the last minutes when it makes new ones, so deleting
-    // 32,767 notes files just before a run would time that, not the command.
+    // adopt and import write into a fresh data folder each run. The folders are removed
+    // only with the scratch folder, when everything is measured: a file system without a
+    // journal passes over the inodes of files deleted in the last minutes when it makes
+    // new ones, so deleting 32,767 notes files before a run would time that, not the
+    // command.
     const QString target = c.scratch + QStringLiteral("/tool-target");
     int targetRun = 0;
     const auto freshTarget = [&]() -> QString {
@@ -184,8 +186,6 @@ bool runToolBench(const Context &c)
                                                      number(millis) + QStringLiteral(" ms)"),
                                                  targetText, ratio.median <= 3, false})));
     }
-    for (int run = 1; run <= targetRun; ++run)
-        QDir(target + u'-' + QString::number(run)).removeRecursively();
 
     c.report.table(
         QStringLiteral("cardomine-tool over %1 contacts").arg(c.count),
