@@ -7,11 +7,29 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cstdio>
+
 namespace cardomine::bench {
 
 Command toolCommand(const Context &c, const QString &root, const QStringList &arguments)
 {
     return {c.programs.tool, arguments, {QStringLiteral("CARDOMINE_DRIVE_C=") + root}};
+}
+
+Command exportCommand(const Context &c, const QString &file)
+{
+    return toolCommand(c, c.source,
+                       {QStringLiteral("export"), QStringLiteral("--format"),
+                        QStringLiteral("vcard"), QStringLiteral("--output"), file});
+}
+
+bool exportOnce(const Context &c, const QString &file)
+{
+    const ProcessRun run = runMeasured(exportCommand(c, file));
+    if (run.started && run.exitCode == 0)
+        return true;
+    std::fprintf(stderr, "export --output failed: %s\n", run.err.constData());
+    return false;
 }
 
 QStringList pairHeaders(const QString &floor)

@@ -25,6 +25,13 @@ struct Context
 // cardomine-tool with ARGUMENTS over the drive root ROOT.
 Command toolCommand(const Context &c, const QString &root, const QStringList &arguments);
 
+// export --format vcard --output FILE over the largest data folder.
+Command exportCommand(const Context &c, const QString &file);
+
+// Runs that export once (a file every peer and import reads); false, with the error
+// printed, when it fails.
+bool exportOnce(const Context &c, const QString &file);
+
 // A table row for two series of one set of rounds: their medians (time and peak
 // memory), the per-round ratio of ours to the floor, and the verdict cell.
 QStringList pairRow(const QString &what, const QString &floor, const Rounds &rounds, int floorIndex,

@@ -53,14 +53,8 @@ bool runPeerBench(const Context &c, const QString &startRoot, int pairs)
 
     // The contacts as one vCard file, as every peer reads them.
     const QString vcard = c.scratch + QStringLiteral("/peer-contacts.vcf");
-    const ProcessRun exported =
-        runMeasured(toolCommand(c, c.source,
-                                {QStringLiteral("export"), QStringLiteral("--format"),
-                                 QStringLiteral("vcard"), QStringLiteral("--output"), vcard}));
-    if (!exported.started || exported.exitCode != 0) {
-        std::fprintf(stderr, "peers: export failed: %s\n", exported.err.constData());
+    if (!exportOnce(c, vcard))
         return false;
-    }
 
     if (abook.isEmpty()) {
         skipped(QStringLiteral("start-up to the first screen"), QStringLiteral("abook"));
@@ -108,11 +102,7 @@ bool runPeerBench(const Context &c, const QString &startRoot, int pairs)
                                  QStringLiteral("--outfile"), out},
                                 {}};
              }},
-             Trial{[&] {
-                 return toolCommand(c, c.source,
-                                    {QStringLiteral("export"), QStringLiteral("--format"),
-                                     QStringLiteral("vcard"), QStringLiteral("--output"), out});
-             }}},
+             Trial{[&] { return exportCommand(c, out); }}},
             pairs);
         if (failed(convert))
             return false;

@@ -30,19 +30,14 @@ bool runSyncBench(const Context &c)
     const QString vcard = c.scratch + QStringLiteral("/sync-export.vcf");
     const QString fresh = c.scratch + QStringLiteral("/sync-first-");
     int firstRun = 0;
-    const Rounds first = runRounds(
-        {Trial{[&] {
-             return toolCommand(c, c.source,
-                                {QStringLiteral("export"), QStringLiteral("--format"),
-                                 QStringLiteral("vcard"), QStringLiteral("--output"), vcard});
-         }},
-         Trial{[&] {
-             const QString vdir = fresh + QString::number(++firstRun);
-             QDir().mkpath(vdir);
-             return toolCommand(c, c.source,
-                                {QStringLiteral("sync"), QStringLiteral("--vdir"), vdir});
-         }}},
-        c.firstSyncPairs);
+    const Rounds first =
+        runRounds({Trial{[&] { return exportCommand(c, vcard); }}, Trial{[&] {
+                       const QString vdir = fresh + QString::number(++firstRun);
+                       QDir().mkpath(vdir);
+                       return toolCommand(c, c.source,
+                                          {QStringLiteral("sync"), QStringLiteral("--vdir"), vdir});
+                   }}},
+                  c.firstSyncPairs);
     if (failed(first.problem))
         return false;
     {

@@ -152,14 +152,8 @@ bool runToolBench(const Context &c)
     // ratio (about 1 s for the files on a quiet disk, so 3 x is the 3 s the import is
     // allowed); the time itself is shown beside it.
     const QString vcard = c.scratch + QStringLiteral("/tool-contacts.vcf");
-    const ProcessRun exported =
-        runMeasured(toolCommand(c, c.source,
-                                {QStringLiteral("export"), QStringLiteral("--format"),
-                                 QStringLiteral("vcard"), QStringLiteral("--output"), vcard}));
-    if (!exported.started || exported.exitCode != 0) {
-        std::fprintf(stderr, "export --output failed: %s\n", exported.err.constData());
+    if (!exportOnce(c, vcard))
         return false;
-    }
     const Rounds importing = runRounds(
         {Trial{[&] {
              return Command{c.programs.reader,
