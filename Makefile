@@ -43,8 +43,10 @@ e2e-load: test-deps
 	cmake --build --preset $(PRESET)
 	scripts/e2e-under-load.sh build/$(PRESET)
 
-# Start-up, browsing and saving timed in a release build; prints one table.
+# Every program timed as a whole process, paired with a floor, in a release build;
+# prints the tables and writes them to build/release/bench/last.md.
 bench: deps build/release/build.ninja
+	@scripts/install-packages.sh bench || echo "make bench: the rows of the missing programs are skipped"
 	cmake --build --preset release --target cardomine_bench
 	build/release/bench/cardomine_bench
 

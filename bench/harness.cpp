@@ -5,7 +5,9 @@
 // as met or not. Every save goes through the program's own file services, fsync
 // included.
 
+#include "bench/context.h"
 #include "bench/datafolder.h"
+#include "bench/peerbench.h"
 #include "bench/stats.h"
 #include "bench/syncbench.h"
 #include "bench/toolbench.h"
@@ -21,6 +23,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -30,14 +33,10 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <random>
-#include <spawn.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <vector>
-
-extern char **environ;
 
 namespace cardomine::bench {
 namespace {
@@ -59,52 +58,11 @@ int envInt(const char *name, int fallback)
     return ok && value > 0 ? value : fallback;
 }
 
-// --- Whole-process runs ---------------------------------------------------------
-
-struct ProcessRun
+QString envString(const char *name, const QString &fallback)
 {
-    bool ok = false;
-    double millis = 0;  // spawn to exit
-    double peakMiB = 0; // the child's peak resident set (VmHWM)
-};
-
-ProcessRun runProcess(const char *program, const std::vector<std::string> &extraEnv)
-{
-    std::vector<std::string> env;
-    for (char **e = environ; *e; ++e)
-        env.emplace_back(*e);
-    for (const std::string &assignment : extraEnv) {
-        const std::string key = assignment.substr(0, assignment.find('=') + 1);
-        std::erase_if(env, [&](const std::string &s) { return s.starts_with(key); });
-        env.push_back(assignment);
-    }
-    std::vector<char *> envp;
-    for (std::string &s : env)
-        envp.push_back(s.data());
-    envp.push_back(nullptr);
-    std::string path(program);
-    char *argv[] = {path.data(), nullptr};
-
-    ProcessRun run;
-    const Clock::time_point start = Clock::now();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, program, nullptr, nullptr, argv, envp.data()) != 0)
-        return run;
-    int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) != pid)
-        return run;
-    run.millis = microsSince(start) / 1000.0;
-    run.peakMiB = double(usage.ru_maxrss) / 1024.0; // kilobytes on Linux
-    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return run;
+    const QString value = qEnvironmentVariable(name);
+    return value.isEmpty() ? fallback : value;
 }
-
-struct StartFigures
-{
-    double millis = 0;
-    double peakMiB = 0;
-};
 
 // --- In-process runs over a loaded main window ----------------------------------
 
@@ -230,7 +188,7 @@ QString measureCreate(Window &w, int first, int samples, std::vector<double> &ou
     return {};
 }
 
-// --- The table ------------------------------------------------------------------
+// --- The tables -----------------------------------------------------------------
 
 QString machineLine()
 {
@@ -244,73 +202,198 @@ QString machineLine()
             }
         }
     }
-    QString load;
-    QFile loadavg(QStringLiteral("/proc/loadavg"));
-    if (loadavg.open(QIODevice::ReadOnly))
-        load = QString::fromLatin1(loadavg.readAll()).section(u' ', 0, 2);
-    return QStringLiteral("%1 x %2, load average %3")
-        .arg(QThread::idealThreadCount())
-        .arg(model, load);
+    return QStringLiteral("%1 x %2").arg(QThread::idealThreadCount()).arg(model);
 }
 
-struct Row
+QString sizeName(int count)
 {
-    QString name;
-    std::array<double, 3> value{};
-    QString unit;
-    QString target;
-    std::array<bool, 3> checked{}; // which sizes the target applies to
-    std::array<bool, 3> met{};
-    bool flatCheck = true;
-};
-
-QString number(double v)
-{
-    if (v >= 100)
-        return QString::number(v, 'f', 0);
-    if (v >= 10)
-        return QString::number(v, 'f', 1);
-    return QString::number(v, 'f', 2);
+    return QLocale(QLocale::English).toString(count);
 }
 
-void printTable(const std::vector<Row> &rows, int &metCount, int &targetCount)
+QString contacts(int count)
 {
-    std::printf("%-30s %10s %10s %10s  %-26s %-8s %s\n", "", "1", "1,000", "32,767", "target",
-                "met", "flat (32,767 / 1 <= 1.3)");
-    for (const Row &row : rows) {
-        QString cells[3];
-        bool allMet = true;
-        bool anyChecked = false;
-        for (int i = 0; i < 3; ++i) {
-            cells[i] = number(row.value[i]);
-            if (row.checked[i]) {
-                anyChecked = true;
-                allMet = allMet && row.met[i];
-                if (!row.met[i])
-                    cells[i] += u'!';
-            }
-        }
-        QString met = QStringLiteral("-");
-        if (anyChecked) {
-            met = allMet ? QStringLiteral("met") : QStringLiteral("NOT MET");
-            ++targetCount;
-            metCount += allMet ? 1 : 0;
-        }
-        QString flat = QStringLiteral("-");
-        if (row.flatCheck) {
-            const double ratio = row.value[0] > 0 ? row.value[2] / row.value[0] : 0;
-            const bool ok = ratio <= 1.3;
-            flat = QStringLiteral("%1  %2").arg(QString::number(ratio, 'f', 2),
-                                                ok ? QStringLiteral("met")
-                                                   : QStringLiteral("NOT MET"));
-            ++targetCount;
-            metCount += ok ? 1 : 0;
-        }
-        const QString name = row.name + QStringLiteral(" (") + row.unit + u')';
-        std::printf("%-30s %10s %10s %10s  %-26s %-8s %s\n", qPrintable(name), qPrintable(cells[0]),
-                    qPrintable(cells[1]), qPrintable(cells[2]), qPrintable(row.target),
-                    qPrintable(met), qPrintable(flat));
+    return sizeName(count) +
+           (count == 1 ? QStringLiteral(" contact") : QStringLiteral(" contacts"));
+}
+
+// Start-up of each data folder against both floors, all in the same rounds.
+bool startupBlock(const Context &c, const std::array<QString, 3> &roots,
+                  const std::array<int, 3> &sizes, int rounds)
+{
+    std::vector<Trial> trials{
+        Trial{[&] {
+            return Command{c.programs.bareWindow, {}, {}};
+        }},
+        Trial{[&] {
+            return Command{c.programs.formWindow, {}, {}};
+        }},
+    };
+    for (const QString &root : roots) {
+        trials.push_back(Trial{[&c, root] {
+            return Command{c.programs.start, {}, {QStringLiteral("CARDOMINE_DRIVE_C=") + root}};
+        }});
     }
+    c.report.progress(QStringLiteral("Start-up: %1 rounds").arg(rounds));
+    const Rounds r = runRounds(trials, rounds);
+    if (!r.problem.isEmpty()) {
+        std::fprintf(stderr, "start-up: %s\n", qPrintable(r.problem));
+        return false;
+    }
+    std::vector<QStringList> rows;
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        const int ours = int(i) + 2;
+        const QString what = QStringLiteral("start-up, %1").arg(contacts(sizes[i]));
+        const Ratio bare = pairRatio(r.series[std::size_t(ours)], r.series[0]);
+        const Ratio form = pairRatio(r.series[std::size_t(ours)], r.series[1]);
+        rows.push_back(
+            pairRow(what, QStringLiteral("bare window"), r, 0, ours, QStringLiteral("<= 1.5 x"),
+                    c.report.verdict({what + QStringLiteral(" / bare window"), number(bare.median),
+                                      QStringLiteral("<= 1.5 x"), bare.median <= 1.5, true})));
+        rows.push_back(pairRow(
+            what, QStringLiteral("same window, no logic"), r, 1, ours, QStringLiteral("<= 1.15 x"),
+            c.report.verdict({what + QStringLiteral(" / same window"), number(form.median),
+                              QStringLiteral("<= 1.15 x"), form.median <= 1.15, false})));
+    }
+    // Memory against the bare window, and how start-up grows with the card file.
+    const double barePeak = median(r.series[0].peakMiB);
+    std::vector<QStringList> more;
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        const double extra = median(r.series[i + 2].peakMiB) - barePeak;
+        more.push_back(
+            {QStringLiteral("peak memory - bare window (MiB), %1").arg(contacts(sizes[i])),
+             number(extra), QStringLiteral("<= 12"),
+             c.report.verdict(
+                 {QStringLiteral("start-up peak memory - bare window, %1").arg(sizeName(sizes[i])),
+                  number(extra) + QStringLiteral(" MiB"), QStringLiteral("<= 12 MiB"), extra <= 12,
+                  false})});
+    }
+    const Ratio growth = pairRatio(r.series[4], r.series[2]);
+    more.push_back(
+        {QStringLiteral("start-up, %1 / 1 contact (x, per round; min–max)").arg(sizeName(sizes[2])),
+         ratioCell(growth), QStringLiteral("<= 1.3"),
+         c.report.verdict({QStringLiteral("start-up flat (%1 / 1)").arg(sizeName(sizes[2])),
+                           number(growth.median), QStringLiteral("<= 1.3"), growth.median <= 1.3,
+                           false})});
+    const double peakGrowth = median(r.series[4].peakMiB) / median(r.series[2].peakMiB);
+    more.push_back({QStringLiteral("peak memory, %1 / 1 contact (x)").arg(sizeName(sizes[2])),
+                    number(peakGrowth), QStringLiteral("<= 1.3"),
+                    c.report.verdict(
+                        {QStringLiteral("peak memory flat (%1 / 1)").arg(sizeName(sizes[2])),
+                         number(peakGrowth), QStringLiteral("<= 1.3"), peakGrowth <= 1.3, false})});
+    c.report.table(
+        QStringLiteral("Start-up"),
+        QStringLiteral(
+            "Process start to record 1 on screen (offscreen, splash included), each a whole "
+            "process, in rounds with two floors: a bare Qt Widgets window of the same size, and "
+            "the same window with its controls, captions, fonts and one contact's text but no "
+            "logic (no files, no splash, no boxes); %1 rounds after one that warms the caches. "
+            "Peak memory is each process's own, read after exec.")
+            .arg(rounds),
+        pairHeaders(), rows);
+    c.report.table(QStringLiteral("Start-up memory and growth"), QString(),
+                   {QStringLiteral("what"), QStringLiteral("value"), QStringLiteral("target"),
+                    QStringLiteral("verdict")},
+                   more);
+    c.report.load(r.loadBefore, r.loadAfter);
+    return true;
+}
+
+// Browsing and saving inside one running program, per data folder.
+bool windowBlock(const Context &c, const std::array<QString, 3> &roots,
+                 const std::array<int, 3> &sizes, int navigationSamples, int saveSamples)
+{
+    c.report.progress(QStringLiteral("Browsing and saving"));
+    const double loadBefore = loadAverage();
+    std::array<WindowFigures, 3> figures;
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        const int count = sizes[i];
+        WindowFigures &f = figures[i];
+        {
+            Window w(roots[i]);
+            if (!w.loaded) {
+                std::fprintf(stderr, "the main window did not load over %d contacts\n", count);
+                return false;
+            }
+            f.problem = measureNavigation(w, count, navigationSamples, f.navigation);
+            if (f.problem.isEmpty())
+                f.problem = measureEdit(w, count, saveSamples, false, f.editSave);
+            if (f.problem.isEmpty())
+                f.problem = measureEdit(w, count, saveSamples, true, f.editNotesSave);
+        }
+        // Creating needs free numbers: the card file steps back by the number of
+        // creates (with one contact, the creates go on from it).
+        const int first = std::max(1, count - saveSamples);
+        if (f.problem.isEmpty() && !keepFirstRecords(roots[i], first))
+            f.problem = QStringLiteral("could not cut the card file back");
+        if (f.problem.isEmpty()) {
+            Window w(roots[i]);
+            f.problem = w.loaded ? measureCreate(w, first + 1, saveSamples, f.createSave)
+                                 : QStringLiteral("the main window did not load");
+        }
+        if (!f.problem.isEmpty()) {
+            std::fprintf(stderr, "%d contacts: %s\n", count, qPrintable(f.problem));
+            return false;
+        }
+    }
+
+    struct Measure
+    {
+        QString name;
+        std::function<double(const WindowFigures &)> value;
+        double limit;
+        bool largestOnly;
+    };
+    const std::vector<Measure> measures{
+        {QStringLiteral("navigation median (us)"),
+         [](const WindowFigures &f) { return median(f.navigation); }, 100, true},
+        {QStringLiteral("navigation p99 (us)"),
+         [](const WindowFigures &f) { return quantile(f.navigation, 0.99); }, 1000, true},
+        {QStringLiteral("create-save median (ms)"),
+         [](const WindowFigures &f) { return median(f.createSave) / 1000.0; }, 5, false},
+        {QStringLiteral("edit-save median (ms)"),
+         [](const WindowFigures &f) { return median(f.editSave) / 1000.0; }, 5, false},
+        {QStringLiteral("edit-save +notes median (ms)"),
+         [](const WindowFigures &f) { return median(f.editNotesSave) / 1000.0; }, 5, false},
+    };
+    std::vector<QStringList> rows;
+    for (const Measure &m : measures) {
+        QStringList row{m.name};
+        bool met = true;
+        std::array<double, 3> values{};
+        for (std::size_t i = 0; i < sizes.size(); ++i) {
+            values[i] = m.value(figures[i]);
+            const bool checked = !m.largestOnly || i + 1 == sizes.size();
+            const bool ok = values[i] < m.limit;
+            met = met && (!checked || ok);
+            row << number(values[i]) + (checked && !ok ? QStringLiteral("!") : QString());
+        }
+        const QString target = QStringLiteral("< %1%2").arg(m.limit).arg(
+            m.largestOnly ? QStringLiteral(" at ") + sizeName(sizes[2]) : QString());
+        row << target
+            << c.report.verdict(
+                   {QStringLiteral("window ") + m.name, number(values[2]), target, met, false});
+        const double flat = values[0] > 0 ? values[2] / values[0] : 0;
+        row << number(flat) + QStringLiteral(" ") +
+                   c.report.verdict(
+                       {QStringLiteral("window %1 flat (%2 / 1)").arg(m.name, sizeName(sizes[2])),
+                        number(flat), QStringLiteral("<= 1.3"), flat <= 1.3, false});
+        rows.push_back(row);
+    }
+    c.report.table(
+        QStringLiteral("Browsing and saving in the running program"),
+        QStringLiteral(
+            "Inside one running program (these are single clicks, not processes): one scroll-bar "
+            "change to the boxes filled (%1 samples); the one click that saves (%2 samples), "
+            "every write fsynced; edit-save changes a field, edit-save +notes the notes too; "
+            "create-save adds notes. `!` marks a value that misses its target.")
+            .arg(navigationSamples)
+            .arg(saveSamples),
+        {QStringLiteral("what"), sizeName(sizes[0]), sizeName(sizes[1]), sizeName(sizes[2]),
+         QStringLiteral("target"), QStringLiteral("verdict"),
+         QStringLiteral("flat (%1 / 1 <= 1.3)").arg(sizeName(sizes[2]))},
+        rows);
+    c.report.load(loadBefore, loadAverage());
+    return true;
 }
 
 } // namespace
@@ -341,219 +424,74 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     platform::fonts::loadBundledFonts();
 
-    const int startRuns = envInt("CARDOMINE_BENCH_RUNS", 7);
+    // CARDOMINE_BENCH_PAIRS sets every count of rounds at once (a quick run: 2).
+    const int pairs = envInt("CARDOMINE_BENCH_PAIRS", 0);
+    const int startRounds = pairs > 0 ? pairs : envInt("CARDOMINE_BENCH_START_ROUNDS", 21);
+    const int toolPairs = pairs > 0 ? pairs : envInt("CARDOMINE_BENCH_TOOL_PAIRS", 9);
+    const int firstSyncPairs = pairs > 0 ? pairs : envInt("CARDOMINE_BENCH_SYNC_PAIRS", 5);
+    const int peerPairs = pairs > 0 ? pairs : envInt("CARDOMINE_BENCH_PEER_PAIRS", 3);
     const int navigationSamples = envInt("CARDOMINE_BENCH_NAVIGATIONS", 3000);
     const int saveSamples = envInt("CARDOMINE_BENCH_SAVES", 100);
+    const int largest = std::min(envInt("CARDOMINE_BENCH_CONTACTS", Largest), Largest);
+    const std::array<int, 3> sizes{1, std::min(1000, largest), largest};
+    const QStringList only =
+        qEnvironmentVariable("CARDOMINE_BENCH_ONLY").split(u',', Qt::SkipEmptyParts);
+    const auto wanted = [&](const char *part) {
+        return only.isEmpty() || only.contains(QLatin1String(part));
+    };
+    const QString output =
+        envString("CARDOMINE_BENCH_OUTPUT", QStringLiteral(CARDOMINE_BENCH_OUTPUT));
 
-    std::printf("Cardomine benchmark: %s\n", qPrintable(machineLine()));
-    const int toolRuns = envInt("CARDOMINE_BENCH_TOOL_RUNS", 5);
-    if (qEnvironmentVariable("CARDOMINE_BENCH_ONLY") == QLatin1String("tool"))
-        return runToolBench(scratch.path(), QStringLiteral(CARDOMINE_BENCH_TOOL),
-                            QStringLiteral(CARDOMINE_BENCH_READ), Largest, toolRuns)
-                   ? 0
-                   : 1;
-    std::printf("Making data folders of 1, 1,000 and 32,767 contacts in %s ...\n",
+    Report report;
+    const Programs programs;
+    setLauncher(programs.launcher, scratch.path());
+    report.note(QStringLiteral("## Cardomine benchmark\n\n%1; load average %2 at the start. "
+                               "Largest size %3 contacts.")
+                    .arg(machineLine(), QString::number(loadAverage(), 'f', 2), sizeName(largest)));
+
+    const QString sizeList = sizeName(sizes[0]) + QStringLiteral(", ") + sizeName(sizes[1]) +
+                             QStringLiteral(", ") + sizeName(sizes[2]);
+    std::printf("\nMaking data folders of %s contacts in %s ...\n", qPrintable(sizeList),
                 qPrintable(scratch.path()));
     std::fflush(stdout);
     std::array<QString, 3> roots;
-    for (std::size_t i = 0; i < Sizes.size(); ++i) {
-        roots[i] = scratch.path() + QStringLiteral("/drive%1").arg(Sizes[i]);
-        if (!makeDataFolder(roots[i], Sizes[i])) {
+    const bool programRuns = wanted("start") || wanted("peers") || wanted("window");
+    for (std::size_t i = 0; i < sizes.size() && programRuns; ++i) {
+        roots[i] = scratch.path() + QStringLiteral("/drive%1").arg(i);
+        if (!makeDataFolder(roots[i], sizes[i])) {
             std::fprintf(stderr, "could not make the data folder %s\n", qPrintable(roots[i]));
             return 1;
         }
     }
-
-    // Start-up: the baseline and each data folder in turn, so that load from other
-    // programs falls on all of them alike. One unmeasured round first warms the caches.
-    std::printf("Start-up: %d runs each ...\n", startRuns);
-    std::fflush(stdout);
-    std::vector<double> baseMillis, baseMiB;
-    std::array<std::vector<double>, 3> startMillis, startMiB;
-    for (int run = -1; run < startRuns; ++run) {
-        const ProcessRun base = runProcess(CARDOMINE_BENCH_BASELINE, {});
-        if (!base.ok) {
-            std::fprintf(stderr, "the baseline program failed\n");
-            return 1;
-        }
-        if (run >= 0) {
-            baseMillis.push_back(base.millis);
-            baseMiB.push_back(base.peakMiB);
-        }
-        for (std::size_t i = 0; i < Sizes.size(); ++i) {
-            const ProcessRun start = runProcess(
-                CARDOMINE_BENCH_START,
-                {"CARDOMINE_DRIVE_C=" + std::string(QFile::encodeName(roots[i]).constData())});
-            if (!start.ok) {
-                std::fprintf(stderr, "the start-up with %d contacts failed\n", Sizes[i]);
-                return 1;
-            }
-            if (run >= 0) {
-                startMillis[i].push_back(start.millis);
-                startMiB[i].push_back(start.peakMiB);
-            }
-        }
-    }
-
-    std::printf("Browsing and saving: %d navigations, %d creates and 2 x %d edits each ...\n",
-                navigationSamples, saveSamples, saveSamples);
-    std::fflush(stdout);
-    std::array<WindowFigures, 3> figures;
-    for (std::size_t i = 0; i < Sizes.size(); ++i) {
-        const int count = Sizes[i];
-        WindowFigures &f = figures[i];
-        {
-            Window w(roots[i]);
-            if (!w.loaded) {
-                std::fprintf(stderr, "the main window did not load over %d contacts\n", count);
-                return 1;
-            }
-            f.problem = measureNavigation(w, count, navigationSamples, f.navigation);
-            if (f.problem.isEmpty())
-                f.problem = measureEdit(w, count, saveSamples, false, f.editSave);
-            if (f.problem.isEmpty())
-                f.problem = measureEdit(w, count, saveSamples, true, f.editNotesSave);
-        }
-        // Creating needs free numbers: the card file steps back by the number of
-        // creates (with one contact, the creates go on from it).
-        const int first = std::max(1, count - saveSamples);
-        if (f.problem.isEmpty() && !keepFirstRecords(roots[i], first))
-            f.problem = QStringLiteral("could not cut the card file back");
-        if (f.problem.isEmpty()) {
-            Window w(roots[i]);
-            f.problem = w.loaded ? measureCreate(w, first + 1, saveSamples, f.createSave)
-                                 : QStringLiteral("the main window did not load");
-        }
-        if (!f.problem.isEmpty()) {
-            std::fprintf(stderr, "%d contacts: %s\n", count, qPrintable(f.problem));
-            return 1;
-        }
-    }
-
-    std::printf("Sync: a pass with nothing changed, %d runs each ...\n", startRuns);
-    std::fflush(stdout);
-    QString syncProblem;
-    const std::array<std::vector<double>, 3> syncMillis =
-        measureQuietSync(roots, scratch.path(), startRuns, syncProblem);
-    if (!syncProblem.isEmpty()) {
-        std::fprintf(stderr, "sync: %s\n", qPrintable(syncProblem));
+    // The tool, the sync and the peers work over a data folder of their own, which
+    // nothing they run changes.
+    const QString source = scratch.path() + QStringLiteral("/tool-source");
+    if (!makeDataFolder(source, largest)) {
+        std::fprintf(stderr, "could not make the data folder %s\n", qPrintable(source));
         return 1;
     }
+    const Context context{report,  programs,  scratch.path(), source,
+                          largest, toolPairs, firstSyncPairs};
 
-    const double baseTime = median(baseMillis);
-    const double basePeak = median(baseMiB);
-    std::vector<Row> rows;
-    Row time{QStringLiteral("start-up"), {}, QStringLiteral("ms"), QString(), {}, {}, true};
-    Row timeRatio{QStringLiteral("start-up / baseline"),
-                  {},
-                  QStringLiteral("x"),
-                  QStringLiteral("<= 1.5"),
-                  {true, true, true},
-                  {},
-                  false};
-    Row peak{QStringLiteral("peak memory"), {}, QStringLiteral("MiB"), QString(), {}, {}, true};
-    Row peakRatio{QStringLiteral("peak memory / baseline"),
-                  {},
-                  QStringLiteral("x"),
-                  QString(),
-                  {},
-                  {},
-                  false};
-    Row peakExtra{QStringLiteral("peak memory - baseline"),
-                  {},
-                  QStringLiteral("MiB"),
-                  QStringLiteral("<= 12"),
-                  {true, true, true},
-                  {},
-                  false};
-    Row navMedian{QStringLiteral("navigation median"),
-                  {},
-                  QStringLiteral("us"),
-                  QStringLiteral("< 100 at 32,767"),
-                  {false, false, true},
-                  {},
-                  true};
-    Row navP99{QStringLiteral("navigation p99"),
-               {},
-               QStringLiteral("us"),
-               QStringLiteral("< 1000 at 32,767"),
-               {false, false, true},
-               {},
-               true};
-    Row create{QStringLiteral("create-save median"),
-               {},
-               QStringLiteral("ms"),
-               QStringLiteral("< 5"),
-               {true, true, true},
-               {},
-               true};
-    Row edit{QStringLiteral("edit-save median"),
-             {},
-             QStringLiteral("ms"),
-             QStringLiteral("< 5"),
-             {true, true, true},
-             {},
-             true};
-    Row editNotes{QStringLiteral("edit-save +notes median"),
-                  {},
-                  QStringLiteral("ms"),
-                  QStringLiteral("< 5"),
-                  {true, true, true},
-                  {},
-                  true};
-    Row quietSync{QStringLiteral("sync pass, nothing changed"),
-                  {},
-                  QStringLiteral("ms"),
-                  QStringLiteral("< 500 at 32,767"),
-                  {false, false, true},
-                  {},
-                  false};
-    for (std::size_t i = 0; i < Sizes.size(); ++i) {
-        quietSync.value[i] = median(syncMillis[i]);
-        quietSync.met[i] = quietSync.value[i] < 500.0;
+    bool ok = true;
+    if (ok && wanted("start"))
+        ok = startupBlock(context, roots, sizes, startRounds);
+    if (ok && wanted("sync"))
+        ok = runSyncBench(context);
+    if (ok && wanted("tool"))
+        ok = runToolBench(context);
+    if (ok && wanted("peers"))
+        ok = runPeerBench(context, roots[2], peerPairs);
+    // Last: it edits and cuts back the start-up's data folders.
+    if (ok && wanted("window"))
+        ok = windowBlock(context, roots, sizes, navigationSamples, saveSamples);
+    if (!ok)
+        return 1;
+    report.summary();
+    if (!report.write(output)) {
+        std::fprintf(stderr, "could not write %s\n", qPrintable(output));
+        return 1;
     }
-    for (std::size_t i = 0; i < Sizes.size(); ++i) {
-        time.value[i] = median(startMillis[i]);
-        timeRatio.value[i] = time.value[i] / baseTime;
-        timeRatio.met[i] = timeRatio.value[i] <= 1.5;
-        peak.value[i] = median(startMiB[i]);
-        peakRatio.value[i] = peak.value[i] / basePeak;
-        peakExtra.value[i] = peak.value[i] - basePeak;
-        peakExtra.met[i] = peakExtra.value[i] <= 12.0;
-        navMedian.value[i] = median(figures[i].navigation);
-        navMedian.met[i] = navMedian.value[i] < 100.0;
-        navP99.value[i] = quantile(figures[i].navigation, 0.99);
-        navP99.met[i] = navP99.value[i] < 1000.0;
-        create.value[i] = median(figures[i].createSave) / 1000.0;
-        create.met[i] = create.value[i] < 5.0;
-        edit.value[i] = median(figures[i].editSave) / 1000.0;
-        edit.met[i] = edit.value[i] < 5.0;
-        editNotes.value[i] = median(figures[i].editNotesSave) / 1000.0;
-        editNotes.met[i] = editNotes.value[i] < 5.0;
-    }
-    rows = {time,      timeRatio, peak,   peakRatio, peakExtra,
-            navMedian, navP99,    create, edit,      editNotes};
-    rows.push_back(quietSync);
-
-    std::printf("\nBaseline (bare Qt Widgets window, 601x381): %s ms, %s MiB peak; medians of %d "
-                "runs.\n",
-                qPrintable(number(baseTime)), qPrintable(number(basePeak)), startRuns);
-    std::printf("Start-up: process start to first record shown, splash included. Navigation: "
-                "one scroll-bar change to\nthe boxes filled. Saves: the one click that saves, "
-                "every write fsynced; edit-save changes a\nfield, edit-save +notes the notes "
-                "too; create-save adds notes. Creates add the last %d numbers\nup to N (with 1 "
-                "contact: numbers 2 and up).\n\n",
-                saveSamples);
-    int met = 0;
-    int targets = 0;
-    printTable(rows, met, targets);
-    std::printf("\n%d of %d targets met (! marks a value that misses its target). Largest "
-                "size: %d.\n",
-                met, targets, Largest);
-    std::fflush(stdout);
-
-    return runToolBench(scratch.path(), QStringLiteral(CARDOMINE_BENCH_TOOL),
-                        QStringLiteral(CARDOMINE_BENCH_READ), Largest, toolRuns)
-               ? 0
-               : 1;
+    std::printf("\nThe tables are in %s.\n", qPrintable(output));
+    return 0;
 }

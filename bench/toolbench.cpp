@@ -11,105 +11,10 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <chrono>
 #include <cstdio>
-#include <fcntl.h>
-#include <functional>
-#include <spawn.h>
-#include <string>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <vector>
-
-extern char **environ;
 
 namespace cardomine::bench {
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double millisSince(Clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-struct ToolRun
-{
-    bool started = false;
-    int exitCode = -1;
-    double millis = 0;
-    QByteArray err;
-};
-
-// Runs a program (the tool, or the reader that is its floor) over the drive root with
-// stdin and stdout on /dev/null (an export's text costs what producing it costs, not
-// a disk's flush) and stderr kept in a file.
-ToolRun runTool(const QString &tool, const QString &root, const QStringList &arguments,
-                const QString &errorFile)
-{
-    const std::string drive = "CARDOMINE_DRIVE_C=" + QFile::encodeName(root).toStdString();
-    std::vector<std::string> env;
-    for (char **e = environ; *e; ++e) {
-        if (!std::string(*e).starts_with("CARDOMINE_DRIVE_C="))
-            env.emplace_back(*e);
-    }
-    env.push_back(drive);
-    std::vector<char *> envp;
-    for (std::string &s : env)
-        envp.push_back(s.data());
-    envp.push_back(nullptr);
-
-    std::vector<std::string> args{QFile::encodeName(tool).toStdString()};
-    for (const QString &argument : arguments)
-        args.push_back(argument.toStdString());
-    std::vector<char *> argv;
-    for (std::string &s : args)
-        argv.push_back(s.data());
-    argv.push_back(nullptr);
-
-    const QByteArray errorPath = QFile::encodeName(errorFile);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, errorPath.constData(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    ToolRun run;
-    const Clock::time_point start = Clock::now();
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        return run;
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid)
-        return run;
-    run.millis = millisSince(start);
-    run.started = true;
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    QFile err(errorFile);
-    if (err.open(QIODevice::ReadOnly))
-        run.err = err.readAll();
-    return run;
-}
-
-// The median of `runs` timings after one run that warms the caches; a negative
-// value when the step failed.
-double medianMillis(int runs, const std::function<bool()> &prepare,
-                    const std::function<bool(double &)> &step)
-{
-    std::vector<double> samples;
-    for (int run = -1; run < runs; ++run) {
-        if (!prepare())
-            return -1;
-        double millis = 0;
-        if (!step(millis))
-            return -1;
-        if (run >= 0)
-            samples.push_back(millis);
-    }
-    return median(samples);
-}
 
 int recordCountOf(const QString &root)
 {
@@ -139,113 +44,78 @@ bool copyFolder(const QString &from, const QString &to)
     return true;
 }
 
-struct Row
-{
-    QString command;
-    double readMillis = -1;
-    double commandMillis = -1;
-    QString target;
-    bool met = true;
-    bool hasTarget = false;
-    QString skipped; // why the command was not measured
-};
-
-QString cell(double v)
-{
-    if (v < 0)
-        return QStringLiteral("-");
-    return QString::number(v, 'f', v >= 100 ? 0 : (v >= 10 ? 1 : 2));
-}
-
-void printRows(const std::vector<Row> &rows, int runs, int count)
-{
-    std::printf("\ncardomine-tool over %d contacts, each with a notes file: the whole process "
-                "(start to exit, output\nto /dev/null) against a Qt Core program that starts "
-                "alike and only reads the same files,\neach whole; medians of %d runs after one "
-                "that warms the caches. adopt and import start from\na fresh data folder each "
-                "run.\n\n",
-                count, runs);
-    std::printf("%-34s %10s %12s %10s  %-18s %s\n", "", "read (ms)", "command (ms)", "ratio (x)",
-                "target", "met");
-    for (const Row &row : rows) {
-        if (!row.skipped.isEmpty()) {
-            std::printf("%-34s %s\n", qPrintable(row.command), qPrintable(row.skipped));
-            continue;
-        }
-        const double ratio = row.readMillis > 0 ? row.commandMillis / row.readMillis : -1;
-        std::printf(
-            "%-34s %10s %12s %10s  %-18s %s\n", qPrintable(row.command),
-            qPrintable(cell(row.readMillis)), qPrintable(cell(row.commandMillis)),
-            qPrintable(cell(ratio) + (row.hasTarget && !row.met ? QStringLiteral("!") : QString())),
-            qPrintable(row.target), row.hasTarget ? (row.met ? "met" : "NOT MET") : "-");
-    }
-}
-
-// A usage error: this build of the tool does not have the command yet.
-bool unknownCommand(const ToolRun &run)
-{
-    return run.started && run.exitCode == 2;
-}
-
-QString skipReason(const ToolRun &run)
-{
-    return QStringLiteral("skipped: cardomine-tool refused the command line (\"%1\")")
-        .arg(QString::fromLocal8Bit(run.err.split('\n').value(0)).trimmed());
-}
-
 } // namespace
 
-bool runToolBench(const QString &scratch, const QString &toolPath, const QString &readerPath,
-                  int count, int runs)
+bool runToolBench(const Context &c)
 {
-    const QString source = scratch + QStringLiteral("/tool-source");
-    const QString target = scratch + QStringLiteral("/tool-target");
-    const QString errors = scratch + QStringLiteral("/tool-stderr.txt");
-    std::printf("\ncardomine-tool: making a data folder of %d contacts ...\n", count);
-    std::fflush(stdout);
-    if (!makeDataFolder(source, count)) {
-        std::fprintf(stderr, "could not make the data folder %s\n", qPrintable(source));
-        return false;
-    }
     const auto native = [&](const QString &programPath) {
-        const DriveRoot drive(source);
+        const DriveRoot drive(c.source);
         return platform::nativePath(programPath);
     };
     const QStringList cardFiles{native(paths::IndexFile), native(paths::DataFile)};
     const QString notesFolder = native(paths::NotesFolder);
-
-    std::vector<Row> rows;
-    bool ok = true;
-    const auto fail = [&](const QString &what, const ToolRun &run) {
-        std::fprintf(stderr, "%s failed (exit %d): %s\n", qPrintable(what), run.exitCode,
-                     run.err.constData());
-        ok = false;
+    const auto reader = [&](const QStringList &arguments) {
+        return Trial{[=, &c] { return Command{c.programs.reader, arguments, {}}; }};
+    };
+    const auto tool = [&](const QStringList &arguments) {
+        return Trial{[=, &c] { return toolCommand(c, c.source, arguments); }};
+    };
+    const QString readName = QStringLiteral("read card file and notes");
+    std::vector<QStringList> rows;
+    c.report.progress(QStringLiteral("cardomine-tool"));
+    const double loadBefore = loadAverage();
+    const auto failed = [&](const Rounds &rounds) {
+        if (rounds.problem.isEmpty())
+            return false;
+        std::fprintf(stderr, "tool: %s\n", qPrintable(rounds.problem));
+        return true;
+    };
+    const auto judged = [&](const QString &what, const QString &floor, const Rounds &r,
+                            int floorIndex, int oursIndex, double times) {
+        const Ratio ratio =
+            pairRatio(r.series[std::size_t(oursIndex)], r.series[std::size_t(floorIndex)]);
+        const QString target = QStringLiteral("<= %1 x floor").arg(times);
+        return pairRow(what, floor, r, floorIndex, oursIndex, target,
+                       c.report.verdict({QStringLiteral("tool ") + what, number(ratio.median),
+                                         target, ratio.median <= times, false}));
     };
 
-    // The floor: the reader started as the tool is, reading what the command reads.
-    const auto timeRead = [&](const QStringList &arguments) {
-        ToolRun last;
-        const double millis = medianMillis(
-            runs, [] { return true; },
-            [&](double &ms) {
-                last = runTool(readerPath, source, arguments, errors);
-                ms = last.millis;
-                return last.started && last.exitCode == 0;
-            });
-        if (millis < 0)
-            fail(QStringLiteral("reading the files"), last);
-        return millis;
-    };
+    // The commands that only read: one round runs the floor, then each of them.
+    const QString oneContact = QStringLiteral("benchley%1").arg(c.count / 2);
+    const Rounds reading = runRounds(
+        {reader(cardFiles + QStringList{QStringLiteral("--folder"), notesFolder}),
+         tool({QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("vcard")}),
+         tool({QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("csv")}),
+         // Two words, one of them found in a single contact's boxes.
+         Trial{[=, &c] {
+                   return toolCommand(
+                       c, c.source,
+                       {QStringLiteral("find"), QStringLiteral("springfield"), oneContact});
+               },
+               [](const ProcessRun &run) { return run.exitCode == 0; }}},
+        c.pairs);
+    if (failed(reading))
+        return false;
+    rows.push_back(judged(QStringLiteral("export --format vcard"), readName, reading, 0, 1, 3));
+    rows.push_back(judged(QStringLiteral("export --format csv"), readName, reading, 0, 2, 3));
+    rows.push_back(judged(QStringLiteral("find WORD WORD"), readName, reading, 0, 3, 2));
 
-    // export and check: the same card file every run.
-    const double readAll =
-        timeRead(cardFiles + QStringList{QStringLiteral("--folder"), notesFolder});
-    const double readCheck =
-        timeRead(cardFiles + QStringList{QStringLiteral("--list"), notesFolder});
-    // adopt and import write into a fresh data folder each run. The folders of earlier
-    // runs are removed only at the end: a file system without a journal passes over the
-    // inodes of files deleted in the last minutes when it makes new ones, so deleting
-    // 32,767 notes files just before a run would time that, not the command.
+    // check reads the card file and only lists the notes folder.
+    const Rounds checking =
+        runRounds({reader(cardFiles + QStringList{QStringLiteral("--list"), notesFolder}),
+                   tool({QStringLiteral("check")})},
+                  c.pairs);
+    if (failed(checking))
+        return false;
+    rows.push_back(judged(QStringLiteral("check"), QStringLiteral("read card file, list notes"),
+                          checking, 0, 1, 3));
+
+    // adopt and import write into a fresh data folder each run. The folders are removed
+    // only with the scratch folder, when everything is measured: a file system without a
+    // journal passes over the inodes of files deleted in the last minutes when it makes
+    // new ones, so deleting 32,767 notes files before a run would time that, not the
+    // command.
+    const QString target = c.scratch + QStringLiteral("/tool-target");
     int targetRun = 0;
     const auto freshTarget = [&]() -> QString {
         return target + u'-' + QString::number(++targetRun);
@@ -253,107 +123,78 @@ bool runToolBench(const QString &scratch, const QString &toolPath, const QString
     const auto currentTarget = [&]() -> QString {
         return target + u'-' + QString::number(targetRun);
     };
-    const auto timeCommand = [&](const QStringList &arguments, const std::function<bool()> &prepare,
-                                 const std::function<bool(const ToolRun &)> &succeeded,
-                                 ToolRun &last) {
-        return medianMillis(runs, prepare, [&](double &millis) {
-            last = runTool(toolPath, currentTarget(), arguments, errors);
-            millis = last.millis;
-            return last.started && succeeded(last);
-        });
+    const auto wroteAll = [&](const ProcessRun &run) {
+        return run.exitCode == 0 && recordCountOf(currentTarget()) == c.count;
     };
-    const auto noPreparation = [] { return true; };
-    // export and check read the card file without changing it: timed over the source.
-    const auto readingRow = [&](const QStringList &arguments, double readMillis, int times) {
-        Row row;
-        row.command = arguments.join(u' ');
-        row.readMillis = readMillis;
-        row.target = QStringLiteral("<= %1 x read").arg(times);
-        row.hasTarget = true;
-        ToolRun last;
-        row.commandMillis = medianMillis(runs, noPreparation, [&](double &millis) {
-            last = runTool(toolPath, source, arguments, errors);
-            millis = last.millis;
-            return last.started && last.exitCode == 0;
-        });
-        if (row.commandMillis < 0)
-            fail(row.command, last);
-        row.met = row.commandMillis >= 0 && row.commandMillis <= times * row.readMillis;
-        rows.push_back(row);
-    };
-    for (const QString &format : {QStringLiteral("vcard"), QStringLiteral("csv")})
-        readingRow({QStringLiteral("export"), QStringLiteral("--format"), format}, readAll, 3);
-    readingRow({QStringLiteral("check")}, readCheck, 3);
-    // find reads every record and notes file and compares them all; two words, one of
-    // them found in a single contact's boxes.
-    readingRow({QStringLiteral("find"), QStringLiteral("springfield"),
-                QStringLiteral("benchley%1").arg(count / 2)},
-               readAll, 2);
 
     // adopt: a plain copy of the card file (no seal survives it) brought into a fresh
     // data folder holding one contact of its own.
+    const QString copy = c.scratch + QStringLiteral("/tool-adopt/Pelvarin");
+    if (!copyFolder(native(paths::DataFolder), copy)) {
+        std::fprintf(stderr, "could not copy the card file to %s\n", qPrintable(copy));
+        return false;
+    }
+    const Rounds adopting = runRounds(
+        {reader({copy + QStringLiteral("/Index.tbl"), copy + QStringLiteral("/Cardomine.Dat"),
+                 QStringLiteral("--folder"), copy + QStringLiteral("/Contact Notes")}),
+         Trial{[&] {
+                   const QString root = freshTarget();
+                   makeDataFolder(root, 1);
+                   return toolCommand(c, root, {QStringLiteral("adopt"), copy});
+               },
+               wroteAll}},
+        c.pairs);
+    if (failed(adopting))
+        return false;
+    rows.push_back(pairRow(QStringLiteral("adopt FOLDER"), readName, adopting, 0, 1, {}, {}));
+
+    // import: the card file's vCard export into a fresh, empty card file, against
+    // writing as many files into a fresh folder and one syncfs. The verdict is on that
+    // ratio (about 1 s for the files on a quiet disk, so 3 x is the 3 s the import is
+    // allowed); the time itself is shown beside it.
+    const QString vcard = c.scratch + QStringLiteral("/tool-contacts.vcf");
+    if (!exportOnce(c, vcard))
+        return false;
+    const Rounds importing = runRounds(
+        {Trial{[&] {
+             return Command{c.programs.reader,
+                            {QStringLiteral("--write"), freshTarget(), QString::number(c.count)},
+                            {}};
+         }},
+         Trial{[&] {
+                   const QString root = freshTarget();
+                   makeEmptyCardFile(root);
+                   return toolCommand(c, root, {QStringLiteral("import"), vcard});
+               },
+               wroteAll}},
+        c.pairs);
+    if (failed(importing))
+        return false;
     {
-        const QString folder = scratch + QStringLiteral("/tool-adopt/Pelvarin");
-        Row row;
-        row.command = QStringLiteral("adopt FOLDER");
-        if (!copyFolder(native(paths::DataFolder), folder)) {
-            std::fprintf(stderr, "could not copy the card file to %s\n", qPrintable(folder));
-            return false;
-        }
-        row.readMillis = timeRead(
-            {folder + QStringLiteral("/Index.tbl"), folder + QStringLiteral("/Cardomine.Dat"),
-             QStringLiteral("--folder"), folder + QStringLiteral("/Contact Notes")});
-        ToolRun last;
-        row.commandMillis = timeCommand(
-            {QStringLiteral("adopt"), folder}, [&] { return makeDataFolder(freshTarget(), 1); },
-            [&](const ToolRun &run) {
-                return run.exitCode == 0 && recordCountOf(currentTarget()) == count;
-            },
-            last);
-        if (unknownCommand(last))
-            row.skipped = skipReason(last);
-        else if (row.commandMillis < 0)
-            fail(row.command, last);
-        rows.push_back(row);
+        const Ratio ratio = pairRatio(importing.series[1], importing.series[0]);
+        const double millis = median(importing.series[1].millis);
+        const QString targetText = QStringLiteral("<= 3 x floor (< 3 s)");
+        rows.push_back(pairRow(QStringLiteral("import FILE (vCard)"),
+                               QStringLiteral("write as many files, syncfs"), importing, 0, 1,
+                               targetText,
+                               c.report.verdict({QStringLiteral("tool import FILE"),
+                                                 number(ratio.median) + QStringLiteral(" (") +
+                                                     number(millis) + QStringLiteral(" ms)"),
+                                                 targetText, ratio.median <= 3, false})));
     }
 
-    // import: the vCard export of the card file into a fresh, empty card file.
-    {
-        const QString vcard = scratch + QStringLiteral("/tool-contacts.vcf");
-        Row row;
-        row.command = QStringLiteral("import FILE (vCard)");
-        row.target = QStringLiteral("< 3000 ms");
-        row.hasTarget = true;
-        const ToolRun exported =
-            runTool(toolPath, source,
-                    {QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("vcard"),
-                     QStringLiteral("--output"), vcard},
-                    errors);
-        if (!exported.started || exported.exitCode != 0) {
-            fail(QStringLiteral("export --output"), exported);
-            return false;
-        }
-        row.readMillis = timeRead({vcard});
-        ToolRun last;
-        row.commandMillis = timeCommand(
-            {QStringLiteral("import"), vcard}, [&] { return makeEmptyCardFile(freshTarget()); },
-            [&](const ToolRun &run) {
-                return run.exitCode == 0 && recordCountOf(currentTarget()) == count;
-            },
-            last);
-        if (unknownCommand(last)) {
-            row.skipped = skipReason(last);
-        } else if (row.commandMillis < 0) {
-            fail(row.command, last);
-        }
-        row.met = row.commandMillis >= 0 && row.commandMillis < 3000;
-        rows.push_back(row);
-    }
-    for (int run = 1; run <= targetRun; ++run)
-        QDir(target + u'-' + QString::number(run)).removeRecursively();
-
-    printRows(rows, runs, count);
-    return ok;
+    c.report.table(
+        QStringLiteral("cardomine-tool over %1 contacts").arg(c.count),
+        QStringLiteral(
+            "Each command a whole process (start to exit, output to /dev/null), paired with a "
+            "Qt Core program that starts alike and only reads the same files, each whole (for "
+            "import: writes as many files); %1 rounds after one that warms the caches. Peak "
+            "memory is each process's own, read after exec. adopt and import start from a fresh "
+            "data folder each run.")
+            .arg(c.pairs),
+        pairHeaders(), rows);
+    c.report.load(loadBefore, loadAverage());
+    return true;
 }
 
 } // namespace cardomine::bench

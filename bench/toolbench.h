@@ -1,17 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QString>
+#include "bench/context.h"
 
-// cardomine-tool's commands over a card file of the largest size, each timed as the
-// user runs it (a whole process) against only reading the files it reads.
+// cardomine-tool's commands over the largest data folder, each run as the user runs
+// it (a whole process) and paired with a program that only reads the files it reads,
+// or, for import, writes as many files.
 namespace cardomine::bench {
 
-// Makes its data folders under `scratch`, runs export, check, adopt and import `runs`
-// times each, and the reader (bench/readfiles.cpp) over the files each reads, and
-// prints one table. False when a data folder could not be made or a command failed; a
-// command the tool does not know yet is reported and skipped.
-bool runToolBench(const QString &scratch, const QString &toolPath, const QString &readerPath,
-                  int count, int runs);
+// Adds the table and its verdicts to the report. False when a command failed.
+bool runToolBench(const Context &c);
 
 } // namespace cardomine::bench

@@ -16,6 +16,8 @@
 #               dpkg-dev (dpkg-shlibdeps) and lintian
 #   asan        make asan-test: the test group (GCC brings its own sanitizers)
 #   fuzz        make fuzz: clang and its libFuzzer runtime
+#   bench       make bench: the programs it is compared with (abook, khard,
+#               python3-vobject); a row whose program is missing is skipped
 #   screenshot  make screenshot: Xvfb, IceWM, xdotool, ImageMagick
 #
 # `make run` asks only for the run group, so a machine without the test, package or
@@ -34,13 +36,14 @@ group[test]="${group[display]} openbox desktop-file-utils appstream python3-vobj
 group[package]="scdoc groff-base bash-completion dpkg-dev lintian"
 group[asan]="${group[test]} ${group[package]}"
 group[fuzz]="clang libclang-rt-14-dev"
+group[bench]="abook khard python3-vobject"
 group[screenshot]="${group[display]}"
 
 [[ $# -eq 0 ]] && set -- run
 packages=()
 for name in "$@"; do
     if [[ -z "${group[$name]+set}" ]]; then
-        echo "install-packages.sh: unknown group '$name' (run, test, package, asan, fuzz, screenshot)" >&2
+        echo "install-packages.sh: unknown group '$name' (run, test, package, asan, fuzz, bench, screenshot)" >&2
         exit 2
     fi
     read -r -d '' -a list <<<"${group[$name]}" || true
