@@ -70,7 +70,8 @@ about_box() {
         CARDOMINE_DRIVE_C="$work/$name/drive_c" "$program" >"$work/$name/program.log" 2>&1 &
     app_pid=$!
     # The splash (492 by 283) comes first; the About box is the next window, and it is
-    # on screen when two grabs in a row show the same single window.
+    # on screen when two grabs in a row show the same single window. (A screen with no
+    # window at all trims to one pixel.)
     for _ in $(seq 1 120); do
         sleep 0.5
         rm -f "$work/$name"/wayland-screenshot-*.png
@@ -78,7 +79,8 @@ about_box() {
         shot=$(ls "$work/$name"/wayland-screenshot-*.png 2>/dev/null | head -n 1)
         [[ -n "$shot" ]] || continue
         size=$(convert "$shot" -trim -format '%w %h' info: 2>/dev/null || true)
-        if [[ -n "$size" && "$size" != "1280 1024" && "$size" != "492 283" && "$size" == "$last" ]]; then
+        if [[ -n "$size" && "$size" != "1 1" && "$size" != "1280 1024" && "$size" != "492 283" &&
+            "$size" == "$last" ]]; then
             cp "$shot" "$work/$name.png"
             break
         fi
