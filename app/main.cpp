@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/accessibility.h"
+#include "platform/decorations.h"
 #include "platform/filesizesignal.h"
 #include "platform/fonts.h"
 #include "platform/instancelock.h"
@@ -13,6 +14,7 @@ int main(int argc, char *argv[])
     cardomine::platform::ignoreFileSizeSignal();
     // QApplication takes its own options out of argv: see first whether -style is one.
     const bool ownStyle = cardomine::platform::look::userChoseStyle(argc, argv);
+    cardomine::platform::decorations::chooseBeforeStart();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Cardomine"));
     QApplication::setApplicationVersion(QStringLiteral(CARDOMINE_VERSION));

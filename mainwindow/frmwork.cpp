@@ -207,9 +207,14 @@ void FrmWork::buildControls()
 
     // Captions lie beneath every control, as windowless classic labels do: where a
     // caption overlaps a box ("Zip Code:" runs into zip), a click there reaches the box.
-    for (QLabel *label : {Label1, Label2, Label3, Label4, Label5, Label6, Label7, Label8, Label9,
-                          Label10, Label11, Label12, Label13, Label14})
+    for (QLabel *label : captionLabels())
         label->lower();
+}
+
+QList<QLabel *> FrmWork::captionLabels() const
+{
+    return {Label1, Label2, Label3,  Label4,  Label5,  Label6,  Label7,
+            Label8, Label9, Label10, Label11, Label12, Label13, Label14};
 }
 
 void FrmWork::placeControls()
@@ -243,6 +248,10 @@ void FrmWork::placeControls()
     placeTwips(Label12, 4680, 1560, 1095, 255);
     placeTwips(Label13, 480, 2520, 495, 255);
     placeTwips(Label14, 360, 3000, 735, 255);
+    for (QLabel *label : captionLabels()) {
+        if (!label->wordWrap())
+            label->setFont(platform::fonts::fitting(font(), label->text(), label->width()));
+    }
 
     placeTwips(ScrollBar, 3720, 2640, 3615, 255);
 

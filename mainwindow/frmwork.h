@@ -119,6 +119,7 @@ protected:
 private:
     void buildControls();
     void placeControls();
+    QList<QLabel *> captionLabels() const;
     void chainTabOrder();
     void describeForAccessibility();
     void connectHandlers();

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QStringList>
@@ -53,14 +54,24 @@ QFont font(const QString &family, double points, bool bold)
     // controls drew it. Skipping the shaping step also halves the cost of filling a
     // text box, which browsing does a dozen times for every record.
     // The classic platform drew this text unsmoothed: crisp and visibly bold. Drawn
-    // smoothed, the same font comes out thin with a gap after every slash. (Hinted
-    // advances, on top, would make captions wider than their labels.)
+    // smoothed, the same font comes out thin with a gap after every slash.
     result.setStyleStrategy(QFont::StyleStrategy(QFont::PreferNoShaping | QFont::NoAntialias));
-    // Scaled, the glyphs come from hinted outlines, and their advances must be hinted too,
-    // or the gaps between letters vary. (A made-up bold is only made for hinted glyphs.)
-    if (drawnScaled())
-        result.setHintingPreference(QFont::PreferFullHinting);
+    // Each glyph is drawn from a bitmap (Tahoma's own at 1x) or a hinted outline, whose
+    // width is whole pixels; the advances must be those whole pixels too, as the classic
+    // platform's were, or letters drift apart inside words ("Nam e": the outline's
+    // advance of "m" is a pixel and a half wider than its bitmap). A made-up bold is
+    // only made for hinted glyphs as well.
+    result.setHintingPreference(QFont::PreferFullHinting);
     return result;
+}
+
+QFont fitting(const QFont &font, const QString &text, int width)
+{
+    if (QFontMetrics(font).tightBoundingRect(text).right() < width)
+        return font;
+    QFont narrower(font);
+    narrower.setHintingPreference(QFont::PreferNoHinting);
+    return narrower;
 }
 
 QFont tahoma(double points, bool bold)

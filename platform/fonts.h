@@ -16,6 +16,12 @@ int loadBundledFonts();
 
 QFont font(const QString &family, double points, bool bold);
 
+// The font to draw the one-line `text` in within `width` pixels: `font` itself, or,
+// where Wine's glyphs, wider than Tahoma's, take the text past that width ("City:" in
+// its 25-pixel caption), the same font spaced by its outlines' advances, which are
+// narrower.
+QFont fitting(const QFont &font, const QString &text, int width);
+
 // The window font of the program's windows: Tahoma, 8.25 pt, bold.
 QFont windowFont();
 QFont tahoma(double points, bool bold = true);

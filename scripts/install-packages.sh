@@ -11,7 +11,8 @@
 #               the desktop-file and vCard validators, khard, FUSE file systems and
 #               rsync, Radicale and vdirsyncer for the sync run, strace to slow the
 #               program's writes in the kill runs, at-spi2-core, its Python bindings
-#               and a session bus for the screen-reader run
+#               and a session bus for the screen-reader run, Weston and Qt's Wayland
+#               plugin for the Wayland run
 #   package     make deb and its test: scdoc (the man pages), groff, bash-completion,
 #               dpkg-dev (dpkg-shlibdeps) and lintian
 #   asan        make asan-test: the test group (GCC brings its own sanitizers)
@@ -32,7 +33,7 @@ group[run]="cmake ninja-build g++ make pkg-config python3
 group[display]="xvfb xauth xdotool imagemagick x11-utils icewm"
 group[test]="${group[display]} openbox desktop-file-utils appstream python3-vobject khard
     rsync exfat-fuse exfatprogs ntfs-3g fuse3 mount radicale vdirsyncer strace
-    at-spi2-core python3-pyatspi dbus-daemon"
+    at-spi2-core python3-pyatspi dbus-daemon weston qt6-wayland"
 group[package]="scdoc groff-base bash-completion dpkg-dev lintian"
 group[asan]="${group[test]} ${group[package]}"
 group[fuzz]="clang libclang-rt-14-dev"

@@ -20,49 +20,17 @@ under_xvfb 1280x1024x24 "xdotool icewm xprop xwininfo import" "$@"
 # shellcheck source=../../scripts/windowmanager.sh
 source "$here/../../scripts/windowmanager.sh"
 
-work=$(mktemp -d)
-app_pid=""
-cleanup() {
-    [[ -n "$app_pid" ]] && kill "$app_pid" 2>/dev/null || true
-    stop_window_manager
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-
-export HOME="$work/home" XDG_DATA_HOME="$work/home/share" XDG_CONFIG_HOME="$work/home/config"
-mkdir -p "$HOME"
-unset QT_QPA_PLATFORM QT_STYLE_OVERRIDE
+# shellcheck source=xdrive.sh
+source "$here/xdrive.sh"
+fresh_home
+unset QT_STYLE_OVERRIDE
 start_window_manager "$work/icewm" || fail "no window manager"
-
-wait_window() {
-    local id
-    for _ in $(seq 1 300); do
-        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
-        [[ -n "$id" ]] && { echo "$id"; return 0; }
-        sleep 0.1
-    done
-    fail "no window titled '$1' appeared"
-}
-
-keys_to() { # title-regex key...
-    local id
-    id=$(wait_window "$1")
-    shift
-    xdotool windowfocus --sync "$id" 2>/dev/null || true
-    sleep 0.2
-    xdotool key --clearmodifiers "$@"
-}
 
 grab() { # window file
     sleep 0.5
     import -window "$1" -depth 8 "$2" || fail "cannot grab $2"
 }
 
-MAIN='^Cardomine.tm. 1.0 .Archivane.$'
 for scale in 1 2; do
     export CARDOMINE_DRIVE_C="$work/drive_c-$scale"
     mkdir -p "$CARDOMINE_DRIVE_C"

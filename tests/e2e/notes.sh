@@ -25,89 +25,26 @@ under_xvfb 1280x1024x24 "xdotool icewm xprop strace" "$@"
 # shellcheck source=../../scripts/windowmanager.sh
 source "$here/../../scripts/windowmanager.sh"
 
-work=$(mktemp -d)
-export CARDOMINE_DRIVE_C="$work/drive_c"
-export HOME="$work/home" XDG_DATA_HOME="$work/home/share" XDG_CONFIG_HOME="$work/home/config"
-mkdir -p "$HOME"
-unset QT_QPA_PLATFORM
+# shellcheck source=xdrive.sh
+source "$here/xdrive.sh"
+fresh_home
 data="$CARDOMINE_DRIVE_C/Program Files/Pelvarin"
 notes1="$data/Contact Notes/1.txt"
-app_pid=""
-cleanup() {
-    [[ -n "$app_pid" ]] && kill -9 "$app_pid" 2>/dev/null || true
-    stop_window_manager
-    rm -rf "$work"
-}
-trap cleanup EXIT
 
 step() { echo "-- $*"; }
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
 
-wait_window() {
-    local id
-    for _ in $(seq 1 300); do
-        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
-        [[ -n "$id" ]] && { echo "$id"; return 0; }
-        sleep 0.1
-    done
-    fail "no window titled '$1' appeared"
-}
-
-wait_gone() {
-    for _ in $(seq 1 300); do
-        xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
-        sleep 0.1
-    done
-    fail "window '$1' did not close"
-}
-
-answer() { # title keys...
-    local title=$1 id
-    shift
-    id=$(wait_window "$title")
-    xdotool windowfocus --sync "$id" 2>/dev/null || true
-    sleep 0.2
-    xdotool key --clearmodifiers "$@"
-    wait_gone "$title"
-}
-
-MAIN='^Cardomine.tm. 1.0 .Archivane.$'
-
-main_keys() {
-    local id
-    id=$(wait_window "$MAIN")
-    xdotool windowfocus --sync "$id" 2>/dev/null || true
-    sleep 0.2
-    xdotool key --clearmodifiers "$@"
-}
-
-click_main() { # left top (twips of the client area)
-    local id X Y WIDTH HEIGHT SCREEN WINDOW
-    id=$(wait_window "$MAIN")
-    eval "$(xdotool getwindowgeometry --shell "$id")"
-    xdotool mousemove --sync $((X + $1 / 15 + 6)) $((Y + $2 / 15 + 6)) click 1
-    sleep 0.2
-}
-
-start_program() {
-    "$program" >>"$work/program.log" 2>&1 &
-    app_pid=$!
+# Starts the program on an existing card file and answers the two start-up boxes.
+start_to_main() {
+    start_program
     answer '^About Cardomine$' Return
     answer '^Please Help If You Can!$' Return
-    wait_window "$MAIN" >/dev/null
+    main_id >/dev/null
 }
 
 exit_program() {
     main_keys Escape
     answer '^Exit\?$' Return
-    for _ in $(seq 1 100); do
-        kill -0 "$app_pid" 2>/dev/null || { wait "$app_pid" || fail "the program exited with $?"; app_pid=""; return 0; }
-        sleep 0.1
-    done
-    fail "the program did not end"
+    wait_exit
 }
 
 # Fails when a box titled $1 shows up within a few seconds.
@@ -134,8 +71,7 @@ hidden_notes() { find "$data/Contact Notes" -maxdepth 1 -name '.*.tmp-*' | wc -l
 start_window_manager "$work/icewm" || fail "no window manager"
 
 step "first run"
-"$program" >"$work/program.log" 2>&1 &
-app_pid=$!
+start_program
 answer '^About Cardomine$' Return
 answer '^Please Help If You Can!$' Return
 answer '^File Creation Notice!$' Return
@@ -145,7 +81,7 @@ exit_program
 step "a paste past the notes limit is refused, and the contact still saves"
 write_notes 700000 "first"
 before=$(digest "$notes1")
-start_program
+start_to_main
 click_main 400 3300
 main_keys ctrl+a ctrl+c
 main_keys alt+e
@@ -162,7 +98,7 @@ step "a contact whose notes file is past the limit is edited and saved"
 write_notes 1500000 "big"
 before=$(digest "$notes1")
 for phone in 555.0101 555.0102; do
-    start_program
+    start_to_main
     main_keys alt+e
     click_main 5900 860
     xdotool key --clearmodifiers ctrl+a
@@ -184,7 +120,7 @@ round=0
 for delay in 0.3 0.8 1.1 1.4 2.5; do
     round=$((round + 1))
     old_notes=$(digest "$notes1")
-    start_program
+    start_to_main
     # Every fsync of the program takes 0.3 s from here on.
     strace -f -qq -o /dev/null -p "$app_pid" -e trace=fsync -e inject=fsync:delay_enter=300000 &
     tracer=$!
@@ -209,7 +145,7 @@ for delay in 0.3 0.8 1.1 1.4 2.5; do
         grep -qE "temporary notes file|notes of the interrupted save" "$work/check.txt" || fail "check does not report the waiting notes"
     fi
     recovered_before=$(find "$data" -path '*Recovered*' -name '1.txt.tmp-*' 2>/dev/null | wc -l)
-    start_program
+    start_to_main
     exit_program
     saved_record=no
     grep -q "Kill$round" "$data/Cardomine.Dat" && saved_record=yes

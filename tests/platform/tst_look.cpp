@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The classic look: its colours, unless the user chose a style, and the two controls
-// it draws its own way (a block progress bar, a fixed scroll thumb).
+// The classic look: its colours, unless the user chose a style, the two controls it
+// draws its own way (a block progress bar, a fixed scroll thumb), and its text.
 #include "platform/classicstyle.h"
+#include "platform/fonts.h"
 #include "platform/look.h"
 
 #include <QApplication>
+#include <QImage>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScrollBar>
@@ -24,6 +27,8 @@ private Q_SLOTS:
     void progressBarFillsInBlocks();
     void scrollBarThumb_data();
     void scrollBarThumb();
+    void noGapsInsideWords_data();
+    void noGapsInsideWords();
 };
 
 void TestLook::palette_data()
@@ -147,6 +152,55 @@ void TestLook::scrollBarThumb()
         style.subControlRect(QStyle::CC_ScrollBar, &ownOption, QStyle::SC_ScrollBarSlider, own);
     QVERIFY2(ownThumb.height() > own->width() * 2,
              qPrintable(QStringLiteral("%1 x %2").arg(ownThumb.width()).arg(ownThumb.height())));
+}
+
+void TestLook::noGapsInsideWords_data()
+{
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<bool>("bold");
+    // Words seen drawn with a gap inside them, in the window's bold and the boxes' font.
+    for (const char *word : {"Name", "Cardomine", "Pelvarin", "Customer", "Mobile", "Option"}) {
+        QTest::addRow("%s, bold", word) << QString::fromLatin1(word) << true;
+        QTest::addRow("%s, regular", word) << QString::fromLatin1(word) << false;
+    }
+}
+
+// At 1x, Tahoma's letters are one pixel apart, never two: the advances match the
+// glyphs drawn.
+void TestLook::noGapsInsideWords()
+{
+    QFETCH(QString, word);
+    QFETCH(bool, bold);
+    if (fonts::loadBundledFonts() == 0)
+        QSKIP("Tahoma is not installed here");
+    QImage image(160, 24, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setFont(fonts::tahoma(8.25, bold));
+    painter.setPen(Qt::black);
+    painter.drawText(4, 16, word);
+    painter.end();
+    const auto inked = [&image](int x) {
+        for (int y = 0; y < image.height(); ++y) {
+            if (qGray(image.pixel(x, y)) < 128)
+                return true;
+        }
+        return false;
+    };
+    int first = 0;
+    while (first < image.width() && !inked(first))
+        ++first;
+    int last = image.width() - 1;
+    while (last > first && !inked(last))
+        --last;
+    int gap = 0;
+    int widest = 0;
+    for (int x = first; x <= last; ++x) {
+        gap = inked(x) ? 0 : gap + 1;
+        widest = std::max(widest, gap);
+    }
+    QVERIFY2(last > first, "nothing drawn");
+    QVERIFY2(widest <= 1, qPrintable(QStringLiteral("a gap of %1 pixels").arg(widest)));
 }
 
 QTEST_MAIN(TestLook)
