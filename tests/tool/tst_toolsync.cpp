@@ -466,16 +466,16 @@ private Q_SLOTS:
         QCOMPARE(report.conflicts, 0);
     }
 
-    // A card too big for the notes (a huge photo kept whole in them) is named at each
+    // A card too big for the notes (a note of more than the notes limit) is named at each
     // pass and left where it is, and never stops the others.
     void hugeCardIsNamedAndLeft()
     {
         tool::syncVdir(m_vdir.path());
-        const QByteArray photo = QByteArray(1100 * 1024, 'A');
+        const QByteArray note = QByteArray(1100 * 1024, 'A');
         writeFile(m_vdir.filePath(u"huge.vcf"_s),
-                  "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:huge\r\nFN:Big Photo\r\nN:Photo;Big;;;\r\n"
-                  "PHOTO;ENCODING=b;TYPE=JPEG:" +
-                      photo + "\r\nEND:VCARD\r\n");
+                  "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:huge\r\nFN:Big Note\r\nN:Note;Big;;;\r\n"
+                  "NOTE:" +
+                      note + "\r\nEND:VCARD\r\n");
         writeFile(m_vdir.filePath(u"new.vcf"_s), Foreign);
         for (int pass = 1; pass <= 2; ++pass) {
             const tool::SyncReport report = tool::syncVdir(m_vdir.path());
