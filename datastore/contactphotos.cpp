@@ -121,13 +121,11 @@ std::optional<QByteArray> read(int contactId, const QString &valueName)
 {
     if (!isValueName(valueName) || !files::folderExists(paths::PhotosFolder))
         return std::nullopt;
-    std::optional<QByteArray> bytes =
-        files::readBytesIfFilesIn(paths::PhotosFolder, {fileName(contactId, valueName)},
-                                  FileLimit + 1)
-            .front();
-    if (bytes && bytes->size() > FileLimit)
+    const auto found = files::readBytesIfFilesIn(paths::PhotosFolder,
+                                                 {fileName(contactId, valueName)}, FileLimit + 1);
+    if (found.empty() || !found.front() || found.front()->size() > FileLimit)
         return std::nullopt;
-    return bytes;
+    return *found.front();
 }
 
 QStringList contactFiles()
