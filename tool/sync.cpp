@@ -894,12 +894,19 @@ SyncReport syncVdir(const QString &nativeFolder)
         }
 
         const ContactRecord record = card.record(n);
-        const sync::Boxes recordBoxes = sync::boxesOf(record, card.notes(n));
+        // The record's boxes need its notes, so they are read only when a vCard is
+        // compared or written: a quiet pass reads no notes file.
+        std::optional<sync::Boxes> recordBoxesRead;
+        const auto recordBoxes = [&]() -> const sync::Boxes & {
+            if (!recordBoxesRead)
+                recordBoxesRead = sync::boxesOf(record, card.notes(n));
+            return *recordBoxesRead;
+        };
         std::optional<sync::Boxes> fileBoxes;
         if (chosen)
             fileBoxes = sync::boxesOf(chosen->card.record, chosen->card.notes);
         const sync::Action action = sync::planContact(
-            {known, recordChanged, fileState, fileBoxes && *fileBoxes == recordBoxes});
+            {known, recordChanged, fileState, fileBoxes && *fileBoxes == recordBoxes()});
 
         const auto keepFile = [&] {
             now.fileName = fileEntry->name;
@@ -959,7 +966,7 @@ SyncReport syncVdir(const QString &nativeFolder)
             writeFile(canonical, vcardFor(card.contact(n), contactUid(cardFile, n)));
             break;
         case sync::Action::WriteOut:
-            mergeOut(recordBoxes);
+            mergeOut(recordBoxes());
             break;
         case sync::Action::TakeIn: {
             ContactRecord theirs = chosen->card.record;
@@ -988,7 +995,7 @@ SyncReport syncVdir(const QString &nativeFolder)
             break;
         }
         case sync::Action::Conflict: {
-            const QString notes = conflictNotes(card.notes(n), *fileBoxes, recordBoxes);
+            const QString notes = conflictNotes(card.notes(n), *fileBoxes, recordBoxes());
             if (notes != card.notes(n)) {
                 try {
                     store::replaceContact(n, record, notes);
