@@ -28,10 +28,24 @@ source "$here/../../scripts/windowmanager.sh"
 # shellcheck source=xdrive.sh
 source "$here/xdrive.sh"
 
-fresh_home
-mkdir -p "$CARDOMINE_DRIVE_C"
+work=$(mktemp -d)
+export CARDOMINE_DRIVE_C="$work/drive_c"
+export HOME="$work/home" XDG_DATA_HOME="$work/home/share" XDG_CONFIG_HOME="$work/home/config"
+mkdir -p "$HOME" "$CARDOMINE_DRIVE_C"
+unset QT_QPA_PLATFORM
+cleanup() {
+    [[ -n "$app_pid" ]] && kill "$app_pid" 2>/dev/null || true
+    stop_window_manager
+    rm -rf "$work"
+}
+trap cleanup EXIT
 
 step() { echo "-- ${SECONDS}s: $*"; }
+fail() {
+    echo "FAIL: $*" >&2
+    import -window root "${E2E_SHOT:-/tmp/cardomine-keys-failure.png}" 2>/dev/null || true
+    exit 1
+}
 
 # Three contacts (Ada Lovelace, Émile Zola, Zoë Brontë); Zoë's company stored with a
 # tab, as another program may leave it; Ada's notes hold two lines, the first with a tab.
