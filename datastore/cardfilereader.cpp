@@ -45,15 +45,21 @@ using NotesReader = std::function<std::vector<std::optional<QByteArray>>(const Q
 void addRecords(CardFile &card, const ReadOptions &options)
 {
     const QByteArray &data = card.dataBytes;
-    const auto add = [&card](int position, const ContactRecord &record) {
-        if (isBlank(record)) {
-            card.blankPositions.append(position);
-            card.warnings.append(
-                QStringLiteral("record %1 is blank (nothing was written there); left out")
-                    .arg(position));
-            return;
-        }
-        card.contacts.append({position, record, QString()});
+    const bool numberOnly = options.records == RecordText::NumberOnly;
+    const auto leaveOut = [&card](int position) {
+        card.blankPositions.append(position);
+        card.warnings.append(
+            QStringLiteral("record %1 is blank (nothing was written there); left out")
+                .arg(position));
+    };
+    const auto add = [&card, &leaveOut, numberOnly](int position, ContactRecord &&record) {
+        const bool blank = isBlank(record);
+        if (numberOnly)
+            card.numbers.append(blank ? std::nullopt : record.contactNumber());
+        if (blank)
+            leaveOut(position);
+        else
+            card.contacts.append({position, std::move(record), QString()});
     };
 
     if (card.fileType == u'S') {
@@ -69,7 +75,7 @@ void addRecords(CardFile &card, const ReadOptions &options)
             // The sequential form stores no type; the program's records are all contacts.
             record.DataType = QStringLiteral("Contacts");
             record.setFromSequentialLines(lines.mid(qsizetype(n - 1) * per, per));
-            add(n, record);
+            add(n, std::move(record));
         }
         if (lines.size() % per != 0)
             card.warnings.append(
@@ -84,13 +90,26 @@ void addRecords(CardFile &card, const ReadOptions &options)
     if (options.extent == Extent::WholeFile)
         last = std::max(last, card.dataRecords);
     last = std::min(last, int(ContactRecord::MaxNumber));
-    card.contacts.reserve(last);
+    if (numberOnly)
+        card.numbers.reserve(last);
+    else
+        card.contacts.reserve(last);
+    const QByteArrayView bytes(data);
     for (int n = 1; n <= last; ++n) {
         // A position past the end of the file reads as a record of spaces.
+        const qsizetype at = std::min(bytes.size(), qsizetype(n - 1) * ContactRecord::Length);
+        const QByteArrayView raw =
+            bytes.sliced(at, std::min<qsizetype>(ContactRecord::Length, bytes.size() - at));
+        if (numberOnly) {
+            const bool blank = isBlankRandomRecord(raw);
+            card.numbers.append(blank ? std::nullopt : ContactRecord::numberInRandomBytes(raw, 0));
+            if (blank)
+                leaveOut(n);
+            continue;
+        }
         ContactRecord record;
-        record.setFromRandomBytes(
-            data.mid(qsizetype(n - 1) * ContactRecord::Length, ContactRecord::Length));
-        add(n, record);
+        record.setFromRandomBytes(raw);
+        add(n, std::move(record));
     }
 }
 
@@ -234,6 +253,15 @@ bool isBlank(const ContactRecord &r)
     return true;
 }
 
+bool isBlankRandomRecord(QByteArrayView bytes)
+{
+    // Every field but the type; space and NUL are the only bytes that decode to those
+    // characters.
+    const QByteArrayView fields = bytes.first(std::min<qsizetype>(
+        bytes.size(), ContactRecord::Length - widthOf(&ContactRecord::DataType)));
+    return std::all_of(fields.cbegin(), fields.cend(), [](char c) { return c == ' ' || c == 0; });
+}
+
 QByteArray photoFileBytes(const CardFile &card, const PhotoFile &photo)
 {
     if (card.inDataFolder)
@@ -247,9 +275,17 @@ std::optional<int> notesNumber(const QString &name)
 {
     if (!name.endsWith(u".txt", Qt::CaseInsensitive))
         return std::nullopt;
-    const QString digits = name.chopped(4);
-    const std::optional<int> number = ContactRecord::parseNumber(digits);
-    if (!number || *number < 1 || QString::number(*number) != digits)
+    // Digits only, the first not 0, at most the highest number: as the program writes it.
+    const QStringView digits = QStringView(name).chopped(4);
+    if (digits.isEmpty() || digits.front() == u'0' || digits.size() > 5)
+        return std::nullopt;
+    int number = 0;
+    for (const QChar c : digits) {
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        number = number * 10 + (c.unicode() - u'0');
+    }
+    if (number > ContactRecord::MaxNumber)
         return std::nullopt;
     return number;
 }
@@ -278,7 +314,10 @@ CardFile read(const ReadOptions &options)
 
     if (files::folderExists(paths::NotesFolder)) {
         card.notesFolderName = NotesFolderName;
-        sortNotes(card, files::listNativeItems(files::nativeFolderPath(paths::NotesFolder)));
+        sortNotes(card,
+                  files::listNativeItems(files::nativeFolderPath(paths::NotesFolder),
+                                         options.notesFileFacts ? files::ItemFacts::All
+                                                                : files::ItemFacts::KindOnly));
     }
     if (files::folderExists(paths::PhotosFolder)) {
         card.photosFolderName = photos::FolderName;

@@ -58,6 +58,16 @@ enum class Extent
     WholeFile  // random form: also the whole records past the count (check, adopt)
 };
 
+// How much of each record is decoded.
+enum class RecordText
+{
+    Whole,
+    // Only the number each record holds, in CardFile::numbers (check). In the random
+    // form no record is decoded and contacts is left empty; blank records are found
+    // as always.
+    NumberOnly
+};
+
 // Whether the notes files' texts are read (their listing always is).
 enum class NotesText
 {
@@ -68,8 +78,12 @@ enum class NotesText
 struct ReadOptions
 {
     Extent extent = Extent::UpToCount;
+    RecordText records = RecordText::Whole;
     NotesText notes = NotesText::Read;
     bool keepBytes = false; // keep the index and data files' bytes (adopt copies them)
+    // read(): each notes file's size, time and inode (one stat per file). Without them
+    // the notes folder is only listed, and NotesFile holds the number and name.
+    bool notesFileFacts = true;
 };
 
 struct CardFile
@@ -78,16 +92,19 @@ struct CardFile
     QString folder;            // native path of the folder read, for messages
     QString indexName;         // the files' names as spelt in it
     QString dataName;
-    QString notesFolderName;         // empty when there is no notes folder
-    IndexTable index;                // the index as the program reads it
-    int recordCount = 0;             // by the count rule
-    QChar fileType = u'R';           // by the file-type rule
-    bool fileTypeLine = true;        // false: no line gives the type; random is taken
-    std::int64_t dataSize = 0;       // bytes
-    int dataRecords = 0;             // whole 249-byte records, or complete 12-line records
-    qsizetype sequentialLines = 0;   // sequential form: the data file's lines
-    QList<Contact> contacts;         // in position order, blank records left out
-    QList<int> blankPositions;       // the positions left out as blank
+    QString notesFolderName;       // empty when there is no notes folder
+    IndexTable index;              // the index as the program reads it
+    int recordCount = 0;           // by the count rule
+    QChar fileType = u'R';         // by the file-type rule
+    bool fileTypeLine = true;      // false: no line gives the type; random is taken
+    std::int64_t dataSize = 0;     // bytes
+    int dataRecords = 0;           // whole 249-byte records, or complete 12-line records
+    qsizetype sequentialLines = 0; // sequential form: the data file's lines
+    QList<Contact> contacts;       // in position order, blank records left out
+    QList<int> blankPositions;     // the positions left out as blank
+    // RecordText::NumberOnly: for each position read, from 1, the number its record
+    // holds (ContactRecord::contactNumber); none for a blank record.
+    QList<std::optional<int>> numbers;
     QMap<int, NotesFile> notesFiles; // each contact number's notes file
     QStringList otherNotesFiles;     // files of the notes folder that are no notes file
     QStringList duplicateNotes;      // a second name for a number's notes ("5.TXT")
@@ -134,5 +151,7 @@ std::optional<int> notesNumber(const QString &name);
 
 // Whether a record is one nothing was written to: spaces and NUL bytes only.
 bool isBlank(const ContactRecord &record);
+// The same for a random-form record's bytes (cut short: padded with spaces).
+bool isBlankRandomRecord(QByteArrayView bytes);
 
 } // namespace cardomine::cardfile

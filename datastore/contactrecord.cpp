@@ -50,11 +50,17 @@ template <int Width> void appendField(QByteArray &out, const FixedText<Width> &f
     out.append(bytes);
 }
 
+// One field of a whole record's bytes. Every byte decodes to one character, so the
+// text is the field's width; a field of spaces only shares the one blank text.
 template <int Width>
-void takeField(const QByteArray &bytes, qsizetype &offset, FixedText<Width> &field)
+void takeField(QByteArrayView bytes, qsizetype &offset, FixedText<Width> &field)
 {
-    field = text::decode(bytes.mid(offset, Width));
+    const QByteArrayView raw = bytes.sliced(offset, Width);
     offset += Width;
+    if (std::all_of(raw.cbegin(), raw.cend(), [](char c) { return c == ' '; }))
+        field = FixedText<Width>();
+    else
+        field = text::decode(raw);
 }
 
 } // namespace
@@ -166,11 +172,15 @@ QByteArray ContactRecord::toRandomBytes() const
     return out;
 }
 
-void ContactRecord::setFromRandomBytes(const QByteArray &bytes)
+void ContactRecord::setFromRandomBytes(QByteArrayView bytes)
 {
-    QByteArray record = bytes.left(Length);
-    if (record.size() < Length)
-        record.append(Length - record.size(), ' ');
+    QByteArray padded;
+    QByteArrayView record = bytes.first(std::min<qsizetype>(bytes.size(), Length));
+    if (record.size() < Length) {
+        padded = record.toByteArray();
+        padded.append(Length - record.size(), ' ');
+        record = padded;
+    }
     qsizetype offset = 0;
     takeField(record, offset, FirstName);
     takeField(record, offset, LastName);

@@ -19,7 +19,7 @@ public:
     static constexpr int width = Width;
 
     FixedText()
-        : m_text(Width, QLatin1Char(' '))
+        : m_text(blank())
     {}
     FixedText &operator=(const QString &text)
     {
@@ -34,6 +34,14 @@ public:
     }
     const QString &text() const { return m_text; }
     bool operator==(const FixedText &) const = default;
+
+    // The field of spaces only. Every empty field shares this one string, so a record
+    // read or made costs no allocation for the fields nothing was written to.
+    static const QString &blank()
+    {
+        static const QString spaces(Width, QLatin1Char(' '));
+        return spaces;
+    }
 
 private:
     QString m_text;
@@ -78,7 +86,7 @@ struct ContactRecord
     // Random form: the 249 bytes of the record in Windows-1252.
     QByteArray toRandomBytes() const;
     // Takes the 249 bytes of a random-form record (shorter input is space-padded).
-    void setFromRandomBytes(const QByteArray &bytes);
+    void setFromRandomBytes(QByteArrayView bytes);
     // contactNumber() of the random-form record at byte offset `at` of bytes, read
     // without decoding the other fields (a record cut short is space-padded).
     static std::optional<int> numberInRandomBytes(QByteArrayView bytes, qsizetype at);

@@ -14,6 +14,7 @@
 #include <QSet>
 #include <QStringList>
 
+#include <algorithm>
 #include <optional>
 
 namespace cardomine::interchange {
@@ -65,30 +66,61 @@ QString formattedName(const QString &first, const QString &last, const QString &
 
 QString escapeText(const QString &value)
 {
-    QString out;
-    out.reserve(value.size());
+    const auto special = [](QChar c) {
+        return c == u'\\' || c == u',' || c == u';' || c == u'\r' || c == u'\n';
+    };
+    // Most values hold nothing to escape: they go out as they are, without a copy.
+    if (std::none_of(value.cbegin(), value.cend(), special))
+        return value;
+    // Each character becomes at most two.
+    QString out(value.size() * 2, Qt::Uninitialized);
+    QChar *next = out.data();
     for (qsizetype i = 0; i < value.size(); ++i) {
         const QChar c = value.at(i);
-        if (c == QLatin1Char('\\') || c == QLatin1Char(',') || c == QLatin1Char(';')) {
-            out += QLatin1Char('\\');
-            out += c;
-        } else if (c == QLatin1Char('\r')) {
-            out += QLatin1String("\\n");
-            if (i + 1 < value.size() && value.at(i + 1) == QLatin1Char('\n'))
+        if (!special(c)) {
+            *next++ = c;
+            continue;
+        }
+        *next++ = u'\\';
+        if (c == u'\r' || c == u'\n') {
+            *next++ = u'n';
+            // CR LF is one line end.
+            if (c == u'\r' && i + 1 < value.size() && value.at(i + 1) == u'\n')
                 ++i;
-        } else if (c == QLatin1Char('\n')) {
-            out += QLatin1String("\\n");
         } else {
-            out += c;
+            *next++ = c;
         }
     }
+    out.truncate(next - out.constData());
     return out;
 }
 
-QByteArray foldLine(const QString &line)
+namespace {
+
+// Where the first CR LF of a text starts, or -1.
+qsizetype lineEnd(QStringView text)
 {
+    for (qsizetype at = text.indexOf(u'\r'); at >= 0; at = text.indexOf(u'\r', at + 1))
+        if (at + 1 < text.size() && text.at(at + 1) == u'\n')
+            return at;
+    return -1;
+}
+
+// foldLine, appending to out.
+void appendFolded(QByteArray &out, QStringView line)
+{
+    // A short ASCII line, the usual one, is its own bytes and needs no fold.
+    if (line.size() <= MaxLineOctets &&
+        std::all_of(line.cbegin(), line.cend(), [](QChar c) { return c.unicode() < 0x80; })) {
+        const qsizetype at = out.size();
+        out.resize(at + line.size());
+        char *bytes = out.data() + at;
+        for (const QChar c : line)
+            *bytes++ = char(c.unicode());
+        out += CrLf;
+        return;
+    }
     const QByteArray bytes = line.toUtf8();
-    QByteArray out;
     qsizetype pos = 0;
     bool first = true;
     while (true) {
@@ -110,13 +142,21 @@ QByteArray foldLine(const QString &line)
         }
         if (!first)
             out += ' ';
-        out += bytes.mid(pos, end - pos);
+        out += QByteArrayView(bytes).sliced(pos, end - pos);
         out += CrLf;
         pos = end;
         first = false;
         if (pos >= bytes.size())
             break;
     }
+}
+
+} // namespace
+
+QByteArray foldLine(const QString &line)
+{
+    QByteArray out;
+    appendFolded(out, line);
     return out;
 }
 
@@ -277,6 +317,8 @@ QByteArray toVCard(const QList<Contact> &contacts, const QUuid &cardFile)
         // The card's own label of a value that went into a box ("Home phone label:
         // Mobile") goes out as that property's label, where the label stood.
         const auto labelOf = [&whole, &used](FieldBox b) {
+            if (whole.values.isEmpty())
+                return Taken{};
             return take(whole, used, boxLabel(b) + QStringLiteral(" label"));
         };
         const QStringList adr{poBox.value, extended.value, address, city, state,
@@ -376,9 +418,13 @@ QByteArray toVCard(const QList<Contact> &contacts, const QUuid &cardFile)
         }
         lines.append(QStringLiteral("END:VCARD"));
 
-        for (const QString &line : std::as_const(lines))
-            for (const QString &physical : line.split(QStringLiteral("\r\n")))
-                out += foldLine(physical);
+        // A property with its label is two lines.
+        for (const QString &line : std::as_const(lines)) {
+            QStringView rest(line);
+            for (qsizetype end; (end = lineEnd(rest)) >= 0; rest = rest.sliced(end + 2))
+                appendFolded(out, rest.first(end));
+            appendFolded(out, rest);
+        }
     }
     return out;
 }

@@ -19,7 +19,14 @@ QString withoutTrailingSpaces(QString text)
 
 int widthOf(FieldBox box)
 {
-    return int(ContactRecord().fieldText(box).size());
+    static const std::array<int, FieldBoxCount> widths = [] {
+        std::array<int, FieldBoxCount> all{};
+        const ContactRecord blank;
+        for (int i = 0; i < FieldBoxCount; ++i)
+            all[size_t(i)] = int(blank.fieldText(FieldBox(i)).size());
+        return all;
+    }();
+    return widths[size_t(box)];
 }
 
 } // namespace

@@ -41,7 +41,15 @@ struct NativeItem
     std::int64_t mtimeNs = 0; // modification time, nanoseconds since the epoch
     std::uint64_t inode = 0;
 };
-QList<NativeItem> listNativeItems(const QString &nativeFolder);
+// What each entry comes with: all its facts (one stat per entry), or its kind only,
+// taken from the folder listing where the file system gives it there (size, time and
+// inode are then 0). Listing a big folder is many times faster without the stats.
+enum class ItemFacts
+{
+    All,
+    KindOnly
+};
+QList<NativeItem> listNativeItems(const QString &nativeFolder, ItemFacts facts = ItemFacts::All);
 
 // Reads a regular file named by a native path, never through a symbolic link (its last
 // part being a link fails with ELOOP), at most maxBytes of it (all when negative).

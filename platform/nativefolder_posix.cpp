@@ -10,8 +10,12 @@
 #include <algorithm>
 #include <dirent.h>
 #include <fcntl.h>
+#include <numeric>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace cardomine::platform::files {
 
@@ -54,20 +58,31 @@ QList<NativeEntry> listNativeEntries(const QString &nativeFolder)
     return entries;
 }
 
-QList<NativeItem> listNativeItems(const QString &nativeFolder)
+QList<NativeItem> listNativeItems(const QString &nativeFolder, ItemFacts facts)
 {
     const QString operation = QStringLiteral("list the folder");
-    QList<NativeItem> items;
+    // Names as the folder holds them, decoded once sorted.
+    std::vector<std::pair<std::string, NativeItem>> listed;
+    bool ascii = true;
     forEachEntry(encoded(nativeFolder, operation), operation, nativeFolder,
                  [&](int fd, const dirent &entry) {
-                     NativeItem item;
-                     item.name = QFile::decodeName(entry.d_name);
-                     struct stat info
-                     {};
-                     if (::fstatat(fd, entry.d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
-                         items.append(item); // gone meanwhile: reported as something else
+                     auto &[name, item] = listed.emplace_back(entry.d_name, NativeItem());
+                     ascii = ascii && std::all_of(name.cbegin(), name.cend(), [](char c) {
+                                 return static_cast<unsigned char>(c) < 0x80;
+                             });
+                     if (facts == ItemFacts::KindOnly && entry.d_type != DT_UNKNOWN) {
+                         if (entry.d_type == DT_REG)
+                             item.kind = NativeKind::File;
+                         else if (entry.d_type == DT_DIR)
+                             item.kind = NativeKind::Folder;
+                         else if (entry.d_type == DT_LNK)
+                             item.kind = NativeKind::Link;
                          return;
                      }
+                     struct stat info
+                     {};
+                     if (::fstatat(fd, entry.d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+                         return; // gone meanwhile: reported as something else
                      if (S_ISREG(info.st_mode))
                          item.kind = NativeKind::File;
                      else if (S_ISDIR(info.st_mode))
@@ -77,8 +92,28 @@ QList<NativeItem> listNativeItems(const QString &nativeFolder)
                      item.size = std::int64_t(info.st_size);
                      item.mtimeNs = nanoseconds(info.st_mtim);
                      item.inode = std::uint64_t(info.st_ino);
-                     items.append(item);
                  });
+    QList<NativeItem> items;
+    items.reserve(qsizetype(listed.size()));
+    // Sorted by the decoded names. ASCII names sort the same as their bytes, which is
+    // much quicker to compare; other names are decoded first.
+    if (ascii) {
+        std::vector<std::uint32_t> order(listed.size());
+        std::iota(order.begin(), order.end(), 0);
+        std::sort(order.begin(), order.end(), [&listed](std::uint32_t a, std::uint32_t b) {
+            return listed[a].first < listed[b].first;
+        });
+        for (const std::uint32_t at : order) {
+            auto &[name, item] = listed[at];
+            item.name = QString::fromLatin1(name);
+            items.append(std::move(item));
+        }
+        return items;
+    }
+    for (auto &[name, item] : listed) {
+        item.name = QFile::decodeName(QByteArray::fromStdString(name));
+        items.append(std::move(item));
+    }
     std::sort(items.begin(), items.end(),
               [](const NativeItem &a, const NativeItem &b) { return a.name < b.name; });
     return items;

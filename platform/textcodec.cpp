@@ -83,7 +83,7 @@ QByteArray encode(const QString &text)
     return bytes;
 }
 
-QString decode(const QByteArray &bytes)
+QString decode(QByteArrayView bytes)
 {
     const CodePage &page = codePage();
     QString text(bytes.size(), Qt::Uninitialized);

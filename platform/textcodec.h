@@ -10,7 +10,7 @@ namespace cardomine::platform::text {
 
 // Characters Windows-1252 cannot hold become "?".
 QByteArray encode(const QString &text);
-QString decode(const QByteArray &bytes);
+QString decode(QByteArrayView bytes);
 
 // Each line followed by CR LF.
 QByteArray joinLines(const QStringList &lines);

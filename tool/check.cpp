@@ -69,8 +69,10 @@ std::optional<QString> examineContents(CheckReport &report)
     cardfile::CardFile card;
     try {
         card = cardfile::read({.extent = cardfile::Extent::WholeFile,
+                               .records = cardfile::RecordText::NumberOnly,
                                .notes = cardfile::NotesText::Skip,
-                               .keepBytes = true});
+                               .keepBytes = true,
+                               .notesFileFacts = false});
     } catch (const DataError &error) {
         return error.message();
     }
@@ -79,8 +81,8 @@ std::optional<QString> examineContents(CheckReport &report)
             QStringLiteral("Index.tbl has no file-type line; the program takes the random form"));
 
     std::vector<bool> numbers(ContactRecord::MaxNumber + 1); // the numbers records hold
-    for (const cardfile::Contact &contact : std::as_const(card.contacts)) {
-        if (const auto id = contact.record.contactNumber())
+    for (const std::optional<int> &id : std::as_const(card.numbers)) {
+        if (id)
             numbers[std::size_t(*id)] = true;
     }
     const int count = card.recordCount;
@@ -126,13 +128,17 @@ std::optional<QString> examineContents(CheckReport &report)
         QStringList mismatched;
         const int last = int(std::min<std::int64_t>(whole, ContactRecord::MaxNumber));
         for (int n = 1; n <= last; ++n) {
-            const cardfile::Contact *contact = card.atPosition(n);
-            if (contact && contact->record.contactNumber() == n)
+            if (card.numbers.value(n - 1) == n)
                 continue;
+            // The record's number as it stands; none for a blank record.
+            const QByteArrayView bytes =
+                QByteArrayView(card.dataBytes)
+                    .sliced(qsizetype(n - 1) * ContactRecord::Length, ContactRecord::Length);
+            ContactRecord record;
+            if (!cardfile::isBlankRandomRecord(bytes))
+                record.setFromRandomBytes(bytes);
             mismatched.append(
-                QStringLiteral("%1 (number \"%2\")")
-                    .arg(n)
-                    .arg(contact ? contact->record.ContactID.text().trimmed() : QString()));
+                QStringLiteral("%1 (number \"%2\")").arg(n).arg(record.ContactID.text().trimmed()));
         }
         report.findings.append(
             mismatched.isEmpty()

@@ -65,7 +65,7 @@ struct CardFileState
 // holds it.
 CardFileState readCardFileState()
 {
-    const cardfile::CardFile card = cardfile::read();
+    const cardfile::CardFile card = cardfile::read({.notesFileFacts = false});
     CardFileState state;
     state.count = card.recordCount;
     for (const cardfile::Contact &contact : card.contacts) {

@@ -54,7 +54,7 @@ QString emailOf(const cardfile::Contact &contact)
 LookupOutput findContacts(const QStringList &texts, LookupFormat format)
 {
     const ContactMatcher matcher(texts);
-    const cardfile::CardFile card = cardfile::read();
+    const cardfile::CardFile card = cardfile::read({.notesFileFacts = false});
     LookupOutput output;
     QJsonArray list;
     for (const cardfile::Contact &contact : card.contacts) {
@@ -85,7 +85,8 @@ LookupOutput findContacts(const QStringList &texts, LookupFormat format)
 LookupOutput showContact(int number, LookupFormat format)
 {
     // One contact's notes are wanted: the others are not read.
-    const cardfile::CardFile card = cardfile::read({.notes = cardfile::NotesText::Skip});
+    const cardfile::CardFile card =
+        cardfile::read({.notes = cardfile::NotesText::Skip, .notesFileFacts = false});
     LookupOutput output;
     const cardfile::Contact *found = card.atPosition(number);
     if (!found)
@@ -141,7 +142,7 @@ LookupOutput showContact(int number, LookupFormat format)
 LookupOutput queryAddresses(const QString &text)
 {
     const ContactMatcher matcher({text});
-    const cardfile::CardFile card = cardfile::read();
+    const cardfile::CardFile card = cardfile::read({.notesFileFacts = false});
     LookupOutput output;
     QString lines;
     int count = 0;

@@ -50,7 +50,7 @@ CommandResult runExport(const QString &format, const QString &output)
 {
     if (!files::folderExists(paths::DataFolder))
         return noDataFolder();
-    const cardfile::CardFile card = cardfile::read();
+    const cardfile::CardFile card = cardfile::read({.notesFileFacts = false});
     CommandResult result;
     result.messages = card.warnings;
     const QByteArray bytes = format == QLatin1String("vcard")

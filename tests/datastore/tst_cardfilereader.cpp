@@ -64,6 +64,14 @@ private Q_SLOTS:
             << QList<int>{1, 4} << QList<int>{2, 3};
         QTest::newRow("random, past the end reads blank")
             << indexBytes(2) << recordBytes("Ada", 1) << QList<int>{1} << QList<int>{2};
+        // Only the type written, or nothing but a number's box left empty.
+        QByteArray typeOnly = spaces;
+        typeOnly.replace(ContactRecord::Length - 8, 8, "Contacts");
+        ContactRecord noNumber = recordOf("Nemo", 2);
+        noNumber.ContactID = QString();
+        QTest::newRow("random, a type alone is blank, a record without number is not")
+            << indexBytes(3) << recordBytes("Ada", 1) + noNumber.toRandomBytes() + typeOnly
+            << QList<int>{1, 2} << QList<int>{3};
         QByteArray sequential;
         for (int n = 1; n <= 2; ++n) {
             ContactRecord r = recordOf("Seq", n);
@@ -88,12 +96,85 @@ private Q_SLOTS:
         QList<int> positions;
         for (const cardfile::Contact &contact : card.contacts) {
             positions.append(contact.position);
-            QCOMPARE(contact.record.contactNumber(), contact.position);
+            if (const std::optional<int> number = contact.record.contactNumber())
+                QCOMPARE(*number, contact.position);
         }
         QCOMPARE(positions, contacts);
         QCOMPARE(card.blankPositions, blank);
+
+        // Reading the numbers only finds the same numbers and blanks as a whole read.
+        for (const cardfile::Extent extent :
+             {cardfile::Extent::UpToCount, cardfile::Extent::WholeFile}) {
+            const cardfile::CardFile whole = cardfile::read({.extent = extent});
+            const cardfile::CardFile numbers =
+                cardfile::read({.extent = extent,
+                                .records = cardfile::RecordText::NumberOnly,
+                                .notesFileFacts = false});
+            QList<std::optional<int>> expected;
+            for (const cardfile::Contact &contact : whole.contacts) {
+                while (expected.size() + 1 < contact.position)
+                    expected.append(std::nullopt);
+                expected.append(contact.record.contactNumber());
+            }
+            while (expected.size() < whole.contacts.size() + whole.blankPositions.size())
+                expected.append(std::nullopt);
+            QCOMPARE(numbers.numbers, expected);
+            QCOMPARE(numbers.blankPositions, whole.blankPositions);
+        }
         // Reading takes no lock and changes nothing: no attribute, no new file.
         QCOMPARE(snapshot(drive), before);
+    }
+
+    void blankRecordBytes_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QByteArray record(ContactRecord::Length, ' ');
+        QTest::newRow("spaces") << record;
+        QTest::newRow("cut short") << QByteArray(40, ' ');
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("NUL bytes") << QByteArray(ContactRecord::Length, '\0');
+        for (const qsizetype at :
+             {qsizetype(0), qsizetype(160), qsizetype(228), qsizetype(229), qsizetype(248)}) {
+            for (const char byte : {'x', '\xa0', '\t'}) {
+                QByteArray one = record;
+                one[at] = byte;
+                QTest::addRow("byte %d at %lld", int(byte), qlonglong(at)) << one;
+            }
+        }
+        QTest::newRow("a name only") << recordBytes("Ada", 0);
+    }
+    // The rule on bytes agrees with the rule on the record they decode to.
+    void blankRecordBytes()
+    {
+        QFETCH(QByteArray, bytes);
+        ContactRecord record;
+        record.setFromRandomBytes(bytes);
+        QCOMPARE(cardfile::isBlankRandomRecord(bytes), cardfile::isBlank(record));
+    }
+
+    void notesNumber_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("number"); // 0: no notes file's name
+        QTest::newRow("plain") << u"7.txt"_s << 7;
+        QTest::newRow("upper case") << u"12.TXT"_s << 12;
+        QTest::newRow("highest") << u"32767.txt"_s << 32767;
+        QTest::newRow("past the highest") << u"32768.txt"_s << 0;
+        QTest::newRow("six digits") << u"100000.txt"_s << 0;
+        QTest::newRow("zero") << u"0.txt"_s << 0;
+        QTest::newRow("leading zero") << u"03.txt"_s << 0;
+        QTest::newRow("sign") << u"+3.txt"_s << 0;
+        QTest::newRow("space") << u" 3.txt"_s << 0;
+        QTest::newRow("no digits") << u".txt"_s << 0;
+        QTest::newRow("other digits") << u"\u0663.txt"_s << 0;
+        QTest::newRow("other ending") << u"3.text"_s << 0;
+        QTest::newRow("letters") << u"3a.txt"_s << 0;
+    }
+    void notesNumber()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, number);
+        QCOMPARE(cardfile::notesNumber(name).value_or(0), number);
     }
 
     void notesByNumber()
@@ -110,14 +191,18 @@ private Q_SLOTS:
         secret.close();
         QVERIFY(QFile::link(secret.fileName(), drive.native(Notes + u"3.txt"_s)));
 
-        const cardfile::CardFile card = cardfile::read();
-        QCOMPARE(card.contacts.size(), 3);
-        QCOMPARE(card.contacts.at(0).notes, u"upper case"_s);
-        QCOMPARE(card.contacts.at(1).notes, u"as written"_s);
-        QCOMPARE(card.duplicateNotes, QStringList{u"2.Txt"_s});
-        QCOMPARE(card.contacts.at(2).notes, QString()); // never read through the link
-        QCOMPARE(card.otherNotesFiles, QStringList{u"03.txt"_s});
-        QVERIFY(card.warnings.join(u'\n').contains(u"3.txt"_s));
+        // Listed with each file's facts or with its kind only, alike.
+        for (const bool facts : {true, false}) {
+            const cardfile::CardFile card = cardfile::read({.notesFileFacts = facts});
+            QCOMPARE(card.contacts.size(), 3);
+            QCOMPARE(card.contacts.at(0).notes, u"upper case"_s);
+            QCOMPARE(card.contacts.at(1).notes, u"as written"_s);
+            QCOMPARE(card.duplicateNotes, QStringList{u"2.Txt"_s});
+            QCOMPARE(card.contacts.at(2).notes, QString()); // never read through the link
+            QCOMPARE(card.otherNotesFiles, QStringList{u"03.txt"_s});
+            QVERIFY(card.warnings.join(u'\n').contains(u"3.txt"_s));
+            QCOMPARE(card.notesFiles.value(1).size, facts ? 12 : 0);
+        }
     }
 
     void grammar_data()

@@ -68,6 +68,9 @@ private Q_SLOTS:
         QTest::newRow("imported values") << QStringList{u"wallaby"_s} << QList<int>{4};
         QTest::newRow("every word must match") << QStringList{u"ada"_s, u"zola"_s} << QList<int>{};
         QTest::newRow("nobody") << QStringList{u"nobody"_s} << QList<int>{};
+        QTest::newRow("upper case, plain letters") << QStringList{u"LOVELACE"_s} << QList<int>{1};
+        QTest::newRow("mixed case at a box's end") << QStringList{u"vELACE"_s} << QList<int>{1};
+        QTest::newRow("longer than the box") << QStringList{u"lovelaces"_s} << QList<int>{};
     }
     void find()
     {
