@@ -392,9 +392,9 @@ public:
             const int n = numberOf(contact);
             if (n < 1 || n > count)
                 continue;
+            // Kept as bytes only: a quiet pass needs no record decoded.
             m_data.replace(qsizetype(n - 1) * ContactRecord::Length, ContactRecord::Length,
                            contact.record.toRandomBytes());
-            m_records.insert(n, contact.record);
             m_present[size_t(n)] = true;
         }
         notesFiles.clear();
@@ -459,6 +459,7 @@ namespace {} // namespace
 SyncReport syncVdir(const QString &nativeFolder)
 {
     const auto lock = lockDataFolder();
+    finishCutShortSave();
     requireSealedCardFile(QStringLiteral("sync"));
     try {
         files::checkNativeFolderWritable(nativeFolder);
@@ -637,10 +638,9 @@ SyncReport syncVdir(const QString &nativeFolder)
     QMap<int, QList<ReadCard>> setAside;
     QStringList setAsideDone;
     QList<files::NativeEntry> setAsideEntries;
-    for (const files::NativeItem &item : files::listNativeItems(nativeFolder)) {
-        if (item.name != QLatin1String(SyncConflictFolderName))
-            continue;
-        if (item.kind == files::NativeKind::Folder)
+    if (const std::optional<files::NativeItem> item =
+            files::nativeItem(nativeFolder, QLatin1String(SyncConflictFolderName))) {
+        if (item->kind == files::NativeKind::Folder)
             setAsideEntries = files::listNativeEntries(conflictFolder);
         else
             report.lines.append(QStringLiteral("%1 is not a folder (a link?); left as it is and "
