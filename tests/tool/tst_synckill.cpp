@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A sync pass ended at once at each of its file operations in turn, as a kill would end
-// it, then a pass that runs to the end: no contact is lost or doubled on either side,
-// every change of both sides arrives, no temporary file is left, and a third pass finds
-// nothing to do.
+// A sync pass ended at once at each of its file operations in turn (those after which
+// the files differ), as a kill would end it, then a pass that runs to the end: no contact is lost
+// or doubled on either side, every change of both sides arrives, no temporary file is left, and a
+// third pass finds nothing to do.
 #include "tool/sync.h"
 
 #include "datastore/appendcontacts.h"
@@ -89,12 +89,19 @@ private Q_SLOTS:
         faults::reset();
         QString failed = pass({});
         const qint64 count = faults::operationCount();
+        // Killed before the first operation and right after each that changes a file:
+        // a kill anywhere else leaves what one of these leaves.
+        QList<qint64> points{1};
+        for (const std::int64_t changing : faults::changingOperations())
+            if (changing < count)
+                points.append(changing + 1);
         QVERIFY2(failed.isEmpty(), qPrintable(failed));
         QVERIFY(count > 10);
-        const QString clean = checkBothSides(false);
+        editOnThePhoneAgain();
+        const QString clean = checkBothSides();
         QVERIFY2(clean.isEmpty(), qPrintable(clean));
 
-        for (qint64 k = 1; k <= count; ++k) {
+        for (const qint64 k : std::as_const(points)) {
             const QString where = u"killed at operation %1 of %2"_s.arg(k).arg(count);
             prepare(form);
             const pid_t child = ::fork();
@@ -113,6 +120,7 @@ private Q_SLOTS:
             QCOMPARE(::waitpid(child, &status, 0), child);
             QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == faults::CrashExitCode,
                      qPrintable(where));
+            editOnThePhoneAgain();
             const QString problem = checkBothSides();
             QVERIFY2(problem.isEmpty(), qPrintable(where + u": "_s + problem));
         }
@@ -147,6 +155,15 @@ private:
         store::appendContacts({{added, QString()}});
     }
 
+    // The phone edits again before the next pass: both edits must arrive whole.
+    void editOnThePhoneAgain()
+    {
+        const QString first = m_vdir->filePath(ourFile(1));
+        writeAll(first, readAll(first).replace("ada@example.org", "ada@king.example"));
+        const QString added = m_vdir->filePath(u"phone-new.vcf"_s);
+        writeAll(added, readAll(added).replace("555.0199", "555.0200"));
+    }
+
     // A pass; empty when it ran to the end, else why not. Its report when asked.
     QString pass(QStringList *lines) const
     {
@@ -162,13 +179,14 @@ private:
         return {};
     }
 
-    // What both sides must hold after a pass that runs to the end (run first unless
-    // the caller ran it): empty when they do.
-    QString checkBothSides(bool runPass = true) const
+    // What both sides hold after a pass that runs to the end: empty when all is well.
+    QString checkBothSides() const
     {
-        if (runPass)
-            if (const QString failed = pass(nullptr); !failed.isEmpty())
-                return u"the pass after the kill failed: "_s + failed;
+        QStringList lines;
+        if (const QString failed = pass(&lines); !failed.isEmpty())
+            return u"the pass after the kill failed: "_s + failed;
+        if (lines.join(u'\n').contains(u"Conflict"_s))
+            return u"a conflict where only the phone changed: "_s + lines.join(u" / "_s);
         const QStringList people{u"Ada King"_s, u"Émile Zola"_s, u"Zoë Brontë"_s,
                                  u"Mary Somerville"_s, u"Grace Hopper"_s};
         QStringList inCard;
@@ -183,6 +201,13 @@ private:
             return u"card file holds: "_s + inCard.join(u", "_s);
         if (!byNumber.value(2).record.City.text().startsWith(u"Lyon"_s))
             return u"the card file's edit is gone"_s;
+        for (const cardfile::Contact &c : byNumber) {
+            const QByteArray values = c.record.toRandomBytes();
+            if (values.contains("King") && values.contains("ada@example.org"))
+                return u"the phone's second edit of contact 1 is missing"_s;
+            if (values.contains("Hopper") && values.contains("555.0199"))
+                return u"the phone's edit of its new contact is missing"_s;
+        }
 
         static const QRegularExpression FullName(u"^FN:(.*)$"_s,
                                                  QRegularExpression::MultilineOption);
