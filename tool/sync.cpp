@@ -927,6 +927,13 @@ SyncReport syncVdir(const QString &nativeFolder)
             ++report.conflicts;
         }
 
+        // Copies of its UID under other names are named at each pass, never taken in.
+        const auto reportSecondCopy = [&](const QString &copy, const QString &own) {
+            report.lines.append(
+                QStringLiteral("%1 is a second vCard of %2 (%3 is its own); left "
+                               "as it is and not read")
+                    .arg(joinedPath(nativeFolder, copy), describe(card.contact(n)), own));
+        };
         // The contact's vCard: unchanged since the last pass, changed, new, or none.
         const ReadCard *chosen = nullptr;
         std::optional<files::NativeEntry> fileEntry;
@@ -936,6 +943,8 @@ SyncReport syncVdir(const QString &nativeFolder)
         } else if (const auto st = steady.constFind(n); st != steady.cend()) {
             fileEntry = *st;
             fileState = sync::FileState::Unchanged;
+            for (const ReadCard &copy : ours.value(n))
+                reportSecondCopy(copy.entry.name, fileEntry->name);
         } else if (const auto o = ours.constFind(n); o != ours.cend()) {
             // The file the last pass left, or the one named as ours, wins over copies of
             // the same UID under other names, which are named in the report.
@@ -946,10 +955,7 @@ SyncReport syncVdir(const QString &nativeFolder)
                     chosen = &candidate;
             for (const ReadCard &candidate : candidates)
                 if (&candidate != chosen)
-                    report.lines.append(QStringLiteral("%1 is a second vCard of %2 (%3 is its "
-                                                       "own); left as it is and not read")
-                                            .arg(joinedPath(nativeFolder, candidate.entry.name),
-                                                 describe(card.contact(n)), chosen->entry.name));
+                    reportSecondCopy(candidate.entry.name, chosen->entry.name);
             fileEntry = chosen->entry;
             fileState = known && last->file == chosen->digest ? sync::FileState::Unchanged
                                                               : sync::FileState::Changed;
