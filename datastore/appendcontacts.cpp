@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "datastore/appendcontacts.h"
 
+#include "datastore/cardfilereader.h"
 #include "datastore/dataerror.h"
 #include "datastore/datafile.h"
 #include "datastore/indexfile.h"
@@ -20,6 +21,12 @@ QList<int> appendContacts(const QList<NewContact> &contacts)
     // data file already holds (a count lowered or lost by hand).
     if (fileType == QLatin1Char('R'))
         count = std::max(count, datafile::recordsReached(paths::DataFile));
+    // The sequential form's Save Edit may lower the count below numbers its records
+    // still hold: a new contact never takes one of those.
+    if (fileType == QLatin1Char('S') && !contacts.isEmpty())
+        for (const cardfile::Contact &held :
+             cardfile::read({.notes = cardfile::NotesText::Skip}).contacts)
+            count = std::max(count, held.record.contactNumber().value_or(0));
     IndexLines = table;
     if (contacts.isEmpty())
         return {};

@@ -22,6 +22,7 @@ Armed g_armed[2];
 bool g_cutting = false;
 bool g_cut = false;
 std::vector<std::int64_t> g_writes;
+std::vector<std::int64_t> g_changes;
 } // namespace
 
 void reset()
@@ -32,6 +33,7 @@ void reset()
     g_cutting = false;
     g_cut = false;
     g_writes.clear();
+    g_changes.clear();
 }
 
 std::int64_t operationCount()
@@ -55,6 +57,11 @@ const std::vector<std::int64_t> &writeOperations()
     return g_writes;
 }
 
+const std::vector<std::int64_t> &changingOperations()
+{
+    return g_changes;
+}
+
 int check(const char *operation)
 {
     ++g_count;
@@ -62,6 +69,13 @@ int check(const char *operation)
     // Kept for the tests' short runs only; a program that runs on stops listing.
     if (write && g_writes.size() < 4096)
         g_writes.push_back(g_count);
+    static const char *const Changing[] = {"open",      "unlink",      "rename", "renameat2",
+                                           "setxattr",  "removexattr", "mkdir",  "link",
+                                           "ftruncate", "write",       "pwrite", "chmod"};
+    if (g_changes.size() < 65536 &&
+        std::any_of(std::begin(Changing), std::end(Changing),
+                    [operation](const char *name) { return std::strcmp(name, operation) == 0; }))
+        g_changes.push_back(g_count);
     Armed *armed = nullptr;
     for (Armed &candidate : g_armed) {
         if (candidate.at > 0 && candidate.at == g_count)

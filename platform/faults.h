@@ -32,6 +32,10 @@ std::int64_t operationCount();
 // The numbers of the operations since the last reset that were writes (the points
 // where CutShort cuts).
 const std::vector<std::int64_t> &writeOperations();
+// The numbers of the operations since the last reset that may change a file or folder
+// (a write, a rename, an unlink, an open that may create, ...). A kill at any other
+// operation leaves the files as a kill at the next changing one does.
+const std::vector<std::int64_t> &changingOperations();
 // Makes operation number k (counting from 1 after the last reset) fail with
 // errorCode, or end the process at once in Crash mode. Replaces any armed fault.
 void arm(std::int64_t k, int errorCode, Mode mode = Mode::Fail);

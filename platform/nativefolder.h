@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 // File services for a folder the user names by its own (native) path, outside the drive:
 // the folder of vCard files that cardomine-tool sync keeps in step with the card file.
@@ -50,6 +51,9 @@ enum class ItemFacts
     KindOnly
 };
 QList<NativeItem> listNativeItems(const QString &nativeFolder, ItemFacts facts = ItemFacts::All);
+// One entry of a native folder as listNativeItems reports it, without listing the rest;
+// none when nothing has that name.
+std::optional<NativeItem> nativeItem(const QString &nativeFolder, const QString &name);
 
 // Reads a regular file named by a native path, never through a symbolic link (its last
 // part being a link fails with ELOOP), at most maxBytes of it (all when negative).

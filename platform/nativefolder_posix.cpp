@@ -35,6 +35,22 @@ std::int64_t nanoseconds(const struct timespec &time)
     return std::int64_t(time.tv_sec) * 1000000000 + time.tv_nsec;
 }
 
+NativeItem itemOf(const QString &name, const struct stat &info)
+{
+    NativeItem item;
+    item.name = name;
+    if (S_ISREG(info.st_mode))
+        item.kind = NativeKind::File;
+    else if (S_ISDIR(info.st_mode))
+        item.kind = NativeKind::Folder;
+    else if (S_ISLNK(info.st_mode))
+        item.kind = NativeKind::Link;
+    item.size = std::int64_t(info.st_size);
+    item.mtimeNs = nanoseconds(info.st_mtim);
+    item.inode = std::uint64_t(info.st_ino);
+    return item;
+}
+
 } // namespace
 
 QList<NativeEntry> listNativeEntries(const QString &nativeFolder)
@@ -83,15 +99,7 @@ QList<NativeItem> listNativeItems(const QString &nativeFolder, ItemFacts facts)
                      {};
                      if (::fstatat(fd, entry.d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
                          return; // gone meanwhile: reported as something else
-                     if (S_ISREG(info.st_mode))
-                         item.kind = NativeKind::File;
-                     else if (S_ISDIR(info.st_mode))
-                         item.kind = NativeKind::Folder;
-                     else if (S_ISLNK(info.st_mode))
-                         item.kind = NativeKind::Link;
-                     item.size = std::int64_t(info.st_size);
-                     item.mtimeNs = nanoseconds(info.st_mtim);
-                     item.inode = std::uint64_t(info.st_ino);
+                     item = itemOf(QString(), info);
                  });
     QList<NativeItem> items;
     items.reserve(qsizetype(listed.size()));
@@ -117,6 +125,21 @@ QList<NativeItem> listNativeItems(const QString &nativeFolder, ItemFacts facts)
     std::sort(items.begin(), items.end(),
               [](const NativeItem &a, const NativeItem &b) { return a.name < b.name; });
     return items;
+}
+
+std::optional<NativeItem> nativeItem(const QString &nativeFolder, const QString &name)
+{
+    const QString operation = QStringLiteral("read");
+    const QString path = nativeFolder + u'/' + name;
+    const QByteArray native = encoded(path, operation);
+    struct stat info
+    {};
+    if (sysCall("lstat", [&] { return ::lstat(native.constData(), &info); }) != 0) {
+        if (errno == ENOENT)
+            return std::nullopt;
+        fail(operation, path, errno);
+    }
+    return itemOf(name, info);
 }
 
 QByteArray readNativeFileNoFollow(const QString &nativePath, std::int64_t maxBytes)

@@ -4,6 +4,7 @@
 #include "datastore/dataerror.h"
 #include "datastore/paths.h"
 #include "datastore/pendingwork.h"
+#include "datastore/repairsteps.h"
 #include "datastore/seal.h"
 #include "platform/drive.h"
 #include "platform/files.h"
@@ -49,6 +50,39 @@ void requireSealedCardFile(const QString &command)
     if (files::attributes(paths::DataFile) != seal::DataFile)
         refuse(paths::DataFile, QStringLiteral("the data file's seal is broken, so the next "
                                                "start would rebuild the card file"));
+}
+
+void finishCutShortSave()
+{
+    namespace files = platform::files;
+    using repairplan::StepKind;
+    if (!files::fileExists(pendingwork::markerPath()))
+        return;
+    repairplan::FolderState state = repairplan::observeFolder();
+    if (state.markerFinding != pendingwork::Finding::Named &&
+        state.markerFinding != pendingwork::Finding::TornWrite)
+        return;
+    // Only the start's steps about the marker; they end with its removal.
+    repairplan::Cursor cursor;
+    for (;;) {
+        const repairplan::Step step = repairplan::nextStep(state, cursor);
+        switch (step.kind) {
+        case StepKind::RemoveMarkerLeftovers:
+        case StepKind::UndoTornWrite:
+        case StepKind::FinishNotes:
+        case StepKind::SealIndexAsMarked:
+        case StepKind::SealDataAsMarked:
+        case StepKind::MoveNotesLeftoversAside:
+            repairplan::performFileStep(step);
+            state = repairplan::observeFolder();
+            break;
+        case StepKind::RemoveMarker:
+            repairplan::performFileStep(step);
+            return;
+        default:
+            return;
+        }
+    }
 }
 
 } // namespace cardomine::tool

@@ -29,4 +29,10 @@ std::unique_ptr<platform::InstanceLock> lockDataFolder();
 // a data folder that holds no card file yet.
 void requireSealedCardFile(const QString &command);
 
+// A save of the card file cut short (a killed pass's append, say) whose marker names the
+// state the files are in is finished as the program's start finishes it, which loses
+// nothing; anything else is left for the start's repair (and refused by
+// requireSealedCardFile). Call with the lock held.
+void finishCutShortSave();
+
 } // namespace cardomine::tool

@@ -76,6 +76,7 @@ struct PendingImport
 {
     QByteArray file;
     int number = 0;
+    QString uid; // the card's UID, which the appended record's notes keep
 };
 
 struct State
@@ -153,13 +154,16 @@ std::optional<State> parseState(const QByteArray &bytes, const QUuid &cardFile,
             state.contacts.insert(state.contacts.cend(), n,
                                   {f[2].toByteArray(), f[3].toByteArray(), f[4].toByteArray(), name,
                                    f[5].toByteArray(), f[6].toByteArray(), foreignUid});
-        } else if (f[0] == "p" && fields == 4) {
+        } else if (f[0] == "p" && (fields == 4 || fields == 5)) {
             const int n = f[2].toInt(&ok);
             const QString name =
                 QString::fromUtf8(QByteArray::fromPercentEncoding(f[3].toByteArray()));
             if (!ok || n < 1 || n > ContactRecord::MaxNumber || name.isEmpty())
                 return std::nullopt;
-            state.pending.insert(name, {f[1].toByteArray(), n});
+            const QString uid =
+                fields == 5 ? QString::fromUtf8(QByteArray::fromPercentEncoding(f[4].toByteArray()))
+                            : QString();
+            state.pending.insert(name, {f[1].toByteArray(), n, uid});
         } else {
             return std::nullopt;
         }
@@ -186,7 +190,10 @@ QByteArray stateBytes(const State &state, const std::function<QString(int)> &can
     for (const QString &name : std::as_const(pendingNames)) {
         const PendingImport &p = state.pending.value(name);
         out += "p " + p.file + ' ' + QByteArray::number(p.number) + ' ' +
-               QUrl::toPercentEncoding(name) + '\n';
+               QUrl::toPercentEncoding(name);
+        if (!p.uid.isEmpty())
+            out += ' ' + QUrl::toPercentEncoding(p.uid);
+        out += '\n';
     }
     return out;
 }
@@ -392,9 +399,9 @@ public:
             const int n = numberOf(contact);
             if (n < 1 || n > count)
                 continue;
+            // Kept as bytes only: a quiet pass needs no record decoded.
             m_data.replace(qsizetype(n - 1) * ContactRecord::Length, ContactRecord::Length,
                            contact.record.toRandomBytes());
-            m_records.insert(n, contact.record);
             m_present[size_t(n)] = true;
         }
         notesFiles.clear();
@@ -454,11 +461,45 @@ private:
 
 } // namespace
 
-namespace {} // namespace
+namespace {
+
+// A phone edit taken into the card file is announced first, one line per contact, in a
+// file of its own beside the state: "t <n> <record> <notes> <file> <name>", the
+// digests the record and notes will have and the vCard's. A pass cut short after the
+// store wrote the record, before the state said so, is then finished by the next pass:
+// it knows the record as the vCard's, not as a change made in the card file.
+QByteArray takeInIntent(int n, const QByteArray &record, const QByteArray &notes,
+                        const QByteArray &file, const QString &name)
+{
+    return "t " + QByteArray::number(n) + ' ' + record + ' ' + notes + ' ' + file + ' ' +
+           QUrl::toPercentEncoding(name) + '\n';
+}
+
+void applyTakeInIntents(State &state, CardSide &card, const QByteArray &intents)
+{
+    for (const QByteArray &line : intents.split('\n')) {
+        const QList<QByteArray> f = line.split(' ');
+        bool ok = false;
+        const int n = f.size() == 6 && f.at(0) == "t" ? f.at(1).toInt(&ok) : 0;
+        const auto last = state.contacts.find(n);
+        if (!ok || last == state.contacts.end() || !card.has(n) ||
+            card.recordDigest(n) != f.at(2) || notesDigest(card.notes(n)) != f.at(3))
+            continue; // not carried out: the pass does it again
+        last->record = f.at(2);
+        last->notes = f.at(3);
+        last->notesId = card.notesFiles.value(n, QByteArrayLiteral("-"));
+        last->file = f.at(4);
+        last->fileName = QString::fromUtf8(QByteArray::fromPercentEncoding(f.at(5)));
+        last->fileId.clear(); // read again
+    }
+}
+
+} // namespace
 
 SyncReport syncVdir(const QString &nativeFolder)
 {
     const auto lock = lockDataFolder();
+    finishCutShortSave();
     requireSealedCardFile(QStringLiteral("sync"));
     try {
         files::checkNativeFolderWritable(nativeFolder);
@@ -486,10 +527,15 @@ SyncReport syncVdir(const QString &nativeFolder)
     // The last pass's state; anything unreadable is a first pass, which recognises our
     // contacts by the UIDs in the files and so duplicates nothing.
     const QString statePath = joinedPath(nativeFolder, QLatin1String(SyncStateFileName));
+    const QString intentPath = joinedPath(nativeFolder, QLatin1String(SyncIntentFileName));
+    QByteArray intents; // this pass's, or those of a pass cut short
     QByteArray oldStateBytes;
     State state;
     bool firstPass = true;
     const QList<files::NativeEntry> entries = files::listNativeEntries(nativeFolder);
+    for (const files::NativeEntry &entry : entries)
+        if (entry.name == QLatin1String(SyncIntentFileName))
+            intents = files::readNativeFile(intentPath);
     for (const files::NativeEntry &entry : entries)
         if (entry.name == QLatin1String(SyncStateFileName)) {
             oldStateBytes = files::readNativeFile(statePath);
@@ -509,11 +555,34 @@ SyncReport syncVdir(const QString &nativeFolder)
     // vCard or of the state file), never another program's.
     for (const files::NativeEntry &entry : entries) {
         static const QRegularExpression Temporary(
-            QStringLiteral("^\\.(.+\\.vcf|\\.cardomine-sync-state)\\.tmp-[A-Za-z0-9]{6}$"),
+            QStringLiteral("^\\.(.+\\.vcf|\\.cardomine-sync-(state|intent))\\.tmp-[A-Za-z0-9]{6}$"),
             QRegularExpression::CaseInsensitiveOption);
         if (Temporary.match(entry.name).hasMatch())
             files::deleteNativeFile(joinedPath(nativeFolder, entry.name));
     }
+
+    // Phone contacts a pass cut short appended before its state could say so: the record
+    // at the number named holds the card's UID in its notes. Known from now on as the
+    // version appended, so a phone edit made since is taken in like any other.
+    for (auto it = state.pending.begin(); it != state.pending.end();) {
+        const int n = it->number;
+        if (it->uid.isEmpty() || state.contacts.contains(n) || !card.has(n) ||
+            !uidsInNotes(card.notes(n)).contains(it->uid)) {
+            ++it;
+            continue;
+        }
+        state.contacts.insert(n, {card.recordDigest(n), notesDigest(card.notes(n)),
+                                  card.notesFiles.value(n, QByteArrayLiteral("-")), it.key(),
+                                  it->file, QByteArray(), it->uid});
+        report.lines.append(
+            QStringLiteral("Added %1 from %2").arg(describe(card.contact(n)), it.key()));
+        ++report.added;
+        it = state.pending.erase(it);
+    }
+    if (!firstPass)
+        applyTakeInIntents(state, card, intents);
+    const bool hadIntents = !intents.isEmpty();
+    intents.clear();
 
     // The vCard files: those the last pass left untouched are known without reading.
     QHash<QString, int> stateFiles;  // file name -> contact number
@@ -637,10 +706,9 @@ SyncReport syncVdir(const QString &nativeFolder)
     QMap<int, QList<ReadCard>> setAside;
     QStringList setAsideDone;
     QList<files::NativeEntry> setAsideEntries;
-    for (const files::NativeItem &item : files::listNativeItems(nativeFolder)) {
-        if (item.name != QLatin1String(SyncConflictFolderName))
-            continue;
-        if (item.kind == files::NativeKind::Folder)
+    if (const std::optional<files::NativeItem> item =
+            files::nativeItem(nativeFolder, QLatin1String(SyncConflictFolderName))) {
+        if (item->kind == files::NativeKind::Folder)
             setAsideEntries = files::listNativeEntries(conflictFolder);
         else
             report.lines.append(QStringLiteral("%1 is not a folder (a link?); left as it is and "
@@ -782,8 +850,9 @@ SyncReport syncVdir(const QString &nativeFolder)
         }
         QList<store::NewContact> batch;
         for (qsizetype i = 0; i < foreign.size(); ++i) {
-            announced.pending.insert(foreign.at(i).entry.name,
-                                     {foreign.at(i).digest, card.count + int(i) + 1});
+            announced.pending.insert(
+                foreign.at(i).entry.name,
+                {foreign.at(i).digest, card.count + int(i) + 1, foreign.at(i).card.uid});
             // The photo files its notes name come along.
             QList<photos::NewFile> photoFiles;
             for (const KeptBinary &binary : foreign.at(i).card.binaries)
@@ -858,6 +927,13 @@ SyncReport syncVdir(const QString &nativeFolder)
             ++report.conflicts;
         }
 
+        // Copies of its UID under other names are named at each pass, never taken in.
+        const auto reportSecondCopy = [&](const QString &copy, const QString &own) {
+            report.lines.append(
+                QStringLiteral("%1 is a second vCard of %2 (%3 is its own); left "
+                               "as it is and not read")
+                    .arg(joinedPath(nativeFolder, copy), describe(card.contact(n)), own));
+        };
         // The contact's vCard: unchanged since the last pass, changed, new, or none.
         const ReadCard *chosen = nullptr;
         std::optional<files::NativeEntry> fileEntry;
@@ -867,6 +943,8 @@ SyncReport syncVdir(const QString &nativeFolder)
         } else if (const auto st = steady.constFind(n); st != steady.cend()) {
             fileEntry = *st;
             fileState = sync::FileState::Unchanged;
+            for (const ReadCard &copy : ours.value(n))
+                reportSecondCopy(copy.entry.name, fileEntry->name);
         } else if (const auto o = ours.constFind(n); o != ours.cend()) {
             // The file the last pass left, or the one named as ours, wins over copies of
             // the same UID under other names, which are named in the report.
@@ -877,10 +955,7 @@ SyncReport syncVdir(const QString &nativeFolder)
                     chosen = &candidate;
             for (const ReadCard &candidate : candidates)
                 if (&candidate != chosen)
-                    report.lines.append(QStringLiteral("%1 is a second vCard of %2 (%3 is its "
-                                                       "own); left as it is and not read")
-                                            .arg(joinedPath(nativeFolder, candidate.entry.name),
-                                                 describe(card.contact(n)), chosen->entry.name));
+                    reportSecondCopy(candidate.entry.name, chosen->entry.name);
             fileEntry = chosen->entry;
             fileState = known && last->file == chosen->digest ? sync::FileState::Unchanged
                                                               : sync::FileState::Changed;
@@ -974,6 +1049,9 @@ SyncReport syncVdir(const QString &nativeFolder)
             theirs.DataType = record.DataType.text();
             const QString notes = notesWithUid(chosen->card.notes, now.foreignUid);
             try {
+                intents += takeInIntent(n, digest(theirs.toRandomBytes()), notesDigest(notes),
+                                        chosen->digest, fileEntry->name);
+                files::replaceNativeFile(intentPath, intents);
                 store::replaceContact(n, theirs, notes);
             } catch (const DataError &error) {
                 leaveAlone(joinedPath(nativeFolder, fileEntry->name), error.message(),
@@ -1047,6 +1125,8 @@ SyncReport syncVdir(const QString &nativeFolder)
         files::replaceNativeFile(statePath, newStateBytes);
         report.stateWritten = true;
     }
+    if (hadIntents || !intents.isEmpty())
+        files::deleteNativeFile(intentPath);
     if (report.written > 0)
         report.lines.append(QStringLiteral("Wrote %1 vCard file(s).").arg(report.written));
     if (report.lines.isEmpty())

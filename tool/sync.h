@@ -11,6 +11,8 @@ namespace cardomine::tool {
 // The state file inside the vdir: a dot-file vdirsyncer does not list (it lists only
 // names ending in the vdir's file extension).
 inline constexpr char SyncStateFileName[] = ".cardomine-sync-state";
+// Beside it while a pass takes phone edits in: what the pass is about to write.
+inline constexpr char SyncIntentFileName[] = ".cardomine-sync-intent";
 // Where vdirsyncer's conflict command (see the README) sets aside the address book's
 // version of a contact changed on both sides; the next pass puts it into the notes.
 inline constexpr char SyncConflictFolderName[] = ".cardomine-conflicts";

@@ -569,6 +569,23 @@ private Q_SLOTS:
         }
     }
 
+    // A copy of one of our vCards under another name, edited: named at each pass, never
+    // taken in, while the contact's own file is unchanged.
+    void secondCopyOfOurCardIsNamed()
+    {
+        tool::syncVdir(m_vdir.path());
+        QByteArray copy = snapshot(m_vdir.path()).value(ourFile(1));
+        copy.replace("Lovelace", "Byron");
+        writeFile(m_vdir.filePath(u"copy.vcf"_s), copy);
+        for (int pass = 1; pass <= 2; ++pass) {
+            const tool::SyncReport report = tool::syncVdir(m_vdir.path());
+            QCOMPARE(report.lines.size(), 1);
+            QVERIFY2(report.lines.first().contains(u"copy.vcf is a second vCard of contact 1"_s),
+                     qPrintable(report.lines.first()));
+        }
+        QCOMPARE(cardfile::read().contacts.at(0).record.LastName.text().trimmed(), u"Lovelace"_s);
+    }
+
     // Cardomine open: a status of its own, which the systemd unit counts as success.
     void busyCardFileHasItsOwnExitStatus()
     {

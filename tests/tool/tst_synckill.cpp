@@ -1,0 +1,248 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A sync pass ended at once at each of its file operations in turn (those after which
+// the files differ), as a kill would end it, then a pass that runs to the end: no contact is lost
+// or doubled on either side, every change of both sides arrives, no temporary file is left, and a
+// third pass finds nothing to do.
+#include "tool/sync.h"
+
+#include "datastore/appendcontacts.h"
+#include "datastore/cardfilereader.h"
+#include "datastore/dataerror.h"
+#include "interchange/cardfileid.h"
+#include "platform/faults.h"
+#include "platform/fileerror.h"
+#include "tests/tool/toolfixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace cardomine;
+using namespace cardomine::testing;
+using namespace Qt::StringLiterals;
+namespace faults = cardomine::platform::faults;
+
+namespace {
+
+const QByteArray Phone = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:phone-1\r\nFN:Grace Hopper\r\n"
+                         "N:Hopper;Grace;;;\r\nTEL;TYPE=CELL:555.0199\r\nEND:VCARD\r\n";
+
+QString ourFile(int number)
+{
+    return tool::vcardFileName(interchange::contactUid(*interchange::readCardFileId(), number));
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// The card file's contacts by number: the last record holding each number, as the
+// sequential form's saves leave them.
+QMap<int, cardfile::Contact> contactsByNumber()
+{
+    QMap<int, cardfile::Contact> byNumber;
+    for (const cardfile::Contact &c : cardfile::read().contacts)
+        byNumber.insert(c.record.contactNumber().value_or(c.position), c);
+    return byNumber;
+}
+
+} // namespace
+
+class TestSyncKill : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void cleanup()
+    {
+        faults::reset();
+        m_drive.reset();
+        m_vdir.reset();
+    }
+
+    void killedAtEveryOperation_data()
+    {
+        QTest::addColumn<QString>("form");
+        QTest::newRow("random") << u"R"_s;
+        QTest::newRow("sequential") << u"S"_s;
+    }
+
+    void killedAtEveryOperation()
+    {
+        QFETCH(QString, form);
+        prepare(form);
+        faults::reset();
+        QString failed = pass({});
+        const qint64 count = faults::operationCount();
+        // Killed before the first operation and right after each that changes a file:
+        // a kill anywhere else leaves what one of these leaves.
+        QList<qint64> points{1};
+        for (const std::int64_t changing : faults::changingOperations())
+            if (changing < count)
+                points.append(changing + 1);
+        QVERIFY2(failed.isEmpty(), qPrintable(failed));
+        QVERIFY(count > 10);
+        editOnThePhoneAgain();
+        const QString clean = checkBothSides();
+        QVERIFY2(clean.isEmpty(), qPrintable(clean));
+
+        for (const qint64 k : std::as_const(points)) {
+            const QString where = u"killed at operation %1 of %2"_s.arg(k).arg(count);
+            prepare(form);
+            const pid_t child = ::fork();
+            QVERIFY(child >= 0);
+            if (child == 0) {
+                faults::reset();
+                faults::arm(k, 0, faults::Mode::Crash);
+                try {
+                    tool::syncVdir(m_vdir->path());
+                } catch (...) {
+                    ::_exit(1);
+                }
+                ::_exit(0);
+            }
+            int status = 0;
+            QCOMPARE(::waitpid(child, &status, 0), child);
+            QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == faults::CrashExitCode,
+                     qPrintable(where));
+            editOnThePhoneAgain();
+            const QString problem = checkBothSides();
+            QVERIFY2(problem.isEmpty(), qPrintable(where + u": "_s + problem));
+        }
+    }
+
+private:
+    // A synced card file and folder, then changes on both sides: the phone adds a
+    // contact, edits one and deletes another's card; the card file edits one and adds
+    // one.
+    void prepare(const QString &form)
+    {
+        m_drive.reset();
+        m_vdir = std::make_unique<QTemporaryDir>();
+        m_drive = std::make_unique<TempDrive>();
+        makeToolStore(*m_drive, form);
+        tool::syncVdir(m_vdir->path());
+
+        writeAll(m_vdir->filePath(u"phone-new.vcf"_s), Phone);
+        const QString first = m_vdir->filePath(ourFile(1));
+        QByteArray edited = readAll(first);
+        edited.replace("Lovelace", "King");
+        writeAll(first, edited);
+        QVERIFY(QFile::remove(m_vdir->filePath(ourFile(3))));
+
+        ContactRecord record = contactsByNumber().value(2).record;
+        record.City = u"Lyon"_s;
+        store::replaceContact(2, record, contactsByNumber().value(2).notes);
+        ContactRecord added;
+        added.FirstName = u"Mary"_s;
+        added.LastName = u"Somerville"_s;
+        added.DataType = u"Contacts"_s;
+        store::appendContacts({{added, QString()}});
+    }
+
+    // The phone edits again before the next pass: both edits must arrive whole.
+    void editOnThePhoneAgain()
+    {
+        const QString first = m_vdir->filePath(ourFile(1));
+        writeAll(first, readAll(first).replace("ada@example.org", "ada@king.example"));
+        const QString added = m_vdir->filePath(u"phone-new.vcf"_s);
+        writeAll(added, readAll(added).replace("555.0199", "555.0200"));
+    }
+
+    // A pass; empty when it ran to the end, else why not. Its report when asked.
+    QString pass(QStringList *lines) const
+    {
+        try {
+            const tool::SyncReport report = tool::syncVdir(m_vdir->path());
+            if (lines)
+                *lines = report.lines;
+        } catch (const DataError &error) {
+            return error.message();
+        } catch (const platform::FileError &error) {
+            return error.message();
+        }
+        return {};
+    }
+
+    // What both sides hold after a pass that runs to the end: empty when all is well.
+    QString checkBothSides() const
+    {
+        QStringList lines;
+        if (const QString failed = pass(&lines); !failed.isEmpty())
+            return u"the pass after the kill failed: "_s + failed;
+        if (lines.join(u'\n').contains(u"Conflict"_s))
+            return u"a conflict where only the phone changed: "_s + lines.join(u" / "_s);
+        const QStringList people{u"Ada King"_s, u"Émile Zola"_s, u"Zoë Brontë"_s,
+                                 u"Mary Somerville"_s, u"Grace Hopper"_s};
+        QStringList inCard;
+        const QMap<int, cardfile::Contact> byNumber = contactsByNumber();
+        for (const cardfile::Contact &c : byNumber)
+            inCard.append(c.record.FirstName.text().trimmed() + u' ' +
+                          c.record.LastName.text().trimmed());
+        inCard.sort();
+        QStringList expected = people;
+        expected.sort();
+        if (inCard != expected)
+            return u"card file holds: "_s + inCard.join(u", "_s);
+        if (!byNumber.value(2).record.City.text().startsWith(u"Lyon"_s))
+            return u"the card file's edit is gone"_s;
+        for (const cardfile::Contact &c : byNumber) {
+            const QByteArray values = c.record.toRandomBytes();
+            if (values.contains("King") && values.contains("ada@example.org"))
+                return u"the phone's second edit of contact 1 is missing"_s;
+            if (values.contains("Hopper") && values.contains("555.0199"))
+                return u"the phone's edit of its new contact is missing"_s;
+        }
+
+        static const QRegularExpression FullName(u"^FN:(.*)$"_s,
+                                                 QRegularExpression::MultilineOption);
+        QStringList inFolder;
+        QStringList leftovers;
+        const QDir dir(m_vdir->path());
+        for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden)) {
+            if (name == QLatin1String(tool::SyncStateFileName))
+                continue;
+            if (name.startsWith(u'.') || !name.endsWith(u".vcf"_s)) {
+                leftovers.append(name);
+                continue;
+            }
+            const QString card = QString::fromUtf8(readAll(dir.filePath(name)));
+            inFolder.append(FullName.match(card).captured(1).trimmed());
+            if (name == ourFile(2) && !card.contains(u"Lyon"_s))
+                return u"the vCard of contact 2 lacks the card file's edit"_s;
+        }
+        if (!leftovers.isEmpty())
+            return u"left in the folder: "_s + leftovers.join(u", "_s);
+        inFolder.sort();
+        if (inFolder != expected)
+            return u"folder holds: "_s + inFolder.join(u", "_s);
+
+        QStringList again;
+        if (const QString failed = pass(&again); !failed.isEmpty())
+            return u"a further pass failed: "_s + failed;
+        if (again != QStringList{u"Nothing changed."_s})
+            return u"a further pass did: "_s + again.join(u" / "_s);
+        return {};
+    }
+
+    std::unique_ptr<TempDrive> m_drive;
+    std::unique_ptr<QTemporaryDir> m_vdir;
+};
+
+QTEST_GUILESS_MAIN(TestSyncKill)
+#include "tst_synckill.moc"
