@@ -12,7 +12,7 @@ output=$(realpath -m "${2:-docs/screenshot.png}")
 if [[ -z "${SHOT_INNER:-}" ]]; then
     screen=1024x768x24
     [[ "${QT_SCALE_FACTOR:-1}" == 1 ]] || screen=1600x1200x24
-    SHOT_INNER=1 exec xvfb-run -a -s "-screen 0 $screen -nolisten tcp -noreset" "$0" "$program" "$output"
+    SHOT_INNER=1 exec xvfb-run -a -s "-screen 0 $screen -nolisten tcp" "$0" "$program" "$output"
 fi
 
 # shellcheck source=windowmanager.sh

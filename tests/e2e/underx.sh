@@ -22,7 +22,7 @@ under_xvfb() {
         command -v "$tool" >/dev/null || skip "$tool is not installed"
     done
     shift 2
-    xvfb-run -a -s "-screen 0 $screen -nolisten tcp -noreset" true 2>/dev/null ||
+    xvfb-run -a -s "-screen 0 $screen -nolisten tcp" true 2>/dev/null ||
         skip "Xvfb cannot start here"
-    CARDOMINE_UNDER_XVFB=1 exec xvfb-run -a -s "-screen 0 $screen -nolisten tcp -noreset" "$0" "$@"
+    CARDOMINE_UNDER_XVFB=1 exec xvfb-run -a -s "-screen 0 $screen -nolisten tcp" "$0" "$@"
 }
