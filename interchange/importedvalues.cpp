@@ -88,4 +88,44 @@ QString withValuesAdded(const QString &notes, const QList<ImportedValue> &values
     return joinNotes(parts.own, parts.values);
 }
 
+QString addressText(const QStringList &parts)
+{
+    QStringList escaped;
+    bool plain = true; // a street alone that needs no escape
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        QString part = parts.at(i).trimmed();
+        if (!part.isEmpty() && (i != 2 || part.contains(u';') || part.contains(u'\\')))
+            plain = false;
+        part.replace(u"\\"_s, u"\\\\"_s).replace(u";"_s, u"\\;"_s);
+        escaped.append(part);
+    }
+    if (plain)
+        return escaped.value(2);
+    while (!escaped.isEmpty() && escaped.last().isEmpty())
+        escaped.removeLast();
+    return escaped.join(u';');
+}
+
+QStringList addressParts(const QString &text)
+{
+    QStringList parts{QString()};
+    bool split = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == u'\\' && i + 1 < text.size() &&
+            (text.at(i + 1) == u'\\' || text.at(i + 1) == u';'))
+            parts.last() += text.at(++i);
+        else if (c == u';') {
+            parts.append(QString());
+            split = true;
+        } else
+            parts.last() += c;
+    }
+    if (!split)
+        parts = QStringList{QString(), QString(), text};
+    while (parts.size() < 7)
+        parts.append(QString());
+    return parts;
+}
+
 } // namespace cardomine::interchange

@@ -145,7 +145,7 @@ private Q_SLOTS:
             << u"own\n"_s + Kept +
                    u"Middle name: Q.\nName prefix: Dr.\nName suffix: Jr.\nBirthday: 1990-01-02\n"
                    u"Web page: https://x.org\nX-JABBER: bao@x.org\n"
-                   u"Address (work): 5, Fl 2, 1 Rd, Town, TX, 75001, USA"_s
+                   u"Address (work): 5;Fl 2;1 Rd;Town;TX;75001;USA"_s
             << false;
         QTest::newRow("characters Windows-1252 lacks become ? and are flagged")
             << crlf("BEGIN:VCARD\nVERSION:3.0\nN:Wa\xc5\x82\xc4\x99sa;\xc5\x81ukasz;;;\n"
