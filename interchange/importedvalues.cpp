@@ -29,16 +29,20 @@ qsizetype headingAt(const QString &notes)
 bool splitEntry(const QString &line, ImportedValue &entry)
 {
     const qsizetype colon = line.indexOf(u": "_s);
-    if (colon <= 0 || colon > 80)
+    if (colon <= 0 || !isValueLabel(line.left(colon)))
         return false;
-    const QString label = line.left(colon);
-    if (label.front().isSpace() || label.back().isSpace())
-        return false;
-    entry = {label, line.mid(colon + 2)};
+    entry = {line.left(colon), line.mid(colon + 2)};
     return true;
 }
 
 } // namespace
+
+bool isValueLabel(const QString &label)
+{
+    return !label.isEmpty() && label.size() <= 80 && !label.front().isSpace() &&
+           !label.back().isSpace() && !label.contains(u": "_s) && !label.contains(u'\r') &&
+           !label.contains(u'\n');
+}
 
 NotesParts splitNotes(const QString &notes)
 {

@@ -24,6 +24,10 @@ struct NotesParts
     QList<ImportedValue> values; // the section's values, in order
 };
 
+// Whether the text can stand as a value's label in the section: one line of 1 to 80
+// characters without ": ", neither starting nor ending with a space.
+bool isValueLabel(const QString &label);
+
 // The notes split at the section's heading; without one, all of it is the user's own.
 NotesParts splitNotes(const QString &notes);
 

@@ -537,7 +537,7 @@ Card interpret(const QList<Property> &properties, int line)
             card.organisation = true;
         if (name == "X-ABLABEL" && !p.group.isEmpty())
             continue; // kept with the value it names
-        if (!p.ownLabel.isEmpty()) {
+        if (isValueLabel(p.ownLabel)) {
             // A value of the notes' section our own export wrote: back under its label,
             // in its place, never in a box.
             card.addExtra(p.ownLabel,

@@ -346,6 +346,13 @@ private Q_SLOTS:
                            u"TITLE:Engineer"_s,
                            u"NOTE:Own words.\r"_s}
             << QStringList{u"Imported values"_s};
+        QTest::newRow("a second address longer than the box, of no type")
+            << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Okafor;Ngozi;;;\r\n"
+                          "ADR:;;1 Main St;Lagos;;;\r\n"
+                          "ADR:;;2 Side Street by the river near the old market;Abuja;;;\r\n"
+                          "END:VCARD\r\n")
+            << QStringList{u"ADR:;;2 Side Street by the river near the old market;Abuja;;;"_s}
+            << QStringList{u"Imported values"_s};
         QTest::newRow("another program's UID")
             << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nUID:phone-1\r\nN:Okafor;Ngozi;;;\r\n"
                           "TEL:555 0101\r\nEND:VCARD\r\n")
