@@ -3,6 +3,7 @@
 
 #include "datastore/notesfile.h"
 #include "interchange/exportformats.h"
+#include "interchange/vcardproperty.h"
 #include "interchange/wholecontact.h"
 #include "platform/textcodec.h"
 
@@ -111,11 +112,13 @@ ContactValues::ContactValues(const ContactRecord &record, const QString &notes, 
     boxes = QStringList(b.cbegin(), b.cend()).join(u'\x1f');
     own = whole.own.trimmed();
 
-    const auto addValue = [this](const QString &label, const QString &value) {
+    // compared: the text the value is compared by, when it is not the value itself.
+    const auto addValue = [this](const QString &label, const QString &value,
+                                 const QString &compared = QString()) {
         if (value.trimmed().isEmpty())
             return;
         values.append({label, value});
-        keys.append(keyOf(value));
+        keys.append(keyOf(compared.isEmpty() ? value : compared));
     };
     addValue(u"Company"_s, b[size_t(FieldBox::Company)]);
     // The address in the boxes counts as one value, as import keeps a second address.
@@ -130,7 +133,16 @@ ContactValues::ContactValues(const ContactRecord &record, const QString &notes, 
     for (const ImportedValue &v : whole.values) {
         if (v.label == u"UID"_s)
             uids.append(v.value.trimmed().toLower());
-        addValue(v.label, v.value);
+        // An address kept whole is compared by its parts, as the boxes' address is.
+        QString compared;
+        if (const auto property = vcardPropertyFor(v.label); property && property->name == u"ADR") {
+            QStringList parts;
+            for (const QString &part : addressParts(v.value))
+                if (!part.trimmed().isEmpty())
+                    parts.append(part.trimmed());
+            compared = parts.join(u", "_s);
+        }
+        addValue(v.label, v.value, compared);
     }
     if (!uid.trimmed().isEmpty() && !isCardFileUid(uid)) {
         uids.append(uid.trimmed().toLower());

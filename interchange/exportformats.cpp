@@ -239,11 +239,17 @@ QString propertyLine(const VCardProperty &property, const QString &value, int &g
     line = groupPrefix + property.name;
     if (!property.types.isEmpty())
         line += QStringLiteral(";TYPE=") + property.types.join(u',');
-    const QString text = escape ? escapeText(value) : value;
-    if (property.name == u"ADR")
-        line += QStringLiteral(":;;") + text + QStringLiteral(";;;;");
-    else
-        line += u':' + text;
+    if (!property.ownLabel.isEmpty())
+        line += u';' + OwnLabelParameter + u'=' + quotedParameter(property.ownLabel);
+    if (property.name == u"ADR") {
+        // Each part in its place, as the address came in.
+        QStringList parts;
+        for (const QString &part : addressParts(value))
+            parts.append(escapeText(part));
+        line += u':' + parts.join(u';');
+    } else {
+        line += u':' + (escape ? escapeText(value) : value);
+    }
     if (!property.groupLabel.isEmpty())
         line += QStringLiteral("\r\n") + groupPrefix + QStringLiteral("X-ABLABEL:") +
                 escapeText(property.groupLabel);
@@ -252,12 +258,13 @@ QString propertyLine(const VCardProperty &property, const QString &value, int &g
 
 } // namespace
 
-QByteArray toVCard(const QList<Contact> &contacts, const QUuid &cardFile)
+QByteArray toVCard(const QList<Contact> &contacts, const QUuid &cardFile, CardUid cardUid)
 {
     using importing::boxLabel;
     QByteArray out;
     out.reserve(contacts.size() * 512);
     QSet<int> numbersUsed;
+    QSet<QString> foreignUidsUsed; // lower case
     for (const Contact &contact : contacts) {
         const ContactRecord &r = contact.record;
         WholeContact whole = wholeContact(r, contact.notes);
@@ -287,6 +294,20 @@ QByteArray toVCard(const QList<Contact> &contacts, const QUuid &cardFile)
         const Taken poBox = take(whole, used, QStringLiteral("PO box"));
         const Taken extended = take(whole, used, QStringLiteral("Extended address"));
         const Taken country = take(whole, used, QStringLiteral("Country"));
+        // The UID of the program the contact came from, so that program knows its card
+        // again; once per file, since a UID names one card.
+        QString foreignUid;
+        if (cardUid == CardUid::Foreign)
+            for (qsizetype i = 0; i < whole.values.size() && foreignUid.isEmpty(); ++i) {
+                const QString uid = whole.values.at(i).value.trimmed();
+                if (!used[i] && !whole.stale.contains(i) && whole.values.at(i).label == u"UID" &&
+                    !uid.isEmpty() && !uid.contains(u'\r') &&
+                    !foreignUidsUsed.contains(uid.toLower())) {
+                    used[i] = true;
+                    foreignUid = uid;
+                    foreignUidsUsed.insert(uid.toLower());
+                }
+            }
 
         QStringList lines{QStringLiteral("BEGIN:VCARD"), QStringLiteral("VERSION:4.0")};
         const QString fullName =
@@ -350,8 +371,8 @@ QByteArray toVCard(const QList<Contact> &contacts, const QUuid &cardFile)
             if (value.isEmpty())
                 return;
             const Taken label = labelOf(b);
-            const VCardProperty property{name, type.isEmpty() ? QStringList() : QStringList{type},
-                                         label.value};
+            const VCardProperty property{
+                name, type.isEmpty() ? QStringList() : QStringList{type}, label.value, {}};
             put(label.at, propertyLine(property, value, group));
         };
         boxProperty(FieldBox::HomePhone, QStringLiteral("TEL"), QStringLiteral("home"), home);
@@ -396,6 +417,8 @@ QByteArray toVCard(const QList<Contact> &contacts, const QUuid &cardFile)
             }
             if (property && !(property->name == u"EMAIL" && !isEmailAddress(v.value.trimmed())))
                 lines.append(propertyLine(*property, v.value, group));
+            else if (!whole.stale.contains(i) && !v.label.isEmpty())
+                lines.append(propertyLine({OwnValueProperty, {}, {}, v.label}, v.value, group));
             else
                 kept.append(v);
         }
@@ -408,7 +431,9 @@ QByteArray toVCard(const QList<Contact> &contacts, const QUuid &cardFile)
         // The contact's number names it in this card file; a record stored under a
         // number another record already took, or under none, is named by its position.
         const std::optional<int> number = ContactRecord::parseNumber(id);
-        if (number && *number >= 1 && !numbersUsed.contains(*number)) {
+        if (!foreignUid.isEmpty()) {
+            lines.append(QStringLiteral("UID:") + escapeText(foreignUid));
+        } else if (number && *number >= 1 && !numbersUsed.contains(*number)) {
             numbersUsed.insert(*number);
             lines.append(QStringLiteral("UID:") + contactUid(cardFile, *number));
         } else {

@@ -13,12 +13,22 @@
 // padding and their control characters (see withoutControls).
 namespace cardomine::interchange {
 
+// Which UID a card gets.
+enum class CardUid
+{
+    Own,     // always the card file's own (contactUid)
+    Foreign, // the UID of another program kept in the notes when there is one
+};
+
 // vCard 4.0: one card per contact, lines folded at 75 octets (never inside a UTF-8
 // sequence), text values escaped; empty fields are left out, except FN and N, which
 // every card has. UIDs are made from the card file's identifier and the contact's
 // number (contactUid), so they differ from every other card file's and stay the same
-// from one export to the next.
-QByteArray toVCard(const QList<Contact> &contacts, const QUuid &cardFile);
+// from one export to the next; with CardUid::Foreign a contact that came from another
+// program goes out under that program's UID (the first kept in its notes, once per
+// file), which import finds again in the notes.
+QByteArray toVCard(const QList<Contact> &contacts, const QUuid &cardFile,
+                   CardUid cardUid = CardUid::Own);
 
 // CSV: a header row naming the fields, then one row per contact, each cell made by
 // csvCell.

@@ -292,9 +292,8 @@ ImportedContact buildContact(const Card &card)
             keep(a.order, u"Country"_s, a.country);
         } else {
             keep(a.order, a.label,
-                 joinNonEmpty(
-                     {a.poBox, a.extended, a.street, a.city, a.region, a.postalCode, a.country},
-                     u", "_s));
+                 addressText(
+                     {a.poBox, a.extended, a.street, a.city, a.region, a.postalCode, a.country}));
         }
     }
 

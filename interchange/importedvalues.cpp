@@ -29,16 +29,20 @@ qsizetype headingAt(const QString &notes)
 bool splitEntry(const QString &line, ImportedValue &entry)
 {
     const qsizetype colon = line.indexOf(u": "_s);
-    if (colon <= 0 || colon > 80)
+    if (colon <= 0 || !isValueLabel(line.left(colon)))
         return false;
-    const QString label = line.left(colon);
-    if (label.front().isSpace() || label.back().isSpace())
-        return false;
-    entry = {label, line.mid(colon + 2)};
+    entry = {line.left(colon), line.mid(colon + 2)};
     return true;
 }
 
 } // namespace
+
+bool isValueLabel(const QString &label)
+{
+    return !label.isEmpty() && label.size() <= 80 && !label.front().isSpace() &&
+           !label.back().isSpace() && !label.contains(u": "_s) && !label.contains(u'\r') &&
+           !label.contains(u'\n');
+}
 
 NotesParts splitNotes(const QString &notes)
 {
@@ -86,6 +90,46 @@ QString withValuesAdded(const QString &notes, const QList<ImportedValue> &values
     NotesParts parts = splitNotes(notes);
     parts.values.append(values);
     return joinNotes(parts.own, parts.values);
+}
+
+QString addressText(const QStringList &parts)
+{
+    QStringList escaped;
+    bool plain = true; // a street alone that needs no escape
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        QString part = parts.at(i).trimmed();
+        if (!part.isEmpty() && (i != 2 || part.contains(u';') || part.contains(u'\\')))
+            plain = false;
+        part.replace(u"\\"_s, u"\\\\"_s).replace(u";"_s, u"\\;"_s);
+        escaped.append(part);
+    }
+    if (plain)
+        return escaped.value(2);
+    while (!escaped.isEmpty() && escaped.last().isEmpty())
+        escaped.removeLast();
+    return escaped.join(u';');
+}
+
+QStringList addressParts(const QString &text)
+{
+    QStringList parts{QString()};
+    bool split = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == u'\\' && i + 1 < text.size() &&
+            (text.at(i + 1) == u'\\' || text.at(i + 1) == u';'))
+            parts.last() += text.at(++i);
+        else if (c == u';') {
+            parts.append(QString());
+            split = true;
+        } else
+            parts.last() += c;
+    }
+    if (!split)
+        parts = QStringList{QString(), QString(), text};
+    while (parts.size() < 7)
+        parts.append(QString());
+    return parts;
 }
 
 } // namespace cardomine::interchange

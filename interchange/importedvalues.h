@@ -24,6 +24,10 @@ struct NotesParts
     QList<ImportedValue> values; // the section's values, in order
 };
 
+// Whether the text can stand as a value's label in the section: one line of 1 to 80
+// characters without ": ", neither starting nor ending with a space.
+bool isValueLabel(const QString &label);
+
 // The notes split at the section's heading; without one, all of it is the user's own.
 NotesParts splitNotes(const QString &notes);
 
@@ -32,5 +36,14 @@ QString joinNotes(const QString &own, const QList<ImportedValue> &values);
 
 // The notes with the values added at the end of their section (made when missing).
 QString withValuesAdded(const QString &notes, const QList<ImportedValue> &values);
+
+// An address the section keeps whole, as its seven parts in vCard order (PO box,
+// extended address, street, locality, region, postal code, country): the parts joined
+// by ";" with ";" and "\\" in a part escaped by a backslash, trailing empty parts left
+// out; an address of a street alone is the street as it is.
+QString addressText(const QStringList &parts);
+// addressText's inverse, seven parts; a text without an unescaped ";" (what earlier
+// imports wrote, the parts joined by ", ") is all street.
+QStringList addressParts(const QString &text);
 
 } // namespace cardomine::interchange

@@ -62,9 +62,12 @@ std::optional<QString> columnProperty(const QString &label)
         return u"ADR"_s;
     if (key.contains(u"webpage"_s) || key.contains(u"website"_s))
         return u"URL"_s;
-    if (key == u"jobtitle"_s)
+    if (key == u"jobtitle"_s || key == u"organizationtitle"_s)
         return u"TITLE"_s;
-    if (key == u"birthday"_s)
+    if (key == u"labels"_s)
+        return u"CATEGORIES"_s;
+    // Not "Birth Day", the day of the month beside "Birth Month" and "Birth Year".
+    if (label.compare(u"Birthday"_s, Qt::CaseInsensitive) == 0)
         return u"BDAY"_s;
     if (key == u"anniversary"_s)
         return u"ANNIVERSARY"_s;
@@ -99,6 +102,7 @@ std::optional<VCardProperty> vcardPropertyFor(const QString &label)
     else if (const std::optional<QString> name = columnProperty(label)) {
         property.name = *name;
         property.groupLabel = label; // the column's name says what kind of value it is
+        property.ownLabel = label;
         return property;
     } else
         return std::nullopt;
@@ -111,6 +115,32 @@ std::optional<VCardProperty> vcardPropertyFor(const QString &label)
             return std::nullopt;
     }
     return property;
+}
+
+QString quotedParameter(const QString &value)
+{
+    QString out = value;
+    out.replace(u"^"_s, u"^^"_s).replace(u"\""_s, u"^'"_s).replace(u"\r\n"_s, u"^n"_s);
+    out.replace(u"\n"_s, u"^n"_s).replace(u"\r"_s, u"^n"_s);
+    return u'"' + out + u'"';
+}
+
+QString unquotedParameter(const QString &value)
+{
+    QString text = value;
+    if (text.size() >= 2 && text.startsWith(u'"') && text.endsWith(u'"'))
+        text = text.mid(1, text.size() - 2);
+    QString out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar next = i + 1 < text.size() ? text.at(i + 1) : QChar();
+        if (text.at(i) == u'^' && (next == u'^' || next == u'\'' || next == u'n')) {
+            out += next == u'n' ? u"\r\n"_s : next == u'\'' ? u"\""_s : u"^"_s;
+            ++i;
+        } else {
+            out += text.at(i);
+        }
+    }
+    return out;
 }
 
 } // namespace cardomine::interchange

@@ -16,7 +16,21 @@ struct VCardProperty
     QString name;       // "TEL", "X-JABBER"
     QStringList types;  // TYPE= values, lower case
     QString groupLabel; // a label of the address book's own (Apple's X-ABLabel)
+    // The label the value goes back under when it is read again, when the property's
+    // name and types do not give it (a CSV column's name); written as OwnLabelParameter.
+    QString ownLabel;
 };
+
+// A value of the section that no property stands for goes out as OwnValueProperty with
+// its label in OwnLabelParameter, so that reading the card back puts the same line in the
+// same place; other programs keep or ignore such an extension.
+inline constexpr QLatin1StringView OwnValueProperty{"X-CARDOMINE-VALUE"};
+inline constexpr QLatin1StringView OwnLabelParameter{"X-CARDOMINE-LABEL"};
+
+// A parameter value quoted, with "^", a double quote and a line end written as "^^",
+// "^'" and "^n"; and back.
+QString quotedParameter(const QString &value);
+QString unquotedParameter(const QString &value);
 
 // nullopt for a label no property stands for: the value stays note text.
 std::optional<VCardProperty> vcardPropertyFor(const QString &label);

@@ -5,8 +5,10 @@
 #include "datastore/contactphotos.h"
 #include "interchange/binaryvalues.h"
 #include "interchange/importcard.h"
+#include "interchange/importedvalues.h"
 #include "interchange/importreader.h"
 #include "interchange/textinput.h"
+#include "interchange/vcardproperty.h"
 
 #include <QHash>
 #include <QSet>
@@ -37,6 +39,7 @@ struct Property
     bool preferred = false;
     QByteArray value; // raw, still encoded
     QString label;    // the name as written, when it is not a well-formed one
+    QString ownLabel; // the label our own export gives a value of the notes' section
     int line = 0;
 };
 
@@ -276,6 +279,8 @@ std::optional<Property> parseProperty(const LogicalLine &line, QString &problem)
             property.encoding = unquoted(value).toUpper();
         } else if (key == "CHARSET") {
             property.charset = unquoted(value);
+        } else if (key == QByteArrayView(OwnLabelParameter)) {
+            property.ownLabel = unquotedParameter(QString::fromUtf8(value.trimmed()));
         } else if (key == "PREF") {
             property.preferred = unquoted(value).trimmed() == "1";
         } else if (key == "TYPE" || key.isEmpty()) {
@@ -532,6 +537,13 @@ Card interpret(const QList<Property> &properties, int line)
             card.organisation = true;
         if (name == "X-ABLABEL" && !p.group.isEmpty())
             continue; // kept with the value it names
+        if (isValueLabel(p.ownLabel)) {
+            // A value of the notes' section our own export wrote: back under its label,
+            // in its place, never in a box.
+            card.addExtra(p.ownLabel,
+                          name == "ADR" ? addressText(components(raw, version21, 7)) : value);
+            continue;
+        }
         if (name == "UID" && !haveUid) {
             haveUid = true;
             card.uid = value.trimmed();

@@ -80,8 +80,13 @@ WholeContact wholeContact(const ContactRecord &record, const QString &notes)
             v.label == boxLabel(FieldBox::Company) || v.label == boxLabel(FieldBox::Address);
         const int width =
             widthOf(v.label == boxLabel(FieldBox::Company) ? FieldBox::Company : FieldBox::Address);
-        const bool cutValue =
-            isBoxLabel(v.label) && (!shared || (j < leading && v.value.size() > width));
+        // An address of several parts is one of its own: a box holds only the street.
+        QStringList others = addressParts(v.value);
+        others.removeAt(2);
+        const bool ownAddress =
+            v.label == boxLabel(FieldBox::Address) && !others.join(QString()).trimmed().isEmpty();
+        const bool cutValue = isBoxLabel(v.label) && !ownAddress &&
+                              (!shared || (j < leading && v.value.size() > width));
         if (cutValue)
             whole.stale.insert(whole.values.size());
         whole.values.append(v);

@@ -54,7 +54,8 @@ CommandResult runExport(const QString &format, const QString &output)
     CommandResult result;
     result.messages = card.warnings;
     const QByteArray bytes = format == QLatin1String("vcard")
-                                 ? interchange::toVCard(card.contacts, interchange::cardFileId())
+                                 ? interchange::toVCard(card.contacts, interchange::cardFileId(),
+                                                        interchange::CardUid::Foreign)
                                  : interchange::toCsv(card.contacts);
     if (output.isEmpty() || output == QLatin1String("-"))
         result.out = bytes;

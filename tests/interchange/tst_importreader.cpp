@@ -125,6 +125,16 @@ private Q_SLOTS:
             << Kept + u"KIND: individual\nX-messaging/twitter-All: @jo\n"
                       u"CLIENTPIDMAP: 1;urn:uuid:x\nHome phone label: Boat"_s
             << false;
+        QTest::newRow("values our export wrote: under their labels, in their place, no box")
+            << crlf("BEGIN:VCARD\nVERSION:4.0\nN:Doe;Jo;;;\n"
+                    "X-CARDOMINE-VALUE;X-CARDOMINE-LABEL=\"Say ^'hi^'\":x\n"
+                    "TEL;X-CARDOMINE-LABEL=\"Car Phone\":555 0177\n"
+                    "ADR;X-CARDOMINE-LABEL=Other:;;1 Rd;Town;;;\n"
+                    "X-CARDOMINE-VALUE;X-CARDOMINE-LABEL=\"a: b^nc\":y\nEND:VCARD\n")
+            << u"Jo|Doe|||||||||"_s
+            << Kept + u"Say \"hi\": x\nCar Phone: 555 0177\nOther: ;;1 Rd;Town\n"
+                      u"X-CARDOMINE-VALUE: y"_s
+            << false;
         QTest::newRow("Android: comments, a value continued by a backslash")
             << crlf("# written by a phone\nBEGIN:VCARD\nVERSION:2.1\nN:Doe;Jo\n# a comment\n"
                     "NOTE:first\\\nsecond\nEND:VCARD\n")
@@ -145,7 +155,7 @@ private Q_SLOTS:
             << u"own\n"_s + Kept +
                    u"Middle name: Q.\nName prefix: Dr.\nName suffix: Jr.\nBirthday: 1990-01-02\n"
                    u"Web page: https://x.org\nX-JABBER: bao@x.org\n"
-                   u"Address (work): 5, Fl 2, 1 Rd, Town, TX, 75001, USA"_s
+                   u"Address (work): 5;Fl 2;1 Rd;Town;TX;75001;USA"_s
             << false;
         QTest::newRow("characters Windows-1252 lacks become ? and are flagged")
             << crlf("BEGIN:VCARD\nVERSION:3.0\nN:Wa\xc5\x82\xc4\x99sa;\xc5\x81ukasz;;;\n"

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The way out of the card file: what import kept whole in a contact's notes goes out
 // whole, each value as its own vCard property, and comes back the same.
+#include "interchange/cardfileid.h"
 #include "interchange/exportformats.h"
 #include "interchange/importreader.h"
 
@@ -82,16 +83,33 @@ private Q_SLOTS:
             << u"Ada|Lovelace||||||555 0101|||"_s << Heading + u"\r\nHome phone label: Mobile"_s
             << QStringList{u"item1.TEL;TYPE=home:555 0101"_s, u"item1.X-ABLABEL:Mobile"_s}
             << QStringList{u"NOTE"_s};
-        QTest::newRow("a property kept under its own name; another program's UID stays note")
-            << u"Mesa|||||||||||"_s << Heading + u"\r\nKIND: org\r\nUID: abc-1"_s
-            << QStringList{u"KIND:org"_s, u"NOTE:"_s + Heading + u"\\nUID: abc-1"_s}
-            << QStringList{u"UID:abc-1"_s};
-        QTest::newRow("a CSV column that names a kind is no value")
+        QTest::newRow("a property kept under its own name")
+            << u"Mesa|||||||||||"_s << Heading + u"\r\nKIND: org"_s << QStringList{u"KIND:org"_s}
+            << QStringList{u"NOTE"_s};
+        QTest::newRow("an address kept whole goes out with its parts in place")
             << u"Ada|Lovelace||||||||||"_s
-            << Heading + u"\r\nWebsite 1 - Label: Profile\r\nWebsite 1 - Value: https://a.example"_s
-            << QStringList{u"item1.URL:https://a.example"_s,
-                           u"NOTE:"_s + Heading + u"\\nWebsite 1 - Label: Profile"_s}
-            << QStringList{u"URL:Profile"_s};
+            << Heading + u"\r\nAddress (work): PO 5;Fl 2;1 Rd\\; rear;Town;TX;75001;USA"_s
+            << QStringList{u"ADR;TYPE=work:PO 5;Fl 2;1 Rd\\; rear;Town;TX;75001;USA"_s}
+            << QStringList{u"NOTE"_s};
+        // Each goes back under its own label, in its place.
+        QTest::newRow("CSV columns: the property with the column's name; the rest as ours")
+            << u"Ada|Lovelace||||||||||"_s
+            << Heading + u"\r\nWebsite 1 - Label: Profile\r\nWebsite 1 - Value: https://a.example"
+                         u"\r\nBirth Day: 17\r\nCar Phone: 555 0177"_s
+            << QStringList{u"X-CARDOMINE-VALUE;X-CARDOMINE-LABEL=\"Website 1 - Label\":Profile\r\n"
+                           u"item1.URL;X-CARDOMINE-LABEL=\"Website 1 - "
+                           u"Value\":https://a.example\r\n"
+                           u"item1.X-ABLABEL:Website 1 - Value\r\n"
+                           u"X-CARDOMINE-VALUE;X-CARDOMINE-LABEL=\"Birth Day\":17\r\n"
+                           u"item2.TEL;X-CARDOMINE-LABEL=\"Car Phone\":555 0177"_s}
+            << QStringList{u"URL:Profile"_s, u"BDAY"_s, u"NOTE"_s};
+        QTest::newRow("an odd property name, a quote in a label, another program's UID")
+            << u"Ada|Lovelace||||||||||"_s
+            << Heading + u"\r\nX-messaging/twitter-All: @ada\r\nSay \"hi\": ^^\r\nUID: abc-1"_s
+            << QStringList{u"X-CARDOMINE-VALUE;X-CARDOMINE-LABEL=\"X-messaging/twitter-All\":@ada"_s,
+                           u"X-CARDOMINE-VALUE;X-CARDOMINE-LABEL=\"Say ^'hi^'\":^^"_s,
+                           u"X-CARDOMINE-VALUE;X-CARDOMINE-LABEL=\"UID\":abc-1"_s}
+            << QStringList{u"UID:abc-1"_s, u"NOTE"_s};
         QTest::newRow("a full e-mail box with no whole value is no TEL or EMAIL")
             << u"Ada|Lovelace|||||||||ada.lovelace@analytical.engine"_s << QString()
             << QStringList{u"NOTE:Fax or e-mail: ada.lovelace@analytical.engine"_s}
@@ -110,6 +128,45 @@ private Q_SLOTS:
             QVERIFY2(!card.contains(text), qPrintable(text + u"\n"_s + card));
     }
 
+    // Export gives a contact that came from another program that program's UID, once
+    // per file; any other contact ours.
+    void uidOut_data()
+    {
+        QTest::addColumn<QStringList>("notes"); // of contacts 1, 2, ...
+        QTest::addColumn<QStringList>("uids");  // "ours": the card file's own
+        const QString kept = Heading + u"\r\nUID: abc-1"_s;
+        QTest::newRow("made here") << QStringList{QString()} << QStringList{u"ours"_s};
+        QTest::newRow("from elsewhere") << QStringList{kept} << QStringList{u"abc-1"_s};
+        QTest::newRow("two with one UID")
+            << QStringList{kept, kept} << QStringList{u"abc-1"_s, u"ours"_s};
+        QTest::newRow("merged from two programs")
+            << QStringList{kept + u"\r\nUID: xyz-2"_s} << QStringList{u"abc-1"_s};
+    }
+    void uidOut()
+    {
+        QFETCH(QStringList, notes);
+        QFETCH(QStringList, uids);
+        const QUuid cardFile = QUuid::createUuidV5(QUuid(), u"test"_s);
+        QList<Contact> contacts;
+        for (qsizetype i = 0; i < notes.size(); ++i) {
+            contacts.append(contactOf(u"Ada|Lovelace||||||||||"_s, notes.at(i)));
+            contacts.last().position = int(i + 1);
+            contacts.last().record.ContactID = QString::number(i + 1);
+        }
+        const QString out = unfolded(toVCard(contacts, cardFile, CardUid::Foreign));
+        QStringList written;
+        for (const QString &line : out.split(u"\r\n"_s))
+            if (line.startsWith(u"UID:"_s))
+                written.append(line.mid(4));
+        QCOMPARE(written.size(), uids.size());
+        for (qsizetype i = 0; i < uids.size(); ++i)
+            QCOMPARE(written.at(i),
+                     uids.at(i) == u"ours" ? contactUid(cardFile, int(i + 1)) : uids.at(i));
+        // A second UID of a merged contact stays with it.
+        QCOMPARE(out.contains(u"X-CARDOMINE-LABEL=\"UID\":xyz-2"_s),
+                 notes.join(QString()).contains(u"xyz-2"_s));
+    }
+
     // Both writers' output read back gives the record and the notes it came from.
     void readBack_data()
     {
@@ -124,7 +181,9 @@ private Q_SLOTS:
             "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lovelace-Byron-King-Noel;Bartholomew;;;\r\n"
             "TEL;TYPE=HOME:(404) 555-1212\r\nTEL;TYPE=CELL:555 0101\r\nTEL;TYPE=CELL:555 0102\r\n"
             "EMAIL:bartholomew.lovelace@example.com\r\nEMAIL;TYPE=WORK:b@work.example\r\n"
-            "BDAY:1815-12-10\r\nX-JABBER:b@jabber.example\r\nNOTE:Own words.\r\nEND:VCARD\r\n";
+            "X-messaging/twitter-All:@b\r\nBDAY:1815-12-10\r\nX-JABBER:b@jabber.example\r\n"
+            "ADR;TYPE=WORK:PO 5;Fl 2;1 Rd\\; rear;Town;TX;75001;USA\r\n"
+            "ADR;TYPE=HOME:;;2 Home St;Hamlet;CA;90001;\r\nNOTE:Own words.\r\nEND:VCARD\r\n";
         const ReadResult first = readVCards(card);
         QVERIFY(first.ok());
         Contact c{1, first.contacts.first().record, first.contacts.first().notes};
