@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/classicstyle.h"
 
+#include "platform/fonts.h"
+
 #include <QAbstractScrollArea>
 #include <QPainter>
 #include <QScrollBar>
@@ -54,6 +56,20 @@ void ClassicStyle::drawControl(ControlElement element, const QStyleOption *optio
     const int end = area.left() + filled;
     for (int x = area.left(); x < end; x += block + BlockGap)
         painter->fillRect(QRect(x, area.top(), std::min(block, end - x), area.height()), brush);
+}
+
+void ClassicStyle::drawItemText(QPainter *painter, const QRect &rect, int flags,
+                                const QPalette &palette, bool enabled, const QString &text,
+                                QPalette::ColorRole textRole) const
+{
+    const qreal ratio = painter->device() != nullptr ? painter->device()->devicePixelRatioF() : 1.0;
+    if (ratio > 1.0 && !text.isEmpty() && fonts::madeUpBold(painter->font())) {
+        painter->save();
+        painter->translate(1.0 / ratio, 0.0);
+        QProxyStyle::drawItemText(painter, rect, flags, palette, enabled, text, textRole);
+        painter->restore();
+    }
+    QProxyStyle::drawItemText(painter, rect, flags, palette, enabled, text, textRole);
 }
 
 QRect ClassicStyle::subControlRect(ComplexControl control, const QStyleOptionComplex *option,

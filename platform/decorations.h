@@ -11,6 +11,10 @@
 // answered. Those windows are better without a Qt-drawn title bar at all, so the
 // program turns it off unless the user chose a decoration for Qt. X11 and
 // compositors that draw their own title bars are not affected.
+//
+// On X11 the window manager decides. The fixed size (minimum = maximum size) is what
+// takes maximize away; Openbox 3.6.1 ignores the Motif hints' minimize and maximize bits
+// and still draws a disabled maximize box beside the minimize box it gives every window.
 namespace cardomine::platform::decorations {
 
 // Call before the QApplication is made: Qt's Wayland plugin reads the choice once.

@@ -4,10 +4,13 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QStringList>
+
+#include <algorithm>
 
 namespace cardomine::platform::fonts {
 
@@ -72,6 +75,17 @@ QFont fitting(const QFont &font, const QString &text, int width)
     QFont narrower(font);
     narrower.setHintingPreference(QFont::PreferNoHinting);
     return narrower;
+}
+
+bool madeUpBold(const QFont &font)
+{
+    if (!font.bold())
+        return false;
+    const QString family = QFontInfo(font).family();
+    const QStringList styles = QFontDatabase::styles(family);
+    return std::none_of(styles.cbegin(), styles.cend(), [&family](const QString &style) {
+        return QFontDatabase::weight(family, style) >= QFont::DemiBold;
+    });
 }
 
 QFont tahoma(double points, bool bold)

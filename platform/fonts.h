@@ -22,6 +22,11 @@ QFont font(const QString &family, double points, bool bold);
 // narrower.
 QFont fitting(const QFont &font, const QString &text, int width);
 
+// Whether `font` is bold only by Qt's making: its family has no bold face here (Wine's
+// bold Tahoma is left out on scaled screens), so Qt thickens the regular outlines, by
+// less than a device pixel.
+bool madeUpBold(const QFont &font);
+
 // The window font of the program's windows: Tahoma, 8.25 pt, bold.
 QFont windowFont();
 QFont tahoma(double points, bool bold = true);
