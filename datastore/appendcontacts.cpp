@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "datastore/appendcontacts.h"
 
+#include "datastore/cardfilereader.h"
 #include "datastore/dataerror.h"
 #include "datastore/datafile.h"
 #include "datastore/indexfile.h"
@@ -20,6 +21,13 @@ QList<int> appendContacts(const QList<NewContact> &contacts)
     // data file already holds (a count lowered or lost by hand).
     if (fileType == QLatin1Char('R'))
         count = std::max(count, datafile::recordsReached(paths::DataFile));
+    // In the sequential form a save lowers the count to the number it saved: the new
+    // numbers come after the highest the file holds, so no contact is hidden by a second
+    // record of its number.
+    if (fileType == QLatin1Char('S'))
+        for (const cardfile::Contact &c :
+             cardfile::read({.notes = cardfile::NotesText::Skip}).contacts)
+            count = std::max(count, c.record.contactNumber().value_or(0));
     IndexLines = table;
     if (contacts.isEmpty())
         return {};
