@@ -20,7 +20,8 @@ struct NewContact
 
 // Appends the contacts after the card file's last record, each stored as Create New +
 // Save New Record stores one (random form at count+1, count+2, ...; sequential form:
-// twelve lines each appended), ContactID set to the number it gets, DataType as given,
+// twelve lines each appended, numbered after the highest number the file holds, since a
+// save lowers the count), ContactID set to the number it gets, DataType as given,
 // notes files written. One flush for the whole batch: notes first, then the records,
 // the index count last, all announced in one pending-work marker, so that a crash
 // leaves the card file as it was or with a prefix of the new contacts, sealed, never

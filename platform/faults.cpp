@@ -23,6 +23,8 @@ bool g_cutting = false;
 bool g_cut = false;
 std::vector<std::int64_t> g_writes;
 std::vector<std::int64_t> g_changes;
+std::int64_t g_actionAt = 0;
+std::function<void()> g_action;
 } // namespace
 
 void reset()
@@ -34,6 +36,8 @@ void reset()
     g_cut = false;
     g_writes.clear();
     g_changes.clear();
+    g_actionAt = 0;
+    g_action = nullptr;
 }
 
 std::int64_t operationCount()
@@ -62,9 +66,17 @@ const std::vector<std::int64_t> &changingOperations()
     return g_changes;
 }
 
+void atOperation(std::int64_t k, std::function<void()> action)
+{
+    g_actionAt = k;
+    g_action = std::move(action);
+}
+
 int check(const char *operation)
 {
     ++g_count;
+    if (g_actionAt == g_count && g_action)
+        std::exchange(g_action, nullptr)();
     const bool write = std::strstr(operation, "write") != nullptr;
     // Kept for the tests' short runs only; a program that runs on stops listing.
     if (write && g_writes.size() < 4096)

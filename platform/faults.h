@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 // Fault injection for the file services. Every system call the file services make
@@ -43,6 +44,10 @@ void arm(std::int64_t k, int errorCode, Mode mode = Mode::Fail);
 // followed by another while the program cleans up after it (resealing, putting a
 // torn write back), or by a crash there.
 void armSecond(std::int64_t m, int errorCode, Mode mode = Mode::Fail);
+// Runs action once, just before operation number k (counted as arm() counts them),
+// as another program acting in the middle of one of ours would. The action's own
+// file work must not go through the file services. reset() clears it.
+void atOperation(std::int64_t k, std::function<void()> action);
 // Called by the file services before each system call: returns 0 to go on, or the
 // error code the operation must fail with.
 int check(const char *operation);

@@ -110,6 +110,11 @@ void TestAppendContacts::storesAsCreateAndSaveDo_data()
                               "555", "555", "fax", "11101"})
         sequential += QByteArray(field) + "\r\n";
     QTest::newRow("sequential") << indexBytes(1, "S") << sequential << 2;
+    // Contact 1 saved again after contact 2 lowered the count to 1: the new numbers follow
+    // the highest the file holds.
+    QTest::newRow("sequential, count lowered by a save")
+        << indexBytes(1, "S")
+        << sequential + QByteArray(sequential).replace("\r\n1\r\n", "\r\n2\r\n") << 3;
 }
 
 void TestAppendContacts::storesAsCreateAndSaveDo()
