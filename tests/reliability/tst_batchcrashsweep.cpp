@@ -148,21 +148,13 @@ void TestBatchCrashSweep::crashAtEveryOperation()
                  where.constData());
 
         // The next start: no repair, no box but its own.
-        IndexLines.clear();
-        platform::ScriptedMessageService messages;
-        platform::setMessageService(&messages);
-        bool loaded = false;
-        {
-            FrmWork window;
-            loaded = startup::loadMainWindow(window) == startup::LoadResult::Ready;
-        }
-        platform::setMessageService(nullptr);
-        QVERIFY2(loaded, where.constData());
-        for (const platform::MessageBox &box : messages.shown())
+        const StartSeen start = startOnce();
+        QVERIFY2(start.ready, where.constData());
+        for (const platform::MessageBox &box : start.shown)
             QVERIFY2(box.title != u"File Corruption Notice!" &&
                          box.title != u"File Update Will Occur Now. . .",
                      qPrintable(QString::fromLatin1(where) + u": " + box.title));
-        QVERIFY2(messages.unexpected().isEmpty(), where.constData());
+        QVERIFY2(start.unexpected.isEmpty(), where.constData());
 
         const QByteArray data = drive.readFile(paths::DataFile);
         const QByteArray index = drive.readFile(paths::IndexFile);

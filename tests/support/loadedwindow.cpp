@@ -61,4 +61,20 @@ LoadedWindow::~LoadedWindow()
     platform::setMessageService(nullptr);
 }
 
+StartSeen startOnce()
+{
+    IndexLines.clear();
+    platform::ScriptedMessageService messages;
+    platform::setMessageService(&messages);
+    StartSeen seen;
+    {
+        FrmWork window;
+        seen.ready = startup::loadMainWindow(window) == startup::LoadResult::Ready;
+    }
+    platform::setMessageService(nullptr);
+    seen.shown = messages.shown();
+    seen.unexpected = messages.unexpected();
+    return seen;
+}
+
 } // namespace cardomine::testing

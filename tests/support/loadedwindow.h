@@ -6,6 +6,8 @@
 #include "tests/support/tempdrive.h"
 
 #include <QByteArray>
+#include <QList>
+#include <QStringList>
 
 namespace cardomine::testing {
 
@@ -31,5 +33,15 @@ public:
 private:
     bool m_loaded = false;
 };
+
+// What one start of the program over the drive as it stands (after a crash, say) came
+// to: the main window loaded and closed again, every box answered by script.
+struct StartSeen
+{
+    bool ready = false;
+    QList<platform::MessageBox> shown;
+    QStringList unexpected;
+};
+StartSeen startOnce();
 
 } // namespace cardomine::testing

@@ -614,19 +614,11 @@ void ModelRun::phoneDuplicate(int tag)
 
 void ModelRun::startProgram()
 {
-    IndexLines.clear();
-    platform::ScriptedMessageService messages;
-    platform::setMessageService(&messages);
-    bool loaded = false;
-    {
-        FrmWork window;
-        loaded = startup::loadMainWindow(window) == startup::LoadResult::Ready;
-    }
-    platform::setMessageService(nullptr);
+    const StartSeen start = startOnce();
     log(u"the program starts"_s);
-    if (!loaded)
+    if (!start.ready)
         fail(u"the program did not start"_s);
-    for (const platform::MessageBox &box : messages.shown())
+    for (const platform::MessageBox &box : start.shown)
         if (box.title == u"File Corruption Notice!")
             fail(u"the program's start found the card file damaged: "_s + box.text);
     m_crashed = false;
