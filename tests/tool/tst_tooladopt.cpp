@@ -3,6 +3,7 @@
 // copy that broke its seal, refused whole when malformed, crash-safe, and never beside
 // the program.
 #include "interchange/cardfileid.h"
+#include "tests/support/loadedwindow.h"
 #include "tests/tool/toolfixture.h"
 #include "tool/adopt.h"
 #include "tool/folderlock.h"
@@ -175,19 +176,11 @@ QStringList startTitles()
 {
     platform::forgetNames();
     CurrentRecord = ContactRecord();
-    IndexLines.clear();
-    platform::ScriptedMessageService messages;
-    platform::setMessageService(&messages);
-    bool ready = false;
-    {
-        FrmWork window;
-        ready = startup::loadMainWindow(window) == startup::LoadResult::Ready;
-    }
-    platform::setMessageService(nullptr);
+    const testing::StartSeen seen = testing::startOnce();
     QStringList titles;
-    for (const platform::MessageBox &box : messages.shown())
+    for (const platform::MessageBox &box : seen.shown)
         titles.append(box.title);
-    if (!ready)
+    if (!seen.ready)
         titles.append(u"did not start"_s);
     return titles.mid(2);
 }
