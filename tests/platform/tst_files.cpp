@@ -6,6 +6,7 @@
 #include "platform/fileerror.h"
 #include "platform/files.h"
 #include "platform/rewrittenfile.h"
+#include "tests/support/crashat.h"
 #include "tests/support/tempdrive.h"
 
 #include <QDir>
@@ -643,21 +644,8 @@ void TestFiles::replaceSurvivesACrashAtEveryStep()
 
     for (qint64 k = 1; k <= calls; ++k) {
         m_drive->writeFile(Index, oldContent);
-        const pid_t child = ::fork();
-        QVERIFY(child >= 0);
-        if (child == 0) {
-            faults::reset();
-            faults::arm(k, 0, faults::Mode::Crash);
-            try {
-                files::replaceBytes(Index, newContent);
-            } catch (...) {
-            }
-            ::_exit(0);
-        }
-        int status = 0;
-        QCOMPARE(::waitpid(child, &status, 0), child);
-        QVERIFY(WIFEXITED(status));
-        QCOMPARE(WEXITSTATUS(status), faults::CrashExitCode);
+        QVERIFY(cardomine::testing::crashesAt(k, faults::Mode::Crash,
+                                              [&] { files::replaceBytes(Index, newContent); }));
         const QByteArray content = m_drive->readFile(Index);
         QVERIFY2(
             content == oldContent || content == newContent,

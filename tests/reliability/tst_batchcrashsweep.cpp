@@ -12,13 +12,11 @@
 #include "platform/faults.h"
 #include "platform/files.h"
 #include "startup/mainwindowload.h"
+#include "tests/support/crashat.h"
 #include "tests/support/loadedwindow.h"
 
 #include <QDir>
 #include <QTest>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace cardomine;
 using namespace cardomine::testing;
@@ -131,21 +129,7 @@ void TestBatchCrashSweep::crashAtEveryOperation()
         QVERIFY(drive.isValid());
         layOut(drive, sequential);
 
-        const pid_t child = ::fork();
-        QVERIFY(child >= 0);
-        if (child == 0) {
-            faults::reset();
-            faults::arm(k, 0, mode);
-            try {
-                store::appendContacts(contacts);
-            } catch (...) {
-            }
-            ::_exit(0);
-        }
-        int status = 0;
-        QCOMPARE(::waitpid(child, &status, 0), child);
-        QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == faults::CrashExitCode,
-                 where.constData());
+        QVERIFY2(crashesAt(k, mode, [&] { store::appendContacts(contacts); }), where.constData());
 
         // The next start: no repair, no box but its own.
         const StartSeen start = startOnce();

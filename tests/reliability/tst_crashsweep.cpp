@@ -12,11 +12,9 @@
 #include "platform/attributestore.h"
 #include "platform/faults.h"
 #include "tests/reliability/useroperations.h"
+#include "tests/support/crashat.h"
 
 #include <QTest>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace cardomine;
 using namespace cardomine::testing;
@@ -103,18 +101,7 @@ void TestCrashSweep::crashAtEveryOperation()
         QVERIFY2(run.prepare(), where.constData());
         run.acceptOutcomeOf(clean);
 
-        const pid_t child = ::fork();
-        QVERIFY(child >= 0);
-        if (child == 0) {
-            faults::reset();
-            faults::arm(k, 0, mode);
-            run.act();
-            ::_exit(0);
-        }
-        int status = 0;
-        QCOMPARE(::waitpid(child, &status, 0), child);
-        QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == faults::CrashExitCode,
-                 where.constData());
+        QVERIFY2(testing::crashesAt(k, mode, [&] { run.act(); }), where.constData());
         ++g_crashPoints;
 
         bool repaired = false;

@@ -3,6 +3,7 @@
 // copy that broke its seal, refused whole when malformed, crash-safe, and never beside
 // the program.
 #include "interchange/cardfileid.h"
+#include "tests/support/crashat.h"
 #include "tests/support/loadedwindow.h"
 #include "tests/tool/toolfixture.h"
 #include "tool/adopt.h"
@@ -29,7 +30,6 @@
 #include <QTest>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace cardomine;
@@ -484,20 +484,8 @@ void TestToolAdopt::killAtEachStep()
         m_drive.reset(); // it puts the drive variable back as it found it
         m_drive = std::make_unique<TempDrive>();
         setUp();
-        const pid_t child = ::fork();
-        if (child == 0) {
-            faults::reset();
-            faults::arm(k, 0, faults::Mode::Crash);
-            try {
-                tool::adopt(options);
-            } catch (...) {
-            }
-            ::_exit(0);
-        }
-        int status = 0;
-        QCOMPARE(::waitpid(child, &status, 0), child);
         const QByteArray where = "killed at operation " + QByteArray::number(qint64(k));
-        QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == faults::CrashExitCode,
+        QVERIFY2(crashesAt(k, faults::Mode::Crash, [&] { tool::adopt(options); }),
                  where.constData());
         platform::forgetNames();
         const QByteArray indexNow = m_drive->readFile(paths::IndexFile);
