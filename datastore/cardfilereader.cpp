@@ -291,7 +291,10 @@ QByteArray photoFileBytes(const CardFile &card, const PhotoFile &photo)
 
 std::optional<int> notesNumber(const QString &name)
 {
-    if (!name.endsWith(u".txt", Qt::CaseInsensitive))
+    // ".txt" in any letter case; only T and X fold to those letters.
+    const auto lower = [](QChar c) { return c.unicode() | 0x20; };
+    if (name.size() < 4 || name[name.size() - 4] != u'.' || lower(name[name.size() - 3]) != u't' ||
+        lower(name[name.size() - 2]) != u'x' || lower(name[name.size() - 1]) != u't')
         return std::nullopt;
     // Digits only, the first not 0, at most the highest number: as the program writes it.
     const QStringView digits = QStringView(name).chopped(4);
@@ -334,10 +337,10 @@ CardFile read(const ReadOptions &options)
                             [&card, &position, last](QByteArrayView chunk) {
                                 for (qsizetype at = 0; at < chunk.size() && position < last;
                                      at += ContactRecord::Length)
-                                    addNumber(card, ++position,
-                                              chunk.sliced(at, std::min<qsizetype>(
-                                                                   ContactRecord::Length,
-                                                                   chunk.size() - at)));
+                                    addNumber(
+                                        card, ++position,
+                                        chunk.sliced(at, std::min<qsizetype>(ContactRecord::Length,
+                                                                             chunk.size() - at)));
                             });
         // A position past the end reads as spaces.
         while (position < last)

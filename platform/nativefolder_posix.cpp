@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <dirent.h>
 #include <fcntl.h>
-#include <numeric>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -106,12 +105,20 @@ QList<NativeItem> listNativeItems(const QString &nativeFolder, ItemFacts facts)
     // Sorted by the decoded names. ASCII names sort the same as their bytes, which is
     // much quicker to compare; other names are decoded first.
     if (ascii) {
-        std::vector<std::uint32_t> order(listed.size());
-        std::iota(order.begin(), order.end(), 0);
-        std::sort(order.begin(), order.end(), [&listed](std::uint32_t a, std::uint32_t b) {
-            return listed[a].first < listed[b].first;
+        // Each name's first eight bytes as one number settle most comparisons.
+        std::vector<std::pair<std::uint64_t, std::uint32_t>> order(listed.size());
+        for (std::uint32_t at = 0; at < listed.size(); ++at) {
+            std::uint64_t key = 0;
+            const std::string &name = listed[at].first;
+            for (std::size_t i = 0; i < 8; ++i)
+                key = key << 8 | (i < name.size() ? static_cast<unsigned char>(name[i]) : 0u);
+            order[at] = {key, at};
+        }
+        std::sort(order.begin(), order.end(), [&listed](const auto &a, const auto &b) {
+            return a.first != b.first ? a.first < b.first
+                                      : listed[a.second].first < listed[b.second].first;
         });
-        for (const std::uint32_t at : order) {
+        for (const auto &[key, at] : order) {
             auto &[name, item] = listed[at];
             item.name = QString::fromLatin1(name);
             items.append(std::move(item));

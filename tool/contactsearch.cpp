@@ -102,7 +102,7 @@ private:
 // to its bytes' entries one after another, and needs no decoding to be searched.
 struct ByteFolds
 {
-    std::array<char16_t, 256> single{}; // the one unit a byte folds to, if it is one
+    std::array<char16_t, 256> single{};    // the one unit a byte folds to, if it is one
     std::array<std::u16string, 256> other; // what the other bytes fold to (none, or more)
 };
 
@@ -149,11 +149,11 @@ void foldBytes(std::u16string &out, QByteArrayView bytes, qsizetype padding = 0)
 // The widths of a random-form record's fields in their order on disk, and whether
 // each is one of the boxes searched (the number and the type are not).
 constexpr std::pair<int, bool> RandomFields[] = {
-    {widthOf(&ContactRecord::FirstName), true},  {widthOf(&ContactRecord::LastName), true},
-    {widthOf(&ContactRecord::Company), true},    {widthOf(&ContactRecord::Address), true},
-    {widthOf(&ContactRecord::City), true},       {widthOf(&ContactRecord::State), true},
-    {widthOf(&ContactRecord::Zip), true},        {widthOf(&ContactRecord::ContactID), false},
-    {widthOf(&ContactRecord::HomePhone), true},  {widthOf(&ContactRecord::WorkPhone), true},
+    {widthOf(&ContactRecord::FirstName), true},   {widthOf(&ContactRecord::LastName), true},
+    {widthOf(&ContactRecord::Company), true},     {widthOf(&ContactRecord::Address), true},
+    {widthOf(&ContactRecord::City), true},        {widthOf(&ContactRecord::State), true},
+    {widthOf(&ContactRecord::Zip), true},         {widthOf(&ContactRecord::ContactID), false},
+    {widthOf(&ContactRecord::HomePhone), true},   {widthOf(&ContactRecord::WorkPhone), true},
     {widthOf(&ContactRecord::PagerMobile), true}, {widthOf(&ContactRecord::FaxOrEmail), true},
 };
 

@@ -41,7 +41,7 @@ public:
 private:
     bool holdsAll(const std::u16string &folded, const std::vector<int> &words) const;
 
-    QStringList m_words; // folded
+    QStringList m_words;             // folded
     mutable std::u16string m_folded; // reused for each text searched
 };
 
