@@ -81,6 +81,14 @@ QList<NativeItem> listNativeItems(const QString &nativeFolder, ItemFacts facts)
     bool ascii = true;
     forEachEntry(encoded(nativeFolder, operation), operation, nativeFolder,
                  [&](int fd, const dirent &entry) {
+                     // Room for every entry the folder's size allows (at least 12 bytes
+                     // each), so that a big folder is not copied as the list grows:
+                     // room never written to costs no memory.
+                     struct stat folder
+                     {};
+                     if (listed.empty() && ::fstat(fd, &folder) == 0)
+                         listed.reserve(std::size_t(
+                             std::clamp<std::int64_t>(folder.st_size / 12, 16, 1 << 20)));
                      auto &[name, item] = listed.emplace_back(entry.d_name, NativeItem());
                      ascii = ascii && std::all_of(name.cbegin(), name.cend(), [](char c) {
                                  return static_cast<unsigned char>(c) < 0x80;
