@@ -41,23 +41,44 @@ QString joined(const QString &folder, const QString &name)
 // through the program's paths, a folder brought in by its native path.
 using NotesReader = std::function<std::vector<std::optional<QByteArray>>(const QStringList &)>;
 
+void leaveOut(CardFile &card, int position)
+{
+    card.blankPositions.append(position);
+    card.warnings.append(
+        QStringLiteral("record %1 is blank (nothing was written there); left out").arg(position));
+}
+
+// RecordText::NumberOnly, random form: the number a record's bytes hold.
+void addNumber(CardFile &card, int position, QByteArrayView raw)
+{
+    const bool blank = isBlankRandomRecord(raw);
+    card.numbers.append(blank ? std::nullopt : ContactRecord::numberInRandomBytes(raw, 0));
+    if (blank)
+        leaveOut(card, position);
+}
+
+// Random form: the whole records the data file holds, and the last position read.
+int lastRandomPosition(CardFile &card, const ReadOptions &options)
+{
+    card.dataRecords = int(std::min<std::int64_t>(card.dataSize / ContactRecord::Length,
+                                                  ContactRecord::MaxNumber + 1));
+    int last = card.recordCount;
+    if (options.extent == Extent::WholeFile)
+        last = std::max(last, card.dataRecords);
+    return std::min(last, int(ContactRecord::MaxNumber));
+}
+
 // The records of the data file's bytes, as the program reads them.
 void addRecords(CardFile &card, const ReadOptions &options)
 {
     const QByteArray &data = card.dataBytes;
     const bool numberOnly = options.records == RecordText::NumberOnly;
-    const auto leaveOut = [&card](int position) {
-        card.blankPositions.append(position);
-        card.warnings.append(
-            QStringLiteral("record %1 is blank (nothing was written there); left out")
-                .arg(position));
-    };
-    const auto add = [&card, &leaveOut, numberOnly](int position, ContactRecord &&record) {
+    const auto add = [&card, numberOnly](int position, ContactRecord &&record) {
         const bool blank = isBlank(record);
         if (numberOnly)
             card.numbers.append(blank ? std::nullopt : record.contactNumber());
         if (blank)
-            leaveOut(position);
+            leaveOut(card, position);
         else
             card.contacts.append({position, std::move(record), QString()});
     };
@@ -84,12 +105,7 @@ void addRecords(CardFile &card, const ReadOptions &options)
         return;
     }
 
-    card.dataRecords = int(std::min<std::int64_t>(card.dataSize / ContactRecord::Length,
-                                                  ContactRecord::MaxNumber + 1));
-    int last = card.recordCount;
-    if (options.extent == Extent::WholeFile)
-        last = std::max(last, card.dataRecords);
-    last = std::min(last, int(ContactRecord::MaxNumber));
+    const int last = lastRandomPosition(card, options);
     if (numberOnly)
         card.numbers.reserve(last);
     else
@@ -101,10 +117,7 @@ void addRecords(CardFile &card, const ReadOptions &options)
         const QByteArrayView raw =
             bytes.sliced(at, std::min<qsizetype>(ContactRecord::Length, bytes.size() - at));
         if (numberOnly) {
-            const bool blank = isBlankRandomRecord(raw);
-            card.numbers.append(blank ? std::nullopt : ContactRecord::numberInRandomBytes(raw, 0));
-            if (blank)
-                leaveOut(n);
+            addNumber(card, n, raw);
             continue;
         }
         ContactRecord record;
@@ -176,14 +189,19 @@ void readNotesTexts(CardFile &card, const NotesReader &readNotes)
     }
 }
 
-// The index and the records, once the files' bytes are in.
-void parse(CardFile &card, const ReadOptions &options)
+void parseIndex(CardFile &card)
 {
     card.index = indexfile::parse(card.indexBytes);
     card.recordCount = indexfile::recordCount(card.index);
     const std::optional<QChar> type = indexfile::fileType(card.index);
     card.fileTypeLine = type.has_value();
     card.fileType = type.value_or(u'R');
+}
+
+// The index and the records, once the files' bytes are in.
+void parse(CardFile &card, const ReadOptions &options)
+{
+    parseIndex(card);
     addRecords(card, options);
 }
 
@@ -273,7 +291,10 @@ QByteArray photoFileBytes(const CardFile &card, const PhotoFile &photo)
 
 std::optional<int> notesNumber(const QString &name)
 {
-    if (!name.endsWith(u".txt", Qt::CaseInsensitive))
+    // ".txt" in any letter case; only T and X fold to those letters.
+    const auto lower = [](QChar c) { return c.unicode() | 0x20; };
+    if (name.size() < 4 || name[name.size() - 4] != u'.' || lower(name[name.size() - 3]) != u't' ||
+        lower(name[name.size() - 2]) != u'x' || lower(name[name.size() - 1]) != u't')
         return std::nullopt;
     // Digits only, the first not 0, at most the highest number: as the program writes it.
     const QStringView digits = QStringView(name).chopped(4);
@@ -304,13 +325,35 @@ CardFile read(const ReadOptions &options)
     if (!files::fileExists(paths::DataFile))
         throw DataError(paths::DataFile, QStringLiteral("the data file is missing"));
     card.dataSize = files::fileSize(paths::DataFile);
-    // The random form is read up to the count, or as far as records can be numbered;
-    // a position past the end reads as spaces.
-    const int lastRecord =
-        options.extent == Extent::WholeFile ? ContactRecord::MaxNumber + 1 : card.recordCount;
-    card.dataBytes = files::readBytes(
-        paths::DataFile, sequential ? -1 : std::int64_t(lastRecord) * ContactRecord::Length);
-    parse(card, options);
+    if (!sequential && options.records == RecordText::NumberOnly && !options.keepBytes) {
+        // Only the numbers are wanted: the records are taken in pieces as they are read,
+        // and the file is never held whole.
+        parseIndex(card);
+        const int last = lastRandomPosition(card, options);
+        card.numbers.reserve(last);
+        int position = 0;
+        constexpr qsizetype Piece = 1024 * ContactRecord::Length;
+        files::readInChunks(paths::DataFile, std::int64_t(last) * ContactRecord::Length, Piece,
+                            [&card, &position, last](QByteArrayView chunk) {
+                                for (qsizetype at = 0; at < chunk.size() && position < last;
+                                     at += ContactRecord::Length)
+                                    addNumber(
+                                        card, ++position,
+                                        chunk.sliced(at, std::min<qsizetype>(ContactRecord::Length,
+                                                                             chunk.size() - at)));
+                            });
+        // A position past the end reads as spaces.
+        while (position < last)
+            addNumber(card, ++position, {});
+    } else {
+        // The random form is read up to the count, or as far as records can be
+        // numbered; a position past the end reads as spaces.
+        const int lastRecord =
+            options.extent == Extent::WholeFile ? ContactRecord::MaxNumber + 1 : card.recordCount;
+        card.dataBytes = files::readBytes(
+            paths::DataFile, sequential ? -1 : std::int64_t(lastRecord) * ContactRecord::Length);
+        parse(card, options);
+    }
 
     if (files::folderExists(paths::NotesFolder)) {
         card.notesFolderName = NotesFolderName;

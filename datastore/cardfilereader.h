@@ -62,9 +62,10 @@ enum class Extent
 enum class RecordText
 {
     Whole,
-    // Only the number each record holds, in CardFile::numbers (check). In the random
-    // form no record is decoded and contacts is left empty; blank records are found
-    // as always.
+    // Only the number each record holds, in CardFile::numbers (check, find). In the
+    // random form no record is decoded and contacts is left empty; blank records are
+    // found as always. read() without keepBytes then takes the data file in pieces
+    // and never holds it whole.
     NumberOnly
 };
 

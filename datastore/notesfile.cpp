@@ -106,6 +106,15 @@ QString fromFileBytes(QByteArray bytes)
     return loadFromBytes(std::move(bytes)).text;
 }
 
+std::optional<QByteArrayView> plainTextBytes(QByteArrayView bytes)
+{
+    // Up to half the limit, line end included, the text stays within the limit once
+    // saved even with every line end doubled: it is never cut nor given the notice.
+    if (bytes.size() + LineEnd.size() > FileLimit / 2)
+        return std::nullopt;
+    return bytes.endsWith(LineEnd) ? bytes.chopped(LineEnd.size()) : bytes;
+}
+
 QString cutNotice()
 {
     return QStringLiteral("\r\n[Cardomine shows only the first MiB of this notes file and will "

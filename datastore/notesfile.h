@@ -3,9 +3,11 @@
 
 #include "platform/files.h"
 
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -51,6 +53,10 @@ QString read(int contactId);
 // The notes a file's bytes hold, as read() gives them (read at most ReadLimit + 1
 // bytes of the file).
 QString fromFileBytes(QByteArray bytes);
+// The bytes whose Windows-1252 text is fromFileBytes(bytes), for searching notes
+// without decoding them: the file less the CR LF the program adds. Nothing for a file
+// so long that its text may be cut or get cutNotice().
+std::optional<QByteArrayView> plainTextBytes(QByteArrayView bytes);
 
 // Whether the contact's notes file is too big to be written back (see FileLimit).
 bool tooBigToSave(int contactId);

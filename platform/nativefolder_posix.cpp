@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <dirent.h>
 #include <fcntl.h>
-#include <numeric>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -82,6 +81,14 @@ QList<NativeItem> listNativeItems(const QString &nativeFolder, ItemFacts facts)
     bool ascii = true;
     forEachEntry(encoded(nativeFolder, operation), operation, nativeFolder,
                  [&](int fd, const dirent &entry) {
+                     // Room for every entry the folder's size allows (at least 12 bytes
+                     // each), so that a big folder is not copied as the list grows:
+                     // room never written to costs no memory.
+                     struct stat folder
+                     {};
+                     if (listed.empty() && ::fstat(fd, &folder) == 0)
+                         listed.reserve(std::size_t(
+                             std::clamp<std::int64_t>(folder.st_size / 12, 16, 1 << 20)));
                      auto &[name, item] = listed.emplace_back(entry.d_name, NativeItem());
                      ascii = ascii && std::all_of(name.cbegin(), name.cend(), [](char c) {
                                  return static_cast<unsigned char>(c) < 0x80;
@@ -106,12 +113,20 @@ QList<NativeItem> listNativeItems(const QString &nativeFolder, ItemFacts facts)
     // Sorted by the decoded names. ASCII names sort the same as their bytes, which is
     // much quicker to compare; other names are decoded first.
     if (ascii) {
-        std::vector<std::uint32_t> order(listed.size());
-        std::iota(order.begin(), order.end(), 0);
-        std::sort(order.begin(), order.end(), [&listed](std::uint32_t a, std::uint32_t b) {
-            return listed[a].first < listed[b].first;
+        // Each name's first eight bytes as one number settle most comparisons.
+        std::vector<std::pair<std::uint64_t, std::uint32_t>> order(listed.size());
+        for (std::uint32_t at = 0; at < listed.size(); ++at) {
+            std::uint64_t key = 0;
+            const std::string &name = listed[at].first;
+            for (std::size_t i = 0; i < 8; ++i)
+                key = key << 8 | (i < name.size() ? static_cast<unsigned char>(name[i]) : 0u);
+            order[at] = {key, at};
+        }
+        std::sort(order.begin(), order.end(), [&listed](const auto &a, const auto &b) {
+            return a.first != b.first ? a.first < b.first
+                                      : listed[a.second].first < listed[b.second].first;
         });
-        for (const std::uint32_t at : order) {
+        for (const auto &[key, at] : order) {
             auto &[name, item] = listed[at];
             item.name = QString::fromLatin1(name);
             items.append(std::move(item));

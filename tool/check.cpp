@@ -71,7 +71,6 @@ std::optional<QString> examineContents(CheckReport &report)
         card = cardfile::read({.extent = cardfile::Extent::WholeFile,
                                .records = cardfile::RecordText::NumberOnly,
                                .notes = cardfile::NotesText::Skip,
-                               .keepBytes = true,
                                .notesFileFacts = false});
     } catch (const DataError &error) {
         return error.message();
@@ -101,7 +100,8 @@ std::optional<QString> examineContents(CheckReport &report)
                                                   "no complete record")
                                        .arg(card.sequentialLines % per));
         // The start reads the first record from a bounded prefix of the file.
-        if (platform::text::splitLines(card.dataBytes.left(SequentialReadLimit)).size() < per)
+        if (platform::text::splitLines(files::readBytes(paths::DataFile, SequentialReadLimit))
+                .size() < per)
             stop = QStringLiteral("the sequential data file holds fewer than twelve lines");
     } else {
         const std::int64_t size = card.dataSize;
@@ -130,10 +130,9 @@ std::optional<QString> examineContents(CheckReport &report)
         for (int n = 1; n <= last; ++n) {
             if (card.numbers.value(n - 1) == n)
                 continue;
-            // The record's number as it stands; none for a blank record.
-            const QByteArrayView bytes =
-                QByteArrayView(card.dataBytes)
-                    .sliced(qsizetype(n - 1) * ContactRecord::Length, ContactRecord::Length);
+            // The record's number as it stands; none for a blank record. Only these few
+            // records are read again: the file is not held whole.
+            const QByteArray bytes = files::readRecord(paths::DataFile, n, ContactRecord::Length);
             ContactRecord record;
             if (!cardfile::isBlankRandomRecord(bytes))
                 record.setFromRandomBytes(bytes);

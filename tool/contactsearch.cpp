@@ -1,15 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tool/contactsearch.h"
 
+#include "datastore/notesfile.h"
 #include "interchange/exportformats.h"
 #include "interchange/importcard.h"
+#include "platform/textcodec.h"
 #include "tool/contacts.h"
 
 #include <QRegularExpression>
 
 #include <algorithm>
 #include <array>
+#include <numeric>
 #include <optional>
+#include <string_view>
 
 namespace cardomine::tool {
 
@@ -93,6 +97,71 @@ private:
     std::optional<QString> m_folded;
 };
 
+// What each byte of a stored text folds to: searchFolded of the character it stands
+// for in Windows-1252. Folding goes character by character, so a stored text folds
+// to its bytes' entries one after another, and needs no decoding to be searched.
+struct ByteFolds
+{
+    std::array<char16_t, 256> single{};    // the one unit a byte folds to, if it is one
+    std::array<std::u16string, 256> other; // what the other bytes fold to (none, or more)
+};
+
+const ByteFolds &byteFolds()
+{
+    static const ByteFolds folds = [] {
+        ByteFolds table;
+        for (int byte = 0; byte < 256; ++byte) {
+            const char c = char(byte);
+            const QString folded = searchFolded(platform::text::decode(QByteArrayView(&c, 1)));
+            if (folded.size() == 1 && folded.front() != QChar(0))
+                table.single[std::size_t(byte)] = folded.front().unicode();
+            else
+                table.other[std::size_t(byte)].assign(
+                    reinterpret_cast<const char16_t *>(folded.utf16()), std::size_t(folded.size()));
+        }
+        return table;
+    }();
+    return folds;
+}
+
+// Folds stored bytes into out, replacing what it held; `padding` spaces follow them.
+void foldBytes(std::u16string &out, QByteArrayView bytes, qsizetype padding = 0)
+{
+    const ByteFolds &folds = byteFolds();
+    out.resize(std::size_t(bytes.size() + padding));
+    char16_t *at = out.data();
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        if (const char16_t unit = folds.single[byte]) {
+            *at++ = unit;
+            continue;
+        }
+        // Rare: a byte that folds to no unit or to several.
+        const std::size_t done = std::size_t(at - out.data());
+        const std::u16string &several = folds.other[byte];
+        out.resize(out.size() - 1 + several.size());
+        std::copy(several.cbegin(), several.cend(), out.begin() + std::ptrdiff_t(done));
+        at = out.data() + done + several.size();
+    }
+    std::fill(at, out.data() + out.size(), folds.single[' ']);
+}
+
+// The widths of a random-form record's fields in their order on disk, and whether
+// each is one of the boxes searched (the number and the type are not).
+constexpr std::pair<int, bool> RandomFields[] = {
+    {widthOf(&ContactRecord::FirstName), true},   {widthOf(&ContactRecord::LastName), true},
+    {widthOf(&ContactRecord::Company), true},     {widthOf(&ContactRecord::Address), true},
+    {widthOf(&ContactRecord::City), true},        {widthOf(&ContactRecord::State), true},
+    {widthOf(&ContactRecord::Zip), true},         {widthOf(&ContactRecord::ContactID), false},
+    {widthOf(&ContactRecord::HomePhone), true},   {widthOf(&ContactRecord::WorkPhone), true},
+    {widthOf(&ContactRecord::PagerMobile), true}, {widthOf(&ContactRecord::FaxOrEmail), true},
+};
+
+std::u16string_view unitsOf(const QString &text)
+{
+    return {reinterpret_cast<const char16_t *>(text.utf16()), std::size_t(text.size())};
+}
+
 } // namespace
 
 QString searchFolded(QStringView text)
@@ -132,6 +201,44 @@ bool ContactMatcher::matches(const ContactRecord &record, const QString &notes) 
             return false;
     }
     return true;
+}
+
+void ContactMatcher::wordsNotInBoxes(QByteArrayView record, std::vector<int> &missing) const
+{
+    missing.resize(std::size_t(m_words.size()));
+    std::iota(missing.begin(), missing.end(), 0);
+    qsizetype at = 0;
+    // Each box on its own, so that no word runs across two boxes.
+    for (const auto &[width, searched] : RandomFields) {
+        const qsizetype start = std::min(at, record.size());
+        at += width;
+        if (!searched)
+            continue;
+        const QByteArrayView bytes = record.sliced(start, std::min(at, record.size()) - start);
+        foldBytes(m_folded, bytes, width - bytes.size());
+        std::erase_if(missing, [this](int word) {
+            return m_folded.find(unitsOf(m_words[word])) != std::u16string::npos;
+        });
+        if (missing.empty())
+            return;
+    }
+}
+
+bool ContactMatcher::notesHold(QByteArrayView notesBytes, const std::vector<int> &words) const
+{
+    if (const std::optional<QByteArrayView> plain = notes::plainTextBytes(notesBytes)) {
+        foldBytes(m_folded, *plain);
+        return holdsAll(m_folded, words);
+    }
+    const QString text = searchFolded(notes::fromFileBytes(notesBytes.toByteArray()));
+    return holdsAll(std::u16string(unitsOf(text)), words);
+}
+
+bool ContactMatcher::holdsAll(const std::u16string &folded, const std::vector<int> &words) const
+{
+    return std::all_of(words.cbegin(), words.cend(), [&](int word) {
+        return folded.find(unitsOf(m_words[word])) != std::u16string::npos;
+    });
 }
 
 QString contactName(const ContactRecord &record)

@@ -3,9 +3,13 @@
 
 #include "datastore/contactrecord.h"
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+
+#include <string>
+#include <vector>
 
 // Finding contacts by what they hold, for find and query: every word of the search
 // must be somewhere in the contact's boxes or notes, in any letter case and with or
@@ -27,8 +31,18 @@ public:
 
     bool matches(const ContactRecord &record, const QString &notes) const;
 
+    // The same judgement made on the bytes as stored, without decoding them: a
+    // random-form record (cut short: as if padded with spaces), then its notes file.
+    // missing receives the indexes of the words no box holds; notesHold tells whether
+    // a notes file's bytes hold all of those.
+    void wordsNotInBoxes(QByteArrayView record, std::vector<int> &missing) const;
+    bool notesHold(QByteArrayView notesBytes, const std::vector<int> &words) const;
+
 private:
-    QStringList m_words; // folded
+    bool holdsAll(const std::u16string &folded, const std::vector<int> &words) const;
+
+    QStringList m_words;             // folded
+    mutable std::u16string m_folded; // reused for each text searched
 };
 
 // The contact's name as one line: first and last name.

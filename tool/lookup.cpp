@@ -4,6 +4,8 @@
 #include "datastore/boxcaptions.h"
 #include "datastore/cardfilereader.h"
 #include "datastore/notesfile.h"
+#include "datastore/paths.h"
+#include "platform/files.h"
 #include "tool/contacts.h"
 #include "tool/contactsearch.h"
 
@@ -12,6 +14,7 @@
 #include <QJsonObject>
 
 #include <utility>
+#include <vector>
 
 namespace cardomine::tool {
 
@@ -49,17 +52,85 @@ QString emailOf(const cardfile::Contact &contact)
     return wholeEmailAddresses(contact.record, contact.notes).value(0);
 }
 
+// The contacts that hold every word, in position order, with their notes. A random-form
+// card file is searched in its bytes as stored: only the contacts found are decoded.
+QList<cardfile::Contact> matchingContacts(const ContactMatcher &matcher)
+{
+    cardfile::CardFile card = cardfile::read({.records = cardfile::RecordText::NumberOnly,
+                                              .notes = cardfile::NotesText::Skip,
+                                              .keepBytes = true,
+                                              .notesFileFacts = false});
+    QList<cardfile::Contact> found;
+    if (card.fileType == u'S') {
+        // The sequential form is read whole: its records are lines, not fixed bytes.
+        card = cardfile::read({.notesFileFacts = false});
+        for (cardfile::Contact &contact : card.contacts) {
+            if (matcher.matches(contact.record, contact.notes))
+                found.append(std::move(contact));
+        }
+        return found;
+    }
+
+    const QByteArrayView data(card.dataBytes);
+    const auto recordAt = [&data](int position) {
+        // A position past the end of the file reads as a record of spaces.
+        const qsizetype at = std::min(data.size(), qsizetype(position - 1) * ContactRecord::Length);
+        return data.sliced(at, std::min<qsizetype>(ContactRecord::Length, data.size() - at));
+    };
+    const auto take = [&found, &recordAt](int position, const std::optional<QByteArray> &notes) {
+        cardfile::Contact contact{position, {}, {}};
+        contact.record.setFromRandomBytes(recordAt(position));
+        if (notes)
+            contact.notes = notes::fromFileBytes(*notes);
+        found.append(std::move(contact));
+    };
+
+    // In batches, so that the notes files' bytes read stay few and warm.
+    constexpr int Batch = 512;
+    const int last = int(card.numbers.size());
+    std::vector<int> missing;
+    QStringList names;
+    std::vector<std::pair<int, std::vector<int>>> waiting; // position, words not in its boxes
+    for (int from = 1; from <= last; from += Batch) {
+        names.clear();
+        waiting.clear();
+        for (int position = from; position <= std::min(last, from + Batch - 1); ++position) {
+            const QByteArrayView record = recordAt(position);
+            if (cardfile::isBlankRandomRecord(record))
+                continue;
+            matcher.wordsNotInBoxes(record, missing);
+            const std::optional<int> number = card.numbers[position - 1];
+            const auto notes = number ? card.notesFiles.constFind(*number) : card.notesFiles.cend();
+            if (notes == card.notesFiles.cend()) {
+                if (missing.empty())
+                    take(position, std::nullopt);
+                continue;
+            }
+            // Its notes are read to search them, or to show what they hold.
+            names.append(notes->name);
+            waiting.emplace_back(position, missing);
+        }
+        if (names.isEmpty())
+            continue;
+        const std::vector<std::optional<QByteArray>> notes =
+            platform::files::readBytesIfFilesIn(paths::NotesFolder, names, notes::ReadLimit + 1);
+        for (std::size_t i = 0; i < waiting.size(); ++i) {
+            const auto &[position, words] = waiting[i];
+            if (words.empty() || (notes[i] && matcher.notesHold(*notes[i], words)))
+                take(position, notes[i]);
+        }
+    }
+    return found;
+}
+
 } // namespace
 
 LookupOutput findContacts(const QStringList &texts, LookupFormat format)
 {
     const ContactMatcher matcher(texts);
-    const cardfile::CardFile card = cardfile::read({.notesFileFacts = false});
     LookupOutput output;
     QJsonArray list;
-    for (const cardfile::Contact &contact : card.contacts) {
-        if (!matcher.matches(contact.record, contact.notes))
-            continue;
+    for (const cardfile::Contact &contact : matchingContacts(matcher)) {
         output.found = true;
         const QString name = contactName(contact.record);
         const QString company = oneLineValue(contact.record.Company.text());
@@ -142,13 +213,10 @@ LookupOutput showContact(int number, LookupFormat format)
 LookupOutput queryAddresses(const QString &text)
 {
     const ContactMatcher matcher({text});
-    const cardfile::CardFile card = cardfile::read({.notesFileFacts = false});
     LookupOutput output;
     QString lines;
     int count = 0;
-    for (const cardfile::Contact &contact : card.contacts) {
-        if (!matcher.matches(contact.record, contact.notes))
-            continue;
+    for (const cardfile::Contact &contact : matchingContacts(matcher)) {
         const QString name = contactName(contact.record);
         const QString company = oneLineValue(contact.record.Company.text());
         for (const QString &address : wholeEmailAddresses(contact.record, contact.notes)) {

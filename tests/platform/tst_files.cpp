@@ -5,6 +5,7 @@
 #include "platform/fileattributes.h"
 #include "platform/fileerror.h"
 #include "platform/files.h"
+#include "platform/nativefolder.h"
 #include "platform/rewrittenfile.h"
 #include "tests/support/crashat.h"
 #include "tests/support/tempdrive.h"
@@ -71,6 +72,7 @@ private Q_SLOTS:
     void moveKeepsTheFileInOnePlace();
     void readAndReplace();
     void records();
+    void listedInNameOrder();
     void recordNumberMustBePositive_data();
     void recordNumberMustBePositive();
     void readOnlyIsNotWritten();
@@ -319,6 +321,25 @@ void TestFiles::readAndReplace()
 
     QVERIFY_THROWS_EXCEPTION(FileError, files::readBytes(u"c:\\missing.txt"_s));
     QVERIFY_THROWS_EXCEPTION(FileError, files::fileSize(u"c:\\missing.txt"_s));
+}
+
+// Listed names come sorted as text, however long their common beginning.
+void TestFiles::listedInNameOrder()
+{
+    const QString folder = m_drive->root() + u"/list";
+    QVERIFY(QDir().mkpath(folder));
+    QStringList names{u"9.txt"_s,      u"10.txt"_s,     u"1.txt"_s,    u"1.TXT"_s,
+                      u"abcdefgh2"_s,  u"abcdefgh10"_s, u"abcdefgh"_s, u"abcdefg"_s,
+                      u"abcdefghab"_s, u"abcdefghaa"_s, u"a"_s,        u"~"_s};
+    for (const QString &name : std::as_const(names)) {
+        QFile file(folder + u'/' + name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QStringList listed;
+    for (const files::NativeItem &item : files::listNativeItems(folder, files::ItemFacts::KindOnly))
+        listed.append(item.name);
+    names.sort();
+    QCOMPARE(listed, names);
 }
 
 void TestFiles::records()

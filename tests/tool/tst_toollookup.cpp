@@ -88,6 +88,35 @@ private Q_SLOTS:
         QCOMPARE(found, numbers);
     }
 
+    // The sequential form is searched in its decoded lines.
+    void findSequential_data()
+    {
+        QTest::addColumn<QStringList>("words");
+        QTest::addColumn<QList<int>>("numbers");
+        QTest::newRow("without the accent") << QStringList{u"ZOE"_s} << QList<int>{3};
+        QTest::newRow("a box and the notes")
+            << QStringList{u"bronte"_s, u"meeting"_s} << QList<int>{3};
+        QTest::newRow("several contacts") << QStringList{u"555"_s} << QList<int>{1, 2, 3};
+        QTest::newRow("nobody") << QStringList{u"nobody"_s} << QList<int>{};
+    }
+    void findSequential()
+    {
+        QFETCH(QStringList, words);
+        QFETCH(QList<int>, numbers);
+        m_drive.reset();
+        m_drive = std::make_unique<TempDrive>();
+        QVERIFY2(m_drive->isValid(), qPrintable(m_drive->errorString()));
+        makeToolStore(*m_drive, u"S"_s);
+        const ToolRun run = runTool(*m_drive, QStringList{u"find"_s} + words);
+        QCOMPARE(run.exitCode, numbers.isEmpty() ? 1 : 0);
+        QList<int> found;
+        for (const QByteArray &line : run.out.split('\n')) {
+            if (!line.isEmpty())
+                found.append(line.left(line.indexOf('\t')).toInt());
+        }
+        QCOMPARE(found, numbers);
+    }
+
     void findLine_data()
     {
         QTest::addColumn<QString>("word");
