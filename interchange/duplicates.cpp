@@ -3,6 +3,7 @@
 
 #include "datastore/notesfile.h"
 #include "interchange/exportformats.h"
+#include "interchange/textinput.h"
 #include "interchange/vcardproperty.h"
 #include "interchange/wholecontact.h"
 #include "platform/textcodec.h"
@@ -11,27 +12,29 @@
 #include <QSet>
 #include <QUuid>
 
+#include <optional>
+
 namespace cardomine::interchange {
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-QString digitsOf(const QString &value)
+// The digits of a value that looks like a telephone number (digits with spaces and
+// "+-.()/" between them, at least three digits); nullopt for any other value.
+std::optional<QString> phoneDigits(const QString &value)
 {
     QString digits;
-    for (const QChar c : value)
+    digits.reserve(value.size());
+    for (const QChar c : value) {
         if (c.isDigit())
             digits += c;
+        else if (!QStringView(u" +-.()/").contains(c))
+            return std::nullopt;
+    }
+    if (digits.size() < 3)
+        return std::nullopt;
     return digits;
-}
-
-bool isPhoneLike(const QString &value)
-{
-    for (const QChar c : value)
-        if (!c.isDigit() && !QStringView(u" +-.()/").contains(c))
-            return false;
-    return digitsOf(value).size() >= 3;
 }
 
 // A value as it is compared: an address in lower case, a number by its digits, any
@@ -40,10 +43,10 @@ QString keyOf(const QString &value)
 {
     const QString text = value.trimmed();
     if (isEmailAddress(text))
-        return u"e:"_s + text.toCaseFolded();
-    if (isPhoneLike(text))
-        return u"p:"_s + digitsOf(text);
-    return u"t:"_s + text.simplified().toCaseFolded();
+        return u"e:"_s + caseFolded(text);
+    if (const std::optional<QString> digits = phoneDigits(text))
+        return u"p:"_s + *digits;
+    return u"t:"_s + caseFolded(text.simplified());
 }
 
 // The label a box's value goes under when it is merged into another contact: one that
@@ -68,8 +71,8 @@ QString mergeLabel(FieldBox box, const QString &value)
 
 QString nameKey(const ContactRecord &r)
 {
-    return r.FirstName.text().simplified().toCaseFolded() + u'\x1f' +
-           r.LastName.text().simplified().toCaseFolded();
+    return caseFolded(r.FirstName.text().simplified()) + u'\x1f' +
+           caseFolded(r.LastName.text().simplified());
 }
 
 bool isBlank(const ContactRecord &r)
@@ -107,8 +110,8 @@ ContactValues::ContactValues(const ContactRecord &record, const QString &notes, 
 {
     const WholeContact whole = wholeContact(record, notes);
     const auto &b = whole.boxes;
-    name = b[size_t(FieldBox::FirstName)].simplified().toCaseFolded() + u'\x1f' +
-           b[size_t(FieldBox::LastName)].simplified().toCaseFolded();
+    name = caseFolded(b[size_t(FieldBox::FirstName)].simplified()) + u'\x1f' +
+           caseFolded(b[size_t(FieldBox::LastName)].simplified());
     boxes = QStringList(b.cbegin(), b.cend()).join(u'\x1f');
     own = whole.own.trimmed();
 

@@ -57,6 +57,9 @@ QString withoutTrailingSpaces(const QString &text)
 // other control character is kept.
 QString oneLine(const QString &value)
 {
+    const auto control = [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; };
+    if (std::none_of(value.cbegin(), value.cend(), control))
+        return value;
     QString text = value;
     if (text.contains(u'\r') || text.contains(u'\n')) {
         QStringList parts = crlfLines(text).split(u"\r\n"_s);
@@ -64,7 +67,7 @@ QString oneLine(const QString &value)
         text = parts.join(u", "_s);
     }
     text.replace(u'\t', u' ');
-    text.removeIf([](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
+    text.removeIf(control);
     return text;
 }
 
@@ -87,7 +90,7 @@ QString storable(const QString &value, bool &replaced)
 
 QString simplifiedKey(const QString &text)
 {
-    return text.simplified().toCaseFolded();
+    return caseFolded(text.simplified());
 }
 
 template <typename T> bool firstComes(const T &a, const T &b)
@@ -116,8 +119,10 @@ struct Line
 
 bool Address::isEmpty() const
 {
-    return joinNonEmpty({street, city, region, postalCode, poBox, extended, country}, QString())
-        .isEmpty();
+    for (const QString *part : {&street, &city, &region, &postalCode, &poBox, &extended, &country})
+        if (!part->trimmed().isEmpty())
+            return false;
+    return true;
 }
 
 void Card::addExtra(const QString &label, const QString &value)

@@ -109,4 +109,19 @@ QString quotedInput(QByteArrayView bytes)
     return out;
 }
 
+QString caseFolded(QString text)
+{
+    bool upper = false;
+    for (const QChar c : std::as_const(text)) {
+        if (c.unicode() >= 0x80)
+            return std::move(text).toCaseFolded();
+        upper = upper || (c >= u'A' && c <= u'Z');
+    }
+    if (upper)
+        for (QChar &c : text) // detaches only here, when a letter changes
+            if (c >= u'A' && c <= u'Z')
+                c = QChar(c.unicode() + (u'a' - u'A'));
+    return text;
+}
+
 } // namespace cardomine::interchange

@@ -18,4 +18,8 @@ QByteArray utf16AsUtf8(const QByteArray &bytes);
 QString quotedInput(QStringView text);
 QString quotedInput(QByteArrayView bytes);
 
+// The text case-folded as QString::toCaseFolded folds it, plain ASCII (what most values
+// are) by lowering A to Z alone, without a table look-up for each character.
+QString caseFolded(QString text);
+
 } // namespace cardomine::interchange

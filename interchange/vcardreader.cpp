@@ -13,6 +13,7 @@
 #include <QHash>
 #include <QSet>
 #include <QStringDecoder>
+#include <QVarLengthArray>
 
 #include <optional>
 
@@ -145,15 +146,26 @@ private:
                     quoted = !quoted;
                 else if (c == ':' && !quoted) {
                     colon = scanned;
-                    const QByteArray upper = text.left(colon).toUpper();
-                    quotedPrintable = upper.contains("QUOTED-PRINTABLE");
-                    base64 = upper.contains("BASE64") || upper.contains("ENCODING=B;") ||
-                             upper.endsWith("ENCODING=B");
+                    const QByteArrayView head(text.constData(), colon);
+                    quotedPrintable = containsNoCase(head, "QUOTED-PRINTABLE");
+                    base64 = containsNoCase(head, "BASE64") ||
+                             containsNoCase(head, "ENCODING=B;") ||
+                             (head.size() >= 10 && containsNoCase(head.last(10), "ENCODING=B"));
                     return;
                 }
             }
         }
     };
+
+    // Whether the text holds the upper-case ASCII needle in any letter case.
+    static bool containsNoCase(QByteArrayView text, QByteArrayView needle)
+    {
+        const auto same = [](char a, char b) {
+            return (a >= 'a' && a <= 'z' ? char(a - ('a' - 'A')) : a) == b;
+        };
+        return std::search(text.cbegin(), text.cend(), needle.cbegin(), needle.cend(), same) !=
+               text.cend();
+    }
 
     // The backslashes a text ends with, counting those before it (carried) when the
     // text is nothing but backslashes.
@@ -206,25 +218,6 @@ bool isNameCharacter(char c)
            c == '_' || c == '.';
 }
 
-// Splits at a separator outside double quotes.
-QList<QByteArray> splitOutsideQuotes(const QByteArray &text, char separator)
-{
-    QList<QByteArray> parts;
-    qsizetype start = 0;
-    bool quoted = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char c = text.at(i);
-        if (c == '"')
-            quoted = !quoted;
-        else if (c == separator && !quoted) {
-            parts.append(text.mid(start, i - start));
-            start = i + 1;
-        }
-    }
-    parts.append(text.mid(start));
-    return parts;
-}
-
 QByteArray unquoted(const QByteArray &text)
 {
     if (text.size() >= 2 && text.startsWith('"') && text.endsWith('"'))
@@ -253,13 +246,26 @@ std::optional<Property> parseProperty(const LogicalLine &line, QString &problem)
     Property property;
     property.line = line.line;
     property.value = text.mid(colon + 1);
-    const QList<QByteArray> head = splitOutsideQuotes(text.left(colon), ';');
-    QByteArray name = head.first().trimmed();
+    // The name and the parameters, split at semicolons outside quotes, looked at in place.
+    const QByteArrayView headText(text.constData(), colon);
+    QVarLengthArray<QByteArrayView, 8> head;
+    qsizetype start = 0;
+    quoted = false;
+    for (qsizetype i = 0; i < headText.size(); ++i) {
+        if (headText.at(i) == '"')
+            quoted = !quoted;
+        else if (headText.at(i) == ';' && !quoted) {
+            head.append(headText.sliced(start, i - start));
+            start = i + 1;
+        }
+    }
+    head.append(headText.sliced(start));
+    QByteArrayView name = head.first().trimmed();
     const bool wellFormed = std::all_of(name.cbegin(), name.cend(), isNameCharacter);
     // A group only where the name is well formed: an odd name is kept whole.
     if (const qsizetype dot = name.lastIndexOf('.'); dot >= 0 && wellFormed) {
-        property.group = name.left(dot).toLower();
-        name = name.mid(dot + 1);
+        property.group = name.first(dot).toByteArray().toLower();
+        name = name.sliced(dot + 1);
     }
     if (name.isEmpty()) {
         problem = u"\"%1\" is not a property name"_s.arg(quotedInput(head.first()));
@@ -269,9 +275,9 @@ std::optional<Property> parseProperty(const LogicalLine &line, QString &problem)
     // kept as written, so its value can go into the notes under it.
     if (!wellFormed)
         property.label = QString::fromUtf8(name);
-    property.name = name.toUpper();
+    property.name = name.toByteArray().toUpper();
     for (qsizetype i = 1; i < head.size(); ++i) {
-        const QByteArray parameter = head.at(i).trimmed();
+        const QByteArray parameter = head.at(i).trimmed().toByteArray();
         const qsizetype equals = parameter.indexOf('=');
         const QByteArray key = (equals < 0 ? QByteArray() : parameter.left(equals)).toUpper();
         const QByteArray value = equals < 0 ? parameter : parameter.mid(equals + 1);
@@ -361,8 +367,15 @@ QString unescape(const QString &text, bool version21)
     QString out;
     out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
+        // The text up to the next backslash as it is, in one piece.
+        const qsizetype backslash = text.indexOf(u'\\', i);
+        const qsizetype end = backslash < 0 ? text.size() : backslash;
+        out += QStringView(text).sliced(i, end - i);
+        i = end;
+        if (i >= text.size())
+            break;
         const QChar c = text.at(i);
-        if (c != u'\\' || i + 1 == text.size()) {
+        if (i + 1 == text.size()) {
             out += c;
             continue;
         }
@@ -387,20 +400,23 @@ QString unescape(const QString &text, bool version21)
 QStringList components(const QString &text, bool version21, int atLeast)
 {
     QStringList parts;
-    QString current;
+    parts.reserve(std::max<qsizetype>(atLeast, 1));
+    qsizetype start = 0;
+    bool escaped = false; // the part holds a backslash escape
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
         if (c == u'\\' && i + 1 < text.size()) {
-            current += c;
-            current += text.at(++i);
+            escaped = true;
+            ++i;
         } else if (c == u';') {
-            parts.append(unescape(current, version21));
-            current.clear();
-        } else {
-            current += c;
+            const QString part = text.sliced(start, i - start);
+            parts.append(escaped ? unescape(part, version21) : part);
+            start = i + 1;
+            escaped = false;
         }
     }
-    parts.append(unescape(current, version21));
+    const QString last = text.sliced(start);
+    parts.append(escaped ? unescape(last, version21) : last);
     while (parts.size() < atLeast)
         parts.append(QString());
     return parts;
@@ -505,6 +521,13 @@ QString knownLabel(const QByteArray &name)
     return labels.value(name, QString::fromLatin1(name));
 }
 
+// A property's name against an upper-case name: by length first, as nearly every
+// comparison fails there.
+bool isName(const QByteArray &name, QByteArrayView expected)
+{
+    return name.size() == expected.size() && QByteArrayView(name) == expected;
+}
+
 Card interpret(const QList<Property> &properties, int line)
 {
     Card card;
@@ -513,9 +536,9 @@ Card interpret(const QList<Property> &properties, int line)
     QHash<QByteArray, QString> groupLabels;
     QSet<QByteArray> labelledGroups;
     for (const Property &p : properties) {
-        if (p.name == "VERSION")
+        if (isName(p.name, "VERSION"))
             version21 = p.value.trimmed() == "2.1";
-        else if (p.name == "X-ABLABEL" && !p.group.isEmpty())
+        else if (isName(p.name, "X-ABLABEL") && !p.group.isEmpty())
             groupLabels.insert(p.group, appleLabel(decodedValue(p)));
     }
     bool haveName = false, haveFormatted = false, haveCompany = false, haveUid = false;
@@ -526,28 +549,28 @@ Card interpret(const QList<Property> &properties, int line)
         if (!groupLabel.isEmpty())
             labelledGroups.insert(p.group);
         const QByteArray &name = p.name;
-        if (name == "VERSION" || name == "PRODID" || name == "REV")
+        if (isName(name, "VERSION") || isName(name, "PRODID") || isName(name, "REV"))
             continue; // about the file, not the contact
         // A company's or a group's card names no person (vCard 4.0's KIND, Apple's
         // X-ABShowAs); the value itself is kept below like any other.
-        if ((name == "KIND" && QStringList{u"org"_s, u"organization"_s, u"group"_s}.contains(
-                                   value.trimmed().toLower())) ||
-            (name == "X-ABSHOWAS" &&
+        if ((isName(name, "KIND") && QStringList{u"org"_s, u"organization"_s, u"group"_s}.contains(
+                                         value.trimmed().toLower())) ||
+            (isName(name, "X-ABSHOWAS") &&
              value.trimmed().compare(u"company"_s, Qt::CaseInsensitive) == 0))
             card.organisation = true;
-        if (name == "X-ABLABEL" && !p.group.isEmpty())
+        if (isName(name, "X-ABLABEL") && !p.group.isEmpty())
             continue; // kept with the value it names
         if (isValueLabel(p.ownLabel)) {
             // A value of the notes' section our own export wrote: back under its label,
             // in its place, never in a box.
             card.addExtra(p.ownLabel,
-                          name == "ADR" ? addressText(components(raw, version21, 7)) : value);
+                          isName(name, "ADR") ? addressText(components(raw, version21, 7)) : value);
             continue;
         }
-        if (name == "UID" && !haveUid) {
+        if (isName(name, "UID") && !haveUid) {
             haveUid = true;
             card.uid = value.trimmed();
-        } else if (name == "N" && !haveName) {
+        } else if (isName(name, "N") && !haveName) {
             haveName = true;
             card.structuredName = true;
             const QStringList n = components(raw, version21, 5);
@@ -560,15 +583,15 @@ Card interpret(const QList<Property> &properties, int line)
                 QStringList{n.at(3), n.at(1), n.at(2), n.at(0), n.at(4)}.join(u' '));
             card.fullNames.append(QStringList{n.at(1), n.at(2), n.at(0)}.join(u' '));
             card.fullNames.append(QStringList{n.at(3), n.at(1), n.at(0), n.at(4)}.join(u' '));
-        } else if (name == "FN" && !haveFormatted) {
+        } else if (isName(name, "FN") && !haveFormatted) {
             haveFormatted = true;
             card.formattedName = value;
-        } else if (name == "ORG" && !haveCompany) {
+        } else if (isName(name, "ORG") && !haveCompany) {
             haveCompany = true;
             const QStringList org = components(raw, version21, 1);
             card.company = org.first();
             card.addExtra(u"Department"_s, org.mid(1).join(u"; "_s));
-        } else if (name == "TEL") {
+        } else if (isName(name, "TEL")) {
             Phone phone;
             phone.value = withoutScheme(value, u"tel:"_s);
             phone.kinds = phoneKinds(p.types);
@@ -578,7 +601,7 @@ Card interpret(const QList<Property> &properties, int line)
             phone.preferred = p.preferred;
             phone.order = card.nextOrder();
             card.phones.append(phone);
-        } else if (name == "EMAIL") {
+        } else if (isName(name, "EMAIL")) {
             Email email;
             email.value = withoutScheme(value, u"mailto:"_s);
             email.label = labelled(u"E-mail"_s, p, groupLabel);
@@ -586,7 +609,7 @@ Card interpret(const QList<Property> &properties, int line)
             email.preferred = p.preferred;
             email.order = card.nextOrder();
             card.emails.append(email);
-        } else if (name == "ADR") {
+        } else if (isName(name, "ADR")) {
             const QStringList a = components(raw, version21, 7);
             Address address;
             address.poBox = a.at(0);
@@ -602,7 +625,7 @@ Card interpret(const QList<Property> &properties, int line)
             address.preferred = p.preferred;
             address.order = card.nextOrder();
             card.addresses.append(address);
-        } else if (name == "NOTE") {
+        } else if (isName(name, "NOTE")) {
             if (!value.isEmpty())
                 card.addNote(value);
         } else if (const std::optional<BinaryValue> binary =
@@ -617,11 +640,11 @@ Card interpret(const QList<Property> &properties, int line)
             card.binaries.append({valueName, binary->bytes});
         } else {
             QString label = knownLabel(name);
-            if (name == "N")
+            if (isName(name, "N"))
                 label = u"Name"_s;
-            else if (name == "FN")
+            else if (isName(name, "FN"))
                 label = u"Formatted name"_s;
-            else if (name == "ORG")
+            else if (isName(name, "ORG"))
                 label = u"Company"_s;
             if (!p.label.isEmpty())
                 label = p.label;
@@ -630,7 +653,7 @@ Card interpret(const QList<Property> &properties, int line)
     }
     // A label whose group names no other property is kept as it is.
     for (const Property &p : properties)
-        if (p.name == "X-ABLABEL" && !p.group.isEmpty() && !labelledGroups.contains(p.group))
+        if (isName(p.name, "X-ABLABEL") && !p.group.isEmpty() && !labelledGroups.contains(p.group))
             card.addExtra(u"Label"_s, groupLabels.value(p.group));
     return card;
 }
@@ -688,7 +711,12 @@ ReadResult readVCards(const QByteArray &input, const ContactSink &take)
         std::optional<Property> property = parseProperty(line, problem);
         if (!property)
             return fail(line.line, problem);
-        QByteArray value = property->value.trimmed().toUpper();
+        const QByteArray &name = property->name;
+        const bool structural = name.size() >= 3 &&
+                                (name[0] == 'B' || name[0] == 'E' || name[0] == 'A') &&
+                                (name == "BEGIN" || name == "END" || name == "AGENT");
+        // Only the lines that open or close a card need their value in upper case.
+        QByteArray value = structural ? property->value.trimmed().toUpper() : QByteArray();
         // "AGENT:BEGIN:VCARD": the agent's card begins on the same line.
         const bool agentOnLine = property->name == "AGENT" && value == "BEGIN:VCARD";
         if (agentOnLine)
@@ -710,6 +738,7 @@ ReadResult readVCards(const QByteArray &input, const ContactSink &take)
             if (agentOnLine)
                 open.last().properties.append(*property);
             open.append(OpenCard{line.line, {}});
+            open.last().properties.reserve(16);
         } else if (open.isEmpty()) {
             return fail(line.line, u"a line outside any BEGIN:VCARD ... END:VCARD"_s);
         } else if (property->name == "END") {
@@ -717,8 +746,8 @@ ReadResult readVCards(const QByteArray &input, const ContactSink &take)
                 return fail(line.line, u"END:%1 where END:VCARD should be"_s.arg(
                                            quotedInput(property->value.trimmed())));
             const OpenCard card = open.takeLast();
-            // Only checking: a card is built only for the card that names it as its agent.
-            if (!take && open.isEmpty())
+            // Only checking: no card is built, nor an agent's name for a card never built.
+            if (!take)
                 continue;
             ImportedContact contact = buildContact(interpret(card.properties, card.line));
             if (!open.isEmpty()) {
@@ -730,8 +759,12 @@ ReadResult readVCards(const QByteArray &input, const ContactSink &take)
             }
             if (take)
                 take(std::move(contact));
+        } else if (QList<Property> &properties = open.last().properties;
+                   !take && !properties.isEmpty()) {
+            // Only checking: the last property alone tells whether an agent's card follows.
+            properties.last() = std::move(*property);
         } else {
-            open.last().properties.append(std::move(*property));
+            properties.append(std::move(*property));
         }
     }
     if (!open.isEmpty())

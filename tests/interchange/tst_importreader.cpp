@@ -4,6 +4,7 @@
 #include "interchange/exportformats.h"
 #include "interchange/importcard.h"
 #include "interchange/importreader.h"
+#include "interchange/textinput.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -243,11 +244,15 @@ private Q_SLOTS:
     // its own; the card keeps its name.
     void agentCard()
     {
-        const ReadResult result = readVCards(
+        const QByteArray input =
             crlf("BEGIN:VCARD\nVERSION:2.1\nN:Boss;Bea\nAGENT:\nBEGIN:VCARD\nVERSION:2.1\n"
                  "N:Friday;Fred\nTEL;WORK:555\nEND:VCARD\nTEL;HOME:111\nEND:VCARD\n"
                  "BEGIN:VCARD\nVERSION:2.1\nN:Solo;Sam\nAGENT:BEGIN:VCARD\nN:Two;Tom\n"
-                 "END:VCARD\nEND:VCARD\n"));
+                 "END:VCARD\nEND:VCARD\n");
+        // The checking pass, which builds no card, accepts the agents' cards as well.
+        const ReadResult checked = readVCards(input, {});
+        QVERIFY2(checked.ok(), qPrintable(checked.error));
+        const ReadResult result = readVCards(input);
         QVERIFY2(result.ok(), qPrintable(result.error));
         QStringList got;
         for (const ImportedContact &c : result.contacts)
@@ -414,6 +419,29 @@ private Q_SLOTS:
         QVERIFY(!result.ok());
         QCOMPARE(result.errorLine, line);
         QVERIFY(result.contacts.isEmpty());
+        // The checking pass before an import finds the same fault.
+        const ReadResult checked = isCsv ? readCsv(input, {}) : readVCards(input, {});
+        QVERIFY(!checked.ok());
+        QCOMPARE(checked.errorLine, line);
+    }
+
+    // The quick folding of plain ASCII agrees with Qt's, and text beyond ASCII is Qt's.
+    void caseFoldedAsQt_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("lower case, unchanged") << u"ann@example.com"_s;
+        QTest::newRow("ASCII letters and signs") << u"Ann O'Neil-SMITH [AZ@az] 0-9 ~"_s;
+        QTest::newRow("German sharp s") << u"STRASSE Straße"_s;
+        QTest::newRow("Greek final sigma") << u"ΟΔΥΣΣΕΥΣ"_s;
+        QTest::newRow("accents after ASCII") << u"Zoë ÅNGSTRÖM"_s;
+    }
+    void caseFoldedAsQt()
+    {
+        QFETCH(QString, text);
+        const QString copy = text;
+        QCOMPARE(caseFolded(text), text.toCaseFolded());
+        QCOMPARE(text, copy); // the caller's text is left as it was
     }
 };
 
