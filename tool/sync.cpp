@@ -494,6 +494,34 @@ void applyTakeInIntents(State &state, CardSide &card, const QByteArray &intents)
     }
 }
 
+// A pairing the card file no longer holds: the contact's number is gone (the card
+// file was put back from an older copy), or the contact came from the address book and
+// the record now under its number is another one (its notes no longer keep the card's
+// UID and its whole name is not the card's). The vCard is then a stranger's again and is
+// taken in as one, never written over with another contact's values. Only a changed
+// record is looked at, so a quiet pass reads nothing more.
+void dropStalePairings(State &state, CardSide &card, const QString &nativeFolder)
+{
+    for (auto it = state.contacts.begin(); it != state.contacts.end();) {
+        const int n = it.key();
+        bool stale = !card.has(n);
+        if (!stale && !it->foreignUid.isEmpty() &&
+            (card.recordDigest(n) != it->record ||
+             card.notesFiles.value(n, QByteArrayLiteral("-")) != it->notesId) &&
+            !uidsInNotes(card.notes(n)).contains(it->foreignUid, Qt::CaseInsensitive)) {
+            try {
+                const ReadResult read =
+                    readVCards(files::readNativeFile(joinedPath(nativeFolder, it->fileName)));
+                stale = read.ok() && read.contacts.size() == 1 &&
+                        nameKey(read.contacts.first().record) != nameKey(card.record(n));
+            } catch (const platform::FileError &) {
+                // Gone or unreadable: the pass deals with the file as it finds it.
+            }
+        }
+        it = stale ? state.contacts.erase(it) : std::next(it);
+    }
+}
+
 } // namespace
 
 SyncReport syncVdir(const QString &nativeFolder)
@@ -581,6 +609,7 @@ SyncReport syncVdir(const QString &nativeFolder)
     }
     if (!firstPass)
         applyTakeInIntents(state, card, intents);
+    dropStalePairings(state, card, nativeFolder);
     const bool hadIntents = !intents.isEmpty();
     intents.clear();
 

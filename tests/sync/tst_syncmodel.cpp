@@ -54,7 +54,8 @@ struct Seed
 };
 const QList<Seed> FixedSeeds = {{1, 25}, {2, 25}, {4, 25}, {7, 25}, {8, 25}};
 const QList<Seed> FailedSeeds = {
-    {3, 25}, // a sequential card file's append took a number a contact had
+    {3, 25},  // a sequential card file's append took a number a contact had
+    {22, 40}, // after a restore from a backup, a phone card written over with another contact
 };
 // Seeds whose fault is still open, not run by default (CARDOMINE_SYNC_SEEDS and
 // CARDOMINE_SYNC_STEPS run them; "both sides" also needs CARDOMINE_SYNC_CONCURRENT=1):
@@ -62,7 +63,6 @@ const QList<Seed> FailedSeeds = {
 //   {6, 25}  a take-in drops the values a phone copy merged into the notes
 //   {1, 25} both sides: a change on each side of one contact is a whole-contact conflict
 //   {10, 40}, {12, 40}  a held-back phone copy added once its original is renamed
-//   {22, 40}  after a restore from a backup, a phone card written over with another contact
 //   {3, 40}, {11, 40}, {16, 40}, {18, 40}
 
 // What a user types: five values with a box, four the phone alone holds.
