@@ -264,6 +264,24 @@ QByteArray writerDigest()
 // "Label: value" line each under a heading of their own. Only the boxes' values, never
 // the whole vCard (a photo would double the notes at every conflict); the vCard itself
 // keeps everything else.
+// The notes with "Label: value" lines added at the end of the contact's own notes, under
+// a dated heading saying what happened; before the section of imported values.
+QString withConflictLines(const QString &notes, const QString &what, const QStringList &lines)
+{
+    if (lines.isEmpty())
+        return notes;
+    QString out = sync::boxesOf({}, notes).ownNotes;
+    const QString section = notes.mid(out.size());
+    if (!out.isEmpty())
+        out += QLatin1String("\r\n");
+    out += QStringLiteral("--- Sync conflict %1: %2 ---\r\n")
+               .arg(QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd hh:mm")) +
+                        QStringLiteral(" UTC"),
+                    what);
+    out += lines.join(QLatin1String("\r\n"));
+    return out + section;
+}
+
 QString conflictNotes(const QString &notes, const sync::Boxes &theirs, const sync::Boxes &ours)
 {
     QStringList lines;
@@ -273,18 +291,11 @@ QString conflictNotes(const QString &notes, const sync::Boxes &theirs, const syn
                          theirs.box[size_t(i)]);
     if (theirs.ownNotes != ours.ownNotes && !theirs.ownNotes.isEmpty())
         lines.append(QStringLiteral("Notes: ") + theirs.ownNotes);
-    if (lines.isEmpty())
-        return notes;
-    QString out = sync::boxesOf({}, notes).ownNotes;
-    const QString section = notes.mid(out.size());
-    if (!out.isEmpty())
-        out += QLatin1String("\r\n");
-    out += QStringLiteral("--- Sync conflict %1: changed in the card file and in the address "
-                          "book; the card file's values were kept. The address book's: ---\r\n")
-               .arg(QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd hh:mm")) +
-                    QStringLiteral(" UTC"));
-    out += lines.join(QLatin1String("\r\n"));
-    return out + section;
+    return withConflictLines(notes,
+                             QStringLiteral("changed in the card file and in the address book; "
+                                            "the card file's values were kept. The address "
+                                            "book's:"),
+                             lines);
 }
 
 // Whether two records hold the same eleven boxes (their numbers and types aside).
@@ -1102,6 +1113,56 @@ SyncReport syncVdir(const QString &nativeFolder)
             break;
         }
         case sync::Action::Conflict: {
+            if (!known) {
+                // Without the last pass's state nobody can tell which side changed a
+                // value, so the address book's card is only added to, never narrowed: a
+                // box it holds a value for takes that value, and the card file's
+                // differing value is kept in the notes; a box it lacks gets the card
+                // file's value, and its own note stays as it is.
+                const sync::Boxes &mine = recordBoxes();
+                ContactRecord merged = record;
+                QStringList kept;
+                for (int i = 0; i < FieldBoxCount; ++i) {
+                    const QString &theirs = fileBoxes->box[size_t(i)];
+                    if (theirs.isEmpty() || theirs == mine.box[size_t(i)])
+                        continue;
+                    merged.setField(FieldBox(i), chosen->card.record.fieldText(FieldBox(i)));
+                    if (!mine.box[size_t(i)].isEmpty())
+                        kept.append(importing::boxLabel(FieldBox(i)) + QStringLiteral(": ") +
+                                    mine.box[size_t(i)]);
+                }
+                QString notes = card.notes(n);
+                if (!(merged == record) || !kept.isEmpty()) {
+                    notes = withConflictLines(notes,
+                                              QStringLiteral("no record of the last pass; the "
+                                                             "address book's values were taken. "
+                                                             "The card file's:"),
+                                              kept);
+                    try {
+                        store::replaceContact(n, merged, notes);
+                    } catch (const DataError &error) {
+                        leaveAlone(joinedPath(nativeFolder, fileEntry->name), error.message(),
+                                   fileEntry->name);
+                        break;
+                    }
+                    cardWritten = true;
+                    card.setRecord(n, merged);
+                    card.setNotes(n, notes);
+                    now.record = card.recordDigest(n);
+                    now.notes = notesDigest(notes);
+                    now.notesId.clear();
+                    report.lines.append(QStringLiteral("Conflict on %1: no record of the last "
+                                                       "pass; the values of %2 were taken, the "
+                                                       "card file's are in the contact's notes")
+                                            .arg(describe(card.contact(n)), fileEntry->name));
+                    ++report.conflicts;
+                }
+                sync::Boxes added = sync::boxesOf(merged, notes);
+                if (!fileBoxes->ownNotes.isEmpty())
+                    added.ownNotes = fileBoxes->ownNotes;
+                mergeOut(added);
+                break;
+            }
             const QString notes = conflictNotes(card.notes(n), *fileBoxes, recordBoxes());
             if (notes != card.notes(n)) {
                 try {

@@ -490,6 +490,30 @@ private Q_SLOTS:
         QCOMPARE(tool::syncVdir(m_vdir.path()).lines, QStringList{u"Nothing changed."_s});
     }
 
+    // With the state lost nobody knows which side changed: the phone's card is never
+    // narrowed or given older values; the card file takes the phone's value and keeps its
+    // own in the notes.
+    void lostStateNeverNarrowsThePhone()
+    {
+        tool::syncVdir(m_vdir.path());
+        QByteArray edited = snapshot(m_vdir.path()).value(ourFile(1));
+        const qsizetype tel = edited.indexOf("TEL;TYPE=home:");
+        QVERIFY(tel >= 0);
+        edited.replace(tel, edited.indexOf("\r\n", tel) - tel, "TEL;TYPE=home:+84 90 123 4567 8");
+        edited.replace("END:VCARD", "NOTE:Met at the café 🙂\r\nEND:VCARD");
+        writeFile(m_vdir.filePath(ourFile(1)), edited);
+        const cardfile::Contact before = cardfile::read().contacts.first();
+        QVERIFY(QFile::remove(m_vdir.filePath(QLatin1String(tool::SyncStateFileName))));
+
+        const tool::SyncReport report = tool::syncVdir(m_vdir.path());
+        QCOMPARE(snapshot(m_vdir.path()).value(ourFile(1)), edited);
+        const cardfile::Contact after = cardfile::read().contacts.first();
+        QCOMPARE(after.record.HomePhone.text().trimmed(), u"+84 90 123 4"_s);
+        QVERIFY2(after.notes.contains(u"Home phone: "_s + before.record.HomePhone.text().trimmed()),
+                 qPrintable(report.lines.join(u" | "_s) + u'\n' + after.notes));
+        QCOMPARE(tool::syncVdir(m_vdir.path()).lines, QStringList{u"Nothing changed."_s});
+    }
+
     // Only the pass's own leftovers are removed, and a conflicts "folder" that is a link
     // is not read, so nothing it points to is deleted.
     void leftoversAndLinks()
