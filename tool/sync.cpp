@@ -282,13 +282,27 @@ QString withConflictLines(const QString &notes, const QString &what, const QStri
     return out + section;
 }
 
-QString conflictNotes(const QString &notes, const sync::Boxes &theirs, const sync::Boxes &ours)
+// The whole value behind a box the address book's card fills: a value cut to the box is
+// kept whole in the section of its notes ("First name: …"), which gives it back.
+QString wholeValue(FieldBox box, const QString &rendered, const QString &theirNotes)
+{
+    const QString prefix = importing::boxLabel(box) + QStringLiteral(": ");
+    for (const QString &line : theirNotes.split(QStringLiteral("\r\n")))
+        if (line.startsWith(prefix) &&
+            importing::boxRendering(box, line.mid(prefix.size())) == rendered)
+            return line.mid(prefix.size());
+    return rendered;
+}
+
+// theirNotes: the notes import makes of the address book's card, for its whole values.
+QString conflictNotes(const QString &notes, const sync::Boxes &theirs, const sync::Boxes &ours,
+                      const QString &theirNotes)
 {
     QStringList lines;
     for (int i = 0; i < FieldBoxCount; ++i)
         if (theirs.box[size_t(i)] != ours.box[size_t(i)])
             lines.append(importing::boxLabel(FieldBox(i)) + QStringLiteral(": ") +
-                         theirs.box[size_t(i)]);
+                         wholeValue(FieldBox(i), theirs.box[size_t(i)], theirNotes));
     if (theirs.ownNotes != ours.ownNotes && !theirs.ownNotes.isEmpty())
         lines.append(QStringLiteral("Notes: ") + theirs.ownNotes);
     return withConflictLines(notes,
@@ -941,7 +955,7 @@ SyncReport syncVdir(const QString &nativeFolder)
             QString notes = card.notes(n);
             for (const ReadCard &version : *kept)
                 notes = conflictNotes(notes, sync::boxesOf(version.card.record, version.card.notes),
-                                      sync::boxesOf(record, notes));
+                                      sync::boxesOf(record, notes), version.card.notes);
             try {
                 store::replaceContact(n, record, notes);
             } catch (const DataError &error) {
@@ -1163,7 +1177,8 @@ SyncReport syncVdir(const QString &nativeFolder)
                 mergeOut(added);
                 break;
             }
-            const QString notes = conflictNotes(card.notes(n), *fileBoxes, recordBoxes());
+            const QString notes =
+                conflictNotes(card.notes(n), *fileBoxes, recordBoxes(), chosen->card.notes);
             if (notes != card.notes(n)) {
                 try {
                     store::replaceContact(n, record, notes);

@@ -599,6 +599,28 @@ private Q_SLOTS:
         }
     }
 
+    // A conflict line holds the phone's whole value, not the box's cut of it.
+    void conflictKeepsThePhonesWholeValue()
+    {
+        tool::syncVdir(m_vdir.path());
+        QByteArray edited = snapshot(m_vdir.path()).value(ourFile(1));
+        const qsizetype n = edited.indexOf("\r\nN:");
+        QVERIFY(n >= 0);
+        const qsizetype given = edited.indexOf(';', n) + 1;
+        edited.replace(given, edited.indexOf(';', given) - given, "Maximiliane-Friederike");
+        writeFile(m_vdir.filePath(ourFile(1)), edited);
+        const cardfile::Contact one = cardfile::read().contacts.first();
+        ContactRecord record = one.record;
+        record.FirstName = u"Renée"_s;
+        store::replaceContact(1, record, one.notes);
+
+        QCOMPARE(tool::syncVdir(m_vdir.path()).conflicts, 1);
+        const QString notes = cardfile::read().contacts.first().notes;
+        QVERIFY2(notes.contains(u"First name: Maximiliane-Friederike\r\n"_s) ||
+                     notes.endsWith(u"First name: Maximiliane-Friederike"_s),
+                 qPrintable(notes));
+    }
+
     // Phone edits in either file form take the contact in place, never add it again.
     void phoneEditsAddNothing_data()
     {
