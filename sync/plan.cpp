@@ -17,8 +17,8 @@ Action planContact(const ContactFacts &facts)
     }
     if (facts.sameValues)
         return Action::Nothing;
-    // Without the last pass's state nobody can tell which side changed a value: the
-    // record's stays and the vCard's is kept in the notes, so nothing is lost.
+    // Without the last pass's state nobody can tell which side changed a value: the pass
+    // keeps both, the vCard only added to, so nothing is lost or narrowed.
     if (!facts.known || facts.recordChanged)
         return Action::Conflict;
     return Action::TakeIn;

@@ -28,8 +28,10 @@ enum class Action
     Restore,    // its vCard was deleted from the folder: nothing is deleted, write it again
     WriteOut,   // the record changed: merge the changed boxes into the vCard
     TakeIn,     // the vCard changed: its values go into the record
-    Conflict,   // both changed (or no last pass to tell): the record's values stay, the
-                // vCard's differing values go into the notes, the vCard gets the record's
+    Conflict,   // both changed: the record's values stay, the vCard's differing values
+                // go into the notes, the vCard gets the record's. With no last pass to
+                // tell, the vCard's values go into the record, the record's into the notes,
+                // and the vCard only gets the boxes it lacks
     LeaveAlone, // the vCard cannot be read: reported, the record and the file left as they are
 };
 

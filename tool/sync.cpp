@@ -264,27 +264,52 @@ QByteArray writerDigest()
 // "Label: value" line each under a heading of their own. Only the boxes' values, never
 // the whole vCard (a photo would double the notes at every conflict); the vCard itself
 // keeps everything else.
-QString conflictNotes(const QString &notes, const sync::Boxes &theirs, const sync::Boxes &ours)
+// The notes with "Label: value" lines added at the end of the contact's own notes, under
+// a dated heading saying what happened; before the section of imported values.
+QString withConflictLines(const QString &notes, const QString &what, const QStringList &lines)
 {
-    QStringList lines;
-    for (int i = 0; i < FieldBoxCount; ++i)
-        if (theirs.box[size_t(i)] != ours.box[size_t(i)])
-            lines.append(importing::boxLabel(FieldBox(i)) + QStringLiteral(": ") +
-                         theirs.box[size_t(i)]);
-    if (theirs.ownNotes != ours.ownNotes && !theirs.ownNotes.isEmpty())
-        lines.append(QStringLiteral("Notes: ") + theirs.ownNotes);
     if (lines.isEmpty())
         return notes;
     QString out = sync::boxesOf({}, notes).ownNotes;
     const QString section = notes.mid(out.size());
     if (!out.isEmpty())
         out += QLatin1String("\r\n");
-    out += QStringLiteral("--- Sync conflict %1: changed in the card file and in the address "
-                          "book; the card file's values were kept. The address book's: ---\r\n")
+    out += QStringLiteral("--- Sync conflict %1: %2 ---\r\n")
                .arg(QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd hh:mm")) +
-                    QStringLiteral(" UTC"));
+                        QStringLiteral(" UTC"),
+                    what);
     out += lines.join(QLatin1String("\r\n"));
     return out + section;
+}
+
+// The whole value behind a box the address book's card fills: a value cut to the box is
+// kept whole in the section of its notes ("First name: …"), which gives it back.
+QString wholeValue(FieldBox box, const QString &rendered, const QString &theirNotes)
+{
+    const QString prefix = importing::boxLabel(box) + QStringLiteral(": ");
+    for (const QString &line : theirNotes.split(QStringLiteral("\r\n")))
+        if (line.startsWith(prefix) &&
+            importing::boxRendering(box, line.mid(prefix.size())) == rendered)
+            return line.mid(prefix.size());
+    return rendered;
+}
+
+// theirNotes: the notes import makes of the address book's card, for its whole values.
+QString conflictNotes(const QString &notes, const sync::Boxes &theirs, const sync::Boxes &ours,
+                      const QString &theirNotes)
+{
+    QStringList lines;
+    for (int i = 0; i < FieldBoxCount; ++i)
+        if (theirs.box[size_t(i)] != ours.box[size_t(i)])
+            lines.append(importing::boxLabel(FieldBox(i)) + QStringLiteral(": ") +
+                         wholeValue(FieldBox(i), theirs.box[size_t(i)], theirNotes));
+    if (theirs.ownNotes != ours.ownNotes && !theirs.ownNotes.isEmpty())
+        lines.append(QStringLiteral("Notes: ") + theirs.ownNotes);
+    return withConflictLines(notes,
+                             QStringLiteral("changed in the card file and in the address book; "
+                                            "the card file's values were kept. The address "
+                                            "book's:"),
+                             lines);
 }
 
 // Whether two records hold the same eleven boxes (their numbers and types aside).
@@ -494,6 +519,34 @@ void applyTakeInIntents(State &state, CardSide &card, const QByteArray &intents)
     }
 }
 
+// A pairing the card file no longer holds: the contact's number is gone (the card
+// file was put back from an older copy), or the contact came from the address book and
+// the record now under its number is another one (its notes no longer keep the card's
+// UID and its whole name is not the card's). The vCard is then a stranger's again and is
+// taken in as one, never written over with another contact's values. Only a changed
+// record is looked at, so a quiet pass reads nothing more.
+void dropStalePairings(State &state, CardSide &card, const QString &nativeFolder)
+{
+    for (auto it = state.contacts.begin(); it != state.contacts.end();) {
+        const int n = it.key();
+        bool stale = !card.has(n);
+        if (!stale && !it->foreignUid.isEmpty() &&
+            (card.recordDigest(n) != it->record ||
+             card.notesFiles.value(n, QByteArrayLiteral("-")) != it->notesId) &&
+            !uidsInNotes(card.notes(n)).contains(it->foreignUid, Qt::CaseInsensitive)) {
+            try {
+                const ReadResult read =
+                    readVCards(files::readNativeFile(joinedPath(nativeFolder, it->fileName)));
+                stale = read.ok() && read.contacts.size() == 1 &&
+                        nameKey(read.contacts.first().record) != nameKey(card.record(n));
+            } catch (const platform::FileError &) {
+                // Gone or unreadable: the pass deals with the file as it finds it.
+            }
+        }
+        it = stale ? state.contacts.erase(it) : std::next(it);
+    }
+}
+
 } // namespace
 
 SyncReport syncVdir(const QString &nativeFolder)
@@ -581,6 +634,7 @@ SyncReport syncVdir(const QString &nativeFolder)
     }
     if (!firstPass)
         applyTakeInIntents(state, card, intents);
+    dropStalePairings(state, card, nativeFolder);
     const bool hadIntents = !intents.isEmpty();
     intents.clear();
 
@@ -901,7 +955,7 @@ SyncReport syncVdir(const QString &nativeFolder)
             QString notes = card.notes(n);
             for (const ReadCard &version : *kept)
                 notes = conflictNotes(notes, sync::boxesOf(version.card.record, version.card.notes),
-                                      sync::boxesOf(record, notes));
+                                      sync::boxesOf(record, notes), version.card.notes);
             try {
                 store::replaceContact(n, record, notes);
             } catch (const DataError &error) {
@@ -1073,7 +1127,58 @@ SyncReport syncVdir(const QString &nativeFolder)
             break;
         }
         case sync::Action::Conflict: {
-            const QString notes = conflictNotes(card.notes(n), *fileBoxes, recordBoxes());
+            if (!known) {
+                // Without the last pass's state nobody can tell which side changed a
+                // value, so the address book's card is only added to, never narrowed: a
+                // box it holds a value for takes that value, and the card file's
+                // differing value is kept in the notes; a box it lacks gets the card
+                // file's value, and its own note stays as it is.
+                const sync::Boxes &mine = recordBoxes();
+                ContactRecord merged = record;
+                QStringList kept;
+                for (int i = 0; i < FieldBoxCount; ++i) {
+                    const QString &theirs = fileBoxes->box[size_t(i)];
+                    if (theirs.isEmpty() || theirs == mine.box[size_t(i)])
+                        continue;
+                    merged.setField(FieldBox(i), chosen->card.record.fieldText(FieldBox(i)));
+                    if (!mine.box[size_t(i)].isEmpty())
+                        kept.append(importing::boxLabel(FieldBox(i)) + QStringLiteral(": ") +
+                                    mine.box[size_t(i)]);
+                }
+                QString notes = card.notes(n);
+                if (!(merged == record) || !kept.isEmpty()) {
+                    notes = withConflictLines(notes,
+                                              QStringLiteral("no record of the last pass; the "
+                                                             "address book's values were taken. "
+                                                             "The card file's:"),
+                                              kept);
+                    try {
+                        store::replaceContact(n, merged, notes);
+                    } catch (const DataError &error) {
+                        leaveAlone(joinedPath(nativeFolder, fileEntry->name), error.message(),
+                                   fileEntry->name);
+                        break;
+                    }
+                    cardWritten = true;
+                    card.setRecord(n, merged);
+                    card.setNotes(n, notes);
+                    now.record = card.recordDigest(n);
+                    now.notes = notesDigest(notes);
+                    now.notesId.clear();
+                    report.lines.append(QStringLiteral("Conflict on %1: no record of the last "
+                                                       "pass; the values of %2 were taken, the "
+                                                       "card file's are in the contact's notes")
+                                            .arg(describe(card.contact(n)), fileEntry->name));
+                    ++report.conflicts;
+                }
+                sync::Boxes added = sync::boxesOf(merged, notes);
+                if (!fileBoxes->ownNotes.isEmpty())
+                    added.ownNotes = fileBoxes->ownNotes;
+                mergeOut(added);
+                break;
+            }
+            const QString notes =
+                conflictNotes(card.notes(n), *fileBoxes, recordBoxes(), chosen->card.notes);
             if (notes != card.notes(n)) {
                 try {
                     store::replaceContact(n, record, notes);

@@ -8,6 +8,7 @@
 #include "datastore/dataerror.h"
 #include "datastore/indexfile.h"
 #include "datastore/notesfile.h"
+#include "datastore/paths.h"
 #include "interchange/cardfileid.h"
 #include "platform/fileattributes.h"
 #include "platform/fileerror.h"
@@ -438,6 +439,81 @@ private Q_SLOTS:
         QCOMPARE(card.contacts.at(4).record.LastName.text().trimmed(), u"Hopper"_s);
     }
 
+    // The card file put back from a copy older than a phone contact's take-in: the number
+    // that contact had goes to the next contact, made by the pass or in Cardomine. The
+    // phone's card is never written over with it; it is taken in again.
+    void restoredCardFileNeverOverwritesAPhoneCard_data()
+    {
+        QTest::addColumn<bool>("phoneAdds");
+        QTest::newRow("the phone adds a contact") << true;
+        QTest::newRow("Cardomine adds a contact") << false;
+    }
+    void restoredCardFileNeverOverwritesAPhoneCard()
+    {
+        QFETCH(bool, phoneAdds);
+        tool::syncVdir(m_vdir.path());
+        const QString folder = m_drive->native(paths::DataFolder);
+        const QMap<QString, QByteArray> backup = snapshot(folder);
+        const QMap<QString, int> attributes{
+            {paths::DataFile, platform::files::attributes(paths::DataFile)},
+            {paths::IndexFile, platform::files::attributes(paths::IndexFile)}};
+        writeFile(m_vdir.filePath(u"grace.vcf"_s), Foreign);
+        QCOMPARE(tool::syncVdir(m_vdir.path()).added, 1);
+
+        QVERIFY(QDir(folder).removeRecursively());
+        for (auto it = backup.cbegin(); it != backup.cend(); ++it) {
+            QVERIFY(QDir().mkpath(QFileInfo(folder + u'/' + it.key()).path()));
+            writeFile(folder + u'/' + it.key(), *it);
+        }
+        for (auto it = attributes.cbegin(); it != attributes.cend(); ++it)
+            platform::files::setAttributes(it.key(), it.value());
+        QCOMPARE(cardfile::read().contacts.size(), 3);
+        if (phoneAdds) {
+            writeFile(m_vdir.filePath(u"mary.vcf"_s),
+                      "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:phone-2\r\nFN:Mary Somerville\r\n"
+                      "N:Somerville;Mary;;;\r\nEND:VCARD\r\n");
+        } else {
+            ContactRecord other;
+            other.FirstName = u"Mary"_s;
+            other.LastName = u"Somerville"_s;
+            other.DataType = u"Contacts"_s;
+            QCOMPARE(store::appendContacts({{other, QString()}}), QList<int>{4});
+        }
+
+        const tool::SyncReport report = tool::syncVdir(m_vdir.path());
+        QCOMPARE(snapshot(m_vdir.path()).value(u"grace.vcf"_s), Foreign);
+        QStringList lastNames;
+        for (const cardfile::Contact &c : cardfile::read().contacts)
+            lastNames.append(c.record.LastName.text().trimmed());
+        QVERIFY2(lastNames.count(u"Hopper"_s) == 1 && lastNames.count(u"Somerville"_s) == 1,
+                 qPrintable(report.lines.join(u" | "_s)));
+        QCOMPARE(tool::syncVdir(m_vdir.path()).lines, QStringList{u"Nothing changed."_s});
+    }
+
+    // With the state lost nobody knows which side changed: the phone's card is never
+    // narrowed or given older values; the card file takes the phone's value and keeps its
+    // own in the notes.
+    void lostStateNeverNarrowsThePhone()
+    {
+        tool::syncVdir(m_vdir.path());
+        QByteArray edited = snapshot(m_vdir.path()).value(ourFile(1));
+        const qsizetype tel = edited.indexOf("TEL;TYPE=home:");
+        QVERIFY(tel >= 0);
+        edited.replace(tel, edited.indexOf("\r\n", tel) - tel, "TEL;TYPE=home:+84 90 123 4567 8");
+        edited.replace("END:VCARD", "NOTE:Met at the café 🙂\r\nEND:VCARD");
+        writeFile(m_vdir.filePath(ourFile(1)), edited);
+        const cardfile::Contact before = cardfile::read().contacts.first();
+        QVERIFY(QFile::remove(m_vdir.filePath(QLatin1String(tool::SyncStateFileName))));
+
+        const tool::SyncReport report = tool::syncVdir(m_vdir.path());
+        QCOMPARE(snapshot(m_vdir.path()).value(ourFile(1)), edited);
+        const cardfile::Contact after = cardfile::read().contacts.first();
+        QCOMPARE(after.record.HomePhone.text().trimmed(), u"+84 90 123 4"_s);
+        QVERIFY2(after.notes.contains(u"Home phone: "_s + before.record.HomePhone.text().trimmed()),
+                 qPrintable(report.lines.join(u" | "_s) + u'\n' + after.notes));
+        QCOMPARE(tool::syncVdir(m_vdir.path()).lines, QStringList{u"Nothing changed."_s});
+    }
+
     // Only the pass's own leftovers are removed, and a conflicts "folder" that is a link
     // is not read, so nothing it points to is deleted.
     void leftoversAndLinks()
@@ -521,6 +597,28 @@ private Q_SLOTS:
             QVERIFY(card.contains(
                 QByteArray("TEL;TYPE=home:" + record.HomePhone.text().trimmed().toLatin1())));
         }
+    }
+
+    // A conflict line holds the phone's whole value, not the box's cut of it.
+    void conflictKeepsThePhonesWholeValue()
+    {
+        tool::syncVdir(m_vdir.path());
+        QByteArray edited = snapshot(m_vdir.path()).value(ourFile(1));
+        const qsizetype n = edited.indexOf("\r\nN:");
+        QVERIFY(n >= 0);
+        const qsizetype given = edited.indexOf(';', n) + 1;
+        edited.replace(given, edited.indexOf(';', given) - given, "Maximiliane-Friederike");
+        writeFile(m_vdir.filePath(ourFile(1)), edited);
+        const cardfile::Contact one = cardfile::read().contacts.first();
+        ContactRecord record = one.record;
+        record.FirstName = u"Renée"_s;
+        store::replaceContact(1, record, one.notes);
+
+        QCOMPARE(tool::syncVdir(m_vdir.path()).conflicts, 1);
+        const QString notes = cardfile::read().contacts.first().notes;
+        QVERIFY2(notes.contains(u"First name: Maximiliane-Friederike\r\n"_s) ||
+                     notes.endsWith(u"First name: Maximiliane-Friederike"_s),
+                 qPrintable(notes));
     }
 
     // Phone edits in either file form take the contact in place, never add it again.
