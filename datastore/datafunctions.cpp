@@ -151,15 +151,25 @@ void LoadRecord(const QString &path, int recordNumber, const QString &fileType)
     checkRecordNumber(path, recordNumber);
 
     if (fileType == u"R") {
-        // A read changes neither file: the marker names no sizes and no index versions
-        // (the index file stays sealed throughout).
-        const cardomine::pendingwork::Expected expected;
-        withDataFileResealed(path, expected, [&] {
-            files::setAttributes(path, platform::Normal);
+        // Reading needs no write access. A data file sealed for its present content
+        // would come out of the unsealing and sealing exactly as it went in, so it is
+        // read as it is, with no marker: nothing is unsealed that a crash could leave so.
+        // Any other file (changed since, or its attributes unreadable) goes the whole
+        // way, which seals it again or meets the failure.
+        if (files::attributesHold(path, DataSealed)) {
             CurrentRecord.setFromRandomBytes(
                 files::readRecord(path, recordNumber, ContactRecord::Length));
-            files::setAttributes(path, DataSealed);
-        });
+        } else {
+            // A read changes neither file: the marker names no sizes and no index
+            // versions (the index file stays sealed throughout).
+            const cardomine::pendingwork::Expected expected;
+            withDataFileResealed(path, expected, [&] {
+                files::setAttributes(path, platform::Normal);
+                CurrentRecord.setFromRandomBytes(
+                    files::readRecord(path, recordNumber, ContactRecord::Length));
+                files::setAttributes(path, DataSealed);
+            });
+        }
     }
 
     // A record without a number (a position past the end reads as spaces) names no

@@ -56,7 +56,8 @@ bool parse(const QByteArray &text, Expected *expected);
 // Writes the marker, flushed to disk, before work that writes starts.
 void begin(const Expected &expected);
 // The same for work that only reads (the data file is unsealed just to be read), with
-// endReading after it. Browsing does this at every record, so the marker is cheap: it
+// endReading after it. Browsing does this at every record whose data file is not
+// sealed already, so the marker is cheap: it
 // is not flushed (it need only outlive the program being killed), and a power cut may
 // lose it (the files then go through the repair at the next start, which keeps them
 // under Recovered/, so nothing is lost either way). Nor is it removed and created

@@ -404,13 +404,19 @@ void statFile(const QByteArray &native, struct stat &info, const QString &operat
 
 } // namespace
 
-int attributes(const QString &path)
+namespace {
+
+// What a file's attributes read as, from its status and its stored records.
+struct Reading
 {
-    const QString operation = QStringLiteral("read the attributes of");
-    const QByteArray native = nativeBytes(path, operation);
-    struct stat info
-    {};
-    statFile(native, info, operation, path);
+    FileIdentity identity;
+    Stored stored;
+    int value = 0;
+};
+
+Reading readAttributes(const QByteArray &native, const struct stat &info, const QString &operation,
+                       const QString &path)
+{
     const FileIdentity identity = identityOf(info);
     Stored stored = readStored(native, identity, operation, path);
     if (stored.seal && stored.seal->identity == identity) {
@@ -431,9 +437,54 @@ int attributes(const QString &path)
             stored.hiddenSystem = int(*ntfs) & (Hidden | System);
         }
     }
-    return combine((info.st_mode & WriteBits) == 0, stored.hiddenSystem, stored.seal, identity,
-                   [&] { return digestFor(native, identity, operation, path).hex(); },
-                   stored.dosNumber);
+    const int value = combine(
+        (info.st_mode & WriteBits) == 0, stored.hiddenSystem, stored.seal, identity,
+        [&] { return digestFor(native, identity, operation, path).hex(); }, stored.dosNumber);
+    return Reading{identity, std::move(stored), value};
+}
+
+} // namespace
+
+int attributes(const QString &path)
+{
+    const QString operation = QStringLiteral("read the attributes of");
+    const QByteArray native = nativeBytes(path, operation);
+    struct stat info
+    {};
+    statFile(native, info, operation, path);
+    return readAttributes(native, info, operation, path).value;
+}
+
+bool attributesHold(const QString &path, int value) noexcept
+{
+    try {
+        const QString operation = QStringLiteral("read the attributes of");
+        const QByteArray native = writableNativeBytes(path, operation);
+        struct stat info
+        {};
+        // Only a file setAttributes would change: not a link, and the user's own.
+        if (sysCall("lstat", [&] { return ::lstat(native.constData(), &info); }) != 0 ||
+            !S_ISREG(info.st_mode) || (info.st_uid != ::geteuid() && ::geteuid() != 0))
+            return false;
+        const Reading reading = readAttributes(native, info, operation, path);
+        const std::optional<Seal> &seal = reading.stored.seal;
+        // Sealed at this very identity, with its digest, asking for no more than it
+        // shows: setting the value again would write the same record.
+        if (reading.value != value || !seal || seal->identity != reading.identity ||
+            seal->archive != ((value & Archive) != 0) ||
+            (seal->digest.isEmpty() && (value & Archive) == 0))
+            return false;
+        // The stored hidden and system bits are exactly these, with nothing else
+        // beside them that setting the value would drop.
+        const int hiddenSystem = value & (Hidden | System);
+        if (reading.stored.dosNumber && *reading.stored.dosNumber != std::uint32_t(hiddenSystem))
+            return false;
+        // Normal gives the owner reading and writing.
+        constexpr mode_t OwnerReadWrite = S_IRUSR | S_IWUSR;
+        return (value & ReadOnly) != 0 || (info.st_mode & OwnerReadWrite) == OwnerReadWrite;
+    } catch (...) {
+        return false;
+    }
 }
 
 void setAttributes(const QString &path, int value)

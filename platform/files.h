@@ -28,6 +28,10 @@ void moveFile(const QString &from, const QString &to);
 // how they are kept on Linux.
 int attributes(const QString &path);
 void setAttributes(const QString &path, int attributes);
+// Whether the file already has `attributes`, recorded for its current content, so that
+// setting them again would change nothing. False when that cannot be told (any
+// failure): setting them then meets the failure itself.
+bool attributesHold(const QString &path, int attributes) noexcept;
 
 // The names of the regular files in a folder (not its subfolders), sorted by name.
 // Hidden files (names starting with ".") are included.

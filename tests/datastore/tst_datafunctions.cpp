@@ -2,6 +2,7 @@
 #include "datastore/dataerror.h"
 #include "datastore/datafunctions.h"
 #include "datastore/notesfile.h"
+#include "platform/attributestore.h"
 #include "platform/fileerror.h"
 #include "storefixture.h"
 
@@ -9,6 +10,11 @@
 
 #include <memory>
 #include <stdexcept>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
 
 using namespace cardomine;
 using namespace cardomine::testing;
@@ -86,6 +92,8 @@ private Q_SLOTS:
     void load_data();
     void load();
     void loadSequentialChangesOnlyNotes();
+    void loadAfterOtherProgramChanged_data();
+    void loadAfterOtherProgramChanged();
     // Refused input.
     void refusedBeforeWriting_data();
     void refusedBeforeWriting();
@@ -123,6 +131,7 @@ void TestDataFunctions::cleanup()
 {
     Data_Functions::setBoxes(nullptr);
     m_drive.reset();
+    platform::attributestore::forceSidecar(false);
     resetStore();
 }
 
@@ -332,6 +341,94 @@ void TestDataFunctions::loadSequentialChangesOnlyNotes()
     QCOMPARE(m_boxes.notesText(), u"Four"_s);
     QCOMPARE(m_drive->readFile(paths::DataFile), data);
     checkSeals();
+}
+
+// Another program changes the data file between two reads of the same record. The
+// second read shows the file as it is now and leaves it sealed for its content, as a
+// read of a file nobody touched does.
+enum class OtherChange
+{
+    Nothing,
+    WriteBitsBack,
+    HiddenSystemGone,
+    SealGone,
+    RecordRewritten
+};
+
+void TestDataFunctions::loadAfterOtherProgramChanged_data()
+{
+    QTest::addColumn<OtherChange>("change");
+    QTest::addColumn<bool>("sidecar");
+    for (const bool sidecar : {false, true}) {
+        const char *store = sidecar ? " (sidecar)" : "";
+        QTest::addRow("nothing%s", store) << OtherChange::Nothing << sidecar;
+        QTest::addRow("chmod u+w%s", store) << OtherChange::WriteBitsBack << sidecar;
+        QTest::addRow("record rewritten%s", store) << OtherChange::RecordRewritten << sidecar;
+    }
+    QTest::newRow("user.DOSATTRIB removed") << OtherChange::HiddenSystemGone << false;
+    QTest::newRow("seal removed") << OtherChange::SealGone << false;
+}
+
+void TestDataFunctions::loadAfterOtherProgramChanged()
+{
+    QFETCH(OtherChange, change);
+    QFETCH(bool, sidecar);
+    platform::attributestore::forceSidecar(sidecar);
+    const QByteArray data = records({1, 2, 3});
+    layOut(*m_drive, indexBytes(3), data);
+    Data_Functions::LoadRecord(paths::DataFile, 2, u"R"_s);
+    QCOMPARE(CurrentRecord.toRandomBytes(), recordBytes("Name2", 2));
+
+    const QByteArray native = QFile::encodeName(m_drive->native(paths::DataFile));
+    struct stat before
+    {};
+    QCOMPARE(::stat(native.constData(), &before), 0);
+    QByteArray expected = recordBytes("Name2", 2);
+    switch (change) {
+    case OtherChange::Nothing:
+        break;
+    case OtherChange::WriteBitsBack:
+        QCOMPARE(::chmod(native.constData(), before.st_mode | S_IWUSR), 0);
+        break;
+    case OtherChange::HiddenSystemGone:
+        QCOMPARE(::removexattr(native.constData(), platform::attributestore::DosAttribName), 0);
+        break;
+    case OtherChange::SealGone:
+        QCOMPARE(::removexattr(native.constData(), platform::attributestore::SealName), 0);
+        break;
+    case OtherChange::RecordRewritten: {
+        // Same length, a later time stamp, as an editor saving in place leaves it.
+        expected = recordBytes("Other", 2);
+        QCOMPARE(::chmod(native.constData(), before.st_mode | S_IWUSR), 0);
+        const int fd = ::open(native.constData(), O_WRONLY);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::pwrite(fd, expected.constData(), size_t(expected.size()), 249),
+                 ssize_t(expected.size()));
+        const struct timespec later[2] = {before.st_atim,
+                                          {before.st_mtim.tv_sec + 1, before.st_mtim.tv_nsec}};
+        QCOMPARE(::futimens(fd, later), 0);
+        ::close(fd);
+        QCOMPARE(::chmod(native.constData(), before.st_mode), 0);
+        break;
+    }
+    }
+    const bool changed = change != OtherChange::Nothing;
+    // Without our seal a read-only file reads as a Windows program left it: still 7.
+    QCOMPARE(files::attributes(paths::DataFile) == 7, !changed || change == OtherChange::SealGone);
+
+    CurrentRecord = recordOf("Held", 9);
+    Data_Functions::LoadRecord(paths::DataFile, 2, u"R"_s);
+    QCOMPARE(CurrentRecord.toRandomBytes(), expected);
+    checkSeals();
+    // Sealed for what it holds now: nothing is left for the next read to set again.
+    QVERIFY(files::attributesHold(paths::DataFile, 7));
+    // A file nobody changed is read without a change of its own.
+    struct stat after
+    {};
+    QCOMPARE(::stat(native.constData(), &after), 0);
+    if (!changed)
+        QCOMPARE(after.st_ctim.tv_nsec + after.st_ctim.tv_sec * 1000000000LL,
+                 before.st_ctim.tv_nsec + before.st_ctim.tv_sec * 1000000000LL);
 }
 
 void TestDataFunctions::refusedBeforeWriting_data()

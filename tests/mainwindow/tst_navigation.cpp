@@ -159,7 +159,10 @@ void TestNavigation::failedLoadKeepsRecordAndSaysWhy()
     const ContactRecord before = CurrentRecord;
 
     platform::faults::reset();
+    // The look at the data file's seal fails, and so does the first operation of the
+    // whole load that follows it.
     platform::faults::arm(1, EIO);
+    platform::faults::armSecond(2, EIO);
     w.ScrollBar->setValue(3);
     platform::faults::reset();
 

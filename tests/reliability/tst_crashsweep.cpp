@@ -87,8 +87,13 @@ void TestCrashSweep::crashAtEveryOperation()
     QList<qint64> points;
     for (qint64 k = 1; k <= count; ++k)
         points.append(k);
-    if (mode == faults::Mode::CutShort)
+    if (mode == faults::Mode::CutShort) {
         points = clean.writeOperations;
+        // Browsing a sealed card file writes nothing: there is no write to cut short.
+        if (points.isEmpty() &&
+            (op == UserOperation::Navigation || op == UserOperation::CreateDiscard))
+            QSKIP("the operation writes nothing");
+    }
     QVERIFY(!points.isEmpty());
 
     QStringList repairedAt;
