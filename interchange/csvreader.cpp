@@ -343,6 +343,7 @@ Card cardOf(const QList<Column> &columns, const Row &row)
         QString kind;
         QMap<Part, QString> values;
         int order = 0;
+        QString formattedHeader; // the column of an address written whole
     };
     QMap<QString, GroupValues> groups;
     QString contactId;
@@ -358,6 +359,7 @@ Card cardOf(const QList<Column> &columns, const Row &row)
         return *it;
     };
     QStringList emailsInRow;
+    QList<std::pair<QString, QString>> displayNames; // column, value
     for (qsizetype i = 0; i < row.cells.size() && i < columns.size(); ++i)
         if (columns.at(i).role == Role::Email || columns.at(i).role == Role::FaxOrEmail)
             emailsInRow.append(row.cells.at(i).trimmed());
@@ -447,15 +449,12 @@ Card cardOf(const QList<Column> &columns, const Row &row)
                 group.order = card.nextOrder();
             group.kind = column.set.section(u' ', 0, 0);
             group.values.insert(column.part, value);
+            if (column.part == Part::Formatted)
+                group.formattedHeader = column.header;
             break;
         }
         case Role::EmailDisplayName:
-            // Outlook's "Name (address)" repeats what the row holds already.
-            if (std::none_of(emailsInRow.cbegin(), emailsInRow.cend(),
-                             [&value](const QString &email) {
-                                 return !email.isEmpty() && value.contains(email);
-                             }))
-                card.addExtra(column.header, value);
+            displayNames.append({column.header, value});
             break;
         case Role::Labels: {
             QStringList labels = value.split(u" ::: "_s);
@@ -470,6 +469,19 @@ Card cardOf(const QList<Column> &columns, const Row &row)
             card.addExtra(column.header, value);
             break;
         }
+    }
+    // Outlook's "Name (address)", or the address alone, repeats what the row holds
+    // already; any other display name is a value of its own.
+    const QString rowName = QString(card.given.trimmed() + u' ' + card.family.trimmed()).trimmed();
+    for (const auto &[header, value] : std::as_const(displayNames)) {
+        const QString text = value.trimmed();
+        const bool repeats =
+            std::any_of(emailsInRow.cbegin(), emailsInRow.cend(), [&](const QString &email) {
+                return !email.isEmpty() &&
+                       (text == email || text == rowName + u" ("_s + email + u')');
+            });
+        if (!repeats)
+            card.addExtra(header, value);
     }
     if (card.uid.isEmpty())
         card.uid = contactId;
@@ -497,8 +509,13 @@ Card cardOf(const QList<Column> &columns, const Row &row)
             address.country = group.values.value(Part::Country);
             address.poBox = group.values.value(Part::PoBox);
             address.extended = group.values.value(Part::Extended);
+            // The address written whole (Google's, on several lines) is the street
+            // when there are no parts; beside the parts it is a value of its own.
+            const QString formatted = group.values.value(Part::Formatted);
             if (address.isEmpty())
-                address.street = group.values.value(Part::Formatted);
+                address.street = formatted;
+            else
+                card.addExtra(group.formattedHeader, formatted);
             address.label = u"Address"_s + suffix;
             address.home = label.compare(u"home"_s, Qt::CaseInsensitive) == 0;
             address.preferred = preferred;
@@ -525,7 +542,42 @@ Card cardOf(const QList<Column> &columns, const Row &row)
     return card;
 }
 
+// Whether the header row is this program's export's.
+bool isOwnExport(const Row &header)
+{
+    const auto hasColumn = [&header](const QString &key) {
+        return std::any_of(header.cells.cbegin(), header.cells.cend(),
+                           [&key](const QString &cell) { return normalized(cell) == key; });
+    };
+    return hasColumn(u"faxoremail"_s) && hasColumn(u"pagermobile"_s);
+}
+
+// This program's export puts a quote before a cell a spreadsheet would run as a
+// formula; the quote is not part of the value.
+void takeOffFormulaQuotes(Row &row)
+{
+    for (QString &cell : row.cells)
+        if (cell.startsWith(u'\'') && needsFormulaQuote(QStringView(cell).sliced(1)))
+            cell.remove(0, 1);
+}
+
 } // namespace
+
+QList<QStringList> readCsvRows(const QByteArray &bytes)
+{
+    QList<Row> rows;
+    if (parseRows(decodeFile(bytes), rows) || rows.isEmpty())
+        return {};
+    const bool ownExport = isOwnExport(rows.first());
+    QList<QStringList> cells;
+    for (qsizetype r = 0; r < rows.size(); ++r) {
+        Row row = rows.at(r);
+        if (ownExport && r > 0)
+            takeOffFormulaQuotes(row);
+        cells.append(row.cells);
+    }
+    return cells;
+}
 
 ReadResult readCsv(const QByteArray &bytes)
 {
@@ -561,20 +613,11 @@ ReadResult readCsv(const QByteArray &bytes, const ContactSink &take)
                        u"\"First Name\", \"Last Name\", \"E-mail Address\")"_s;
         return result;
     }
-    // This program's export puts a quote before a cell a spreadsheet would run as a
-    // formula; the quote is not part of the value.
-    const auto hasColumn = [&columns](const QString &key) {
-        return std::any_of(columns.cbegin(), columns.cend(),
-                           [&key](const Column &c) { return normalized(c.header) == key; });
-    };
-    const bool ownExport = hasColumn(u"faxoremail"_s) && hasColumn(u"pagermobile"_s);
+    const bool ownExport = isOwnExport(rows.first());
     for (qsizetype r = 1; r < rows.size(); ++r) {
         Row row = rows.at(r);
-        if (ownExport) {
-            for (QString &cell : row.cells)
-                if (cell.startsWith(u'\'') && needsFormulaQuote(QStringView(cell).sliced(1)))
-                    cell.remove(0, 1);
-        }
+        if (ownExport)
+            takeOffFormulaQuotes(row);
         for (qsizetype i = columns.size(); i < row.cells.size(); ++i) {
             if (!row.cells.at(i).isEmpty()) {
                 result.errorLine = row.line;

@@ -257,6 +257,11 @@ ImportedContact buildContact(const Card &card)
                 given = formatted;
             }
         }
+    } else if (namesGiven) {
+        // Export names the card by its first and last name: any other formatted name
+        // ("Dr. Ada Lovelace", "Lovelace, Ada") is kept to go out as it was.
+        if (formatted != joinNonEmpty({given.trimmed(), family.trimmed()}, u" "_s))
+            keep(-1, u"Formatted name"_s, formatted);
     } else if (!formatted.isEmpty() && !placeholderName) {
         QStringList forms = card.fullNames;
         forms << joinNonEmpty({given, family}, u" "_s) << joinNonEmpty({family, given}, u" "_s)

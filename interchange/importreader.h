@@ -57,6 +57,26 @@ using ContactSink = std::function<void(ImportedContact &&)>;
 ReadResult readVCards(const QByteArray &bytes, const ContactSink &take);
 ReadResult readCsv(const QByteArray &bytes, const ContactSink &take);
 
+// A vCard property as the file holds it, before anything is mapped onto boxes: what
+// checks of an export compare the file with.
+struct VCardValue
+{
+    QByteArray name;     // upper case, without its group
+    QString label;       // the name as written when it is not a well-formed one
+    QString ownLabel;    // our own export's label of a value of the notes' section
+    QByteArray encoding; // upper case
+    QByteArray raw;      // the value as written (quoted-printable undone)
+    QString text;        // the value decoded and unescaped
+    QStringList parts;   // the same split at its unescaped semicolons
+};
+
+// Each card's properties, BEGIN and END left out, in file order (an agent's card after
+// the card that names it); nothing for a file that does not parse.
+QList<QList<VCardValue>> readVCardValues(const QByteArray &bytes);
+// The CSV file's rows as cells, the header first (our own export's formula quotes
+// taken off); nothing for a file that does not parse.
+QList<QStringList> readCsvRows(const QByteArray &bytes);
+
 // Whether the bytes look like vCard: "BEGIN:VCARD" first, after a byte order mark
 // and blank lines, in UTF-8 or UTF-16.
 bool looksLikeVCard(const QByteArray &bytes);

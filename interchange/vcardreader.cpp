@@ -674,6 +674,49 @@ bool looksLikeVCard(const QByteArray &bytes)
     return start.left(11).toUpper() == "BEGIN:VCARD";
 }
 
+QList<QList<VCardValue>> readVCardValues(const QByteArray &input)
+{
+    QList<QList<VCardValue>> cards;
+    QList<QList<Property>> open;
+    const auto finish = [&cards](const QList<Property> &properties) {
+        bool version21 = false;
+        for (const Property &p : properties)
+            if (p.name == "VERSION")
+                version21 = p.value.trimmed() == "2.1";
+        QList<VCardValue> card;
+        for (const Property &p : properties) {
+            const QString decoded = decodedValue(p);
+            card.append(VCardValue{
+                p.name, p.label, p.ownLabel, p.encoding,
+                p.encoding == "QUOTED-PRINTABLE" ? decodeQuotedPrintable(p.value) : p.value,
+                unescape(decoded, version21), components(decoded, version21, 0)});
+        }
+        cards.append(card);
+    };
+    const QByteArray bytes = utf16AsUtf8(input); // the lines read from it in place
+    ContentLines lines(bytes);
+    LogicalLine line;
+    while (lines.next(line)) {
+        if (line.text.trimmed().isEmpty())
+            continue;
+        QString problem;
+        std::optional<Property> property = parseProperty(line, problem);
+        if (!property)
+            return {};
+        const QByteArray value = property->value.trimmed().toUpper();
+        if (property->name == "BEGIN" || (property->name == "AGENT" && value == "BEGIN:VCARD")) {
+            open.append(QList<Property>());
+        } else if (property->name == "END") {
+            if (open.isEmpty())
+                return {};
+            finish(open.takeLast());
+        } else if (!open.isEmpty()) {
+            open.last().append(std::move(*property));
+        }
+    }
+    return cards;
+}
+
 ReadResult readVCards(const QByteArray &input)
 {
     QList<ImportedContact> contacts;

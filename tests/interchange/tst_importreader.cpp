@@ -154,10 +154,14 @@ private Q_SLOTS:
                     "ADR;TYPE=home:;;2 Home St;Hamlet;CA;90001;\nEND:VCARD\n")
             << u"Bao|Ng||2 Home St|Hamlet|CA|90001||||"_s
             << u"own\n"_s + Kept +
-                   u"Middle name: Q.\nName prefix: Dr.\nName suffix: Jr.\nBirthday: 1990-01-02\n"
+                   u"Formatted name: Dr. Bao Q. Ng Jr.\nMiddle name: Q.\nName prefix: Dr.\nName "
+                   u"suffix: Jr.\nBirthday: 1990-01-02\n"
                    u"Web page: https://x.org\nX-JABBER: bao@x.org\n"
                    u"Address (work): 5;Fl 2;1 Rd;Town;TX;75001;USA"_s
             << false;
+        QTest::newRow("a formatted name other than first and last name is kept")
+            << crlf("BEGIN:VCARD\nVERSION:3.0\nN:Lovelace;Ada;;;\nFN:Lovelace, Ada\nEND:VCARD\n")
+            << u"Ada|Lovelace|||||||||"_s << Kept + u"Formatted name: Lovelace, Ada"_s << false;
         QTest::newRow("characters Windows-1252 lacks become ? and are flagged")
             << crlf("BEGIN:VCARD\nVERSION:3.0\nN:Wa\xc5\x82\xc4\x99sa;\xc5\x81ukasz;;;\n"
                     "NOTE:\xe2\x82\xac and \xe2\x98\x83\nEND:VCARD\n")
@@ -200,6 +204,16 @@ private Q_SLOTS:
                     ",,Kim Park,k@x.org,k2@x.org,555,1 Rd,Unit 2,Town,,\n")
             << QStringList{u"Kim|Park||1 Rd, Unit 2|Town||||555||k@x.org"_s}
             << Kept + u"Secondary Email: k2@x.org"_s;
+        QTest::newRow("Google: a whole address beside its parts is kept")
+            << crlf("Given Name,Family Name,Address 1 - Formatted,Address 1 - Street\n"
+                    "Al,Bo,\"1 Rd\nTown\",1 Rd\n")
+            << QStringList{u"Al|Bo||1 Rd|||||||"_s}
+            << Kept + u"Address 1 - Formatted: 1 Rd\nTown"_s;
+        QTest::newRow("Outlook: a display name is kept unless it is \"Name (address)\"")
+            << crlf("First Name,Last Name,E-mail Address,E-mail Display Name,E-mail 2 Address,"
+                    "E-mail 2 Display Name\nAl,Bo,a@x.org,Al Bo (a@x.org),b@x.org,Boss (b@x.org)\n")
+            << QStringList{u"Al|Bo|||||||||a@x.org"_s}
+            << Kept + u"E-mail 2 Address: b@x.org\nE-mail 2 Display Name: Boss (b@x.org)"_s;
         QTest::newRow("UTF-16 LE without a byte order mark, CR CR LF line ends")
             << utf16("First Name,Last Name,Notes\r\r\nAl,Bo,x\r\r\n", QStringConverter::Utf16LE,
                      false)
