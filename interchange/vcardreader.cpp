@@ -768,6 +768,8 @@ ReadResult readVCards(const QByteArray &input, const ContactSink &take)
             if (value != "VCARD")
                 return fail(line.line, u"BEGIN:%1 where a vCard should begin"_s.arg(
                                            quotedInput(property->value.trimmed())));
+            if (agentOnLine && open.isEmpty())
+                return fail(line.line, u"a line outside any BEGIN:VCARD ... END:VCARD"_s);
             const bool agent =
                 agentOnLine || (!open.isEmpty() && !open.last().properties.isEmpty() &&
                                 open.last().properties.last().name == "AGENT" &&
