@@ -32,7 +32,7 @@ group[run]="cmake ninja-build g++ make pkg-config python3
     fonts-wine fonts-liberation2"
 group[display]="xvfb xauth xdotool imagemagick x11-utils icewm"
 group[test]="${group[display]} openbox desktop-file-utils appstream python3-vobject khard
-    rsync exfat-fuse exfatprogs ntfs-3g fuse3 mount radicale vdirsyncer strace
+    rsync exfat-fuse exfatprogs ntfs-3g fuse3 mount radicale vdirsyncer strace systemd
     at-spi2-core python3-pyatspi dbus-daemon weston qt6-wayland"
 group[package]="scdoc groff-base bash-completion dpkg-dev lintian"
 group[asan]="${group[test]} ${group[package]}"

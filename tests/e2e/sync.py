@@ -1,7 +1,10 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: GPL-3.0-or-later
 """cardomine-tool sync against real servers: Radicale on a free loopback port with its
-storage in a temporary folder, and vdirsyncer pairing the vCard folder with it.
+storage in a temporary folder, and vdirsyncer pairing the vCard folder with it. The
+vdirsyncer configuration and the systemd user unit are the README's, word for word, with
+only the server's address and the password's source changed; the unit's steps are run as
+systemd runs a oneshot service.
 
     sync.py CARDOMINE_TOOL MAKE_CARD_FILE
 
@@ -11,8 +14,10 @@ point into it.
 """
 
 import http.client
-import json
+import fcntl
 import os
+import re
+import shlex
 import shutil
 import signal
 import socket
@@ -25,6 +30,7 @@ WIDTHS = [("FirstName", 10), ("LastName", 20), ("Company", 40), ("Address", 50),
           ("City", 30), ("State", 2), ("Zip", 5), ("ContactID", 6), ("HomePhone", 12),
           ("WorkPhone", 12), ("PagerMobile", 12), ("FaxOrEmail", 30), ("DataType", 20)]
 RECORD = sum(w for _, w in WIDTHS)
+README = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "README.md")
 
 
 def skip(reason):
@@ -45,6 +51,35 @@ def check(condition, message):
         fail(message)
 
 
+# The README's text: the indented block that follows the line holding HEADING, and the
+# command quoted in backticks that begins with START.
+def readme_block(heading):
+    with open(README, encoding="utf-8") as f:
+        lines = f.read().splitlines()
+    at = [n for n, line in enumerate(lines) if heading in line]
+    check(len(at) == 1, "the README has %d lines with %r" % (len(at), heading))
+    n = at[0] + 1
+    while n < len(lines) and not lines[n].startswith("    "):
+        n += 1
+    block = []
+    while n < len(lines) and (lines[n].startswith("    ") or not lines[n].strip()):
+        block.append(lines[n][4:])
+        n += 1
+    return "\n".join(block).strip() + "\n"
+
+
+def readme_command(start):
+    with open(README, encoding="utf-8") as f:
+        found = re.findall("`(" + re.escape(start) + "[^`]*)`", f.read().replace("\n", " "))
+    check(len(found) >= 1, "the README has no command %r" % start)
+    return found[0]
+
+
+def replaced(text, old, new):
+    check(old in text, "the README's block no longer holds %r" % old)
+    return text.replace(old, new)
+
+
 def record(**fields):
     out = b""
     for name, width in WIDTHS:
@@ -61,21 +96,25 @@ class Sandbox:
         self.root = tempfile.mkdtemp(prefix="cardomine-sync-e2e.")
         self.drive = os.path.join(self.root, "drive_c")
         self.data = os.path.join(self.drive, "Program Files", "Pelvarin")
-        self.vdir = os.path.join(self.root, "vdir")
         self.storage = os.path.join(self.root, "radicale")
         self.env = dict(os.environ)
-        home = os.path.join(self.root, "home")
-        for name in ("HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME",
-                     "XDG_STATE_HOME"):
-            self.env[name] = home if name == "HOME" else os.path.join(home, name.lower())
+        # The default folders under a home of its own, so the README's ~ paths hold.
+        self.home = os.path.join(self.root, "home")
+        for name, folder in (("HOME", ""), ("XDG_CONFIG_HOME", ".config"),
+                             ("XDG_DATA_HOME", ".local/share"), ("XDG_CACHE_HOME", ".cache"),
+                             ("XDG_STATE_HOME", ".local/state")):
+            self.env[name] = os.path.join(self.home, folder)
             os.makedirs(self.env[name], exist_ok=True)
+        self.env["XDG_RUNTIME_DIR"] = os.path.join(self.root, "runtime")
+        os.makedirs(self.env["XDG_RUNTIME_DIR"], mode=0o700)
+        self.env.pop("VDIRSYNCER_CONFIG", None)
+        self.vdir = os.path.join(self.home, ".local", "share", "contacts", "cardomine")
         self.env["CARDOMINE_DRIVE_C"] = self.drive
         self.env["RADICALE_CONFIG"] = ""
         self.env["http_proxy"] = self.env["https_proxy"] = ""
         self.env["no_proxy"] = "127.0.0.1"
         self.radicale = None
         os.makedirs(self.drive)
-        os.makedirs(self.vdir)
 
     # The card file, made and sealed by the store's own code.
     def write_card_file(self):
@@ -164,28 +203,27 @@ class Sandbox:
                                  {"Content-Type": "application/xml"})
         check(status == 201, "MKCOL answered %d: %r" % (status, data))
         self.collection = os.path.join(self.storage, "collection-root", "user", "contacts")
-        # The README's conflict command, with this run's folder.
-        conflict = ["command", "sh", "-c",
-                    'd="%s/.cardomine-conflicts"; mkdir -p "$d" && cp "$2" "$d/$(date +%%s%%N).vcf"'
-                    ' && cp "$1" "$2"' % self.vdir, "sh"]
-        with open(os.path.join(self.root, "vdirsyncer.conf"), "w") as f:
-            f.write('[general]\nstatus_path = "%s"\n\n'
-                    '[pair cardomine]\na = "cardomine_vdir"\nb = "cardomine_server"\n'
-                    'collections = null\nconflict_resolution = %s\n\n'
-                    '[storage cardomine_vdir]\ntype = "filesystem"\npath = "%s"\n'
-                    'fileext = ".vcf"\n\n'
-                    '[storage cardomine_server]\ntype = "carddav"\n'
-                    'url = "http://127.0.0.1:%d/user/contacts/"\n'
-                    'username = "user"\npassword = "x"\n'
-                    % (os.path.join(self.root, "vdirsyncer-status"), json.dumps(conflict),
-                       self.vdir, self.port))
-        self.vdirsyncer("discover")
+        # The README's set-up: its folders, its password file, its configuration.
+        self.shell(readme_command("mkdir -p ~/.local/share/contacts/cardomine"))
+        self.shell("mkdir -p ~/.config/vdirsyncer && "
+                   + readme_command("install -m 600 /dev/null ~/.config/vdirsyncer/password")
+                   + " && echo x > ~/.config/vdirsyncer/password")
+        config = readme_block("A configuration (`~/.config/vdirsyncer/config`")
+        config = replaced(config, "https://dav.example.org/addressbooks/me/contacts/",
+                          "http://127.0.0.1:%d/user/contacts/" % self.port)
+        config = replaced(config, 'username = "me"', 'username = "user"')
+        config = replaced(config, 'password.fetch = ["command", "secret-tool", "lookup", '
+                          '"service", "carddav"]', readme_command('password.fetch = ["command", "cat"'))
+        self.config = os.path.join(self.env["XDG_CONFIG_HOME"], "vdirsyncer", "config")
+        with open(self.config, "w") as f:
+            f.write(config)
+        self.vdirsyncer("discover", "cardomine")
 
     # A second vdir paired with the same address book: the phone, as khard would read it.
     def add_phone(self):
         self.phone = os.path.join(self.root, "phone")
         os.makedirs(self.phone)
-        with open(os.path.join(self.root, "vdirsyncer.conf"), "a") as f:
+        with open(self.config, "a") as f:
             f.write('\n[pair phone]\na = "phone_vdir"\nb = "cardomine_server"\n'
                     'collections = null\nconflict_resolution = "b wins"\n\n'
                     '[storage phone_vdir]\ntype = "filesystem"\npath = "%s"\n'
@@ -193,8 +231,7 @@ class Sandbox:
         self.vdirsyncer("discover", "phone")
 
     def vdirsyncer(self, *args):
-        result = subprocess.run(["vdirsyncer", "-v", "INFO", "-c",
-                                 os.path.join(self.root, "vdirsyncer.conf")] + list(args),
+        result = subprocess.run(["vdirsyncer", "-v", "INFO"] + list(args),
                                 env=self.env, stdin=subprocess.DEVNULL, capture_output=True,
                                 text=True, timeout=120)
         check(result.returncode == 0, "vdirsyncer %s failed:\n%s%s"
@@ -207,6 +244,52 @@ class Sandbox:
                                 timeout=60)
         check(result.returncode == 0, "sync failed:\n%s%s" % (result.stdout, result.stderr))
         return result.stdout
+
+    def shell(self, command):
+        result = subprocess.run(["sh", "-c", command], env=self.env, stdin=subprocess.DEVNULL,
+                                capture_output=True, text=True, timeout=60)
+        check(result.returncode == 0, "%s failed: %s" % (command, result.stderr))
+
+    # The README's systemd user unit and timer, installed as it says, checked by systemd.
+    def install_unit(self):
+        bin_folder = os.path.join(self.home, ".local", "bin")
+        os.makedirs(bin_folder)
+        os.symlink(self.tool, os.path.join(bin_folder, "cardomine-tool"))
+        units = os.path.join(self.env["XDG_CONFIG_HOME"], "systemd", "user")
+        os.makedirs(units)
+        self.unit = readme_block("`~/.config/systemd/user/cardomine-sync.service`")
+        for name, text in (("cardomine-sync.service", self.unit), ("cardomine-sync.timer",
+                           readme_block("`~/.config/systemd/user/cardomine-sync.timer`"))):
+            with open(os.path.join(units, name), "w") as f:
+                f.write(text)
+        result = subprocess.run(["systemd-analyze", "--user", "verify",
+                                 os.path.join(units, "cardomine-sync.timer")],
+                                env=self.env, stdin=subprocess.DEVNULL, capture_output=True,
+                                text=True, timeout=60)
+        check(result.returncode == 0 and not result.stdout + result.stderr,
+              "systemd-analyze verify: %s%s" % (result.stdout, result.stderr))
+
+    # One run of the unit as systemd runs a oneshot service: each ExecStart in turn, %h the
+    # home; a status other than 0 and SuccessExitStatus ends the run as failed.
+    def run_unit(self):
+        success = {0}
+        steps = []
+        for line in self.unit.splitlines():
+            key, _, value = line.partition("=")
+            if key == "SuccessExitStatus":
+                success |= {int(status) for status in value.split()}
+            elif key == "ExecStart":
+                steps.append(shlex.split(value.replace("%h", self.home)))
+        check(len(steps) == 3, "the unit has %d steps" % len(steps))
+        statuses, out = [], ""
+        for step in steps:
+            result = subprocess.run(step, env=self.env, stdin=subprocess.DEVNULL,
+                                    capture_output=True, text=True, timeout=120)
+            check(result.returncode in success, "the unit's %s failed (%d):\n%s%s"
+                  % (step[0], result.returncode, result.stdout, result.stderr))
+            statuses.append(result.returncode)
+            out += result.stdout
+        return statuses, out
 
     # What the server stores: its vCard files, by UID.
     def server_cards(self):
@@ -284,8 +367,9 @@ def run(box):
     status, _ = box.http("PUT", "/user/contacts/phone-contact-1.vcf", phone.encode(),
                          {"Content-Type": "text/vcard"})
     check(status == 201, "PUT answered %d" % status)
-    box.vdirsyncer("sync")
-    out = box.sync_pass()
+    box.install_unit()
+    statuses, out = box.run_unit()
+    check(statuses == [0, 0, 0], "the unit's statuses: %r" % statuses)
     check("Added contact 4 (Grace Hopper)" in out, "pass after the PUT: " + out)
     check(box.count() == 4, "count %d after the new contact" % box.count())
     check(box.record(4) == record(FirstName="Grace", LastName="Hopper", Company="Navy",
@@ -389,6 +473,17 @@ def run(box):
     check(box.mtimes(box.collection) == server_before, "the server's files changed")
     out = box.sync_pass()
     check(out.strip() == "Nothing changed.", "second quiet pass: " + out)
+
+    # Cardomine open: the pass changes nothing and says "try again later", which the unit
+    # counts as success, so vdirsyncer's upload still runs.
+    folder = os.open(box.data, os.O_RDONLY | os.O_DIRECTORY)
+    try:
+        fcntl.flock(folder, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        statuses, out = box.run_unit()
+        check(statuses == [0, 75, 0], "the unit's statuses with Cardomine open: %r" % statuses)
+    finally:
+        os.close(folder)
+    check(box.mtimes(box.vdir) == vdir_before, "the pass wrote while Cardomine was open")
 
     # From the phone's side: a contact richer than the card file's boxes survives a
     # round trip, and an edit in the card file changes only that value on the phone.
