@@ -27,8 +27,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The calling thread's own CPU time: what the program does, which other processes on a
-// busy machine do not stretch (a wait on the disk does not count either).
+// The calling thread's own CPU time: time spent waiting for a processor on a busy
+// machine does not count (nor does a wait on the disk).
 double threadCpuMicros()
 {
     timespec now{};
@@ -202,10 +202,23 @@ QString measureCreate(Window &w, int first, int samples, Timings &out)
 // the fonts and pages every later step finds ready.
 constexpr int WarmNavigations = 50;
 
-// One round over one data folder: creates into free numbers at its end, then, with the
-// card file back at `count` contacts, navigations and both kinds of edit.
-QString measureRound(const QString &root, int count, int navigations, int saves, unsigned seed,
-                     RoundFigures &out)
+// One data folder's navigations in a round, in a window of their own.
+QString measureNavigations(const QString &root, int count, int navigations, unsigned seed,
+                           RoundFigures &out)
+{
+    Window w(root);
+    if (!w.loaded)
+        return QStringLiteral("the main window did not load");
+    Timings warm;
+    QString problem = measureNavigation(w, count, WarmNavigations, seed + 1, warm);
+    if (problem.isEmpty())
+        problem = measureNavigation(w, count, navigations, seed, out[Navigation]);
+    return problem;
+}
+
+// One data folder's saves in a round: creates into free numbers at its end, then, with
+// the card file back at `count` contacts, both kinds of edit.
+QString measureSaves(const QString &root, int count, int saves, unsigned seed, RoundFigures &out)
 {
     // With one contact the creates go on from it; otherwise the card file steps back
     // by the number of creates, which bring it to its size again.
@@ -225,12 +238,7 @@ QString measureRound(const QString &root, int count, int navigations, int saves,
     Window w(root);
     if (!w.loaded)
         return QStringLiteral("the main window did not load");
-    Timings warm;
-    QString problem = measureNavigation(w, count, WarmNavigations, seed + 1, warm);
-    if (problem.isEmpty())
-        problem = measureNavigation(w, count, navigations, seed, out[Navigation]);
-    if (problem.isEmpty())
-        problem = measureEdit(w, count, saves, false, seed, out[EditSave]);
+    QString problem = measureEdit(w, count, saves, false, seed, out[EditSave]);
     if (problem.isEmpty())
         problem = measureEdit(w, count, saves, true, seed, out[EditNotesSave]);
     return problem;
@@ -265,21 +273,31 @@ bool runWindowBench(const Context &c, const std::array<QString, 3> &roots,
     double loadLow = loadBefore;
     double loadHigh = loadBefore;
 
-    // figures[size][round]
+    // figures[size][round]. In each round the sizes compared (one contact and the
+    // largest) come one right after the other, the first of them swapped every other
+    // round; 1,000 comes last. Navigations first, then saves, so that the blocks compared
+    // are close in time.
     std::array<std::vector<RoundFigures>, 3> figures;
     for (int round = -1; round < rounds; ++round) {
-        for (std::size_t k = 0; k < sizes.size(); ++k) {
-            // Every other round in the opposite order, so no size always follows another.
-            const std::size_t i = round % 2 == 0 ? k : sizes.size() - 1 - k;
-            RoundFigures one;
-            const QString problem = measureRound(roots[i], sizes[i], navigations, saves,
-                                                 20240601u + unsigned(round + 1) * 7919u, one);
-            if (!problem.isEmpty()) {
-                std::fprintf(stderr, "%d contacts: %s\n", sizes[i], qPrintable(problem));
-                return false;
+        const std::array<std::size_t, 3> order = round % 2 == 0
+                                                     ? std::array<std::size_t, 3>{0, 2, 1}
+                                                     : std::array<std::size_t, 3>{2, 0, 1};
+        const unsigned seed = 20240601u + unsigned(round + 1) * 7919u;
+        std::array<RoundFigures, 3> one;
+        for (const bool saving : {false, true}) {
+            for (const std::size_t i : order) {
+                const QString problem =
+                    saving ? measureSaves(roots[i], sizes[i], saves, seed, one[i])
+                           : measureNavigations(roots[i], sizes[i], navigations, seed, one[i]);
+                if (!problem.isEmpty()) {
+                    std::fprintf(stderr, "%d contacts: %s\n", sizes[i], qPrintable(problem));
+                    return false;
+                }
             }
-            if (round >= 0)
-                figures[i].push_back(one);
+        }
+        if (round >= 0) {
+            for (std::size_t i = 0; i < sizes.size(); ++i)
+                figures[i].push_back(one[i]);
         }
         const double load = loadAverage();
         loadLow = std::min(loadLow, load);
@@ -345,13 +363,15 @@ bool runWindowBench(const Context &c, const std::array<QString, 3> &roots,
             "Inside one running program (these are single clicks, not processes): one scroll-bar "
             "change to the boxes filled; the one click that saves, every write fsynced; "
             "edit-save changes a field, edit-save +notes the notes too; create-save adds notes. "
-            "%1 rounds after one that warms the caches; each round opens the data folder of "
-            "each size in turn (every other round in the opposite order) and takes %2 "
-            "navigations (after %3 not counted) and %4 saves of each kind, so the sizes share "
-            "the machine's load. A size's figure is over all its samples. Navigation is judged "
-            "in the thread's CPU time, which other processes do not stretch, its wall clock "
-            "shown beside; saves in wall clock, as they wait on the disk. Flat: the ratio "
-            "%5 / 1 taken within each round, its median (min–max) judged. `!` marks a value "
+            "%1 rounds after one that warms the caches. Each round opens the data folder of "
+            "each size in turn, one contact and %5 back to back (which first swapped every "
+            "other round), and takes %2 navigations of each (after %3 not counted), then in "
+            "the same order %4 saves of each kind, so the sizes compared share the machine's "
+            "load. A size's figure is over all its samples. Navigation is judged in the "
+            "thread's CPU time (time spent waiting for a processor does not count; a busy "
+            "machine still slows the steps themselves), its wall clock shown beside; saves in "
+            "wall clock, as they wait on the disk. Flat: the ratio %5 / 1 taken within each "
+            "round, its median (min–max) judged. `!` marks a value "
             "that misses its target.")
             .arg(rounds)
             .arg(navigations)
