@@ -186,7 +186,7 @@ int main(int argc, char *argv[])
     const int peerPairs = pairs > 0 ? pairs : envInt("CARDOMINE_BENCH_PEER_PAIRS", 3);
     const WindowSettings windowSettings{
         pairs > 0 ? pairs : envInt("CARDOMINE_BENCH_WINDOW_ROUNDS", 24),
-        envInt("CARDOMINE_BENCH_NAVIGATIONS", 12000), envInt("CARDOMINE_BENCH_SAVES", 240)};
+        envInt("CARDOMINE_BENCH_NAVIGATIONS", 48000), envInt("CARDOMINE_BENCH_SAVES", 240)};
     const int largest = std::min(envInt("CARDOMINE_BENCH_CONTACTS", Largest), Largest);
     const std::array<int, 3> sizes{1, std::min(1000, largest), largest};
     const QStringList only =
