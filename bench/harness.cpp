@@ -11,45 +11,25 @@
 #include "bench/stats.h"
 #include "bench/syncbench.h"
 #include "bench/toolbench.h"
+#include "bench/windowbench.h"
 #include "datastore/contactrecord.h"
-#include "datastore/indexfile.h"
-#include "datastore/pendingwork.h"
-#include "mainwindow/frmwork.h"
 #include "platform/fonts.h"
-#include "platform/scriptedmessages.h"
-#include "startup/mainwindowload.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QLineEdit>
-#include <QLocale>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QThread>
 
 #include <array>
-#include <chrono>
 #include <cstdio>
-#include <functional>
-#include <random>
 #include <string>
 #include <vector>
 
 namespace cardomine::bench {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-constexpr std::array<int, 3> Sizes{1, 1000, cardomine::ContactRecord::MaxNumber};
 constexpr int Largest = cardomine::ContactRecord::MaxNumber;
-
-double microsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
-}
 
 int envInt(const char *name, int fallback)
 {
@@ -62,130 +42,6 @@ QString envString(const char *name, const QString &fallback)
 {
     const QString value = qEnvironmentVariable(name);
     return value.isEmpty() ? fallback : value;
-}
-
-// --- In-process runs over a loaded main window ----------------------------------
-
-struct WindowFigures
-{
-    std::vector<double> navigation;    // microseconds
-    std::vector<double> createSave;    // microseconds
-    std::vector<double> editSave;      // microseconds, a field changed
-    std::vector<double> editNotesSave; // microseconds, a field and the notes changed
-    QString problem;
-};
-
-class Window
-{
-public:
-    explicit Window(const QString &root)
-        : m_drive(root)
-    {
-        CurrentRecord = ContactRecord();
-        IndexLines.clear();
-        platform::setMessageService(&messages);
-        window = new FrmWork;
-        loaded = startup::loadMainWindow(*window) == startup::LoadResult::Ready;
-        messages.clear();
-    }
-    ~Window()
-    {
-        delete window;
-        platform::setMessageService(nullptr);
-        // As the program's clean exit does: browsing leaves a spent marker behind, which
-        // the sync pass would take for a save cut short.
-        pendingwork::removeSpent();
-    }
-    Window(const Window &) = delete;
-    Window &operator=(const Window &) = delete;
-
-    QString shownId() const { return window->ID->text().trimmed(); }
-
-    DriveRoot m_drive;
-    platform::ScriptedMessageService messages;
-    FrmWork *window = nullptr;
-    bool loaded = false;
-};
-
-QString measureNavigation(Window &w, int count, int samples, std::vector<double> &out)
-{
-    QScrollBar *bar = w.window->ScrollBar;
-    std::mt19937 random(20240601u + unsigned(count));
-    if (count == 1) {
-        // One contact: step to the empty position after it (it reads as spaces) and
-        // time each step back onto the contact.
-        bar->setMaximum(2);
-        for (int i = 0; i < samples; ++i) {
-            bar->setValue(2);
-            const Clock::time_point start = Clock::now();
-            bar->setValue(1);
-            out.push_back(microsSince(start));
-            if (w.shownId() != QLatin1String("1"))
-                return QStringLiteral("record 1 not shown");
-        }
-        bar->setMaximum(1);
-        return {};
-    }
-    std::uniform_int_distribution<int> pick(1, count);
-    for (int i = 0; i < samples; ++i) {
-        int v = pick(random);
-        if (v == bar->value())
-            v = v == count ? 1 : v + 1;
-        const Clock::time_point start = Clock::now();
-        bar->setValue(v);
-        out.push_back(microsSince(start));
-        if (w.shownId() != QString::number(v))
-            return QStringLiteral("record %1 not shown").arg(v);
-    }
-    return {};
-}
-
-QString measureEdit(Window &w, int count, int samples, bool changeNotes, std::vector<double> &out)
-{
-    std::mt19937 random((changeNotes ? 78u : 77u) + unsigned(count));
-    std::uniform_int_distribution<int> pick(1, count);
-    for (int i = 0; i < samples; ++i) {
-        const int v = pick(random);
-        w.window->ScrollBar->setValue(v);
-        w.window->editButton->click();
-        w.window->fname->setText(QStringLiteral("Edited%1").arg(i));
-        if (changeNotes)
-            w.window->notes->setPlainText(QStringLiteral("Edited notes %1").arg(i));
-        w.messages.queueAnswer(platform::MessageAnswer::Yes);
-        const Clock::time_point start = Clock::now();
-        w.window->editButton->click();
-        out.push_back(microsSince(start));
-        if (!w.window->editTag().isEmpty() || w.messages.pendingAnswers() != 0 ||
-            !w.messages.unexpected().isEmpty() || w.messages.shown().size() != 1)
-            return QStringLiteral("edit of record %1 not saved").arg(v);
-        if (CurrentRecord.FirstName.text().trimmed() != QStringLiteral("Edited%1").arg(i))
-            return QStringLiteral("edit of record %1 lost").arg(v);
-        w.messages.clear();
-    }
-    return {};
-}
-
-QString measureCreate(Window &w, int first, int samples, std::vector<double> &out)
-{
-    for (int i = 0; i < samples; ++i) {
-        const int number = first + i;
-        w.window->createButton->click();
-        if (w.shownId() != QString::number(number))
-            return QStringLiteral("create did not offer record %1").arg(number);
-        w.window->fname->setText(QStringLiteral("New%1").arg(number));
-        w.window->lname->setText(QStringLiteral("Person"));
-        w.window->company->setText(QStringLiteral("Newco"));
-        w.window->homephone->setText(QStringLiteral("555.0000"));
-        w.window->notes->setPlainText(QStringLiteral("Created by the benchmark"));
-        const Clock::time_point start = Clock::now();
-        w.window->exitButton->click();
-        out.push_back(microsSince(start));
-        if (indexfile::recordCount(IndexLines) != number || w.shownId() != QLatin1String("1") ||
-            !w.messages.unexpected().isEmpty())
-            return QStringLiteral("record %1 not created").arg(number);
-        w.messages.clear();
-    }
-    return {};
 }
 
 // --- The tables -----------------------------------------------------------------
@@ -203,11 +59,6 @@ QString machineLine()
         }
     }
     return QStringLiteral("%1 x %2").arg(QThread::idealThreadCount()).arg(model);
-}
-
-QString sizeName(int count)
-{
-    return QLocale(QLocale::English).toString(count);
 }
 
 QString contacts(int count)
@@ -287,7 +138,8 @@ bool startupBlock(const Context &c, const std::array<QString, 3> &roots,
             "process, in rounds with two floors: a bare Qt Widgets window of the same size, and "
             "the same window with its controls, captions, fonts and one contact's text but no "
             "logic (no files, no splash, no boxes); %1 rounds after one that warms the caches. "
-            "Peak memory is each process's own, read after exec.")
+            "Each ratio is taken within a round (every program runs once a round), its median "
+            "(min–max) judged. Peak memory is each process's own, read after exec.")
             .arg(rounds),
         pairHeaders(), rows);
     c.report.table(QStringLiteral("Start-up memory and growth"), QString(),
@@ -295,104 +147,6 @@ bool startupBlock(const Context &c, const std::array<QString, 3> &roots,
                     QStringLiteral("verdict")},
                    more);
     c.report.load(r.loadBefore, r.loadAfter);
-    return true;
-}
-
-// Browsing and saving inside one running program, per data folder.
-bool windowBlock(const Context &c, const std::array<QString, 3> &roots,
-                 const std::array<int, 3> &sizes, int navigationSamples, int saveSamples)
-{
-    c.report.progress(QStringLiteral("Browsing and saving"));
-    const double loadBefore = loadAverage();
-    std::array<WindowFigures, 3> figures;
-    for (std::size_t i = 0; i < sizes.size(); ++i) {
-        const int count = sizes[i];
-        WindowFigures &f = figures[i];
-        {
-            Window w(roots[i]);
-            if (!w.loaded) {
-                std::fprintf(stderr, "the main window did not load over %d contacts\n", count);
-                return false;
-            }
-            f.problem = measureNavigation(w, count, navigationSamples, f.navigation);
-            if (f.problem.isEmpty())
-                f.problem = measureEdit(w, count, saveSamples, false, f.editSave);
-            if (f.problem.isEmpty())
-                f.problem = measureEdit(w, count, saveSamples, true, f.editNotesSave);
-        }
-        // Creating needs free numbers: the card file steps back by the number of
-        // creates (with one contact, the creates go on from it).
-        const int first = std::max(1, count - saveSamples);
-        if (f.problem.isEmpty() && !keepFirstRecords(roots[i], first))
-            f.problem = QStringLiteral("could not cut the card file back");
-        if (f.problem.isEmpty()) {
-            Window w(roots[i]);
-            f.problem = w.loaded ? measureCreate(w, first + 1, saveSamples, f.createSave)
-                                 : QStringLiteral("the main window did not load");
-        }
-        if (!f.problem.isEmpty()) {
-            std::fprintf(stderr, "%d contacts: %s\n", count, qPrintable(f.problem));
-            return false;
-        }
-    }
-
-    struct Measure
-    {
-        QString name;
-        std::function<double(const WindowFigures &)> value;
-        double limit;
-        bool largestOnly;
-    };
-    const std::vector<Measure> measures{
-        {QStringLiteral("navigation median (us)"),
-         [](const WindowFigures &f) { return median(f.navigation); }, 100, true},
-        {QStringLiteral("navigation p99 (us)"),
-         [](const WindowFigures &f) { return quantile(f.navigation, 0.99); }, 1000, true},
-        {QStringLiteral("create-save median (ms)"),
-         [](const WindowFigures &f) { return median(f.createSave) / 1000.0; }, 5, false},
-        {QStringLiteral("edit-save median (ms)"),
-         [](const WindowFigures &f) { return median(f.editSave) / 1000.0; }, 5, false},
-        {QStringLiteral("edit-save +notes median (ms)"),
-         [](const WindowFigures &f) { return median(f.editNotesSave) / 1000.0; }, 5, false},
-    };
-    std::vector<QStringList> rows;
-    for (const Measure &m : measures) {
-        QStringList row{m.name};
-        bool met = true;
-        std::array<double, 3> values{};
-        for (std::size_t i = 0; i < sizes.size(); ++i) {
-            values[i] = m.value(figures[i]);
-            const bool checked = !m.largestOnly || i + 1 == sizes.size();
-            const bool ok = values[i] < m.limit;
-            met = met && (!checked || ok);
-            row << number(values[i]) + (checked && !ok ? QStringLiteral("!") : QString());
-        }
-        const QString target = QStringLiteral("< %1%2").arg(m.limit).arg(
-            m.largestOnly ? QStringLiteral(" at ") + sizeName(sizes[2]) : QString());
-        row << target
-            << c.report.verdict(
-                   {QStringLiteral("window ") + m.name, number(values[2]), target, met, false});
-        const double flat = values[0] > 0 ? values[2] / values[0] : 0;
-        row << number(flat) + QStringLiteral(" ") +
-                   c.report.verdict(
-                       {QStringLiteral("window %1 flat (%2 / 1)").arg(m.name, sizeName(sizes[2])),
-                        number(flat), QStringLiteral("<= 1.3"), flat <= 1.3, false});
-        rows.push_back(row);
-    }
-    c.report.table(
-        QStringLiteral("Browsing and saving in the running program"),
-        QStringLiteral(
-            "Inside one running program (these are single clicks, not processes): one scroll-bar "
-            "change to the boxes filled (%1 samples); the one click that saves (%2 samples), "
-            "every write fsynced; edit-save changes a field, edit-save +notes the notes too; "
-            "create-save adds notes. `!` marks a value that misses its target.")
-            .arg(navigationSamples)
-            .arg(saveSamples),
-        {QStringLiteral("what"), sizeName(sizes[0]), sizeName(sizes[1]), sizeName(sizes[2]),
-         QStringLiteral("target"), QStringLiteral("verdict"),
-         QStringLiteral("flat (%1 / 1 <= 1.3)").arg(sizeName(sizes[2]))},
-        rows);
-    c.report.load(loadBefore, loadAverage());
     return true;
 }
 
@@ -430,8 +184,9 @@ int main(int argc, char *argv[])
     const int toolPairs = pairs > 0 ? pairs : envInt("CARDOMINE_BENCH_TOOL_PAIRS", 9);
     const int firstSyncPairs = pairs > 0 ? pairs : envInt("CARDOMINE_BENCH_SYNC_PAIRS", 5);
     const int peerPairs = pairs > 0 ? pairs : envInt("CARDOMINE_BENCH_PEER_PAIRS", 3);
-    const int navigationSamples = envInt("CARDOMINE_BENCH_NAVIGATIONS", 3000);
-    const int saveSamples = envInt("CARDOMINE_BENCH_SAVES", 100);
+    const WindowSettings windowSettings{
+        pairs > 0 ? pairs : envInt("CARDOMINE_BENCH_WINDOW_ROUNDS", 24),
+        envInt("CARDOMINE_BENCH_NAVIGATIONS", 48000), envInt("CARDOMINE_BENCH_SAVES", 240)};
     const int largest = std::min(envInt("CARDOMINE_BENCH_CONTACTS", Largest), Largest);
     const std::array<int, 3> sizes{1, std::min(1000, largest), largest};
     const QStringList only =
@@ -466,7 +221,8 @@ int main(int argc, char *argv[])
     // The tool, the sync and the peers work over a data folder of their own, which
     // nothing they run changes.
     const QString source = scratch.path() + QStringLiteral("/tool-source");
-    if (!makeDataFolder(source, largest)) {
+    const bool toolRuns = wanted("sync") || wanted("tool") || wanted("peers");
+    if (toolRuns && !makeDataFolder(source, largest)) {
         std::fprintf(stderr, "could not make the data folder %s\n", qPrintable(source));
         return 1;
     }
@@ -484,7 +240,7 @@ int main(int argc, char *argv[])
         ok = runPeerBench(context, roots[2], peerPairs);
     // Last: it edits and cuts back the start-up's data folders.
     if (ok && wanted("window"))
-        ok = windowBlock(context, roots, sizes, navigationSamples, saveSamples);
+        ok = runWindowBench(context, roots, sizes, windowSettings);
     if (!ok)
         return 1;
     report.summary();

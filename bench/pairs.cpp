@@ -4,6 +4,7 @@
 #include "bench/stats.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace cardomine::bench {
 
@@ -34,15 +35,20 @@ Rounds runRounds(const std::vector<Trial> &trials, int rounds)
     return result;
 }
 
+Ratio spread(std::vector<double> ratios)
+{
+    if (ratios.empty())
+        return {};
+    return {median(ratios), *std::min_element(ratios.begin(), ratios.end()),
+            *std::max_element(ratios.begin(), ratios.end())};
+}
+
 Ratio pairRatio(const Series &over, const Series &under)
 {
     std::vector<double> ratios;
     for (std::size_t i = 0; i < over.millis.size() && i < under.millis.size(); ++i)
         ratios.push_back(under.millis[i] > 0 ? over.millis[i] / under.millis[i] : 0);
-    if (ratios.empty())
-        return {};
-    return {median(ratios), *std::min_element(ratios.begin(), ratios.end()),
-            *std::max_element(ratios.begin(), ratios.end())};
+    return spread(std::move(ratios));
 }
 
 } // namespace cardomine::bench

@@ -44,6 +44,9 @@ struct Rounds
 
 Rounds runRounds(const std::vector<Trial> &trials, int rounds);
 
+// The median, min and max of ratios taken one per round.
+Ratio spread(std::vector<double> ratios);
+
 // The per-round ratio of `over` to `under` (time), its median, min and max.
 Ratio pairRatio(const Series &over, const Series &under);
 

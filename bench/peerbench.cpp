@@ -168,10 +168,12 @@ bool runPeerBench(const Context &c, const QString &startRoot, int pairs)
 
     c.report.table(
         QStringLiteral("Beside other programs, over %1 contacts").arg(c.count),
-        QStringLiteral("Theirs and ours as whole processes, in pairs; %1 rounds after one that "
-                       "warms the caches. Ours: start-up to record 1 shown (offscreen); export "
-                       "--format vcard; find springfield (every contact); import --dry-run into "
-                       "an empty card file (reads and checks every vCard, writes nothing).")
+        QStringLiteral(
+            "Theirs and ours as whole processes, in pairs; %1 rounds after one that "
+            "warms the caches. Ours: start-up to record 1 shown (offscreen); export "
+            "--format vcard; find springfield (every contact); import --dry-run into "
+            "an empty card file (reads and checks every vCard, writes nothing). Each ratio is "
+            "taken within a round, its median (min–max) shown.")
             .arg(pairs),
         pairHeaders(QStringLiteral("theirs")), rows);
     c.report.load(loadBefore, loadAverage());

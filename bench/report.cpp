@@ -2,6 +2,7 @@
 #include "bench/report.h"
 
 #include <QFile>
+#include <QLocale>
 
 #include <cstdio>
 
@@ -21,6 +22,11 @@ QString number(double v)
 QString ratioCell(const Ratio &r)
 {
     return QStringLiteral("%1 (%2–%3)").arg(number(r.median), number(r.min), number(r.max));
+}
+
+QString sizeName(int count)
+{
+    return QLocale(QLocale::English).toString(count);
 }
 
 void Report::add(const QString &text)

@@ -47,5 +47,7 @@ private:
 // Number formats shared by every table.
 QString number(double v);
 QString ratioCell(const Ratio &r);
+// A count of contacts as the tables write it (32,767).
+QString sizeName(int count);
 
 } // namespace cardomine::bench

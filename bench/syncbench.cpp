@@ -94,7 +94,9 @@ bool runSyncBench(const Context &c)
     c.report.table(
         QStringLiteral("cardomine-tool sync over %1 contacts, a process each pass").arg(c.count),
         QStringLiteral("As a timer runs it: each pass a whole process, paired with its floor; %1 "
-                       "rounds (the first pass: %2) after one that warms the caches.")
+                       "rounds (the first pass: %2) after one that warms the caches; each ratio is "
+                       "taken within a round, its median (min–max) shown. The first pass is judged "
+                       "on that ratio, the pass with nothing changed on its median time.")
             .arg(c.pairs)
             .arg(c.firstSyncPairs),
         pairHeaders(), rows);
