@@ -37,6 +37,7 @@
 #include <charconv>
 #include <functional>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 namespace cardomine::tool {
@@ -464,11 +465,17 @@ public:
             m_present[size_t(n)] = true;
         }
         notesFiles.clear();
+        m_notesNames.clear();
+        notesFiles.reserve(file.notesFiles.size());
+        m_notesNames.reserve(file.notesFiles.size());
         for (const cardfile::NotesFile &notes : file.notesFiles) {
-            if (notes.number <= count)
+            if (notes.number <= count) {
                 notesFiles.insert(notes.number,
                                   identity({notes.name, notes.size, notes.mtimeNs, notes.inode}));
+                m_notesNames.insert(notes.number, notes.name);
+            }
         }
+        m_notesBatch = 1;
     }
 
     QByteArrayView raw(int n) const
@@ -500,11 +507,13 @@ public:
     const QString &notes(int n)
     {
         auto it = m_notes.find(n);
-        if (it == m_notes.end())
-            it = m_notes.insert(n, notesFiles.contains(n) ? notes::read(n) : QString());
-        return *it;
+        if (it == m_notes.end()) {
+            readNotesFrom(n);
+            it = m_notes.try_emplace(n).first; // no notes file
+        }
+        return it->second;
     }
-    void setNotes(int n, const QString &text) { m_notes.insert(n, text); }
+    void setNotes(int n, const QString &text) { m_notes.insert_or_assign(n, text); }
 
     Contact contact(int n) { return {n, record(n), notes(n)}; }
 
@@ -512,9 +521,41 @@ public:
     QHash<int, QByteArray> notesFiles; // notes identities by number
 
 private:
+    // The notes of n and of the next numbers not read yet, in one batch from the notes
+    // folder: a pass that writes out many contacts needs them in turn. The batch grows
+    // as they are asked for, so a pass with one change reads few files.
+    void readNotesFrom(int n)
+    {
+        if (!m_notesNames.contains(n))
+            return;
+        QList<int> numbers;
+        QStringList names;
+        const int last = std::min(count, n + 4 * m_notesBatch);
+        for (int m = n; m <= last && numbers.size() < m_notesBatch; ++m) {
+            const auto name = m_notesNames.constFind(m);
+            if (name == m_notesNames.cend() || m_notes.count(m) > 0)
+                continue;
+            numbers.append(m);
+            names.append(*name);
+        }
+        if (numbers.isEmpty())
+            return;
+        m_notesBatch = std::min(m_notesBatch * 2, 1024);
+        std::vector<std::optional<QByteArray>> bytes =
+            files::readBytesIfFilesIn(paths::NotesFolder, names, notes::ReadLimit + 1);
+        for (qsizetype i = 0; i < numbers.size(); ++i)
+            m_notes.try_emplace(
+                numbers.at(i),
+                bytes[size_t(i)] ? notes::fromFileBytes(std::move(*bytes[size_t(i)])) : QString());
+    }
+
     QByteArray m_data; // count records of the random form
     QHash<int, ContactRecord> m_records;
-    QHash<int, QString> m_notes;
+    // By number; a node map, so that a reference notes() gave stays good while more
+    // notes are read.
+    std::unordered_map<int, QString> m_notes;
+    QHash<int, QString> m_notesNames; // each notes file's name as the folder spells it
+    int m_notesBatch = 1;
     std::vector<bool> m_present; // by position: the record is not blank
 };
 
@@ -1083,11 +1124,13 @@ SyncReport syncVdir(const QString &nativeFolder)
             next.contacts.insert(n, now);
         };
         const auto writeFile = [&](const QString &name, const QByteArray &bytes) {
-            vcards.addNative(joinedPath(nativeFolder, name), bytes);
+            const files::WrittenFile written =
+                vcards.addNative(joinedPath(nativeFolder, name), bytes);
             ++report.written;
             now.fileName = name;
             now.file = digest(bytes);
-            now.fileId.clear(); // filled in from the folder below
+            // As the folder will list it: the rename into place keeps it.
+            now.fileId = identity({name, written.size, written.mtimeNs, written.inode});
             next.contacts.insert(n, now);
         };
         // The phone's card with the record's changed boxes merged in.
@@ -1248,8 +1291,10 @@ SyncReport syncVdir(const QString &nativeFolder)
     for (const QString &path : std::as_const(setAsideDone))
         files::deleteNativeFile(path);
 
-    // Identities of the files this pass wrote.
-    if (report.written > 0) {
+    // Identities of the files a pass cut short wrote, which it could not record.
+    if (report.written > 0 &&
+        std::any_of(next.contacts.cbegin(), next.contacts.cend(),
+                    [](const ContactState &c) { return c.fileId.isEmpty(); })) {
         QHash<QString, QByteArray> now;
         for (const files::NativeEntry &entry : files::listNativeEntries(nativeFolder))
             now.insert(entry.name, identity(entry));
