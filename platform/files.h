@@ -91,6 +91,15 @@ private:
     QString m_path;
 };
 
+// What stat tells of a file written: size, modification time (nanoseconds since the
+// epoch) and inode, which a rename into place keeps.
+struct WrittenFile
+{
+    std::int64_t size = 0;
+    std::int64_t mtimeNs = 0;
+    std::uint64_t inode = 0;
+};
+
 // Many replacements made durable together, for a batch of new files: add writes each
 // temporary file beside its file without flushing it, addNew writes a new file under
 // its own name; flush makes all of them durable at once (one flush of the file system
@@ -112,7 +121,8 @@ public:
     void addNew(const QString &folder, const QString &name, const QByteArray &bytes);
     // add for a file named by a native path, outside the drive (the vCard folder that
     // sync keeps): replaced as replaceNativeFile replaces it, private to the user.
-    void addNative(const QString &nativePath, const QByteArray &bytes);
+    // Returns what a listing will tell of the file once committed.
+    WrittenFile addNative(const QString &nativePath, const QByteArray &bytes);
     void flush();
     // Flushes first when flush() has not run since the last add.
     void commit();

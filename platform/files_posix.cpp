@@ -221,7 +221,8 @@ void syncFolder(const QByteArray &folder, const QString &operation, const QStrin
 }
 
 QByteArray writeTemporary(const QByteArray &native, const QByteArray &bytes,
-                          const QString &operation, const QString &programPath, bool flush)
+                          const QString &operation, const QString &programPath, bool flush,
+                          struct stat *written)
 {
     const QByteArray folder = folderOf(native);
     QByteArray pattern = folder + "/." + nameOf(native) + ".tmp-XXXXXX";
@@ -234,6 +235,8 @@ QByteArray writeTemporary(const QByteArray &native, const QByteArray &bytes,
     writeAll(fd, bytes, operation, programPath);
     if (flush)
         syncFile(fd, operation, programPath);
+    if (written && sysCall("fstat", [&] { return ::fstat(fd, written); }) != 0)
+        fail(operation, programPath, errno);
     file.close(operation, programPath);
     temporary.published();
     return pattern;
@@ -862,16 +865,22 @@ void PreparedReplacements::add(const QString &path, const QByteArray &bytes)
     m_flushed = false;
 }
 
-void PreparedReplacements::addNative(const QString &nativePath, const QByteArray &bytes)
+WrittenFile PreparedReplacements::addNative(const QString &nativePath, const QByteArray &bytes)
 {
     if (nativePath.isEmpty() || nativePath.contains(QChar(0)))
         fail(WriteOperation, nativePath, EINVAL);
     Entry entry;
     entry.native = QFile::encodeName(nativePath);
     entry.path = nativePath;
-    entry.temporary = writeTemporary(entry.native, bytes, WriteOperation, nativePath, false);
+    struct stat written
+    {};
+    entry.temporary =
+        writeTemporary(entry.native, bytes, WriteOperation, nativePath, false, &written);
     m_entries.push_back(std::move(entry));
     m_flushed = false;
+    return {std::int64_t(written.st_size),
+            std::int64_t(written.st_mtim.tv_sec) * 1000000000 + written.st_mtim.tv_nsec,
+            std::uint64_t(written.st_ino)};
 }
 
 void PreparedReplacements::addNew(const QString &folder, const QString &name,

@@ -17,6 +17,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace cardomine::platform::posixio {
@@ -177,10 +178,12 @@ QByteArray readWhole(const QByteArray &native, std::int64_t maxBytes, bool missi
 
 // The two halves of replaceWhole. writeTemporary writes and (when flush) flushes a
 // temporary file beside native and returns its path (removed again when it fails);
-// publishTemporary renames it over native and flushes the folder (removing it when
-// the rename fails).
+// with `written`, what fstat tells of the file once written, which the rename into
+// place keeps. publishTemporary renames it over native and flushes the folder
+// (removing it when the rename fails).
 QByteArray writeTemporary(const QByteArray &native, const QByteArray &bytes,
-                          const QString &operation, const QString &programPath, bool flush = true);
+                          const QString &operation, const QString &programPath, bool flush = true,
+                          struct stat *written = nullptr);
 void publishTemporary(const QByteArray &temporary, const QByteArray &native,
                       const QString &operation, const QString &programPath);
 

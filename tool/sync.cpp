@@ -34,8 +34,10 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <charconv>
 #include <functional>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 namespace cardomine::tool {
@@ -198,9 +200,9 @@ QByteArray stateBytes(const State &state, const std::function<QString(int)> &can
     return out;
 }
 
-QByteArray identity(const files::NativeEntry &entry)
+// FNV-1a over the three numbers: stable, and cheap enough for every file of a pass.
+std::uint64_t identityHash(const files::NativeEntry &entry)
 {
-    // FNV-1a over the three numbers: stable, and cheap enough for every file of a pass.
     std::uint64_t hash = 14695981039346656037ULL;
     for (const std::uint64_t value :
          {std::uint64_t(entry.size), std::uint64_t(entry.mtimeNs), entry.inode})
@@ -208,7 +210,21 @@ QByteArray identity(const files::NativeEntry &entry)
             hash ^= (value >> shift) & 0xff;
             hash *= 1099511628211ULL;
         }
-    return QByteArray::number(qulonglong(hash), 16);
+    return hash;
+}
+
+QByteArray identity(const files::NativeEntry &entry)
+{
+    return QByteArray::number(qulonglong(identityHash(entry)), 16);
+}
+
+// identity(entry) == stored, without making a string: a quiet pass asks it of every file.
+bool sameIdentity(QByteArrayView stored, const files::NativeEntry &entry)
+{
+    std::array<char, 16> hex{};
+    const auto end =
+        std::to_chars(hex.data(), hex.data() + hex.size(), identityHash(entry), 16).ptr;
+    return stored == QByteArrayView(hex.data(), end - hex.data());
 }
 
 QByteArray notesDigest(const QString &notes)
@@ -381,14 +397,16 @@ QStringList uidsInNotes(const QString &notes)
 
 QString vcardFileName(const QString &uid)
 {
-    QString name;
-    name.reserve(uid.size() + 4);
-    for (const QChar c : uid) {
-        const bool safe = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
-                          (c >= u'0' && c <= u'9') || c == u'-' || c == u'_' || c == u'.';
-        name += safe ? c : QLatin1Char('-');
+    QString name = uid + VcardExtension;
+    QChar *c = name.data();
+    for (qsizetype i = 0; i < uid.size(); ++i) {
+        const bool safe = (c[i] >= u'a' && c[i] <= u'z') || (c[i] >= u'A' && c[i] <= u'Z') ||
+                          (c[i] >= u'0' && c[i] <= u'9') || c[i] == u'-' || c[i] == u'_' ||
+                          c[i] == u'.';
+        if (!safe)
+            c[i] = u'-';
     }
-    return name + VcardExtension;
+    return name;
 }
 
 namespace {
@@ -400,7 +418,12 @@ class CardSide
 public:
     void load()
     {
-        const cardfile::CardFile file = cardfile::read({.notes = cardfile::NotesText::Skip});
+        // The random form's records are taken as the data file's bytes, never decoded:
+        // decoding and encoding a record gives back the same bytes, and a quiet pass
+        // needs no record's text.
+        cardfile::CardFile file = cardfile::read({.records = cardfile::RecordText::NumberOnly,
+                                                  .notes = cardfile::NotesText::Skip,
+                                                  .keepBytes = true});
         count = file.recordCount;
         // The sequential form appends a saved contact at the end and may lower the count:
         // a contact is the last record holding its number, wherever that is, and a
@@ -417,9 +440,21 @@ public:
                 count = std::max(count, numberOf(contact));
         m_records.clear();
         m_notes.clear();
-        m_present.assign(size_t(count) + 1, false);
-        // The records of either form at their numbers, as the random form holds them.
-        m_data = QByteArray(qsizetype(count) * ContactRecord::Length, ' ');
+        if (!sequential) {
+            // Past the end of the file a record reads as spaces, and so as blank.
+            m_data = std::move(file.dataBytes);
+            m_data.truncate(qsizetype(count) * ContactRecord::Length);
+            m_data.resize(qsizetype(count) * ContactRecord::Length, ' ');
+            m_present.assign(size_t(count) + 1, true);
+            m_present[0] = false;
+            for (const int position : file.blankPositions)
+                if (position <= count)
+                    m_present[size_t(position)] = false;
+        } else {
+            m_present.assign(size_t(count) + 1, false);
+            m_data = QByteArray(qsizetype(count) * ContactRecord::Length, ' ');
+        }
+        // The sequential form's records at their numbers, as the random form holds them.
         for (const Contact &contact : file.contacts) {
             const int n = numberOf(contact);
             if (n < 1 || n > count)
@@ -430,11 +465,17 @@ public:
             m_present[size_t(n)] = true;
         }
         notesFiles.clear();
+        m_notesNames.clear();
+        notesFiles.reserve(file.notesFiles.size());
+        m_notesNames.reserve(file.notesFiles.size());
         for (const cardfile::NotesFile &notes : file.notesFiles) {
-            if (notes.number <= count)
+            if (notes.number <= count) {
                 notesFiles.insert(notes.number,
                                   identity({notes.name, notes.size, notes.mtimeNs, notes.inode}));
+                m_notesNames.insert(notes.number, notes.name);
+            }
         }
+        m_notesBatch = 1;
     }
 
     QByteArrayView raw(int n) const
@@ -466,11 +507,13 @@ public:
     const QString &notes(int n)
     {
         auto it = m_notes.find(n);
-        if (it == m_notes.end())
-            it = m_notes.insert(n, notesFiles.contains(n) ? notes::read(n) : QString());
-        return *it;
+        if (it == m_notes.end()) {
+            readNotesFrom(n);
+            it = m_notes.try_emplace(n).first; // no notes file
+        }
+        return it->second;
     }
-    void setNotes(int n, const QString &text) { m_notes.insert(n, text); }
+    void setNotes(int n, const QString &text) { m_notes.insert_or_assign(n, text); }
 
     Contact contact(int n) { return {n, record(n), notes(n)}; }
 
@@ -478,9 +521,41 @@ public:
     QHash<int, QByteArray> notesFiles; // notes identities by number
 
 private:
+    // The notes of n and of the next numbers not read yet, in one batch from the notes
+    // folder: a pass that writes out many contacts needs them in turn. The batch grows
+    // as they are asked for, so a pass with one change reads few files.
+    void readNotesFrom(int n)
+    {
+        if (!m_notesNames.contains(n))
+            return;
+        QList<int> numbers;
+        QStringList names;
+        const int last = std::min(count, n + 4 * m_notesBatch);
+        for (int m = n; m <= last && numbers.size() < m_notesBatch; ++m) {
+            const auto name = m_notesNames.constFind(m);
+            if (name == m_notesNames.cend() || m_notes.count(m) > 0)
+                continue;
+            numbers.append(m);
+            names.append(*name);
+        }
+        if (numbers.isEmpty())
+            return;
+        m_notesBatch = std::min(m_notesBatch * 2, 1024);
+        std::vector<std::optional<QByteArray>> bytes =
+            files::readBytesIfFilesIn(paths::NotesFolder, names, notes::ReadLimit + 1);
+        for (qsizetype i = 0; i < numbers.size(); ++i)
+            m_notes.try_emplace(
+                numbers.at(i),
+                bytes[size_t(i)] ? notes::fromFileBytes(std::move(*bytes[size_t(i)])) : QString());
+    }
+
     QByteArray m_data; // count records of the random form
     QHash<int, ContactRecord> m_records;
-    QHash<int, QString> m_notes;
+    // By number; a node map, so that a reference notes() gave stays good while more
+    // notes are read.
+    std::unordered_map<int, QString> m_notes;
+    QHash<int, QString> m_notesNames; // each notes file's name as the folder spells it
+    int m_notesBatch = 1;
     std::vector<bool> m_present; // by position: the record is not blank
 };
 
@@ -641,6 +716,7 @@ SyncReport syncVdir(const QString &nativeFolder)
     // The vCard files: those the last pass left untouched are known without reading.
     QHash<QString, int> stateFiles;  // file name -> contact number
     QHash<QString, int> foreignUids; // address book UIDs (lower case) -> contact number
+    stateFiles.reserve(state.contacts.size());
     for (auto it = state.contacts.cbegin(); it != state.contacts.cend(); ++it) {
         stateFiles.insert(it->fileName, it.key());
         if (!it->foreignUid.isEmpty())
@@ -661,29 +737,31 @@ SyncReport syncVdir(const QString &nativeFolder)
     QList<ReadCard> foreign;               // vCards new to the card file
     QMap<int, ReadCard> alreadyImported;   // foreign files appended by a pass cut short
     QSet<int> unreadable;                  // contacts whose vCard cannot be read this pass
-    QSet<QString> present;
     const auto leaveAlone = [&](const QString &path, const QString &problem, const QString &name) {
         report.lines.append(QStringLiteral("%1: %2; left as it is").arg(path, problem));
         ++report.leftAlone;
         if (const auto known = stateFiles.constFind(name); known != stateFiles.cend())
             unreadable.insert(*known);
     };
+    steady.reserve(stateFiles.size());
     for (const files::NativeEntry &entry : entries) {
         if (!entry.name.endsWith(VcardExtension, Qt::CaseInsensitive) ||
             entry.name.startsWith(QLatin1Char('.')))
             continue;
-        const QString path = joinedPath(nativeFolder, entry.name);
-        present.insert(entry.name);
         if (entry.name.contains(QChar::ReplacementCharacter)) {
-            leaveAlone(path, QStringLiteral("the file name is not UTF-8"), entry.name);
+            leaveAlone(joinedPath(nativeFolder, entry.name),
+                       QStringLiteral("the file name is not UTF-8"), entry.name);
             continue;
         }
         if (const auto known = stateFiles.constFind(entry.name); known != stateFiles.cend()) {
-            if (*known <= card.count && state.contacts.value(*known).fileId == identity(entry)) {
+            const auto last = state.contacts.constFind(*known);
+            if (*known <= card.count && last != state.contacts.cend() &&
+                sameIdentity(last->fileId, entry)) {
                 steady.insert(*known, entry);
                 continue;
             }
         }
+        const QString path = joinedPath(nativeFolder, entry.name);
         ReadCard read;
         read.entry = entry;
         try {
@@ -1022,13 +1100,12 @@ SyncReport syncVdir(const QString &nativeFolder)
             now.foreignUid = chosen->card.uid;
         }
 
-        const ContactRecord record = card.record(n);
         // The record's boxes need its notes, so they are read only when a vCard is
         // compared or written: a quiet pass reads no notes file.
         std::optional<sync::Boxes> recordBoxesRead;
         const auto recordBoxes = [&]() -> const sync::Boxes & {
             if (!recordBoxesRead)
-                recordBoxesRead = sync::boxesOf(record, card.notes(n));
+                recordBoxesRead = sync::boxesOf(card.record(n), card.notes(n));
             return *recordBoxesRead;
         };
         std::optional<sync::Boxes> fileBoxes;
@@ -1036,6 +1113,9 @@ SyncReport syncVdir(const QString &nativeFolder)
             fileBoxes = sync::boxesOf(chosen->card.record, chosen->card.notes);
         const sync::Action action = sync::planContact(
             {known, recordChanged, fileState, fileBoxes && *fileBoxes == recordBoxes()});
+        // Decoded only for a contact acted on: a quiet pass decodes no record.
+        const ContactRecord record =
+            action == sync::Action::Nothing ? ContactRecord() : card.record(n);
 
         const auto keepFile = [&] {
             now.fileName = fileEntry->name;
@@ -1044,11 +1124,13 @@ SyncReport syncVdir(const QString &nativeFolder)
             next.contacts.insert(n, now);
         };
         const auto writeFile = [&](const QString &name, const QByteArray &bytes) {
-            vcards.addNative(joinedPath(nativeFolder, name), bytes);
+            const files::WrittenFile written =
+                vcards.addNative(joinedPath(nativeFolder, name), bytes);
             ++report.written;
             now.fileName = name;
             now.file = digest(bytes);
-            now.fileId.clear(); // filled in from the folder below
+            // As the folder will list it: the rename into place keeps it.
+            now.fileId = identity({name, written.size, written.mtimeNs, written.inode});
             next.contacts.insert(n, now);
         };
         // The phone's card with the record's changed boxes merged in.
@@ -1209,8 +1291,10 @@ SyncReport syncVdir(const QString &nativeFolder)
     for (const QString &path : std::as_const(setAsideDone))
         files::deleteNativeFile(path);
 
-    // Identities of the files this pass wrote.
-    if (report.written > 0) {
+    // Identities of the files a pass cut short wrote, which it could not record.
+    if (report.written > 0 &&
+        std::any_of(next.contacts.cbegin(), next.contacts.cend(),
+                    [](const ContactState &c) { return c.fileId.isEmpty(); })) {
         QHash<QString, QByteArray> now;
         for (const files::NativeEntry &entry : files::listNativeEntries(nativeFolder))
             now.insert(entry.name, identity(entry));

@@ -10,6 +10,7 @@
 #include "datastore/notesfile.h"
 #include "datastore/paths.h"
 #include "interchange/cardfileid.h"
+#include "interchange/exportformats.h"
 #include "platform/fileattributes.h"
 #include "platform/fileerror.h"
 #include "platform/instancelock.h"
@@ -669,6 +670,49 @@ private Q_SLOTS:
 
     // A copy of one of our vCards under another name, edited: named at each pass, never
     // taken in, while the contact's own file is unchanged.
+    // Records are taken as stored: blank ones (spaces, NULs, past the end of the data
+    // file) get no vCard, and every other one gets the card export makes of it, whatever
+    // its bytes; a second pass finds nothing to do.
+    void recordsAsStored_data()
+    {
+        QTest::addColumn<QByteArray>("record");
+        QTest::addColumn<bool>("blank");
+        QByteArray odd = ContactRecord().toRandomBytes();
+        odd.replace(0, 6, QByteArray("A\x81\x9d\0\xe9\x80", 6));
+        odd.replace(10, 3, "Zed");
+        odd.replace(157, 1, "2"); // its number, which names its notes file
+        QTest::newRow("undefined and NUL bytes") << odd << false;
+        QTest::newRow("spaces") << QByteArray(249, ' ') << true;
+        QTest::newRow("NULs, a type") << QByteArray(229, '\0') + QByteArray(20, 'x') << true;
+        QTest::newRow("cut short") << odd.first(160) << false;
+    }
+    void recordsAsStored()
+    {
+        QFETCH(QByteArray, record);
+        QFETCH(bool, blank);
+        namespace files = platform::files;
+        // Contact 1 as saved, the record under test at 2, and a count of 3 that reaches
+        // past the end of the data file.
+        const QByteArray first = m_drive->readFile(paths::DataFile).first(ContactRecord::Length);
+        files::setAttributes(paths::DataFile, 0);
+        files::setAttributes(paths::IndexFile, 0);
+        m_drive->writeFile(paths::DataFile, first + record);
+        m_drive->writeFile(paths::IndexFile, "Num_Of_Types=1\r\nData_Type=Contacts\r\n"
+                                             "Num_Of_Records=3\r\nFile_Type=R\r\n");
+        files::setAttributes(paths::IndexFile, 5);
+        files::setAttributes(paths::DataFile, 7);
+
+        const tool::SyncReport pass = tool::syncVdir(m_vdir.path());
+        QCOMPARE(pass.written, blank ? 1 : 2);
+        const QMap<QString, QByteArray> written = snapshot(m_vdir.path());
+        const QUuid id = *interchange::readCardFileId();
+        for (const cardfile::Contact &contact : cardfile::read().contacts)
+            QCOMPARE(written.value(ourFile(contact.position)), interchange::toVCard({contact}, id));
+        QCOMPARE(written.contains(ourFile(2)), !blank);
+        QVERIFY(!written.contains(ourFile(3)));
+        QCOMPARE(tool::syncVdir(m_vdir.path()).lines, QStringList{u"Nothing changed."_s});
+    }
+
     void secondCopyOfOurCardIsNamed()
     {
         tool::syncVdir(m_vdir.path());
