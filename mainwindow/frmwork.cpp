@@ -23,6 +23,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QTextDocument>
 
 namespace cardomine {
 
@@ -366,9 +367,14 @@ void FrmWork::setBoxText(FieldBox which, const QString &text)
 
 void FrmWork::showText(QLineEdit *box, const QString &text)
 {
-    box->setText(text);
+    // Setting a text lays it out again. A box already showing it, with nothing of an
+    // edit to clear (no change, selection or undo), is left as it is.
+    if (box->text() != text || box->isModified() || box->hasSelectedText() ||
+        box->isUndoAvailable() || box->isRedoAvailable())
+        box->setText(text);
     // Fields are padded with spaces; keep their start in view, not the padding.
-    box->setCursorPosition(0);
+    if (box->cursorPosition() != 0)
+        box->setCursorPosition(0);
 }
 
 bool FrmWork::isBoxLocked(FieldBox which) const
@@ -402,6 +408,11 @@ void FrmWork::setNotesText(const QString &text)
         notes->clear();
         notes->setWordWrapMode(wrap);
     }
+    // Most contacts have no notes: an empty box with no undo stays as it is.
+    const QTextDocument *document = notes->document();
+    if (shown.isEmpty() && document->isEmpty() && !document->isUndoAvailable() &&
+        !document->isRedoAvailable())
+        return;
     notes->setPlainText(shown);
 }
 

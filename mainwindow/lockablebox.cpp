@@ -44,8 +44,12 @@ bool LockableLineEdit::lockedCaretWanted() const
 
 void LockableLineEdit::restartBlink()
 {
+    const bool wanted = lockedCaretWanted();
+    // No caret before or after (a box filled without the focus): nothing to repaint.
+    if (!wanted && !m_caretOn && !m_blink.isActive())
+        return;
     m_blink.stop();
-    m_caretOn = lockedCaretWanted();
+    m_caretOn = wanted;
     const int flashTime = QGuiApplication::styleHints()->cursorFlashTime();
     if (m_caretOn && flashTime >= 2)
         m_blink.start(flashTime / 2, this);

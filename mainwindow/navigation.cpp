@@ -59,9 +59,10 @@ void FrmWork::ScrollBar_Change()
                         QStringLiteral("Record %1 cannot be shown.").arg(v));
         return;
     }
-    Data_Functions::SetAllFields(true, QString());
+    // Locked and refilled: every box gets its text from the record just below, so they
+    // are not emptied first (each text set is laid out again).
+    setEditBoxesLocked(true);
     ID->setReadOnly(true);
-    notes->setReadOnly(true);
     showCurrentRecord();
 }
 

@@ -111,10 +111,13 @@ void putImage(const X11Window &target, xcb_pixmap_t pixmap, const QImage &image,
 
 } // namespace
 
-bool setWindowBackdrop(QWidget *window, const QImage &image)
+bool setWindowBackdrop(QWidget *window, const std::function<QImage()> &picture)
 {
     const std::optional<X11Window> target = x11Window(window);
-    if (!target || image.isNull())
+    if (!target)
+        return false;
+    const QImage image = picture();
+    if (image.isNull())
         return false;
     const xcb_pixmap_t pixmap = xcb_generate_id(target->connection);
     xcb_create_pixmap(target->connection, target->depth, pixmap, target->window,

@@ -4,6 +4,8 @@
 #include <QImage>
 #include <QPoint>
 
+#include <functional>
+
 class QWidget;
 
 // A window's backdrop: a picture the window system itself keeps and paints the window
@@ -15,10 +17,11 @@ class QWidget;
 // the calls return false.
 namespace cardomine::platform {
 
-// Makes image (in device pixels, the window's size) the window's backdrop, creating
-// the native window if needed; may be called before the window is shown. Returns
-// whether the window system keeps it.
-bool setWindowBackdrop(QWidget *window, const QImage &image);
+// Makes picture() (in device pixels, the window's size) the window's backdrop,
+// creating the native window if needed; may be called before the window is shown.
+// The picture is drawn only where the window system can keep it. Returns whether it
+// keeps it.
+bool setWindowBackdrop(QWidget *window, const std::function<QImage()> &picture);
 
 // Replaces the part of the backdrop at topLeft (device pixels) with image, and has
 // the window system repaint that part from it at once.

@@ -56,34 +56,53 @@ public:
         const int length = orientation() == Qt::Horizontal ? width() : height();
         m_pixels = std::max<qint64>(1, qRound(length * devicePixelRatioF()));
         m_pending = value();
-        m_shownPixel = pixelOf(m_pending);
+        showPixelOf(m_pending);
     }
     void setCountValue(int v)
     {
         m_pending = v;
+        // Most values fill the bar to the pixel already shown: one comparison each.
+        if (v > m_first && v < m_last)
+            return;
         const qint64 pixel = pixelOf(v);
         if (pixel != m_shownPixel || v == minimum() || v == maximum()) {
-            m_shownPixel = pixel;
+            showPixelOf(v);
             setValue(v);
         }
     }
     void catchUp()
     {
-        m_shownPixel = pixelOf(m_pending);
+        showPixelOf(m_pending);
         setValue(m_pending);
     }
 
 private:
+    qint64 span() const { return std::max<qint64>(1, qint64(maximum()) - minimum()); }
     // The device pixel of the bar's length that value v fills up to.
     qint64 pixelOf(int v) const
     {
-        const qint64 span = std::max<qint64>(1, qint64(maximum()) - minimum());
-        const qint64 steps = std::clamp<qint64>(qint64(v) - minimum(), 0, span);
-        return steps * m_pixels / span;
+        const qint64 steps = std::clamp<qint64>(qint64(v) - minimum(), 0, span());
+        return steps * m_pixels / span();
+    }
+    // The first value that fills the bar to pixel p (p * span / pixels, rounded up).
+    qint64 firstValueOf(qint64 p) const
+    {
+        return minimum() + (p * span() + m_pixels - 1) / m_pixels;
+    }
+    // Takes v's pixel as the one shown, with the values that fill to it; the ends of
+    // the bar are always handed over.
+    void showPixelOf(int v)
+    {
+        m_shownPixel = pixelOf(v);
+        m_first = std::max<qint64>(firstValueOf(m_shownPixel), minimum());
+        m_last = std::min<qint64>(firstValueOf(m_shownPixel + 1), maximum());
     }
 
     qint64 m_pixels = 1;
     qint64 m_shownPixel = 0;
+    // Values strictly between these fill the bar to m_shownPixel.
+    qint64 m_first = 0;
+    qint64 m_last = 0;
     int m_pending = 0;
 };
 
@@ -240,7 +259,7 @@ void FrmSplash::load(const std::function<void()> &showMainWindow)
     // system's requests to paint until it ends. The splash's picture is handed to the
     // window system before the window is mapped, and each jump's bar after it: the
     // window is painted from the first frame on screen, however slow the machine.
-    m_backdrop = platform::setWindowBackdrop(this, windowPicture(this));
+    m_backdrop = platform::setWindowBackdrop(this, [this] { return windowPicture(this); });
     show();
     activateWindow();
     setFocus(Qt::ActiveWindowFocusReason);
@@ -254,7 +273,8 @@ void FrmSplash::load(const std::function<void()> &showMainWindow)
                       [this, bar, &holdFolder] {
                           bar->catchUp();
                           ++m_jumpRepaints;
-                          repaint();
+                          // Only the bar changed since the window was last painted.
+                          bar->repaint();
                           if (m_backdrop)
                               updateBackdrop(bar->geometry());
                           if (!holdFolder.isEmpty())

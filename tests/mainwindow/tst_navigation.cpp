@@ -12,6 +12,8 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTest>
+#include <QTextCursor>
+#include <QTextDocument>
 
 #include <cerrno>
 
@@ -35,6 +37,9 @@ private Q_SLOTS:
     void notesFollowTheRecord();
     void dragLoadsOnlyAtRelease();
     void failedLoadKeepsRecordAndSaysWhy();
+    void refillLeavesNothingOfBefore_data();
+    void refillLeavesNothingOfBefore();
+    void emptyNotesDropTheirUndo();
 };
 
 void TestNavigation::moveShowsRecord_data()
@@ -181,6 +186,74 @@ void TestNavigation::failedLoadKeepsRecordAndSaysWhy()
     // The next move works again.
     w.ScrollBar->setValue(3);
     QCOMPARE(w.fname->text(), padded(QStringLiteral("First3"), 10));
+}
+
+void TestNavigation::refillLeavesNothingOfBefore_data()
+{
+    QTest::addColumn<QString>("before");
+
+    // The box already holds the text it is given again.
+    QTest::newRow("selected") << QStringLiteral("selected");
+    QTest::newRow("typed and typed back") << QStringLiteral("typed back");
+    QTest::newRow("caret at the end") << QStringLiteral("end");
+    QTest::newRow("another text") << QStringLiteral("other");
+}
+
+void TestNavigation::refillLeavesNothingOfBefore()
+{
+    QFETCH(QString, before);
+
+    LoadedWindow loaded(3);
+    QVERIFY(loaded.isLoaded());
+    FrmWork &w = *loaded.window;
+    // Every contact's pager box is blank: the move to 2 gives it the same text.
+    QLineEdit *box = w.pagermobile;
+    const QString blank(12, QLatin1Char(' '));
+    QCOMPARE(box->text(), blank);
+    if (before == QLatin1String("selected")) {
+        box->selectAll();
+    } else if (before == QLatin1String("typed back")) {
+        box->setReadOnly(false);
+        box->setFocus();
+        box->end(false);
+        QTest::keyClick(box, Qt::Key_Backspace);
+        QTest::keyClick(box, Qt::Key_Space);
+        QCOMPARE(box->text(), blank);
+        QVERIFY(box->isModified());
+        QVERIFY(box->isUndoAvailable());
+    } else if (before == QLatin1String("end")) {
+        box->end(false);
+    } else {
+        box->setText(QStringLiteral("something else"));
+    }
+
+    w.ScrollBar->setValue(2);
+    QCOMPARE(box->text(), blank);
+    QCOMPARE(box->cursorPosition(), 0);
+    QVERIFY(!box->hasSelectedText());
+    QVERIFY(!box->isModified());
+    QVERIFY(!box->isUndoAvailable());
+    QVERIFY(box->isReadOnly());
+    QCOMPARE(w.fname->text(), padded(QStringLiteral("First2"), 10));
+}
+
+void TestNavigation::emptyNotesDropTheirUndo()
+{
+    LoadedWindow loaded(3);
+    QVERIFY(loaded.isLoaded());
+    FrmWork &w = *loaded.window;
+    // Notes typed and taken out again leave an empty box that can undo.
+    w.notes->setReadOnly(false);
+    w.notes->clear();
+    w.notes->insertPlainText(QStringLiteral("x"));
+    QTextCursor cursor = w.notes->textCursor();
+    cursor.deletePreviousChar();
+    QCOMPARE(w.notes->toPlainText(), QString());
+    QVERIFY(w.notes->document()->isUndoAvailable());
+
+    w.ScrollBar->setValue(2); // contact 2 has no notes file
+    QCOMPARE(w.notes->toPlainText(), QString());
+    QVERIFY(!w.notes->document()->isUndoAvailable());
 }
 
 QTEST_MAIN(TestNavigation)
