@@ -41,6 +41,7 @@ struct Property
     QByteArray value; // raw, still encoded
     QString label;    // the name as written, when it is not a well-formed one
     QString ownLabel; // the label our own export gives a value of the notes' section
+    QString ownKind;  // the kind in words our own export gives a box's value
     int line = 0;
 };
 
@@ -287,6 +288,8 @@ std::optional<Property> parseProperty(const LogicalLine &line, QString &problem)
             property.charset = unquoted(value);
         } else if (key == QByteArrayView(OwnLabelParameter)) {
             property.ownLabel = unquotedParameter(QString::fromUtf8(value.trimmed()));
+        } else if (key == QByteArrayView(OwnKindParameter)) {
+            property.ownKind = unquotedParameter(QString::fromUtf8(value.trimmed()));
         } else if (key == "PREF") {
             property.preferred = unquoted(value).trimmed() == "1";
         } else if (key == "TYPE" || key.isEmpty()) {
@@ -430,12 +433,26 @@ QString appleLabel(const QString &text)
     return text;
 }
 
-QString labelled(const QString &base, const Property &property, const QString &groupLabel)
+// The types that say a value's kind: those every number or address has by default
+// (voice, internet, x400) say nothing.
+QStringList kindTypes(const Property &property)
 {
     QStringList kinds;
     for (const QString &type : property.types)
         if (type != u"voice" && type != u"internet" && type != u"x400")
             kinds.append(type);
+    return kinds;
+}
+
+// A value's kind in words: what our own export wrote, else its types.
+QString kindText(const Property &property)
+{
+    return property.ownKind.isEmpty() ? kindTypes(property).join(u", "_s) : property.ownKind;
+}
+
+QString labelled(const QString &base, const Property &property, const QString &groupLabel)
+{
+    QStringList kinds = kindTypes(property);
     if (!groupLabel.isEmpty())
         kinds.append(groupLabel);
     if (kinds.isEmpty())
@@ -594,10 +611,14 @@ Card interpret(const QList<Property> &properties, int line)
         } else if (isName(name, "TEL")) {
             Phone phone;
             phone.value = withoutScheme(value, u"tel:"_s);
-            phone.kinds = phoneKinds(p.types);
+            // Our own export's box value with its kind in words goes back to the one box
+            // its words chose.
+            phone.kinds =
+                p.ownKind.isEmpty() ? phoneKinds(p.types) : QList<PhoneKind>{phoneKind(p.types)};
             phone.kind = phone.kinds.first();
             phone.label = labelled(u"Phone"_s, p, groupLabel);
             phone.boxLabel = groupLabel;
+            phone.kindText = kindText(p);
             phone.preferred = p.preferred;
             phone.order = card.nextOrder();
             card.phones.append(phone);
@@ -606,6 +627,7 @@ Card interpret(const QList<Property> &properties, int line)
             email.value = withoutScheme(value, u"mailto:"_s);
             email.label = labelled(u"E-mail"_s, p, groupLabel);
             email.boxLabel = groupLabel;
+            email.kindText = kindText(p);
             email.preferred = p.preferred;
             email.order = card.nextOrder();
             card.emails.append(email);
@@ -621,6 +643,7 @@ Card interpret(const QList<Property> &properties, int line)
             address.country = a.mid(6).join(u"; "_s);
             address.label = labelled(u"Address"_s, p, groupLabel);
             address.boxLabel = groupLabel;
+            address.kindText = kindText(p);
             address.home = p.types.contains(u"home"_s);
             address.preferred = p.preferred;
             address.order = card.nextOrder();
@@ -689,7 +712,7 @@ QList<QList<VCardValue>> readVCardValues(const QByteArray &input)
             card.append(VCardValue{
                 p.name, p.label, p.ownLabel, p.encoding,
                 p.encoding == "QUOTED-PRINTABLE" ? decodeQuotedPrintable(p.value) : p.value,
-                unescape(decoded, version21), components(decoded, version21, 0)});
+                unescape(decoded, version21), components(decoded, version21, 0), p.types});
         }
         cards.append(card);
     };
