@@ -310,6 +310,34 @@ std::optional<Property> parseProperty(const LogicalLine &line, QString &problem)
     return property;
 }
 
+// The properties of a file's content lines in order, blank lines skipped: the loop both
+// readers share.
+class PropertyReader
+{
+public:
+    explicit PropertyReader(const QByteArray &bytes)
+        : m_lines(bytes)
+    {}
+    // The next property; nullopt at the end of the file, or at a line that does not
+    // parse, which problem() then describes.
+    std::optional<Property> next()
+    {
+        while (m_lines.next(m_line)) {
+            if (m_line.text.trimmed().isEmpty())
+                continue;
+            return parseProperty(m_line, m_problem);
+        }
+        return std::nullopt;
+    }
+    int line() const { return m_line.line; }
+    const QString &problem() const { return m_problem; }
+
+private:
+    ContentLines m_lines;
+    LogicalLine m_line;
+    QString m_problem;
+};
+
 int hexDigit(char c)
 {
     if (c >= '0' && c <= '9')
@@ -717,15 +745,8 @@ QList<QList<VCardValue>> readVCardValues(const QByteArray &input)
         cards.append(card);
     };
     const QByteArray bytes = utf16AsUtf8(input); // the lines read from it in place
-    ContentLines lines(bytes);
-    LogicalLine line;
-    while (lines.next(line)) {
-        if (line.text.trimmed().isEmpty())
-            continue;
-        QString problem;
-        std::optional<Property> property = parseProperty(line, problem);
-        if (!property)
-            return {};
+    PropertyReader reader(bytes);
+    while (std::optional<Property> property = reader.next()) {
         const QByteArray value = property->value.trimmed().toUpper();
         if (property->name == "BEGIN" || (property->name == "AGENT" && value == "BEGIN:VCARD")) {
             open.append(QList<Property>());
@@ -737,6 +758,8 @@ QList<QList<VCardValue>> readVCardValues(const QByteArray &input)
             open.last().append(std::move(*property));
         }
     }
+    if (!reader.problem().isEmpty())
+        return {};
     return cards;
 }
 
@@ -768,15 +791,9 @@ ReadResult readVCards(const QByteArray &input, const ContactSink &take)
         QList<Property> properties;
     };
     QList<OpenCard> open;
-    ContentLines lines(bytes);
-    LogicalLine line;
-    while (lines.next(line)) {
-        if (line.text.trimmed().isEmpty())
-            continue;
-        QString problem;
-        std::optional<Property> property = parseProperty(line, problem);
-        if (!property)
-            return fail(line.line, problem);
+    PropertyReader reader(bytes);
+    while (std::optional<Property> property = reader.next()) {
+        const int line = reader.line();
         const QByteArray &name = property->name;
         const bool structural = name.size() >= 3 &&
                                 (name[0] == 'B' || name[0] == 'E' || name[0] == 'A') &&
@@ -789,30 +806,29 @@ ReadResult readVCards(const QByteArray &input, const ContactSink &take)
             value = "VCARD";
         if (property->name == "BEGIN" || agentOnLine) {
             if (value != "VCARD")
-                return fail(line.line, u"BEGIN:%1 where a vCard should begin"_s.arg(
-                                           quotedInput(property->value.trimmed())));
+                return fail(line, u"BEGIN:%1 where a vCard should begin"_s.arg(
+                                      quotedInput(property->value.trimmed())));
             if (agentOnLine && open.isEmpty())
-                return fail(line.line, u"a line outside any BEGIN:VCARD ... END:VCARD"_s);
+                return fail(line, u"a line outside any BEGIN:VCARD ... END:VCARD"_s);
             const bool agent =
                 agentOnLine || (!open.isEmpty() && !open.last().properties.isEmpty() &&
                                 open.last().properties.last().name == "AGENT" &&
                                 open.last().properties.last().value.trimmed().isEmpty());
             if (!open.isEmpty() && !agent)
-                return fail(line.line,
-                            u"a card begins inside the card that begins on line %1"_s.arg(
-                                open.last().line));
+                return fail(line, u"a card begins inside the card that begins on line %1"_s.arg(
+                                      open.last().line));
             if (open.size() >= MaxNesting)
-                return fail(line.line, u"cards nested more than %1 deep"_s.arg(MaxNesting));
+                return fail(line, u"cards nested more than %1 deep"_s.arg(MaxNesting));
             if (agentOnLine)
                 open.last().properties.append(*property);
-            open.append(OpenCard{line.line, {}});
+            open.append(OpenCard{line, {}});
             open.last().properties.reserve(16);
         } else if (open.isEmpty()) {
-            return fail(line.line, u"a line outside any BEGIN:VCARD ... END:VCARD"_s);
+            return fail(line, u"a line outside any BEGIN:VCARD ... END:VCARD"_s);
         } else if (property->name == "END") {
             if (value != "VCARD")
-                return fail(line.line, u"END:%1 where END:VCARD should be"_s.arg(
-                                           quotedInput(property->value.trimmed())));
+                return fail(line, u"END:%1 where END:VCARD should be"_s.arg(
+                                      quotedInput(property->value.trimmed())));
             const OpenCard card = open.takeLast();
             // Only checking: no card is built, nor an agent's name for a card never built.
             if (!take)
@@ -835,6 +851,8 @@ ReadResult readVCards(const QByteArray &input, const ContactSink &take)
             properties.append(std::move(*property));
         }
     }
+    if (!reader.problem().isEmpty())
+        return fail(reader.line(), reader.problem());
     if (!open.isEmpty())
         return fail(open.first().line, u"the card that begins here has no END:VCARD"_s);
     return result;
