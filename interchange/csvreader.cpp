@@ -162,7 +162,8 @@ struct Column
     PhoneKind kind = PhoneKind::Untyped;
     QString set; // the address a part belongs to; the group's kind and number
     Part part = Part::Value;
-    QString ignore; // a value the exporter writes for "nothing" (Outlook's defaults)
+    QString ignore;   // a value the exporter writes for "nothing" (Outlook's defaults)
+    QString kindText; // a phone column's kind in words: its name, unless it is our own box's
 };
 
 // Header names compared by their letters and digits only: "First Name", "FirstName"
@@ -263,6 +264,9 @@ Column classify(const QString &header)
     if (const auto kind = phones.constFind(key); kind != phones.cend()) {
         column.role = Role::Phone;
         column.kind = *kind;
+        // Our own export's column is the mobile or pager box itself and says no more.
+        if (key != u"pagermobile")
+            column.kindText = column.header;
         return column;
     }
     column.ignore = defaults.value(key);
@@ -352,6 +356,8 @@ Card cardOf(const QList<Column> &columns, const Row &row)
         if (it == addresses.end()) {
             Address address;
             address.label = addressLabel(set);
+            if (!set.isEmpty())
+                address.kindText = set.at(0).toUpper() + set.mid(1);
             address.home = set == u"home";
             address.order = card.nextOrder();
             it = addresses.insert(set, address);
@@ -399,18 +405,24 @@ Card cardOf(const QList<Column> &columns, const Row &row)
             card.dataType = value;
             break;
         case Role::Phone:
-            card.phones.append(
-                {value, column.kind, column.header, false, card.nextOrder(), {}, {}});
+            card.phones.append({value,
+                                column.kind,
+                                column.header,
+                                false,
+                                card.nextOrder(),
+                                {},
+                                {},
+                                column.kindText});
             break;
         case Role::Email:
-            card.emails.append({value, column.header, false, card.nextOrder(), {}});
+            card.emails.append({value, column.header, false, card.nextOrder(), {}, {}});
             break;
         case Role::FaxOrEmail:
             if (value.contains(u'@'))
-                card.emails.append({value, column.header, false, card.nextOrder(), {}});
+                card.emails.append({value, column.header, false, card.nextOrder(), {}, {}});
             else
                 card.phones.append(
-                    {value, PhoneKind::Fax, column.header, false, card.nextOrder(), {}, {}});
+                    {value, PhoneKind::Fax, column.header, false, card.nextOrder(), {}, {}, {}});
             break;
         case Role::AddressPart: {
             Address &address = addressOf(column.set);
@@ -517,6 +529,7 @@ Card cardOf(const QList<Column> &columns, const Row &row)
             else
                 card.addExtra(group.formattedHeader, formatted);
             address.label = u"Address"_s + suffix;
+            address.kindText = label;
             address.home = label.compare(u"home"_s, Qt::CaseInsensitive) == 0;
             address.preferred = preferred;
             address.order = group.order;
@@ -531,9 +544,11 @@ Card cardOf(const QList<Column> &columns, const Row &row)
                                         preferred,
                                         group.order,
                                         {},
-                                        {}});
+                                        {},
+                                        label});
                 else
-                    card.emails.append({value, u"E-mail"_s + suffix, preferred, group.order, {}});
+                    card.emails.append(
+                        {value, u"E-mail"_s + suffix, preferred, group.order, {}, label});
             }
         }
     }

@@ -219,6 +219,22 @@ Taken take(WholeContact &whole, QList<bool> &used, const QString &label)
     return {};
 }
 
+// The types a kept kind goes out as: the list vCard import wrote ("work, fax", any
+// type word as it was), else the types its words name ("Work Fax"); nullopt for words
+// that name no type ("Main"), which go out as the value's label.
+std::optional<QStringList> typesOfKind(const QString &kind)
+{
+    const auto token = [](QChar c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') || c == u'-';
+    };
+    const QStringList items = kind.split(QStringLiteral(", "));
+    if (std::all_of(items.cbegin(), items.cend(), [&token](const QString &item) {
+            return !item.isEmpty() && std::all_of(item.cbegin(), item.cend(), token);
+        }))
+        return items;
+    return vcardTypesOf(kind);
+}
+
 qsizetype firstPlace(std::initializer_list<Taken> taken)
 {
     qsizetype first = -1;
@@ -241,6 +257,8 @@ QString propertyLine(const VCardProperty &property, const QString &value, int &g
         line += QStringLiteral(";TYPE=") + property.types.join(u',');
     if (!property.ownLabel.isEmpty())
         line += u';' + OwnLabelParameter + u'=' + quotedParameter(property.ownLabel);
+    if (!property.ownKind.isEmpty())
+        line += u';' + OwnKindParameter + u'=' + quotedParameter(property.ownKind);
     if (property.name == u"ADR") {
         // Each part in its place, as the address came in.
         QStringList parts;
@@ -342,6 +360,31 @@ QByteArray toVCard(const QList<Contact> &contacts, const QUuid &cardFile, CardUi
                 return Taken{};
             return take(whole, used, boxLabel(b) + QStringLiteral(" label"));
         };
+        // The kind the value had where it came from, when the box does not say it: its
+        // types, and the words themselves when they are not the types as vCard writes
+        // them ("Work Fax", "Main").
+        struct Kind
+        {
+            QStringList types;
+            QString words;
+            qsizetype at = -1;
+        };
+        const auto kindOf = [&whole, &used](FieldBox b, const QString &type) {
+            Kind kind{type.isEmpty() ? QStringList() : QStringList{type}, {}, -1};
+            if (whole.values.isEmpty())
+                return kind;
+            const Taken words = take(whole, used, boxLabel(b) + importing::KindSuffix);
+            if (words.at < 0)
+                return kind;
+            const QString text = words.value.trimmed();
+            const std::optional<QStringList> types = typesOfKind(text);
+            if (types && !types->isEmpty())
+                kind.types = *types;
+            if (!types || types->join(QStringLiteral(", ")) != text)
+                kind.words = text;
+            kind.at = words.at;
+            return kind;
+        };
         const QStringList adr{poBox.value, extended.value, address, city, state,
                               zip,         country.value};
         if (!adr.join(QString()).isEmpty()) {
@@ -352,32 +395,39 @@ QByteArray toVCard(const QList<Contact> &contacts, const QUuid &cardFile, CardUi
             // fills the boxes again.
             bool others = false;
             for (qsizetype i = 0; i < whole.values.size(); ++i)
-                if (const auto p = vcardPropertyFor(whole.values.at(i).label);
+                if (const auto p =
+                        used[i] ? std::nullopt : vcardPropertyFor(whole.values.at(i).label);
                     p && p->name == u"ADR" && !whole.stale.contains(i))
                     others = true;
             const Taken label = labelOf(FieldBox::Address);
+            const Kind kind = kindOf(FieldBox::Address, QString());
             const QString item =
                 label.value.isEmpty() ? QString() : QStringLiteral("item%1.").arg(++group);
-            QString line = item +
-                           (others ? QStringLiteral("ADR;PREF=1:") : QStringLiteral("ADR:")) +
-                           parts.join(u';');
+            QString line = item + QStringLiteral("ADR");
+            if (!kind.types.isEmpty())
+                line += QStringLiteral(";TYPE=") + kind.types.join(u',');
+            if (!kind.words.isEmpty())
+                line += u';' + OwnKindParameter + u'=' + quotedParameter(kind.words);
+            line += (others ? QStringLiteral(";PREF=1:") : QStringLiteral(":")) + parts.join(u';');
             if (!item.isEmpty())
                 line += QStringLiteral("\r\n") + item + QStringLiteral("X-ABLABEL:") +
                         escapeText(label.value);
-            put(firstPlace({poBox, extended, country, label}), line);
+            put(firstPlace({poBox, extended, country, label, Taken{{}, kind.at}}), line);
         }
         const auto boxProperty = [&](FieldBox b, const QString &name, const QString &type,
                                      const QString &value) {
             if (value.isEmpty())
                 return;
             const Taken label = labelOf(b);
-            const VCardProperty property{
-                name, type.isEmpty() ? QStringList() : QStringList{type}, label.value, {}};
-            put(label.at, propertyLine(property, value, group));
+            const Kind kind = kindOf(b, type);
+            const VCardProperty property{name, kind.types, label.value, {}, kind.words};
+            put(firstPlace({label, Taken{{}, kind.at}}), propertyLine(property, value, group));
         };
-        boxProperty(FieldBox::HomePhone, QStringLiteral("TEL"), QStringLiteral("home"), home);
-        boxProperty(FieldBox::WorkPhone, QStringLiteral("TEL"), QStringLiteral("work"), work);
-        boxProperty(FieldBox::PagerMobile, QStringLiteral("TEL"), QStringLiteral("cell"), mobile);
+        using importing::boxType;
+        boxProperty(FieldBox::HomePhone, QStringLiteral("TEL"), boxType(FieldBox::HomePhone), home);
+        boxProperty(FieldBox::WorkPhone, QStringLiteral("TEL"), boxType(FieldBox::WorkPhone), work);
+        boxProperty(FieldBox::PagerMobile, QStringLiteral("TEL"), boxType(FieldBox::PagerMobile),
+                    mobile);
         // A box filled to its width with an "@" in it and no whole value in the notes may
         // be an address cut short: it goes out as note text, never as EMAIL or TEL.
         QStringList noteLines;
@@ -389,7 +439,7 @@ QByteArray toVCard(const QList<Contact> &contacts, const QUuid &cardFile, CardUi
         else if (isEmailAddress(faxOrEmail))
             boxProperty(FieldBox::FaxOrEmail, QStringLiteral("EMAIL"), QString(), faxOrEmail);
         else
-            boxProperty(FieldBox::FaxOrEmail, QStringLiteral("TEL"), QStringLiteral("fax"),
+            boxProperty(FieldBox::FaxOrEmail, QStringLiteral("TEL"), boxType(FieldBox::FaxOrEmail),
                         faxOrEmail);
 
         const int photoOwner = ContactRecord::parseNumber(id).value_or(contact.position);

@@ -3,6 +3,7 @@
 
 #include "interchange/importedvalues.h"
 #include "interchange/textinput.h"
+#include "interchange/vcardproperty.h"
 #include "platform/textcodec.h"
 
 #include <QRegularExpression>
@@ -191,6 +192,22 @@ QString boxLabel(FieldBox box)
     return namesOf(box).label;
 }
 
+QString boxType(FieldBox box)
+{
+    switch (box) {
+    case FieldBox::HomePhone:
+        return u"home"_s;
+    case FieldBox::WorkPhone:
+        return u"work"_s;
+    case FieldBox::PagerMobile:
+        return u"cell"_s;
+    case FieldBox::FaxOrEmail:
+        return u"fax"_s;
+    default:
+        return {};
+    }
+}
+
 ImportedContact buildContact(const Card &card)
 {
     ImportedContact contact;
@@ -217,6 +234,18 @@ ImportedContact buildContact(const Card &card)
     // The card's own label of a value that went into a box ("Home phone label: Privat").
     const auto keepBoxLabel = [&keep](int order, FieldBox box, const QString &label) {
         keep(order, namesOf(box).label + u" label"_s, label);
+    };
+    // The kind the card gave a value that went into a box, unless the box says it whole
+    // (said: the box's type, or none). Words that name no type (no kind, "Phone") say
+    // nothing the box would narrow.
+    const auto keepKind = [&keep](int order, FieldBox box, const QString &kind,
+                                  const QString &said) {
+        if (kind.trimmed().isEmpty())
+            return;
+        const std::optional<QStringList> types = vcardTypesOf(kind);
+        if (types && (types->isEmpty() || *types == QStringList{said}))
+            return;
+        keep(order, namesOf(box).label + KindSuffix, kind.trimmed());
     };
 
     // Names: the structured name when the card has one (even empty: the card then
@@ -297,6 +326,7 @@ ImportedContact buildContact(const Card &card)
             setBox(FieldBox::State, a.region);
             setBox(FieldBox::Zip, a.postalCode);
             keepBoxLabel(a.order, FieldBox::Address, a.boxLabel);
+            keepKind(a.order, FieldBox::Address, a.kindText, QString());
             keep(a.order, u"PO box"_s, a.poBox);
             keep(a.order, u"Extended address"_s, a.extended);
             keep(a.order, u"Country"_s, a.country);
@@ -355,6 +385,7 @@ ImportedContact buildContact(const Card &card)
                     placed[i] = taken[qsizetype(*box)] = true;
                     setBox(*box, phone.value);
                     keepBoxLabel(phone.order, *box, phone.boxLabel);
+                    keepKind(phone.order, *box, phone.kindText, boxType(*box));
                     break;
                 }
             }
@@ -374,6 +405,7 @@ ImportedContact buildContact(const Card &card)
         if (i == 0 && !fax) {
             setBox(FieldBox::FaxOrEmail, emails[i].value);
             keepBoxLabel(emails[i].order, FieldBox::FaxOrEmail, emails[i].boxLabel);
+            keepKind(emails[i].order, FieldBox::FaxOrEmail, emails[i].kindText, QString());
         } else {
             keep(emails[i].order, emails[i].label, emails[i].value);
         }

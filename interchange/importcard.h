@@ -35,6 +35,7 @@ struct Phone
     int order = 0;
     QList<PhoneKind> kinds; // every box its types allow, in the record's order; empty: kind
     QString boxLabel; // the label the card gives it (Apple's X-ABLabel), kept when it gets a box
+    QString kindText; // its kind in words: vCard types, a label, a column's name (KindSuffix)
 };
 
 struct Email
@@ -44,6 +45,7 @@ struct Email
     bool preferred = false;
     int order = 0;
     QString boxLabel;
+    QString kindText;
 };
 
 struct Address
@@ -55,6 +57,7 @@ struct Address
     bool preferred = false;
     int order = 0;
     QString boxLabel;
+    QString kindText;
     bool isEmpty() const;
 };
 
@@ -101,6 +104,15 @@ ImportedContact buildContact(const Card &card);
 QString boxRendering(FieldBox box, const QString &value);
 // How the notes' section names the whole value of a box that was cut ("Home phone").
 QString boxLabel(FieldBox box);
+
+// The kind the other side gave a value that went into a box, in its own words, is kept
+// as "<box label> type: <words>" ("Fax or e-mail type: Work Fax") unless the box says
+// it whole: the words name exactly the vCard type the box goes out with (boxType), or
+// none. Export writes the words back as the property's types.
+inline const QString KindSuffix = QStringLiteral(" type");
+// The vCard type a phone box goes out with ("home", "work", "cell", "fax"); empty for
+// the other boxes and an e-mail address in the fax box.
+QString boxType(FieldBox box);
 
 // Line ends of any kind (CR LF, LF, CR) as CR LF, the notes files' line end.
 QString crlfLines(const QString &text);

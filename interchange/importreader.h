@@ -68,6 +68,7 @@ struct VCardValue
     QByteArray raw;      // the value as written (quoted-printable undone)
     QString text;        // the value decoded and unescaped
     QStringList parts;   // the same split at its unescaped semicolons
+    QStringList types;   // TYPE parameters, lower case
 };
 
 // Each card's properties, BEGIN and END left out, in file order (an agent's card after

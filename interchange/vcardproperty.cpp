@@ -3,6 +3,9 @@
 
 #include <QHash>
 #include <QRegularExpression>
+#include <QSet>
+
+#include <algorithm>
 
 namespace cardomine::interchange {
 
@@ -114,7 +117,70 @@ std::optional<VCardProperty> vcardPropertyFor(const QString &label)
         else
             return std::nullopt;
     }
+    // A number of no type but a label would take the home box when read back, which it
+    // did not take when it came in: it goes back under its label, in its place.
+    if (property.name == u"TEL" && property.types.isEmpty() && !property.groupLabel.isEmpty())
+        property.ownLabel = label;
     return property;
+}
+
+std::optional<QStringList> vcardTypesOf(const QString &kind)
+{
+    static const QHash<QString, QString> types{
+        {u"home"_s, u"home"_s},         {u"work"_s, u"work"_s},
+        {u"business"_s, u"work"_s},     {u"office"_s, u"work"_s},
+        {u"fax"_s, u"fax"_s},           {u"cell"_s, u"cell"_s},
+        {u"mobile"_s, u"cell"_s},       {u"cellular"_s, u"cell"_s},
+        {u"pager"_s, u"pager"_s},       {u"voice"_s, u"voice"_s},
+        {u"car"_s, u"car"_s},           {u"video"_s, u"video"_s},
+        {u"text"_s, u"text"_s},         {u"textphone"_s, u"textphone"_s},
+        {u"isdn"_s, u"isdn"_s},         {u"modem"_s, u"modem"_s},
+        {u"bbs"_s, u"bbs"_s},           {u"msg"_s, u"msg"_s},
+        {u"pcs"_s, u"pcs"_s},           {u"iphone"_s, u"iphone"_s},
+        {u"internet"_s, u"internet"_s}, {u"x400"_s, u"x400"_s},
+        {u"postal"_s, u"postal"_s},     {u"parcel"_s, u"parcel"_s},
+        {u"dom"_s, u"dom"_s},           {u"intl"_s, u"intl"_s},
+    };
+    // Words that say what the value is, not its kind.
+    static const QSet<QString> plain{u"phone"_s, u"telephone"_s, u"tel"_s,  u"number"_s,
+                                     u"email"_s, u"e-mail"_s,    u"mail"_s, u"address"_s};
+    QStringList out;
+    const auto word = [&](QString w) {
+        if (w.isEmpty())
+            return true;
+        w = w.toLower();
+        if (plain.contains(w) ||
+            std::all_of(w.cbegin(), w.cend(), [](QChar c) { return c.isDigit(); }))
+            return true;
+        QString type;
+        if (const auto it = types.constFind(w); it != types.cend())
+            type = *it;
+        else if (w.startsWith(u"x-"_s) && w.size() > 2)
+            type = w;
+        else
+            return false;
+        if (!out.contains(type))
+            out.append(type);
+        return true;
+    };
+    // Words end at spaces, commas, a Google star and a lower-case letter followed by an
+    // upper-case one ("HomePhone"); "x-" types keep their hyphens.
+    QString current;
+    for (qsizetype i = 0; i < kind.size(); ++i) {
+        const QChar c = kind.at(i);
+        const bool separator = c == u' ' || c == u',' || c == u'*' || c == u'/' || c == u'_';
+        const bool camel = c.isUpper() && !current.isEmpty() && current.back().isLower();
+        if (separator || camel) {
+            if (!word(current))
+                return std::nullopt;
+            current.clear();
+        }
+        if (!separator)
+            current += c;
+    }
+    if (!word(current))
+        return std::nullopt;
+    return out;
 }
 
 QString quotedParameter(const QString &value)

@@ -41,6 +41,7 @@ struct Property
     QByteArray value; // raw, still encoded
     QString label;    // the name as written, when it is not a well-formed one
     QString ownLabel; // the label our own export gives a value of the notes' section
+    QString ownKind;  // the kind in words our own export gives a box's value
     int line = 0;
 };
 
@@ -287,6 +288,8 @@ std::optional<Property> parseProperty(const LogicalLine &line, QString &problem)
             property.charset = unquoted(value);
         } else if (key == QByteArrayView(OwnLabelParameter)) {
             property.ownLabel = unquotedParameter(QString::fromUtf8(value.trimmed()));
+        } else if (key == QByteArrayView(OwnKindParameter)) {
+            property.ownKind = unquotedParameter(QString::fromUtf8(value.trimmed()));
         } else if (key == "PREF") {
             property.preferred = unquoted(value).trimmed() == "1";
         } else if (key == "TYPE" || key.isEmpty()) {
@@ -306,6 +309,34 @@ std::optional<Property> parseProperty(const LogicalLine &line, QString &problem)
     }
     return property;
 }
+
+// The properties of a file's content lines in order, blank lines skipped: the loop both
+// readers share.
+class PropertyReader
+{
+public:
+    explicit PropertyReader(const QByteArray &bytes)
+        : m_lines(bytes)
+    {}
+    // The next property; nullopt at the end of the file, or at a line that does not
+    // parse, which problem() then describes.
+    std::optional<Property> next()
+    {
+        while (m_lines.next(m_line)) {
+            if (m_line.text.trimmed().isEmpty())
+                continue;
+            return parseProperty(m_line, m_problem);
+        }
+        return std::nullopt;
+    }
+    int line() const { return m_line.line; }
+    const QString &problem() const { return m_problem; }
+
+private:
+    ContentLines m_lines;
+    LogicalLine m_line;
+    QString m_problem;
+};
 
 int hexDigit(char c)
 {
@@ -430,12 +461,26 @@ QString appleLabel(const QString &text)
     return text;
 }
 
-QString labelled(const QString &base, const Property &property, const QString &groupLabel)
+// The types that say a value's kind: those every number or address has by default
+// (voice, internet, x400) say nothing.
+QStringList kindTypes(const Property &property)
 {
     QStringList kinds;
     for (const QString &type : property.types)
         if (type != u"voice" && type != u"internet" && type != u"x400")
             kinds.append(type);
+    return kinds;
+}
+
+// A value's kind in words: what our own export wrote, else its types.
+QString kindText(const Property &property)
+{
+    return property.ownKind.isEmpty() ? kindTypes(property).join(u", "_s) : property.ownKind;
+}
+
+QString labelled(const QString &base, const Property &property, const QString &groupLabel)
+{
+    QStringList kinds = kindTypes(property);
     if (!groupLabel.isEmpty())
         kinds.append(groupLabel);
     if (kinds.isEmpty())
@@ -594,10 +639,14 @@ Card interpret(const QList<Property> &properties, int line)
         } else if (isName(name, "TEL")) {
             Phone phone;
             phone.value = withoutScheme(value, u"tel:"_s);
-            phone.kinds = phoneKinds(p.types);
+            // Our own export's box value with its kind in words goes back to the one box
+            // its words chose.
+            phone.kinds =
+                p.ownKind.isEmpty() ? phoneKinds(p.types) : QList<PhoneKind>{phoneKind(p.types)};
             phone.kind = phone.kinds.first();
             phone.label = labelled(u"Phone"_s, p, groupLabel);
             phone.boxLabel = groupLabel;
+            phone.kindText = kindText(p);
             phone.preferred = p.preferred;
             phone.order = card.nextOrder();
             card.phones.append(phone);
@@ -606,6 +655,7 @@ Card interpret(const QList<Property> &properties, int line)
             email.value = withoutScheme(value, u"mailto:"_s);
             email.label = labelled(u"E-mail"_s, p, groupLabel);
             email.boxLabel = groupLabel;
+            email.kindText = kindText(p);
             email.preferred = p.preferred;
             email.order = card.nextOrder();
             card.emails.append(email);
@@ -621,6 +671,7 @@ Card interpret(const QList<Property> &properties, int line)
             address.country = a.mid(6).join(u"; "_s);
             address.label = labelled(u"Address"_s, p, groupLabel);
             address.boxLabel = groupLabel;
+            address.kindText = kindText(p);
             address.home = p.types.contains(u"home"_s);
             address.preferred = p.preferred;
             address.order = card.nextOrder();
@@ -689,20 +740,13 @@ QList<QList<VCardValue>> readVCardValues(const QByteArray &input)
             card.append(VCardValue{
                 p.name, p.label, p.ownLabel, p.encoding,
                 p.encoding == "QUOTED-PRINTABLE" ? decodeQuotedPrintable(p.value) : p.value,
-                unescape(decoded, version21), components(decoded, version21, 0)});
+                unescape(decoded, version21), components(decoded, version21, 0), p.types});
         }
         cards.append(card);
     };
     const QByteArray bytes = utf16AsUtf8(input); // the lines read from it in place
-    ContentLines lines(bytes);
-    LogicalLine line;
-    while (lines.next(line)) {
-        if (line.text.trimmed().isEmpty())
-            continue;
-        QString problem;
-        std::optional<Property> property = parseProperty(line, problem);
-        if (!property)
-            return {};
+    PropertyReader reader(bytes);
+    while (std::optional<Property> property = reader.next()) {
         const QByteArray value = property->value.trimmed().toUpper();
         if (property->name == "BEGIN" || (property->name == "AGENT" && value == "BEGIN:VCARD")) {
             open.append(QList<Property>());
@@ -714,6 +758,8 @@ QList<QList<VCardValue>> readVCardValues(const QByteArray &input)
             open.last().append(std::move(*property));
         }
     }
+    if (!reader.problem().isEmpty())
+        return {};
     return cards;
 }
 
@@ -745,15 +791,9 @@ ReadResult readVCards(const QByteArray &input, const ContactSink &take)
         QList<Property> properties;
     };
     QList<OpenCard> open;
-    ContentLines lines(bytes);
-    LogicalLine line;
-    while (lines.next(line)) {
-        if (line.text.trimmed().isEmpty())
-            continue;
-        QString problem;
-        std::optional<Property> property = parseProperty(line, problem);
-        if (!property)
-            return fail(line.line, problem);
+    PropertyReader reader(bytes);
+    while (std::optional<Property> property = reader.next()) {
+        const int line = reader.line();
         const QByteArray &name = property->name;
         const bool structural = name.size() >= 3 &&
                                 (name[0] == 'B' || name[0] == 'E' || name[0] == 'A') &&
@@ -766,30 +806,29 @@ ReadResult readVCards(const QByteArray &input, const ContactSink &take)
             value = "VCARD";
         if (property->name == "BEGIN" || agentOnLine) {
             if (value != "VCARD")
-                return fail(line.line, u"BEGIN:%1 where a vCard should begin"_s.arg(
-                                           quotedInput(property->value.trimmed())));
+                return fail(line, u"BEGIN:%1 where a vCard should begin"_s.arg(
+                                      quotedInput(property->value.trimmed())));
             if (agentOnLine && open.isEmpty())
-                return fail(line.line, u"a line outside any BEGIN:VCARD ... END:VCARD"_s);
+                return fail(line, u"a line outside any BEGIN:VCARD ... END:VCARD"_s);
             const bool agent =
                 agentOnLine || (!open.isEmpty() && !open.last().properties.isEmpty() &&
                                 open.last().properties.last().name == "AGENT" &&
                                 open.last().properties.last().value.trimmed().isEmpty());
             if (!open.isEmpty() && !agent)
-                return fail(line.line,
-                            u"a card begins inside the card that begins on line %1"_s.arg(
-                                open.last().line));
+                return fail(line, u"a card begins inside the card that begins on line %1"_s.arg(
+                                      open.last().line));
             if (open.size() >= MaxNesting)
-                return fail(line.line, u"cards nested more than %1 deep"_s.arg(MaxNesting));
+                return fail(line, u"cards nested more than %1 deep"_s.arg(MaxNesting));
             if (agentOnLine)
                 open.last().properties.append(*property);
-            open.append(OpenCard{line.line, {}});
+            open.append(OpenCard{line, {}});
             open.last().properties.reserve(16);
         } else if (open.isEmpty()) {
-            return fail(line.line, u"a line outside any BEGIN:VCARD ... END:VCARD"_s);
+            return fail(line, u"a line outside any BEGIN:VCARD ... END:VCARD"_s);
         } else if (property->name == "END") {
             if (value != "VCARD")
-                return fail(line.line, u"END:%1 where END:VCARD should be"_s.arg(
-                                           quotedInput(property->value.trimmed())));
+                return fail(line, u"END:%1 where END:VCARD should be"_s.arg(
+                                      quotedInput(property->value.trimmed())));
             const OpenCard card = open.takeLast();
             // Only checking: no card is built, nor an agent's name for a card never built.
             if (!take)
@@ -812,6 +851,8 @@ ReadResult readVCards(const QByteArray &input, const ContactSink &take)
             properties.append(std::move(*property));
         }
     }
+    if (!reader.problem().isEmpty())
+        return fail(reader.line(), reader.problem());
     if (!open.isEmpty())
         return fail(open.first().line, u"the card that begins here has no END:VCARD"_s);
     return result;

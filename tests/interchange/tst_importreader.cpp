@@ -76,7 +76,7 @@ private Q_SLOTS:
                     "ORG:Engines\\, Ltd.\\; London\nADR;TYPE=home:;;12 St James\n\t's Sq;Lon"
                     "don;LN;10001;\nNOTE:caf\xc3\n \xa9\\nline two \\\\ end\nEND:VCARD\n")
             << u"Ada|Lovelace|Engines, Ltd.; London|12 St James's Sq|London|LN|10001||||"_s
-            << u"café\nline two \\ end"_s << false;
+            << u"café\nline two \\ end\n"_s + Kept + u"Address type: home"_s << false;
         QTest::newRow("2.1 quoted-printable with soft breaks and charsets")
             << crlf("BEGIN:VCARD\nVERSION:2.1\nN;CHARSET=ISO-8859-1;ENCODING=QUOTED-PRINTABLE:"
                     "Fran=E7ois;Ren=E9e\nNOTE;QUOTED-PRINTABLE;CHARSET=UTF-8:caf=C3=A9=0D=0Aso=\n"
@@ -91,7 +91,8 @@ private Q_SLOTS:
                     "item1.TEL:555\nitem1.X-ABLabel:_$!<Other>!$_\nEMAIL;TYPE=work:a@x.org\n"
                     "EMAIL;TYPE=home;PREF=1:b@x.org\nEND:VCARD\n")
             << u"Jo|Doe||||||111|222|333|444"_s
-            << Kept + u"Phone (Other): 555\nE-mail (work): a@x.org\nE-mail (home): b@x.org"_s
+            << Kept + u"Fax or e-mail type: work, fax\nPhone (Other): 555\nE-mail (work): a@x.org\n"
+                      u"E-mail (home): b@x.org"_s
             << false;
         QTest::newRow("4.0 uri values; the preferred e-mail takes the fax box")
             << crlf("BEGIN:VCARD\nVERSION:4.0\nN:Doe;Jo;;;\nFN:Jo Doe\nTEL;VALUE=uri;TYPE=cell:"
@@ -126,7 +127,10 @@ private Q_SLOTS:
         QTest::newRow("a number of several types takes the first free box they allow")
             << crlf("BEGIN:VCARD\nVERSION:2.1\nN:Doe;Jo\nTEL;CELL;HOME:111\nTEL;WORK;CELL:222\n"
                     "TEL;WORK:333\nTEL;HOME;CELL:444\nEND:VCARD\n")
-            << u"Jo|Doe||||||111|333|222|"_s << Kept + u"Phone (home, cell): 444"_s << false;
+            << u"Jo|Doe||||||111|333|222|"_s
+            << Kept + u"Home phone type: cell, home\nMobile or pager type: work, cell\n"
+                      u"Phone (home, cell): 444"_s
+            << false;
         QTest::newRow("odd property names, KIND, CLIENTPIDMAP and box labels are kept")
             << crlf("BEGIN:VCARD\nVERSION:4.0\nKIND:individual\nN:Doe;Jo;;;\n"
                     "X-messaging/twitter-All:@jo\nCLIENTPIDMAP:1;urn:uuid:x\n"
@@ -166,7 +170,7 @@ private Q_SLOTS:
                    u"Formatted name: Dr. Bao Q. Ng Jr.\nMiddle name: Q.\nName prefix: Dr.\nName "
                    u"suffix: Jr.\nBirthday: 1990-01-02\n"
                    u"Web page: https://x.org\nX-JABBER: bao@x.org\n"
-                   u"Address (work): 5;Fl 2;1 Rd;Town;TX;75001;USA"_s
+                   u"Address (work): 5;Fl 2;1 Rd;Town;TX;75001;USA\nAddress type: home"_s
             << false;
         QTest::newRow("a formatted name other than first and last name is kept")
             << crlf("BEGIN:VCARD\nVERSION:3.0\nN:Lovelace;Ada;;;\nFN:Lovelace, Ada\nEND:VCARD\n")
@@ -212,7 +216,7 @@ private Q_SLOTS:
                     "Home Address,Home Address 2,Home City,Notes,\n"
                     ",,Kim Park,k@x.org,k2@x.org,555,1 Rd,Unit 2,Town,,\n")
             << QStringList{u"Kim|Park||1 Rd, Unit 2|Town||||555||k@x.org"_s}
-            << Kept + u"Secondary Email: k2@x.org"_s;
+            << Kept + u"Secondary Email: k2@x.org\nAddress type: Home"_s;
         QTest::newRow("Google: a whole address beside its parts is kept")
             << crlf("Given Name,Family Name,Address 1 - Formatted,Address 1 - Street\n"
                     "Al,Bo,\"1 Rd\nTown\",1 Rd\n")

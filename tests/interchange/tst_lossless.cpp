@@ -75,13 +75,23 @@ private Q_SLOTS:
                            u"NICKNAME:Ada"_s,
                            u"PHOTO;TYPE=jpeg:QUJD"_s,
                            u"X-JABBER:ada@jabber.example"_s,
-                           u"item1.TEL:555 0202"_s,
+                           u"item1.TEL;X-CARDOMINE-LABEL=\"Phone (Mobile)\":555 0202"_s,
                            u"item1.X-ABLABEL:Mobile"_s,
                            u"NOTE:Own words.\r\n"_s}
             << QStringList{Heading};
         QTest::newRow("a box's own label goes out with it")
             << u"Ada|Lovelace||||||555 0101|||"_s << Heading + u"\r\nHome phone label: Mobile"_s
             << QStringList{u"item1.TEL;TYPE=home:555 0101"_s, u"item1.X-ABLABEL:Mobile"_s}
+            << QStringList{u"NOTE"_s};
+        QTest::newRow("a box's kind goes out as its types, words as written")
+            << u"Ada|Lovelace||1 Rd|||||||555 0199"_s
+            << Heading + u"\r\nFax or e-mail type: Work Fax\r\nAddress type: home"_s
+            << QStringList{u"TEL;TYPE=work,fax;X-CARDOMINE-KIND=\"Work Fax\":555 0199"_s,
+                           u"ADR;TYPE=home:;;1 Rd;;;;"_s}
+            << QStringList{u"NOTE"_s, u"TYPE=fax:"_s};
+        QTest::newRow("a box's kind in words that name no type")
+            << u"Ada|Lovelace||||||555 0101|||"_s << Heading + u"\r\nHome phone type: Main"_s
+            << QStringList{u"TEL;TYPE=home;X-CARDOMINE-KIND=\"Main\":555 0101"_s}
             << QStringList{u"NOTE"_s};
         QTest::newRow("a property kept under its own name")
             << u"Mesa|||||||||||"_s << Heading + u"\r\nKIND: org"_s << QStringList{u"KIND:org"_s}

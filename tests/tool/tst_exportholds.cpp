@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Every value of a file from another program, imported and exported again in the same
 // format, is in the export: the same property (or CSV column) with the same value.
+// A value's kind goes with it: its vCard types, its Google label.
 // Compared after what the card file itself does to text: characters Windows-1252 lacks
 // become "?", values are trimmed, line ends are one kind, a tel: URI is the number it
 // holds. Left out are only the values
@@ -94,6 +95,12 @@ bool holds(const QList<VCardValue> &card, const VCardValue &in)
             return partsOf(out) == partsOf(in);
         if (in.name == "NOTE")
             return stored(out.text).contains(stored(in.text));
+        // Every type that says the value's kind goes out with it (voice, internet and
+        // x400 are every number's or address's by default).
+        for (const QString &type : in.types)
+            if (type != u"voice" && type != u"internet" && type != u"x400" &&
+                !out.types.contains(type))
+                return false;
         if (in.name == "X-ABLABEL")
             return out.text == labelText(stored(in.text));
         // A number written as a tel: URI goes out as the same number in text form.
@@ -125,6 +132,37 @@ bool holds(const QStringList &row, const QString &value)
 }
 
 const QRegularExpression NameAndAddress(u"^(.+) \\((.+@.+)\\)$"_s);
+
+// The columns of our export that are boxes: how the notes name each, and the kind its
+// column says.
+struct BoxColumn
+{
+    QString column, notesName, says;
+};
+const QList<BoxColumn> BoxColumns{{u"HomePhone"_s, u"Home phone"_s, u"Home"_s},
+                                  {u"WorkPhone"_s, u"Work phone"_s, u"Work"_s},
+                                  {u"PagerMobile"_s, u"Mobile or pager"_s, u"Mobile"_s},
+                                  {u"FaxOrEmail"_s, u"Fax or e-mail"_s, u"Fax"_s},
+                                  {u"Address"_s, u"Address"_s, QString()}};
+
+// A Google label of a value ("Work Fax") is held when the value's box says it, when the
+// notes keep it as that box's kind ("Fax or e-mail type: Work Fax"), or when the value
+// has no box and its own line names it ("Phone (Work Fax): ..."). Google's star marks
+// the value that comes first, which its box or its place shows.
+bool holdsLabel(const QStringList &header, const QStringList &row, QString label,
+                const QString &value)
+{
+    if (label.startsWith(u"* "_s))
+        label = label.mid(2).trimmed();
+    const QStringList notes = stored(row.value(header.indexOf(u"Notes"_s))).split(u'\n');
+    for (const BoxColumn &box : BoxColumns)
+        if (stored(row.value(header.indexOf(box.column))) == value)
+            return label.compare(box.says, Qt::CaseInsensitive) == 0 ||
+                   notes.contains(box.notesName + u" type: "_s + label);
+    return std::any_of(notes.cbegin(), notes.cend(), [&](const QString &line) {
+        return line.contains(u" ("_s + label + u"): "_s) && line.contains(value);
+    });
+}
 
 // Values Outlook and Google write for "nothing", which import leaves out.
 const QStringList Nothing{u"Unspecified"_s, u"Normal"_s, u"False"_s,
@@ -188,11 +226,28 @@ private Q_SLOTS:
                         const QString name = row.value(out.first().indexOf(u"FirstName"_s)) + u' ' +
                                              row.value(out.first().indexOf(u"LastName"_s));
                         const QRegularExpressionMatch both = NameAndAddress.match(value);
+                        // A Google label of a phone, an e-mail address or an address
+                        // ("Phone 1 - Label", older files' "Phone 1 - Type").
+                        static const QRegularExpression kindColumn(
+                            u"^((?:Phone|E-mail|Address) \\d+) - (?:Label|Type)$"_s);
+                        if (const QRegularExpressionMatch group = kindColumn.match(column);
+                            group.hasMatch() && !value.isEmpty() && !Nothing.contains(value)) {
+                            QString of;
+                            for (const QString &suffix : {u" - Value"_s, u" - Street"_s})
+                                if (of.isEmpty())
+                                    of = in.at(r).value(
+                                        in.first().indexOf(group.captured(1) + suffix));
+                            for (const QString &each : of.split(u" ::: "_s))
+                                if (!stored(each).isEmpty() &&
+                                    !holdsLabel(out.first(), row, value, stored(each)))
+                                    lost.append(
+                                        u"row %1: %2: %3 (of %4)"_s.arg(r).arg(column, part, each));
+                            continue;
+                        }
                         if (value.isEmpty() || Nothing.contains(value) || holds(row, value) ||
                             stored(name) == value ||
                             (both.hasMatch() && stored(name) == both.captured(1) &&
-                             holds(row, both.captured(2))) ||
-                            column.endsWith(u" - Label"_s))
+                             holds(row, both.captured(2))))
                             continue;
                         lost.append(u"row %1: %2: %3"_s.arg(r).arg(column, part));
                     }
