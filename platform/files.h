@@ -133,7 +133,8 @@ private:
         QByteArray native;
         QByteArray temporary;
         QString path;
-        bool created = false; // written under its own name (addNew)
+        bool created = false;    // written under its own name (addNew)
+        bool nativeFile = false; // addNative's
     };
     void discard() noexcept;
     std::vector<Entry> m_entries;

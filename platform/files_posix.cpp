@@ -872,6 +872,7 @@ WrittenFile PreparedReplacements::addNative(const QString &nativePath, const QBy
     Entry entry;
     entry.native = QFile::encodeName(nativePath);
     entry.path = nativePath;
+    entry.nativeFile = true;
     struct stat written
     {};
     entry.temporary =
@@ -959,6 +960,8 @@ void PreparedReplacements::commit()
     for (Entry &entry : m_entries) {
         if (entry.created)
             continue;
+        if (entry.nativeFile)
+            faults::replacing(entry.path);
         if (sysCall("rename", [&] {
                 return ::rename(entry.temporary.constData(), entry.native.constData());
             }) != 0)
