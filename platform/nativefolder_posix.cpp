@@ -206,7 +206,6 @@ void deleteNativeFile(const QString &nativePath)
 {
     const QString operation = QStringLiteral("delete");
     const QByteArray native = encoded(nativePath, operation);
-    faults::replacing(nativePath);
     if (sysCall("unlink", [&] { return ::unlink(native.constData()); }) != 0)
         fail(operation, nativePath, errno);
     syncFolder(folderOf(native), operation, nativePath);
