@@ -1014,7 +1014,6 @@ SyncReport syncVdir(const QString &nativeFolder)
     // flush, as import writes its notes; a pass killed before they are in place leaves
     // only temporary files, which the next pass removes.
     files::PreparedReplacements vcards;
-    QHash<QString, int> writtenFor; // the contact of each vCard written, by path
     for (int n = 1; n <= card.count; ++n) {
         if (!card.has(n))
             continue;
@@ -1129,9 +1128,8 @@ SyncReport syncVdir(const QString &nativeFolder)
         // replaced; another program's version written since is left alone.
         const auto writeFile = [&](const QString &name, const QByteArray &bytes,
                                    const files::SeenFile &seen) {
-            const QString path = joinedPath(nativeFolder, name);
-            const files::WrittenFile written = vcards.addNative(path, bytes, seen);
-            writtenFor.insert(path, n);
+            const files::WrittenFile written =
+                vcards.addNative(joinedPath(nativeFolder, name), bytes, seen);
             ++report.written;
             now.fileName = name;
             now.file = digest(bytes);
@@ -1310,10 +1308,17 @@ SyncReport syncVdir(const QString &nativeFolder)
         QStringLiteral("%1: changed by another program during the pass; left as it is, the "
                        "next pass takes it in");
     for (const QString &path : vcards.commit()) {
-        const int n = writtenFor.value(path);
         report.lines.append(changedMeanwhile.arg(path));
         ++report.leftAlone;
         --report.written;
+        const QString name = path.mid(path.lastIndexOf(u'/') + 1);
+        // Rare, so found by its name rather than kept for every file written.
+        const auto written =
+            std::find_if(next.contacts.cbegin(), next.contacts.cend(),
+                         [&name](const ContactState &c) { return c.fileName == name; });
+        if (written == next.contacts.cend())
+            continue;
+        const int n = written.key();
         if (const auto last = state.contacts.constFind(n);
             !firstPass && last != state.contacts.cend())
             next.contacts.insert(n, *last);
