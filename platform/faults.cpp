@@ -25,6 +25,7 @@ std::vector<std::int64_t> g_writes;
 std::vector<std::int64_t> g_changes;
 std::int64_t g_actionAt = 0;
 std::function<void()> g_action;
+std::function<void(const QString &)> g_beforeReplacing;
 // Set once a test resets or arms the seam; a user's run never does, so its file
 // services only count their operations.
 bool g_watched = false;
@@ -42,6 +43,7 @@ void reset()
     g_changes.clear();
     g_actionAt = 0;
     g_action = nullptr;
+    g_beforeReplacing = nullptr;
 }
 
 std::int64_t operationCount()
@@ -77,6 +79,18 @@ void atOperation(std::int64_t k, std::function<void()> action)
     g_watched = true;
     g_actionAt = k;
     g_action = std::move(action);
+}
+
+void beforeReplacing(std::function<void(const QString &nativePath)> action)
+{
+    g_watched = true;
+    g_beforeReplacing = std::move(action);
+}
+
+void replacing(const QString &nativePath)
+{
+    if (g_beforeReplacing)
+        g_beforeReplacing(nativePath);
 }
 
 int check(const char *operation)

@@ -48,6 +48,14 @@ void armSecond(std::int64_t m, int errorCode, Mode mode = Mode::Fail);
 // as another program acting in the middle of one of ours would. The action's own
 // file work must not go through the file services. reset() clears it.
 void atOperation(std::int64_t k, std::function<void()> action);
+// Runs action with the path of each file of a native folder that the file services are
+// about to put a new version in place of, or delete, for a caller who read it (a vCard
+// the sync pass rewrites or removes), just before they do, as another program writing
+// that file at that moment would. The action's own file work must not go through the
+// file services. reset() clears it.
+void beforeReplacing(std::function<void(const QString &nativePath)> action);
+// Called by the file services with each such path.
+void replacing(const QString &nativePath);
 // Called by the file services before each system call: returns 0 to go on, or the
 // error code the operation must fail with.
 int check(const char *operation);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/seenfile.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -120,12 +122,15 @@ public:
     // under its own name (it fails when the name is taken after all).
     void addNew(const QString &folder, const QString &name, const QByteArray &bytes);
     // add for a file named by a native path, outside the drive (the vCard folder that
-    // sync keeps): replaced as replaceNativeFile replaces it, private to the user.
+    // sync keeps), private to the user, which the caller read (or found missing) as
+    // seen: commit puts it in place only while the file still is as seen
+    // (replaceIfSeen in posixio.h), and otherwise leaves another program's version be.
     // Returns what a listing will tell of the file once committed.
-    WrittenFile addNative(const QString &nativePath, const QByteArray &bytes);
+    WrittenFile addNative(const QString &nativePath, const QByteArray &bytes, const SeenFile &seen);
     void flush();
-    // Flushes first when flush() has not run since the last add.
-    void commit();
+    // Flushes first when flush() has not run since the last add. Returns the native
+    // paths that addNative named and that were left alone, changed since they were seen.
+    QStringList commit();
 
 private:
     struct Entry
@@ -133,7 +138,9 @@ private:
         QByteArray native;
         QByteArray temporary;
         QString path;
-        bool created = false; // written under its own name (addNew)
+        bool created = false;         // written under its own name (addNew)
+        std::optional<SeenFile> seen; // addNative's: replaced only while still so
+        std::uint64_t inode = 0;      // of the temporary file
     };
     void discard() noexcept;
     std::vector<Entry> m_entries;

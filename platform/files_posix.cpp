@@ -261,6 +261,37 @@ void replaceWhole(const QByteArray &native, const QByteArray &bytes, const QStri
                      programPath);
 }
 
+int placeWithoutReplacing(const QByteArray &source, const QByteArray &target)
+{
+    int result = sysCall("renameat2", [&] {
+        return ::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(),
+                           RENAME_NOREPLACE);
+    });
+    if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
+        // A file system without RENAME_NOREPLACE: a hard link cannot overwrite either.
+        result = sysCall("link", [&] { return ::link(source.constData(), target.constData()); });
+        if (result == 0) {
+            if (sysCall("unlink", [&] { return ::unlink(source.constData()); }) != 0) {
+                const int error = errno;
+                ::unlink(target.constData());
+                return error;
+            }
+        } else if (errno == EPERM || errno == EOPNOTSUPP || errno == EMLINK) {
+            // No hard links either: look first, then rename, the nearest this file
+            // system allows.
+            struct stat info
+            {};
+            if (sysCall("lstat", [&] { return ::lstat(target.constData(), &info); }) == 0)
+                return EEXIST;
+            if (errno != ENOENT)
+                return errno;
+            result =
+                sysCall("rename", [&] { return ::rename(source.constData(), target.constData()); });
+        }
+    }
+    return result == 0 ? 0 : errno;
+}
+
 } // namespace posixio
 
 namespace files {
@@ -422,39 +453,14 @@ void moveFile(const QString &from, const QString &to)
             QStringLiteral("%1 (to %2)").arg(QString::fromLocal8Bit(std::strerror(errorCode)), to));
     };
 
-    int result = sysCall("renameat2", [&] {
-        return ::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(),
-                           RENAME_NOREPLACE);
-    });
-    if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
-        // A file system without RENAME_NOREPLACE: a hard link cannot overwrite either.
-        result = sysCall("link", [&] { return ::link(source.constData(), target.constData()); });
-        if (result == 0) {
-            if (sysCall("unlink", [&] { return ::unlink(source.constData()); }) != 0) {
-                const int error = errno;
-                ::unlink(target.constData());
-                failMove(error);
-            }
-        } else if (errno == EPERM || errno == EOPNOTSUPP || errno == EMLINK) {
-            // No hard links either: look first, then rename. Only this copy of the
-            // program works in the data folder, so nobody creates the target between.
-            struct stat info
-            {};
-            if (sysCall("lstat", [&] { return ::lstat(target.constData(), &info); }) == 0)
-                failMove(EEXIST);
-            if (errno != ENOENT)
-                failMove(errno);
-            result =
-                sysCall("rename", [&] { return ::rename(source.constData(), target.constData()); });
-        }
+    int error = placeWithoutReplacing(source, target);
+    if (error == EXDEV) {
+        if (const int copyError = copyAcross(source, target, operation, from))
+            failMove(copyError);
+        error = 0;
     }
-    if (result != 0 && errno == EXDEV) {
-        if (const int error = copyAcross(source, target, operation, from))
-            failMove(error);
-        result = 0;
-    }
-    if (result != 0)
-        failMove(errno);
+    if (error != 0)
+        failMove(error);
     forgetName(source);
 
     syncFolder(folderOf(target), operation, from);
@@ -865,17 +871,20 @@ void PreparedReplacements::add(const QString &path, const QByteArray &bytes)
     m_flushed = false;
 }
 
-WrittenFile PreparedReplacements::addNative(const QString &nativePath, const QByteArray &bytes)
+WrittenFile PreparedReplacements::addNative(const QString &nativePath, const QByteArray &bytes,
+                                            const SeenFile &seen)
 {
     if (nativePath.isEmpty() || nativePath.contains(QChar(0)))
         fail(WriteOperation, nativePath, EINVAL);
     Entry entry;
     entry.native = QFile::encodeName(nativePath);
     entry.path = nativePath;
+    entry.seen = seen;
     struct stat written
     {};
     entry.temporary =
         writeTemporary(entry.native, bytes, WriteOperation, nativePath, false, &written);
+    entry.inode = std::uint64_t(written.st_ino);
     m_entries.push_back(std::move(entry));
     m_flushed = false;
     return {std::int64_t(written.st_size),
@@ -952,13 +961,21 @@ void PreparedReplacements::flush()
     m_flushed = true;
 }
 
-void PreparedReplacements::commit()
+QStringList PreparedReplacements::commit()
 {
     flush();
     const auto folders = foldersOf(m_entries);
+    QStringList leftAlone;
     for (Entry &entry : m_entries) {
         if (entry.created)
             continue;
+        if (entry.seen) {
+            faults::replacing(entry.path);
+            if (!replaceIfSeen(entry.temporary, entry.native, *entry.seen, entry.inode,
+                               WriteOperation, entry.path))
+                leftAlone.append(entry.path);
+            continue;
+        }
         if (sysCall("rename", [&] {
                 return ::rename(entry.temporary.constData(), entry.native.constData());
             }) != 0)
@@ -968,6 +985,7 @@ void PreparedReplacements::commit()
     m_entries.clear();
     for (const auto &[folder, path] : folders)
         syncFolder(folder, WriteOperation, path);
+    return leftAlone;
 }
 
 void truncateFile(const QString &path, std::int64_t size)

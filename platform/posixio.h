@@ -6,6 +6,7 @@
 
 #include "platform/attributestore.h"
 #include "platform/faults.h"
+#include "platform/seenfile.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -192,6 +193,20 @@ void publishTemporary(const QByteArray &temporary, const QByteArray &native,
 // is removed.
 void replaceWhole(const QByteArray &native, const QByteArray &bytes, const QString &operation,
                   const QString &programPath);
+
+// Gives the file at source the name target, never replacing a file there: RENAME_NOREPLACE,
+// else a hard link and the old name removed, else a look and a rename. Returns 0, or the
+// error that stopped it (EEXIST: the name is taken) with source in place.
+int placeWithoutReplacing(const QByteArray &source, const QByteArray &target);
+
+// Puts the temporary file (this program's, of inode ours) in place of native only while
+// native still is as seen (files::SeenFile): exchanged with it where the file system
+// allows, and what it replaced compared under the temporary name, else compared just
+// before the rename. Returns false, the other program's version in place, when native
+// was changed, created or deleted since. The temporary is cleared once nothing of this
+// program's is left under it.
+bool replaceIfSeen(QByteArray &temporary, const QByteArray &native, const files::SeenFile &seen,
+                   std::uint64_t ours, const QString &operation, const QString &programPath);
 
 // Flushes a folder's entries to disk.
 void syncFolder(const QByteArray &folder, const QString &operation, const QString &programPath);

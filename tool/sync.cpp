@@ -20,6 +20,7 @@
 #include "platform/fileerror.h"
 #include "platform/files.h"
 #include "platform/nativefolder.h"
+#include "platform/seenfile.h"
 #include "tool/contacts.h"
 #include "tool/folderlock.h"
 
@@ -836,7 +837,7 @@ SyncReport syncVdir(const QString &nativeFolder)
     // A link there is refused: the pass deletes what it took in from that folder.
     const QString conflictFolder = joinedPath(nativeFolder, QLatin1String(SyncConflictFolderName));
     QMap<int, QList<ReadCard>> setAside;
-    QStringList setAsideDone;
+    QMap<QString, QByteArray> setAsideDone; // path -> the bytes taken in
     QList<files::NativeEntry> setAsideEntries;
     if (const std::optional<files::NativeItem> item =
             files::nativeItem(nativeFolder, QLatin1String(SyncConflictFolderName))) {
@@ -869,7 +870,7 @@ SyncReport syncVdir(const QString &nativeFolder)
             n = foreignUids.value(read.card.uid.toLower(), 0);
         if (*n > 0 && card.has(*n)) {
             setAside[*n].append(read);
-            setAsideDone.append(path);
+            setAsideDone.insert(path, read.bytes);
         } else {
             report.lines.append(
                 QStringLiteral("%1 belongs to no contact of the card file; left in place")
@@ -1041,7 +1042,7 @@ SyncReport syncVdir(const QString &nativeFolder)
                                                    "is")
                                         .arg(describe(card.contact(n)), error.message()));
                 for (const ReadCard &version : *kept)
-                    setAsideDone.removeAll(joinedPath(conflictFolder, version.entry.name));
+                    setAsideDone.remove(joinedPath(conflictFolder, version.entry.name));
                 if (known)
                     next.contacts.insert(n, *last);
                 continue;
@@ -1123,9 +1124,12 @@ SyncReport syncVdir(const QString &nativeFolder)
             now.fileId = identity(*fileEntry);
             next.contacts.insert(n, now);
         };
-        const auto writeFile = [&](const QString &name, const QByteArray &bytes) {
+        // seen: the file as this pass read it (or found it missing), which only may be
+        // replaced; another program's version written since is left alone.
+        const auto writeFile = [&](const QString &name, const QByteArray &bytes,
+                                   const files::SeenFile &seen) {
             const files::WrittenFile written =
-                vcards.addNative(joinedPath(nativeFolder, name), bytes);
+                vcards.addNative(joinedPath(nativeFolder, name), bytes, seen);
             ++report.written;
             now.fileName = name;
             now.file = digest(bytes);
@@ -1135,13 +1139,21 @@ SyncReport syncVdir(const QString &nativeFolder)
         };
         // The phone's card with the record's changed boxes merged in.
         const auto mergeOut = [&](const sync::Boxes &recordNow) {
-            const QByteArray bytes =
-                chosen ? chosen->bytes
-                       : files::readNativeFile(joinedPath(nativeFolder, fileEntry->name));
+            const QString path = joinedPath(nativeFolder, fileEntry->name);
+            QByteArray bytes;
+            try {
+                bytes = chosen ? chosen->bytes : files::readNativeFile(path);
+            } catch (const platform::FileError &error) {
+                // Deleted or made unreadable by another program since the listing.
+                leaveAlone(path, error.reason(), fileEntry->name);
+                if (known)
+                    next.contacts.insert(n, *last);
+                return;
+            }
             const std::optional<sync::Boxes> seen = chosen ? fileBoxes : sync::renderedBoxes(bytes);
             if (!seen) {
-                leaveAlone(joinedPath(nativeFolder, fileEntry->name),
-                           QStringLiteral("the file is no longer one vCard"), fileEntry->name);
+                leaveAlone(path, QStringLiteral("the file is no longer one vCard"),
+                           fileEntry->name);
                 if (known)
                     next.contacts.insert(n, *last);
                 return;
@@ -1154,7 +1166,7 @@ SyncReport syncVdir(const QString &nativeFolder)
                 next.contacts.insert(n, now);
                 return;
             }
-            writeFile(fileEntry->name, merged);
+            writeFile(fileEntry->name, merged, files::SeenFile::holding(bytes));
         };
 
         switch (action) {
@@ -1171,10 +1183,12 @@ SyncReport syncVdir(const QString &nativeFolder)
                                                "nothing was deleted, it is written again")
                                     .arg(describe(card.contact(n))));
             ++report.restored;
-            writeFile(canonical, vcardFor(card.contact(n), contactUid(cardFile, n)));
+            writeFile(canonical, vcardFor(card.contact(n), contactUid(cardFile, n)),
+                      files::SeenFile::missing());
             break;
         case sync::Action::Create:
-            writeFile(canonical, vcardFor(card.contact(n), contactUid(cardFile, n)));
+            writeFile(canonical, vcardFor(card.contact(n), contactUid(cardFile, n)),
+                      files::SeenFile::missing());
             break;
         case sync::Action::WriteOut:
             mergeOut(recordBoxes());
@@ -1287,9 +1301,35 @@ SyncReport syncVdir(const QString &nativeFolder)
         }
     }
 
-    vcards.commit();
-    for (const QString &path : std::as_const(setAsideDone))
-        files::deleteNativeFile(path);
+    // A vCard another program wrote while the pass ran is left as it is, and the contact
+    // stays as the last pass left it: the next pass reads the new version and compares it
+    // with the card file again.
+    const QString changedMeanwhile =
+        QStringLiteral("%1: changed by another program during the pass; left as it is, the "
+                       "next pass takes it in");
+    for (const QString &path : vcards.commit()) {
+        report.lines.append(changedMeanwhile.arg(path));
+        ++report.leftAlone;
+        --report.written;
+        const QString name = path.mid(path.lastIndexOf(u'/') + 1);
+        // Rare, so found by its name rather than kept for every file written.
+        const auto written =
+            std::find_if(next.contacts.cbegin(), next.contacts.cend(),
+                         [&name](const ContactState &c) { return c.fileName == name; });
+        if (written == next.contacts.cend())
+            continue;
+        const int n = written.key();
+        if (const auto last = state.contacts.constFind(n);
+            !firstPass && last != state.contacts.cend())
+            next.contacts.insert(n, *last);
+        else
+            next.contacts.remove(n);
+    }
+    for (auto it = setAsideDone.cbegin(); it != setAsideDone.cend(); ++it)
+        if (!files::deleteNativeFileIfSeen(it.key(), files::SeenFile::holding(*it))) {
+            report.lines.append(changedMeanwhile.arg(it.key()));
+            ++report.leftAlone;
+        }
 
     // Identities of the files a pass cut short wrote, which it could not record.
     if (report.written > 0 &&

@@ -26,7 +26,8 @@ struct SyncReport
     int conflicts = 0;  // changed on both sides: the card file's version kept
     int restored = 0;   // vCards deleted from the vdir and written again
     int written = 0;    // vCard files written (new or changed content)
-    int leftAlone = 0;  // files that cannot be read: reported and left as they are
+    int leftAlone = 0;  // files unreadable, or changed by another program during the pass:
+                        // reported and left as they are
     bool stateWritten = false;
 };
 

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cerrno>
@@ -77,6 +78,8 @@ private Q_SLOTS:
     void recordNumberMustBePositive();
     void readOnlyIsNotWritten();
     void othersFileIsNotReplaced();
+    void changedOnlyWhileAsSeen_data();
+    void changedOnlyWhileAsSeen();
     void injectedFaultFailsTheOperation_data();
     void injectedFaultFailsTheOperation();
     void replaceLeavesOldOrNewUnderEveryFault_data();
@@ -423,6 +426,88 @@ void TestFiles::readOnlyIsNotWritten()
 
 // A user's folder may let a rename replace a file the user may not write; the
 // program does not. Root passes every check, so an ordinary user does the writing.
+void TestFiles::changedOnlyWhileAsSeen_data()
+{
+    QTest::addColumn<QString>("change");    // replace or delete
+    QTest::addColumn<QString>("meanwhile"); // what another program does just before it
+    QTest::addColumn<bool>("exchange");     // the file system swaps two names in one step
+    for (const bool exchange : {true, false}) {
+        const char *how = exchange ? "swapped" : "no RENAME_EXCHANGE";
+        for (const char *meanwhile : {"nothing", "rewrite", "replace", "delete"})
+            for (const char *change : {"replace", "delete"})
+                QTest::addRow("%s, %s meanwhile, %s", change, meanwhile, how)
+                    << QString::fromLatin1(change) << QString::fromLatin1(meanwhile) << exchange;
+        QTest::addRow("create, create meanwhile, %s", how)
+            << u"create"_s << u"create"_s << exchange;
+        QTest::addRow("create, nothing meanwhile, %s", how)
+            << u"create"_s << u"nothing"_s << exchange;
+    }
+}
+
+// A native file is replaced or deleted only while it holds the bytes the caller read
+// (or, for a new one, while there is none): whatever another program did just before
+// stays, and nothing of the change is left behind.
+void TestFiles::changedOnlyWhileAsSeen()
+{
+    QFETCH(QString, change);
+    QFETCH(QString, meanwhile);
+    QFETCH(bool, exchange);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"card.vcf"_s);
+    const QByteArray read("BEGIN:VCARD\r\nFN:Ada\r\nEND:VCARD\r\n");
+    const QByteArray theirs = QByteArray(read).replace("Ada", "Bea"); // same size
+    const QByteArray ours("BEGIN:VCARD\r\nFN:Ada Lovelace\r\nEND:VCARD\r\n");
+    const auto write = [](const QString &file, const QByteArray &bytes) {
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(out.write(bytes), bytes.size());
+    };
+    if (change != u"create")
+        write(path, read);
+    bool acted = false;
+    faults::reset();
+    faults::beforeReplacing([&](const QString &native) {
+        QCOMPARE(native, path);
+        acted = true;
+        if (meanwhile == u"rewrite" || meanwhile == u"create") {
+            write(path, theirs); // in place: the same inode and size
+        } else if (meanwhile == u"replace") {
+            write(path + u".new"_s, theirs);
+            QCOMPARE(::rename(QFile::encodeName(path + u".new"_s).constData(),
+                              QFile::encodeName(path).constData()),
+                     0);
+        } else if (meanwhile == u"delete") {
+            QVERIFY(QFile::remove(path));
+        }
+        if (!exchange)
+            faults::arm(faults::operationCount() + 1, EINVAL);
+    });
+    const bool changed = meanwhile != u"nothing";
+    if (change == u"delete") {
+        QCOMPARE(files::deleteNativeFileIfSeen(path, files::SeenFile::holding(read)),
+                 !changed || meanwhile == u"delete");
+    } else {
+        files::PreparedReplacements batch;
+        batch.addNative(path, ours,
+                        change == u"create" ? files::SeenFile::missing()
+                                            : files::SeenFile::holding(read));
+        QCOMPARE(batch.commit(), changed ? QStringList{path} : QStringList());
+    }
+    faults::reset();
+    QVERIFY(acted);
+    QFile file(path);
+    const bool there = file.open(QIODevice::ReadOnly);
+    if (!changed && change == u"delete")
+        QVERIFY(!there);
+    else if (!changed)
+        QCOMPARE(file.readAll(), ours);
+    else if (meanwhile == u"delete")
+        QVERIFY(!there);
+    else
+        QCOMPARE(file.readAll(), theirs);
+    QCOMPARE(entries(dir.path()), there ? QStringList{u"card.vcf"_s} : QStringList());
+}
+
 void TestFiles::othersFileIsNotReplaced()
 {
     if (::geteuid() != 0)

@@ -11,6 +11,7 @@
 #include "datastore/paths.h"
 #include "interchange/cardfileid.h"
 #include "interchange/exportformats.h"
+#include "platform/faults.h"
 #include "platform/fileattributes.h"
 #include "platform/fileerror.h"
 #include "platform/instancelock.h"
@@ -250,12 +251,14 @@ private Q_SLOTS:
     {
         tool::syncVdir(m_vdir.path());
         writeFile(m_vdir.filePath(u"new.vcf"_s), Foreign);
-        // A folder where contact 1's deleted vCard goes makes writing it again fail.
+        // Writing contact 1's deleted vCard again fails.
         QVERIFY(QFile::remove(m_vdir.filePath(ourFile(1))));
-        QVERIFY(QDir(m_vdir.path()).mkdir(ourFile(1)));
+        platform::faults::beforeReplacing([](const QString &) {
+            platform::faults::arm(platform::faults::operationCount() + 1, EIO);
+        });
         QVERIFY_THROWS_EXCEPTION(platform::FileError, tool::syncVdir(m_vdir.path()));
+        platform::faults::reset();
         QCOMPARE(indexfile::recordCount(indexfile::read()), 4);
-        QVERIFY(QDir(m_vdir.filePath(ourFile(1))).removeRecursively());
 
         const tool::SyncReport report = tool::syncVdir(m_vdir.path());
         QCOMPARE(indexfile::recordCount(indexfile::read()), 4);
@@ -726,6 +729,78 @@ private Q_SLOTS:
                      qPrintable(report.lines.first()));
         }
         QCOMPARE(cardfile::read().contacts.at(0).record.LastName.text().trimmed(), u"Lovelace"_s);
+    }
+
+    // Another program rewrites a file in the folder after the pass read it, just before
+    // the pass replaces or deletes it: the rewrite stays as written, the report names the
+    // file, and the next pass takes the rewrite in. The rewrite keeps the size (and, done
+    // in place, the inode), so only the bytes tell it.
+    void anotherProgramsRewriteIsKept_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::newRow("record change written out") << u"replace"_s;
+        QTest::newRow("write after a conflict") << u"conflict"_s;
+        QTest::newRow("deleted vCard written again") << u"restore"_s;
+        QTest::newRow("set-aside version deleted") << u"delete"_s;
+    }
+    void anotherProgramsRewriteIsKept()
+    {
+        QFETCH(QString, what);
+        tool::syncVdir(m_vdir.path());
+        const QByteArray synced = snapshot(m_vdir.path()).value(ourFile(1));
+        const auto edited = [&synced](const char *from, const char *to) {
+            return QByteArray(synced).replace(from, to);
+        };
+        QString target = m_vdir.filePath(ourFile(1));
+        if (what == u"replace" || what == u"conflict") {
+            const cardfile::Contact one = cardfile::read().contacts.first();
+            ContactRecord record = one.record;
+            record.HomePhone = u"020.555.2222"_s;
+            store::replaceContact(1, record, one.notes);
+        }
+        QByteArray rewrite = edited("ada@example.org", "ada@rewrite.org");
+        if (what == u"conflict") {
+            writeFile(target, edited("020.555.0101", "020.555.3333"));
+            rewrite.replace("020.555.0101", "020.555.3333");
+        } else if (what == u"restore") {
+            QVERIFY(QFile::remove(target));
+        } else if (what == u"delete") {
+            const QString folder = m_vdir.filePath(QLatin1String(tool::SyncConflictFolderName));
+            QVERIFY(QDir().mkpath(folder));
+            target = folder + u"/server.vcf"_s;
+            writeFile(target, edited("020.555.0101", "020.555.3333"));
+            rewrite.replace("020.555.0101", "020.555.3333");
+        }
+        QCOMPARE(rewrite.size(), synced.size());
+
+        bool rewritten = false;
+        platform::faults::beforeReplacing([&](const QString &path) {
+            if (!rewritten && QFileInfo(path) == QFileInfo(target)) {
+                rewritten = true;
+                writeFile(target, rewrite);
+            }
+        });
+        const tool::SyncReport report = tool::syncVdir(m_vdir.path());
+        platform::faults::reset();
+        QVERIFY(rewritten);
+        QFile file(target);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), rewrite);
+        const QString lines = report.lines.join(u'\n');
+        QVERIFY2(lines.contains(QFileInfo(target).fileName() +
+                                u": changed by another program during the pass"_s),
+                 qPrintable(lines));
+
+        tool::syncVdir(m_vdir.path());
+        const cardfile::Contact one = cardfile::read().contacts.first();
+        const QByteArray card = snapshot(m_vdir.path()).value(ourFile(1));
+        QVERIFY2(one.record.FaxOrEmail.text().trimmed() == u"ada@rewrite.org"_s ||
+                     one.notes.contains(u"ada@rewrite.org"_s),
+                 qPrintable(one.notes));
+        if (what == u"replace" || what == u"conflict")
+            QVERIFY2(card.contains("020.555.2222"), card.constData());
+        QVERIFY(!QFile::exists(m_vdir.filePath(u".cardomine-conflicts/server.vcf"_s)));
+        QCOMPARE(tool::syncVdir(m_vdir.path()).lines, QStringList{u"Nothing changed."_s});
     }
 
     // Cardomine open: a status of its own, which the systemd unit counts as success.
