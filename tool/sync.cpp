@@ -2,7 +2,9 @@
 #include "tool/sync.h"
 
 #include "sync/cardmerge.h"
+#include "sync/conflictnotes.h"
 #include "sync/plan.h"
+#include "sync/valuemerge.h"
 
 #include "datastore/appendcontacts.h"
 #include "datastore/cardfilereader.h"
@@ -70,6 +72,9 @@ struct ContactState
     QByteArray file;    // digest of its bytes
     QByteArray fileId;  // its identity
     QString foreignUid; // the UID of an address book's vCard the contact came from
+    // The values both sides held after it, one by one; unknown in a state an earlier
+    // version wrote, then a change on both sides is a whole-contact conflict.
+    std::optional<sync::BaseValues> base;
 };
 
 // A foreign vCard appended as a record whose file is not yet replaced by ours: kept in
@@ -138,7 +143,7 @@ std::optional<State> parseState(const QByteArray &bytes, const QUuid &cardFile,
             continue;
         const qsizetype fields = fieldsOf(*line);
         bool ok = false;
-        if (f[0] == "c" && fields == 9) {
+        if (f[0] == "c" && (fields == 9 || fields == 10)) {
             const int n = f[1].toInt(&ok);
             if (!ok || n < 1 || n > ContactRecord::MaxNumber)
                 return std::nullopt;
@@ -152,10 +157,13 @@ std::optional<State> parseState(const QByteArray &bytes, const QUuid &cardFile,
                 f[7] == "-"
                     ? QString()
                     : QString::fromUtf8(QByteArray::fromPercentEncoding(f[7].toByteArray()));
+            std::optional<sync::BaseValues> base;
+            if (fields == 10 && !(base = sync::parseBase(f[9])))
+                return std::nullopt;
             // The lines are written in ascending order: each goes at the end.
             state.contacts.insert(state.contacts.cend(), n,
                                   {f[2].toByteArray(), f[3].toByteArray(), f[4].toByteArray(), name,
-                                   f[5].toByteArray(), f[6].toByteArray(), foreignUid});
+                                   f[5].toByteArray(), f[6].toByteArray(), foreignUid, base});
         } else if (f[0] == "p" && (fields == 4 || fields == 5)) {
             const int n = f[2].toInt(&ok);
             const QString name =
@@ -176,7 +184,7 @@ std::optional<State> parseState(const QByteArray &bytes, const QUuid &cardFile,
 QByteArray stateBytes(const State &state, const std::function<QString(int)> &canonicalName)
 {
     QByteArray out = StateHeader + "\ncard " + state.cardFileId + "\nwriter " + state.writer + '\n';
-    out.reserve(out.size() + state.contacts.size() * 110);
+    out.reserve(out.size() + state.contacts.size() * 210);
     for (auto it = state.contacts.cbegin(); it != state.contacts.cend(); ++it) {
         const ContactState &c = *it;
         const QByteArray name = c.fileName == canonicalName(it.key())
@@ -185,7 +193,10 @@ QByteArray stateBytes(const State &state, const std::function<QString(int)> &can
         const QByteArray uid =
             c.foreignUid.isEmpty() ? QByteArrayLiteral("-") : QUrl::toPercentEncoding(c.foreignUid);
         out += "c " + QByteArray::number(it.key()) + ' ' + c.record + ' ' + c.notes + ' ' +
-               c.notesId + ' ' + c.file + ' ' + c.fileId + ' ' + uid + ' ' + name + '\n';
+               c.notesId + ' ' + c.file + ' ' + c.fileId + ' ' + uid + ' ' + name;
+        if (c.base)
+            out += ' ' + sync::baseText(*c.base);
+        out += '\n';
     }
     QStringList pendingNames = state.pending.keys();
     pendingNames.sort();
@@ -284,17 +295,19 @@ QByteArray writerDigest()
 // a dated heading saying what happened; before the section of imported values.
 QString withConflictLines(const QString &notes, const QString &what, const QStringList &lines)
 {
-    if (lines.isEmpty())
-        return notes;
     QString out = sync::boxesOf({}, notes).ownNotes;
+    const QStringList fresh = sync::newConflictLines(out, lines);
+    if (fresh.isEmpty())
+        return notes;
     const QString section = notes.mid(out.size());
     if (!out.isEmpty())
         out += QLatin1String("\r\n");
-    out += QStringLiteral("--- Sync conflict %1: %2 ---\r\n")
+    out += sync::ConflictHeadingStart +
+           QStringLiteral("%1: %2 ---\r\n")
                .arg(QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd hh:mm")) +
                         QStringLiteral(" UTC"),
                     what);
-    out += lines.join(QLatin1String("\r\n"));
+    out += fresh.join(QLatin1String("\r\n"));
     return out + section;
 }
 
@@ -591,6 +604,7 @@ void applyTakeInIntents(State &state, CardSide &card, const QByteArray &intents)
         last->file = f.at(4);
         last->fileName = QString::fromUtf8(QByteArray::fromPercentEncoding(f.at(5)));
         last->fileId.clear(); // read again
+        last->base.reset();   // the record's values, taken from it at the next pass
     }
 }
 
@@ -701,7 +715,7 @@ SyncReport syncVdir(const QString &nativeFolder)
         }
         state.contacts.insert(n, {card.recordDigest(n), notesDigest(card.notes(n)),
                                   card.notesFiles.value(n, QByteArrayLiteral("-")), it.key(),
-                                  it->file, QByteArray(), it->uid});
+                                  it->file, QByteArray(), it->uid, std::nullopt});
         report.lines.append(
             QStringLiteral("Added %1 from %2").arg(describe(card.contact(n)), it.key()));
         ++report.added;
@@ -1111,8 +1125,9 @@ SyncReport syncVdir(const QString &nativeFolder)
         std::optional<sync::Boxes> fileBoxes;
         if (chosen)
             fileBoxes = sync::boxesOf(chosen->card.record, chosen->card.notes);
-        const sync::Action action = sync::planContact(
-            {known, recordChanged, fileState, fileBoxes && *fileBoxes == recordBoxes()});
+        const sync::Action action =
+            sync::planContact({known, recordChanged, fileState,
+                               fileBoxes && *fileBoxes == recordBoxes(), known && last->base});
         // Decoded only for a contact acted on: a quiet pass decodes no record.
         const ContactRecord record =
             action == sync::Action::Nothing ? ContactRecord() : card.record(n);
@@ -1135,6 +1150,7 @@ SyncReport syncVdir(const QString &nativeFolder)
         };
         // The phone's card with the record's changed boxes merged in.
         const auto mergeOut = [&](const sync::Boxes &recordNow) {
+            now.base = sync::baseOf(recordNow);
             const QByteArray bytes =
                 chosen ? chosen->bytes
                        : files::readNativeFile(joinedPath(nativeFolder, fileEntry->name));
@@ -1159,6 +1175,8 @@ SyncReport syncVdir(const QString &nativeFolder)
 
         switch (action) {
         case sync::Action::Nothing:
+            now.base =
+                !recordChanged && known && last->base ? last->base : sync::baseOf(recordBoxes());
             keepFile();
             break;
         case sync::Action::LeaveAlone:
@@ -1171,9 +1189,11 @@ SyncReport syncVdir(const QString &nativeFolder)
                                                "nothing was deleted, it is written again")
                                     .arg(describe(card.contact(n))));
             ++report.restored;
+            now.base = sync::baseOf(recordBoxes());
             writeFile(canonical, vcardFor(card.contact(n), contactUid(cardFile, n)));
             break;
         case sync::Action::Create:
+            now.base = sync::baseOf(recordBoxes());
             writeFile(canonical, vcardFor(card.contact(n), contactUid(cardFile, n)));
             break;
         case sync::Action::WriteOut:
@@ -1205,7 +1225,76 @@ SyncReport syncVdir(const QString &nativeFolder)
             now.record = card.recordDigest(n);
             now.notes = notesDigest(notes);
             now.notesId.clear(); // filled in from the notes folder below
+            now.base = sync::baseOf(sync::boxesOf(theirs, notes));
             keepFile();
+            break;
+        }
+        case sync::Action::Merge: {
+            // Value by value against the last pass: each side's changes go to the other;
+            // a value changed on both keeps the record's, and the vCard's goes into the
+            // notes. Values the card file keeps in its notes section stay, and those the
+            // vCard's section brings anew are added.
+            const sync::Boxes &mine = recordBoxes();
+            const sync::ValueMerge merge = sync::mergeValues(*last->base, mine, *fileBoxes);
+            ContactRecord merged = record;
+            for (int i = 0; i < FieldBoxCount; ++i)
+                if (merge.take[size_t(i)] == sync::Side::Phone)
+                    merged.setField(FieldBox(i), chosen->card.record.fieldText(FieldBox(i)));
+            const QString oldNotes = card.notes(n);
+            NotesParts parts = splitNotes(oldNotes);
+            if (merge.take[sync::NotesValue] == sync::Side::Phone) {
+                const QString blocks = sync::conflictBlocks(mine.ownNotes);
+                parts.own = sync::notesValue(fileBoxes->ownNotes);
+                if (!blocks.isEmpty())
+                    parts.own +=
+                        (parts.own.isEmpty() ? QString() : QStringLiteral("\r\n")) + blocks;
+            }
+            for (const ImportedValue &value : splitNotes(chosen->card.notes).values)
+                if (!parts.values.contains(value))
+                    parts.values.append(value);
+            QStringList lines;
+            for (int i = 0; i < FieldBoxCount; ++i)
+                if (merge.conflict[size_t(i)])
+                    lines.append(
+                        importing::boxLabel(FieldBox(i)) + QStringLiteral(": ") +
+                        wholeValue(FieldBox(i), fileBoxes->box[size_t(i)], chosen->card.notes));
+            if (merge.conflict[sync::NotesValue])
+                lines.append(QStringLiteral("Notes: ") + sync::notesValue(fileBoxes->ownNotes));
+            const QString notes =
+                withConflictLines(joinNotes(parts.own, parts.values),
+                                  QStringLiteral("changed in the card file and in the address "
+                                                 "book; the card file's values were kept. The "
+                                                 "address book's:"),
+                                  lines);
+            if (!(merged == record) || notes != oldNotes) {
+                try {
+                    store::replaceContact(n, merged, notes);
+                } catch (const DataError &error) {
+                    leaveAlone(joinedPath(nativeFolder, fileEntry->name), error.message(),
+                               fileEntry->name);
+                    next.contacts.insert(n, *last);
+                    break;
+                }
+                cardWritten = true;
+                card.setRecord(n, merged);
+                card.setNotes(n, notes);
+                now.record = card.recordDigest(n);
+                now.notes = notesDigest(notes);
+                now.notesId.clear();
+            }
+            if (merge.anyConflict()) {
+                report.lines.append(QStringLiteral("Conflict on %1: values changed in the card "
+                                                   "file and in %2; the card file's were kept, "
+                                                   "the other values are in the contact's notes")
+                                        .arg(describe(card.contact(n)), fileEntry->name));
+                ++report.conflicts;
+            } else if (merge.anyFromPhone()) {
+                report.lines.append(QStringLiteral("Updated %1 from %2, with the card file's "
+                                                   "changes kept")
+                                        .arg(describe(card.contact(n)), fileEntry->name));
+                ++report.updated;
+            }
+            mergeOut(sync::boxesOf(merged, notes));
             break;
         }
         case sync::Action::Conflict: {
