@@ -758,8 +758,13 @@ void ModelRun::pass(const std::function<void()> &during, qint64 rewriteAt)
         const bool phoneKept =
             m_stateLost && contact.synced && !primaryOf(it.key(), *m_before).isEmpty();
         for (int f = 0; f < BoxFields; ++f) {
-            if (contact.cardPending[f] && phoneKept && !contact.phonePending[f]) {
-                // Kept in the notes (the typed value stays due there).
+            if (contact.cardPending[f] && phoneKept) {
+                // Kept in the notes (the typed value stays due there); the phone's
+                // value, typed there since or not, is the one both sides hold.
+                if (contact.phonePending[f]) {
+                    contact.current[f] = *contact.phonePending[f];
+                    contact.boxOnly[f] = false;
+                }
             } else if (contact.cardPending[f]) {
                 contact.current[f] = *contact.cardPending[f];
                 contact.boxOnly[f] = contact.pendingBoxOnly[f];
