@@ -308,6 +308,11 @@ QString withConflictLines(const QString &notes, const QString &what, const QStri
                         QStringLiteral(" UTC"),
                     what);
     out += fresh.join(QLatin1String("\r\n"));
+    // The section's heading stays on a line of its own, also after notes that had no
+    // text of their own.
+    if (!section.isEmpty() && !section.startsWith(QLatin1Char('\r')) &&
+        !section.startsWith(QLatin1Char('\n')))
+        out += QLatin1String("\r\n");
     return out + section;
 }
 
@@ -321,6 +326,40 @@ QString wholeValue(FieldBox box, const QString &rendered, const QString &theirNo
             importing::boxRendering(box, line.mid(prefix.size())) == rendered)
             return line.mid(prefix.size());
     return rendered;
+}
+
+// The box a line of the notes section belongs to: a box's whole value, its label or its
+// kind ("Home phone", "Home phone label", "Home phone type"); nullopt for the others.
+std::optional<FieldBox> boxOfValue(const ImportedValue &value)
+{
+    for (int i = 0; i < FieldBoxCount; ++i) {
+        const QString label = importing::boxLabel(FieldBox(i));
+        if (value.label == label || value.label == label + QStringLiteral(" label") ||
+            value.label == label + importing::KindSuffix)
+            return FieldBox(i);
+    }
+    return std::nullopt;
+}
+
+// The notes section once values came in from the address book's card: the card's
+// section values, then the record's that it lacks (values a copy of the card merged in,
+// the UIDs kept), so nothing the record kept is dropped. A box's whole value, label and
+// kind come from the side whose value the box now holds.
+QList<ImportedValue> sectionAfterTakingIn(const QString &recordNotes, const QString &theirNotes,
+                                          const std::array<bool, FieldBoxCount> &theirBox)
+{
+    QList<ImportedValue> values;
+    for (const ImportedValue &value : splitNotes(theirNotes).values) {
+        const std::optional<FieldBox> box = boxOfValue(value);
+        if ((!box || theirBox[size_t(*box)]) && !values.contains(value))
+            values.append(value);
+    }
+    for (const ImportedValue &value : splitNotes(recordNotes).values) {
+        const std::optional<FieldBox> box = boxOfValue(value);
+        if ((!box || !theirBox[size_t(*box)]) && !values.contains(value))
+            values.append(value);
+    }
+    return values;
 }
 
 // theirNotes: the notes import makes of the address book's card, for its whole values.
@@ -1203,7 +1242,12 @@ SyncReport syncVdir(const QString &nativeFolder)
             ContactRecord theirs = chosen->card.record;
             theirs.ContactID = record.ContactID.text();
             theirs.DataType = record.DataType.text();
-            const QString notes = notesWithUid(chosen->card.notes, now.foreignUid);
+            std::array<bool, FieldBoxCount> all;
+            all.fill(true);
+            const QString notes = notesWithUid(
+                joinNotes(splitNotes(chosen->card.notes).own,
+                          sectionAfterTakingIn(card.notes(n), chosen->card.notes, all)),
+                now.foreignUid);
             try {
                 intents += takeInIntent(n, digest(theirs.toRandomBytes()), notesDigest(notes),
                                         chosen->digest, fileEntry->name);
@@ -1232,8 +1276,7 @@ SyncReport syncVdir(const QString &nativeFolder)
         case sync::Action::Merge: {
             // Value by value against the last pass: each side's changes go to the other;
             // a value changed on both keeps the record's, and the vCard's goes into the
-            // notes. Values the card file keeps in its notes section stay, and those the
-            // vCard's section brings anew are added.
+            // notes.
             const sync::Boxes &mine = recordBoxes();
             const sync::ValueMerge merge = sync::mergeValues(*last->base, mine, *fileBoxes);
             ContactRecord merged = record;
@@ -1249,9 +1292,11 @@ SyncReport syncVdir(const QString &nativeFolder)
                     parts.own +=
                         (parts.own.isEmpty() ? QString() : QStringLiteral("\r\n")) + blocks;
             }
-            for (const ImportedValue &value : splitNotes(chosen->card.notes).values)
-                if (!parts.values.contains(value))
-                    parts.values.append(value);
+            std::array<bool, FieldBoxCount> theirBox{};
+            for (int i = 0; i < FieldBoxCount; ++i)
+                theirBox[size_t(i)] = merge.take[size_t(i)] == sync::Side::Phone ||
+                                      mine.box[size_t(i)] == fileBoxes->box[size_t(i)];
+            parts.values = sectionAfterTakingIn(oldNotes, chosen->card.notes, theirBox);
             QStringList lines;
             for (int i = 0; i < FieldBoxCount; ++i)
                 if (merge.conflict[size_t(i)])

@@ -64,7 +64,8 @@ const QList<Seed> FailedSeeds = {
 };
 // Seeds whose fault is still open, not run by default (CARDOMINE_SYNC_SEEDS and
 // CARDOMINE_SYNC_STEPS run them; "both sides" also needs CARDOMINE_SYNC_CONCURRENT=1):
-//   {6, 25}  a take-in drops the values a phone copy merged into the notes
+//   {6, 25}  a phone copy is checked before the same pass takes in its original's edit, so
+//            the next pass merges the copy's old value in again
 //   {10, 40}, {12, 40}  a held-back phone copy added once its original is renamed
 //   {3, 40}  a second pass changes the folder after a merge of two copies
 //   {11, 40}  a held-back phone copy added on a second pass

@@ -678,6 +678,31 @@ private Q_SLOTS:
                  qPrintable(lines));
     }
 
+    // A phone edit taken in keeps the values a copy of the card merged into the notes
+    // earlier: they are on no other side.
+    void takeInKeepsValuesACopyMerged()
+    {
+        tool::syncVdir(m_vdir.path());
+        QByteArray card = snapshot(m_vdir.path()).value(ourFile(1));
+        QByteArray copy = card;
+        const qsizetype uid = copy.indexOf("UID:");
+        QVERIFY(uid >= 0);
+        copy.replace(uid, copy.indexOf("\r\n", uid) - uid, "UID:copy-1");
+        copy.replace("END:VCARD", "EMAIL:second@example.org\r\nEND:VCARD");
+        writeFile(m_vdir.filePath(u"copy.vcf"_s), copy);
+        tool::syncVdir(m_vdir.path());
+        QVERIFY(cardfile::read().contacts.first().notes.contains(u"second@example.org"_s));
+
+        const qsizetype tel = card.indexOf("TEL;TYPE=home:");
+        QVERIFY(tel >= 0);
+        card.replace(tel, card.indexOf("\r\n", tel) - tel, "TEL;TYPE=home:020.555.3333");
+        writeFile(m_vdir.filePath(ourFile(1)), card);
+        QCOMPARE(tool::syncVdir(m_vdir.path()).updated, 1);
+        const cardfile::Contact after = cardfile::read().contacts.first();
+        QCOMPARE(after.record.HomePhone.text().trimmed(), u"020.555.3333"_s);
+        QVERIFY2(after.notes.contains(u"second@example.org"_s), qPrintable(after.notes));
+    }
+
     // A conflict line holds the phone's whole value, not the box's cut of it.
     void conflictKeepsThePhonesWholeValue()
     {
