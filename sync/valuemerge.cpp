@@ -37,24 +37,29 @@ BaseValues baseOf(const Boxes &boxes)
 
 QByteArray baseText(const BaseValues &base)
 {
-    QByteArray out;
-    out.reserve(ValueCount * 8);
+    static constexpr char Hex[] = "0123456789abcdef";
+    QByteArray out(ValueCount * 8, Qt::Uninitialized);
+    char *at = out.data();
     for (const std::uint32_t d : base.digest)
-        out += QByteArray::number(d, 16).rightJustified(8, '0');
+        for (int shift = 28; shift >= 0; shift -= 4)
+            *at++ = Hex[(d >> shift) & 0xf];
     return out;
+}
+
+bool isBaseText(QByteArrayView text)
+{
+    return text.size() == ValueCount * 8 && std::all_of(text.cbegin(), text.cend(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+           });
 }
 
 std::optional<BaseValues> parseBase(QByteArrayView text)
 {
-    if (text.size() != ValueCount * 8)
+    if (!isBaseText(text))
         return std::nullopt;
     BaseValues base;
-    for (int i = 0; i < ValueCount; ++i) {
-        bool ok = false;
-        base.digest[size_t(i)] = text.sliced(i * 8, 8).toUInt(&ok, 16);
-        if (!ok)
-            return std::nullopt;
-    }
+    for (int i = 0; i < ValueCount; ++i)
+        base.digest[size_t(i)] = text.sliced(i * 8, 8).toUInt(nullptr, 16);
     return base;
 }
 

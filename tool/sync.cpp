@@ -72,9 +72,10 @@ struct ContactState
     QByteArray file;    // digest of its bytes
     QByteArray fileId;  // its identity
     QString foreignUid; // the UID of an address book's vCard the contact came from
-    // The values both sides held after it, one by one; unknown in a state an earlier
-    // version wrote, then a change on both sides is a whole-contact conflict.
-    std::optional<sync::BaseValues> base;
+    // The values both sides held after it, one by one (sync::baseText); empty when
+    // unknown (a state an earlier version wrote): then a change on both sides is a
+    // whole-contact conflict.
+    QByteArray base;
 };
 
 // A foreign vCard appended as a record whose file is not yet replaced by ours: kept in
@@ -157,13 +158,13 @@ std::optional<State> parseState(const QByteArray &bytes, const QUuid &cardFile,
                 f[7] == "-"
                     ? QString()
                     : QString::fromUtf8(QByteArray::fromPercentEncoding(f[7].toByteArray()));
-            std::optional<sync::BaseValues> base;
-            if (fields == 10 && !(base = sync::parseBase(f[9])))
+            if (fields == 10 && !sync::isBaseText(f[9]))
                 return std::nullopt;
             // The lines are written in ascending order: each goes at the end.
             state.contacts.insert(state.contacts.cend(), n,
                                   {f[2].toByteArray(), f[3].toByteArray(), f[4].toByteArray(), name,
-                                   f[5].toByteArray(), f[6].toByteArray(), foreignUid, base});
+                                   f[5].toByteArray(), f[6].toByteArray(), foreignUid,
+                                   fields == 10 ? f[9].toByteArray() : QByteArray()});
         } else if (f[0] == "p" && (fields == 4 || fields == 5)) {
             const int n = f[2].toInt(&ok);
             const QString name =
@@ -194,8 +195,8 @@ QByteArray stateBytes(const State &state, const std::function<QString(int)> &can
             c.foreignUid.isEmpty() ? QByteArrayLiteral("-") : QUrl::toPercentEncoding(c.foreignUid);
         out += "c " + QByteArray::number(it.key()) + ' ' + c.record + ' ' + c.notes + ' ' +
                c.notesId + ' ' + c.file + ' ' + c.fileId + ' ' + uid + ' ' + name;
-        if (c.base)
-            out += ' ' + sync::baseText(*c.base);
+        if (!c.base.isEmpty())
+            out += ' ' + c.base;
         out += '\n';
     }
     QStringList pendingNames = state.pending.keys();
@@ -643,7 +644,7 @@ void applyTakeInIntents(State &state, CardSide &card, const QByteArray &intents)
         last->file = f.at(4);
         last->fileName = QString::fromUtf8(QByteArray::fromPercentEncoding(f.at(5)));
         last->fileId.clear(); // read again
-        last->base.reset();   // the record's values, taken from it at the next pass
+        last->base.clear();   // the record's values, taken from it at the next pass
     }
 }
 
@@ -754,7 +755,7 @@ SyncReport syncVdir(const QString &nativeFolder)
         }
         state.contacts.insert(n, {card.recordDigest(n), notesDigest(card.notes(n)),
                                   card.notesFiles.value(n, QByteArrayLiteral("-")), it.key(),
-                                  it->file, QByteArray(), it->uid, std::nullopt});
+                                  it->file, QByteArray(), it->uid, QByteArray()});
         report.lines.append(
             QStringLiteral("Added %1 from %2").arg(describe(card.contact(n)), it.key()));
         ++report.added;
@@ -1164,9 +1165,9 @@ SyncReport syncVdir(const QString &nativeFolder)
         std::optional<sync::Boxes> fileBoxes;
         if (chosen)
             fileBoxes = sync::boxesOf(chosen->card.record, chosen->card.notes);
-        const sync::Action action =
-            sync::planContact({known, recordChanged, fileState,
-                               fileBoxes && *fileBoxes == recordBoxes(), known && last->base});
+        const sync::Action action = sync::planContact({known, recordChanged, fileState,
+                                                       fileBoxes && *fileBoxes == recordBoxes(),
+                                                       known && !last->base.isEmpty()});
         // Decoded only for a contact acted on: a quiet pass decodes no record.
         const ContactRecord record =
             action == sync::Action::Nothing ? ContactRecord() : card.record(n);
@@ -1189,7 +1190,7 @@ SyncReport syncVdir(const QString &nativeFolder)
         };
         // The phone's card with the record's changed boxes merged in.
         const auto mergeOut = [&](const sync::Boxes &recordNow) {
-            now.base = sync::baseOf(recordNow);
+            now.base = sync::baseText(sync::baseOf(recordNow));
             const QByteArray bytes =
                 chosen ? chosen->bytes
                        : files::readNativeFile(joinedPath(nativeFolder, fileEntry->name));
@@ -1214,8 +1215,9 @@ SyncReport syncVdir(const QString &nativeFolder)
 
         switch (action) {
         case sync::Action::Nothing:
-            now.base =
-                !recordChanged && known && last->base ? last->base : sync::baseOf(recordBoxes());
+            now.base = !recordChanged && known && !last->base.isEmpty()
+                           ? last->base
+                           : sync::baseText(sync::baseOf(recordBoxes()));
             keepFile();
             break;
         case sync::Action::LeaveAlone:
@@ -1228,11 +1230,11 @@ SyncReport syncVdir(const QString &nativeFolder)
                                                "nothing was deleted, it is written again")
                                     .arg(describe(card.contact(n))));
             ++report.restored;
-            now.base = sync::baseOf(recordBoxes());
+            now.base = sync::baseText(sync::baseOf(recordBoxes()));
             writeFile(canonical, vcardFor(card.contact(n), contactUid(cardFile, n)));
             break;
         case sync::Action::Create:
-            now.base = sync::baseOf(recordBoxes());
+            now.base = sync::baseText(sync::baseOf(recordBoxes()));
             writeFile(canonical, vcardFor(card.contact(n), contactUid(cardFile, n)));
             break;
         case sync::Action::WriteOut:
@@ -1269,7 +1271,7 @@ SyncReport syncVdir(const QString &nativeFolder)
             now.record = card.recordDigest(n);
             now.notes = notesDigest(notes);
             now.notesId.clear(); // filled in from the notes folder below
-            now.base = sync::baseOf(sync::boxesOf(theirs, notes));
+            now.base = sync::baseText(sync::baseOf(sync::boxesOf(theirs, notes)));
             keepFile();
             break;
         }
@@ -1278,7 +1280,8 @@ SyncReport syncVdir(const QString &nativeFolder)
             // a value changed on both keeps the record's, and the vCard's goes into the
             // notes.
             const sync::Boxes &mine = recordBoxes();
-            const sync::ValueMerge merge = sync::mergeValues(*last->base, mine, *fileBoxes);
+            const sync::ValueMerge merge =
+                sync::mergeValues(*sync::parseBase(last->base), mine, *fileBoxes);
             ContactRecord merged = record;
             for (int i = 0; i < FieldBoxCount; ++i)
                 if (merge.take[size_t(i)] == sync::Side::Phone)

@@ -1122,6 +1122,7 @@ QString ModelRun::sweep(qint64 killAt, qint64 *operations)
     pass();
     phoneEdit(1, Given);
     cardEdit(2, Home);
+    cardEdit(1, City); // changed on both sides: merged
     if (killAt > 0) {
         killedPass(killAt);
         phoneEdit(3, Email);
@@ -1195,13 +1196,13 @@ private Q_SLOTS:
         constexpr quint32 Seed = 7;
         qint64 count = 0;
         {
-            ModelRun clean(Seed, 0, false);
+            ModelRun clean(Seed, 0, true);
             QVERIFY(clean.sweep(0, &count).isEmpty());
         }
         QVERIFY(count > 0);
         qInfo("sync model: seed %u, a pass of %lld file operations killed at each", Seed, count);
         for (qint64 k = 1; k <= count; ++k) {
-            ModelRun run(Seed, 0, false);
+            ModelRun run(Seed, 0, true);
             const QString failure = run.sweep(k, nullptr);
             report(failure);
             QVERIFY2(failure.isEmpty(), qPrintable(failure.section(u'\n', 0, 0)));
