@@ -28,11 +28,10 @@ struct BaseValues
 // The digests of the values both sides hold after a pass.
 BaseValues baseOf(const Boxes &boxes);
 
-// As the state file keeps them: eight lower-case hex digits a value, without separators.
+// As the state file keeps them: eight lower-case hex digits a value, without separators,
+// BaseTextSize characters.
+inline constexpr qsizetype BaseTextSize = ValueCount * 8;
 QByteArray baseText(const BaseValues &base);
-// Whether the text is such a form: checked for every contact at every pass, so without
-// decoding it.
-bool isBaseText(QByteArrayView text);
 std::optional<BaseValues> parseBase(QByteArrayView text);
 
 enum class Side

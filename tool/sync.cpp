@@ -158,7 +158,8 @@ std::optional<State> parseState(const QByteArray &bytes, const QUuid &cardFile,
                 f[7] == "-"
                     ? QString()
                     : QString::fromUtf8(QByteArray::fromPercentEncoding(f[7].toByteArray()));
-            if (fields == 10 && !sync::isBaseText(f[9]))
+            // Only its size is checked here, at every pass for every contact.
+            if (fields == 10 && f[9].size() != sync::BaseTextSize)
                 return std::nullopt;
             // The lines are written in ascending order: each goes at the end.
             state.contacts.insert(state.contacts.cend(), n,
@@ -1280,8 +1281,10 @@ SyncReport syncVdir(const QString &nativeFolder)
             // a value changed on both keeps the record's, and the vCard's goes into the
             // notes.
             const sync::Boxes &mine = recordBoxes();
-            const sync::ValueMerge merge =
-                sync::mergeValues(*sync::parseBase(last->base), mine, *fileBoxes);
+            // Values that do not read count as changed on both sides: the card file's
+            // stay, and the vCard's differing ones go into the notes.
+            const sync::ValueMerge merge = sync::mergeValues(
+                sync::parseBase(last->base).value_or(sync::BaseValues{}), mine, *fileBoxes);
             ContactRecord merged = record;
             for (int i = 0; i < FieldBoxCount; ++i)
                 if (merge.take[size_t(i)] == sync::Side::Phone)
