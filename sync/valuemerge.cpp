@@ -38,7 +38,7 @@ BaseValues baseOf(const Boxes &boxes)
 QByteArray baseText(const BaseValues &base)
 {
     static constexpr char Hex[] = "0123456789abcdef";
-    QByteArray out(ValueCount * 8, Qt::Uninitialized);
+    QByteArray out(BaseTextSize, Qt::Uninitialized);
     char *at = out.data();
     for (const std::uint32_t d : base.digest)
         for (int shift = 28; shift >= 0; shift -= 4)
@@ -46,16 +46,12 @@ QByteArray baseText(const BaseValues &base)
     return out;
 }
 
-bool isBaseText(QByteArrayView text)
-{
-    return text.size() == ValueCount * 8 && std::all_of(text.cbegin(), text.cend(), [](char c) {
-               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
-           });
-}
-
 std::optional<BaseValues> parseBase(QByteArrayView text)
 {
-    if (!isBaseText(text))
+    const bool hex = std::all_of(text.cbegin(), text.cend(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+    });
+    if (text.size() != BaseTextSize || !hex)
         return std::nullopt;
     BaseValues base;
     for (int i = 0; i < ValueCount; ++i)
