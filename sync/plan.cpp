@@ -19,6 +19,8 @@ Action planContact(const ContactFacts &facts)
         return Action::Nothing;
     // Without the last pass's state nobody can tell which side changed a value: the pass
     // keeps both, the vCard only added to, so nothing is lost or narrowed.
+    if (facts.known && facts.recordChanged && facts.baseKnown)
+        return Action::Merge;
     if (!facts.known || facts.recordChanged)
         return Action::Conflict;
     return Action::TakeIn;

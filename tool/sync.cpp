@@ -2,7 +2,9 @@
 #include "tool/sync.h"
 
 #include "sync/cardmerge.h"
+#include "sync/conflictnotes.h"
 #include "sync/plan.h"
+#include "sync/valuemerge.h"
 
 #include "datastore/appendcontacts.h"
 #include "datastore/cardfilereader.h"
@@ -71,6 +73,10 @@ struct ContactState
     QByteArray file;    // digest of its bytes
     QByteArray fileId;  // its identity
     QString foreignUid; // the UID of an address book's vCard the contact came from
+    // The values both sides held after it, one by one (sync::baseText); empty when
+    // unknown (a state an earlier version wrote): then a change on both sides is a
+    // whole-contact conflict.
+    QByteArray base;
 };
 
 // A foreign vCard appended as a record whose file is not yet replaced by ours: kept in
@@ -139,7 +145,7 @@ std::optional<State> parseState(const QByteArray &bytes, const QUuid &cardFile,
             continue;
         const qsizetype fields = fieldsOf(*line);
         bool ok = false;
-        if (f[0] == "c" && fields == 9) {
+        if (f[0] == "c" && (fields == 9 || fields == 10)) {
             const int n = f[1].toInt(&ok);
             if (!ok || n < 1 || n > ContactRecord::MaxNumber)
                 return std::nullopt;
@@ -153,10 +159,14 @@ std::optional<State> parseState(const QByteArray &bytes, const QUuid &cardFile,
                 f[7] == "-"
                     ? QString()
                     : QString::fromUtf8(QByteArray::fromPercentEncoding(f[7].toByteArray()));
+            // Only its size is checked here, at every pass for every contact.
+            if (fields == 10 && f[9].size() != sync::BaseTextSize)
+                return std::nullopt;
             // The lines are written in ascending order: each goes at the end.
             state.contacts.insert(state.contacts.cend(), n,
                                   {f[2].toByteArray(), f[3].toByteArray(), f[4].toByteArray(), name,
-                                   f[5].toByteArray(), f[6].toByteArray(), foreignUid});
+                                   f[5].toByteArray(), f[6].toByteArray(), foreignUid,
+                                   fields == 10 ? f[9].toByteArray() : QByteArray()});
         } else if (f[0] == "p" && (fields == 4 || fields == 5)) {
             const int n = f[2].toInt(&ok);
             const QString name =
@@ -177,7 +187,7 @@ std::optional<State> parseState(const QByteArray &bytes, const QUuid &cardFile,
 QByteArray stateBytes(const State &state, const std::function<QString(int)> &canonicalName)
 {
     QByteArray out = StateHeader + "\ncard " + state.cardFileId + "\nwriter " + state.writer + '\n';
-    out.reserve(out.size() + state.contacts.size() * 110);
+    out.reserve(out.size() + state.contacts.size() * 210);
     for (auto it = state.contacts.cbegin(); it != state.contacts.cend(); ++it) {
         const ContactState &c = *it;
         const QByteArray name = c.fileName == canonicalName(it.key())
@@ -186,7 +196,10 @@ QByteArray stateBytes(const State &state, const std::function<QString(int)> &can
         const QByteArray uid =
             c.foreignUid.isEmpty() ? QByteArrayLiteral("-") : QUrl::toPercentEncoding(c.foreignUid);
         out += "c " + QByteArray::number(it.key()) + ' ' + c.record + ' ' + c.notes + ' ' +
-               c.notesId + ' ' + c.file + ' ' + c.fileId + ' ' + uid + ' ' + name + '\n';
+               c.notesId + ' ' + c.file + ' ' + c.fileId + ' ' + uid + ' ' + name;
+        if (!c.base.isEmpty())
+            out += ' ' + c.base;
+        out += '\n';
     }
     QStringList pendingNames = state.pending.keys();
     pendingNames.sort();
@@ -285,17 +298,24 @@ QByteArray writerDigest()
 // a dated heading saying what happened; before the section of imported values.
 QString withConflictLines(const QString &notes, const QString &what, const QStringList &lines)
 {
-    if (lines.isEmpty())
-        return notes;
     QString out = sync::boxesOf({}, notes).ownNotes;
+    const QStringList fresh = sync::newConflictLines(out, lines);
+    if (fresh.isEmpty())
+        return notes;
     const QString section = notes.mid(out.size());
     if (!out.isEmpty())
         out += QLatin1String("\r\n");
-    out += QStringLiteral("--- Sync conflict %1: %2 ---\r\n")
+    out += sync::ConflictHeadingStart +
+           QStringLiteral("%1: %2 ---\r\n")
                .arg(QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd hh:mm")) +
                         QStringLiteral(" UTC"),
                     what);
-    out += lines.join(QLatin1String("\r\n"));
+    out += fresh.join(QLatin1String("\r\n"));
+    // The section's heading stays on a line of its own, also after notes that had no
+    // text of their own.
+    if (!section.isEmpty() && !section.startsWith(QLatin1Char('\r')) &&
+        !section.startsWith(QLatin1Char('\n')))
+        out += QLatin1String("\r\n");
     return out + section;
 }
 
@@ -309,6 +329,40 @@ QString wholeValue(FieldBox box, const QString &rendered, const QString &theirNo
             importing::boxRendering(box, line.mid(prefix.size())) == rendered)
             return line.mid(prefix.size());
     return rendered;
+}
+
+// The box a line of the notes section belongs to: a box's whole value, its label or its
+// kind ("Home phone", "Home phone label", "Home phone type"); nullopt for the others.
+std::optional<FieldBox> boxOfValue(const ImportedValue &value)
+{
+    for (int i = 0; i < FieldBoxCount; ++i) {
+        const QString label = importing::boxLabel(FieldBox(i));
+        if (value.label == label || value.label == label + QStringLiteral(" label") ||
+            value.label == label + importing::KindSuffix)
+            return FieldBox(i);
+    }
+    return std::nullopt;
+}
+
+// The notes section once values came in from the address book's card: the card's
+// section values, then the record's that it lacks (values a copy of the card merged in,
+// the UIDs kept), so nothing the record kept is dropped. A box's whole value, label and
+// kind come from the side whose value the box now holds.
+QList<ImportedValue> sectionAfterTakingIn(const QString &recordNotes, const QString &theirNotes,
+                                          const std::array<bool, FieldBoxCount> &theirBox)
+{
+    QList<ImportedValue> values;
+    for (const ImportedValue &value : splitNotes(theirNotes).values) {
+        const std::optional<FieldBox> box = boxOfValue(value);
+        if ((!box || theirBox[size_t(*box)]) && !values.contains(value))
+            values.append(value);
+    }
+    for (const ImportedValue &value : splitNotes(recordNotes).values) {
+        const std::optional<FieldBox> box = boxOfValue(value);
+        if ((!box || !theirBox[size_t(*box)]) && !values.contains(value))
+            values.append(value);
+    }
+    return values;
 }
 
 // theirNotes: the notes import makes of the address book's card, for its whole values.
@@ -592,6 +646,7 @@ void applyTakeInIntents(State &state, CardSide &card, const QByteArray &intents)
         last->file = f.at(4);
         last->fileName = QString::fromUtf8(QByteArray::fromPercentEncoding(f.at(5)));
         last->fileId.clear(); // read again
+        last->base.clear();   // the record's values, taken from it at the next pass
     }
 }
 
@@ -702,7 +757,7 @@ SyncReport syncVdir(const QString &nativeFolder)
         }
         state.contacts.insert(n, {card.recordDigest(n), notesDigest(card.notes(n)),
                                   card.notesFiles.value(n, QByteArrayLiteral("-")), it.key(),
-                                  it->file, QByteArray(), it->uid});
+                                  it->file, QByteArray(), it->uid, QByteArray()});
         report.lines.append(
             QStringLiteral("Added %1 from %2").arg(describe(card.contact(n)), it.key()));
         ++report.added;
@@ -1112,8 +1167,9 @@ SyncReport syncVdir(const QString &nativeFolder)
         std::optional<sync::Boxes> fileBoxes;
         if (chosen)
             fileBoxes = sync::boxesOf(chosen->card.record, chosen->card.notes);
-        const sync::Action action = sync::planContact(
-            {known, recordChanged, fileState, fileBoxes && *fileBoxes == recordBoxes()});
+        const sync::Action action = sync::planContact({known, recordChanged, fileState,
+                                                       fileBoxes && *fileBoxes == recordBoxes(),
+                                                       known && !last->base.isEmpty()});
         // Decoded only for a contact acted on: a quiet pass decodes no record.
         const ContactRecord record =
             action == sync::Action::Nothing ? ContactRecord() : card.record(n);
@@ -1139,6 +1195,7 @@ SyncReport syncVdir(const QString &nativeFolder)
         };
         // The phone's card with the record's changed boxes merged in.
         const auto mergeOut = [&](const sync::Boxes &recordNow) {
+            now.base = sync::baseText(sync::baseOf(recordNow));
             const QString path = joinedPath(nativeFolder, fileEntry->name);
             QByteArray bytes;
             try {
@@ -1171,6 +1228,9 @@ SyncReport syncVdir(const QString &nativeFolder)
 
         switch (action) {
         case sync::Action::Nothing:
+            now.base = !recordChanged && known && !last->base.isEmpty()
+                           ? last->base
+                           : sync::baseText(sync::baseOf(recordBoxes()));
             keepFile();
             break;
         case sync::Action::LeaveAlone:
@@ -1183,10 +1243,12 @@ SyncReport syncVdir(const QString &nativeFolder)
                                                "nothing was deleted, it is written again")
                                     .arg(describe(card.contact(n))));
             ++report.restored;
+            now.base = sync::baseText(sync::baseOf(recordBoxes()));
             writeFile(canonical, vcardFor(card.contact(n), contactUid(cardFile, n)),
                       files::SeenFile::missing());
             break;
         case sync::Action::Create:
+            now.base = sync::baseText(sync::baseOf(recordBoxes()));
             writeFile(canonical, vcardFor(card.contact(n), contactUid(cardFile, n)),
                       files::SeenFile::missing());
             break;
@@ -1197,7 +1259,12 @@ SyncReport syncVdir(const QString &nativeFolder)
             ContactRecord theirs = chosen->card.record;
             theirs.ContactID = record.ContactID.text();
             theirs.DataType = record.DataType.text();
-            const QString notes = notesWithUid(chosen->card.notes, now.foreignUid);
+            std::array<bool, FieldBoxCount> all;
+            all.fill(true);
+            const QString notes = notesWithUid(
+                joinNotes(splitNotes(chosen->card.notes).own,
+                          sectionAfterTakingIn(card.notes(n), chosen->card.notes, all)),
+                now.foreignUid);
             try {
                 intents += takeInIntent(n, digest(theirs.toRandomBytes()), notesDigest(notes),
                                         chosen->digest, fileEntry->name);
@@ -1219,7 +1286,80 @@ SyncReport syncVdir(const QString &nativeFolder)
             now.record = card.recordDigest(n);
             now.notes = notesDigest(notes);
             now.notesId.clear(); // filled in from the notes folder below
+            now.base = sync::baseText(sync::baseOf(sync::boxesOf(theirs, notes)));
             keepFile();
+            break;
+        }
+        case sync::Action::Merge: {
+            // Value by value against the last pass: each side's changes go to the other;
+            // a value changed on both keeps the record's, and the vCard's goes into the
+            // notes.
+            const sync::Boxes &mine = recordBoxes();
+            // Values that do not read count as changed on both sides: the card file's
+            // stay, and the vCard's differing ones go into the notes.
+            const sync::ValueMerge merge = sync::mergeValues(
+                sync::parseBase(last->base).value_or(sync::BaseValues{}), mine, *fileBoxes);
+            ContactRecord merged = record;
+            for (int i = 0; i < FieldBoxCount; ++i)
+                if (merge.take[size_t(i)] == sync::Side::Phone)
+                    merged.setField(FieldBox(i), chosen->card.record.fieldText(FieldBox(i)));
+            const QString oldNotes = card.notes(n);
+            NotesParts parts = splitNotes(oldNotes);
+            if (merge.take[sync::NotesValue] == sync::Side::Phone) {
+                const QString blocks = sync::conflictBlocks(mine.ownNotes);
+                parts.own = sync::notesValue(fileBoxes->ownNotes);
+                if (!blocks.isEmpty())
+                    parts.own +=
+                        (parts.own.isEmpty() ? QString() : QStringLiteral("\r\n")) + blocks;
+            }
+            std::array<bool, FieldBoxCount> theirBox{};
+            for (int i = 0; i < FieldBoxCount; ++i)
+                theirBox[size_t(i)] = merge.take[size_t(i)] == sync::Side::Phone ||
+                                      mine.box[size_t(i)] == fileBoxes->box[size_t(i)];
+            parts.values = sectionAfterTakingIn(oldNotes, chosen->card.notes, theirBox);
+            QStringList lines;
+            for (int i = 0; i < FieldBoxCount; ++i)
+                if (merge.conflict[size_t(i)])
+                    lines.append(
+                        importing::boxLabel(FieldBox(i)) + QStringLiteral(": ") +
+                        wholeValue(FieldBox(i), fileBoxes->box[size_t(i)], chosen->card.notes));
+            if (merge.conflict[sync::NotesValue])
+                lines.append(QStringLiteral("Notes: ") + sync::notesValue(fileBoxes->ownNotes));
+            const QString notes =
+                withConflictLines(joinNotes(parts.own, parts.values),
+                                  QStringLiteral("changed in the card file and in the address "
+                                                 "book; the card file's values were kept. The "
+                                                 "address book's:"),
+                                  lines);
+            if (!(merged == record) || notes != oldNotes) {
+                try {
+                    store::replaceContact(n, merged, notes);
+                } catch (const DataError &error) {
+                    leaveAlone(joinedPath(nativeFolder, fileEntry->name), error.message(),
+                               fileEntry->name);
+                    next.contacts.insert(n, *last);
+                    break;
+                }
+                cardWritten = true;
+                card.setRecord(n, merged);
+                card.setNotes(n, notes);
+                now.record = card.recordDigest(n);
+                now.notes = notesDigest(notes);
+                now.notesId.clear();
+            }
+            if (merge.anyConflict()) {
+                report.lines.append(QStringLiteral("Conflict on %1: values changed in the card "
+                                                   "file and in %2; the card file's were kept, "
+                                                   "the other values are in the contact's notes")
+                                        .arg(describe(card.contact(n)), fileEntry->name));
+                ++report.conflicts;
+            } else if (merge.anyFromPhone()) {
+                report.lines.append(QStringLiteral("Updated %1 from %2, with the card file's "
+                                                   "changes kept")
+                                        .arg(describe(card.contact(n)), fileEntry->name));
+                ++report.updated;
+            }
+            mergeOut(sync::boxesOf(merged, notes));
             break;
         }
         case sync::Action::Conflict: {

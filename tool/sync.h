@@ -23,7 +23,7 @@ struct SyncReport
     int added = 0;      // vCards new to the card file, appended as records
     int duplicates = 0; // vCards new to the vdir that a record already holds: not added
     int updated = 0;    // records written from a vCard changed in the vdir
-    int conflicts = 0;  // changed on both sides: the card file's version kept
+    int conflicts = 0;  // values changed on both sides: the card file's kept
     int restored = 0;   // vCards deleted from the vdir and written again
     int written = 0;    // vCard files written (new or changed content)
     int leftAlone = 0;  // files unreadable, or changed by another program during the pass:
@@ -32,8 +32,9 @@ struct SyncReport
 };
 
 // The pass. In: vCards new to the card file are appended as records; a vCard of ours
-// changed since the last pass is written into its record and notes, unless the record
-// changed too, then the card file's version stays and the vCard is kept in the notes.
+// changed since the last pass is written into its record and notes; when the record
+// changed too, the two merge value by value, and a value changed on both keeps the card
+// file's, the vCard's going into the notes.
 // Out: every contact gets its vCard file, rewritten only when its content changes.
 // Holds the card file's lock. Throws DataError or platform::FileError, before anything
 // is changed, for a vCard that does not parse (naming its file and line) or a folder

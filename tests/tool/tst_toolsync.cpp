@@ -603,6 +603,109 @@ private Q_SLOTS:
         }
     }
 
+    // A contact changed on both sides merges value by value: changes to different values
+    // are both applied; only a value changed on both, to different text, is a conflict,
+    // kept in the notes and sent to the phone as note text. A state an earlier version
+    // wrote, without the values of the last pass, still gives a whole-contact conflict.
+    void bothSidesMergeByValue_data()
+    {
+        QTest::addColumn<QString>("phoneHome");
+        QTest::addColumn<QString>("cardHome");
+        QTest::addColumn<bool>("oldState");
+        QTest::addColumn<QString>("home");
+        QTest::addColumn<int>("conflicts");
+        QTest::newRow("different values")
+            << u"+84 90 123 4567"_s << QString() << false << u"+84 90 123 4"_s << 0;
+        QTest::newRow("same value alike")
+            << u"020.555.4242"_s << u"020.555.4242"_s << false << u"020.555.4242"_s << 0;
+        QTest::newRow("same value")
+            << u"020.555.1111"_s << u"020.555.2222"_s << false << u"020.555.2222"_s << 1;
+        QTest::newRow("earlier state") << u"020.555.1111"_s << QString() << true << QString() << 1;
+    }
+    void bothSidesMergeByValue()
+    {
+        QFETCH(QString, phoneHome);
+        QFETCH(QString, cardHome);
+        QFETCH(bool, oldState);
+        QFETCH(QString, home);
+        QFETCH(int, conflicts);
+        tool::syncVdir(m_vdir.path());
+        const QString statePath = m_vdir.filePath(QLatin1String(tool::SyncStateFileName));
+        if (oldState) {
+            QByteArray state =
+                snapshot(m_vdir.path()).value(QLatin1String(tool::SyncStateFileName));
+            QByteArray old;
+            for (const QByteArray &line : state.split('\n'))
+                if (!line.isEmpty())
+                    old += (line.startsWith("c ") ? line.left(line.lastIndexOf(' ')) : line) + '\n';
+            QVERIFY(old != state);
+            writeFile(statePath, old);
+        }
+        QByteArray edited = snapshot(m_vdir.path()).value(ourFile(1));
+        const qsizetype tel = edited.indexOf("TEL;TYPE=home:");
+        QVERIFY(tel >= 0);
+        edited.replace(tel, edited.indexOf("\r\n", tel) - tel,
+                       QByteArray("TEL;TYPE=home:" + phoneHome.toUtf8()));
+        writeFile(m_vdir.filePath(ourFile(1)), edited);
+        const cardfile::Contact before = cardfile::read().contacts.first();
+        ContactRecord record = before.record;
+        record.City = u"Besançon"_s;
+        if (!cardHome.isEmpty())
+            record.HomePhone = cardHome;
+        store::replaceContact(1, record, before.notes);
+
+        const tool::SyncReport report = tool::syncVdir(m_vdir.path());
+        const QString lines = report.lines.join(u" | "_s);
+        QCOMPARE(report.conflicts, conflicts);
+        const cardfile::Contact after = cardfile::read().contacts.first();
+        QCOMPARE(after.record.City.text().trimmed(), u"Besançon"_s);
+        const QByteArray card = snapshot(m_vdir.path()).value(ourFile(1));
+        QVERIFY2(card.contains(u"Besançon"_s.toUtf8()), card.constData());
+        if (oldState) {
+            QCOMPARE(after.record.HomePhone.text(), before.record.HomePhone.text());
+        } else {
+            QCOMPARE(after.record.HomePhone.text().trimmed(), home);
+            // The phone's whole number stays on the phone; the card file's goes out.
+            const QString sent = cardHome.isEmpty() ? phoneHome : cardHome;
+            QVERIFY2(card.contains(QString(u"TEL;TYPE=home:"_s + sent).toUtf8()), card.constData());
+            const QString line = u"Home phone: "_s + phoneHome;
+            // In a conflict block of the own notes, before the section of kept values.
+            const qsizetype block = after.notes.indexOf(u"--- Sync conflict"_s);
+            const QString blocks =
+                block < 0 ? QString()
+                          : after.notes.mid(block).section(u"Imported values that"_s, 0, 0);
+            QCOMPARE(blocks.count(line), conflicts);
+            QCOMPARE(QString::fromUtf8(card).remove(u"\r\n "_s).count(line), conflicts);
+        }
+        QVERIFY2(tool::syncVdir(m_vdir.path()).lines == QStringList{u"Nothing changed."_s},
+                 qPrintable(lines));
+    }
+
+    // A phone edit taken in keeps the values a copy of the card merged into the notes
+    // earlier: they are on no other side.
+    void takeInKeepsValuesACopyMerged()
+    {
+        tool::syncVdir(m_vdir.path());
+        QByteArray card = snapshot(m_vdir.path()).value(ourFile(1));
+        QByteArray copy = card;
+        const qsizetype uid = copy.indexOf("UID:");
+        QVERIFY(uid >= 0);
+        copy.replace(uid, copy.indexOf("\r\n", uid) - uid, "UID:copy-1");
+        copy.replace("END:VCARD", "EMAIL:second@example.org\r\nEND:VCARD");
+        writeFile(m_vdir.filePath(u"copy.vcf"_s), copy);
+        tool::syncVdir(m_vdir.path());
+        QVERIFY(cardfile::read().contacts.first().notes.contains(u"second@example.org"_s));
+
+        const qsizetype tel = card.indexOf("TEL;TYPE=home:");
+        QVERIFY(tel >= 0);
+        card.replace(tel, card.indexOf("\r\n", tel) - tel, "TEL;TYPE=home:020.555.3333");
+        writeFile(m_vdir.filePath(ourFile(1)), card);
+        QCOMPARE(tool::syncVdir(m_vdir.path()).updated, 1);
+        const cardfile::Contact after = cardfile::read().contacts.first();
+        QCOMPARE(after.record.HomePhone.text().trimmed(), u"020.555.3333"_s);
+        QVERIFY2(after.notes.contains(u"second@example.org"_s), qPrintable(after.notes));
+    }
+
     // A conflict line holds the phone's whole value, not the box's cut of it.
     void conflictKeepsThePhonesWholeValue()
     {
