@@ -16,6 +16,8 @@ int main(int argc, char *argv[])
     const bool ownStyle = cardomine::platform::look::userChoseStyle(argc, argv);
     cardomine::platform::decorations::chooseBeforeStart();
     QApplication app(argc, argv);
+    // The pictures are drawn on other cores while the fonts load.
+    cardomine::Program::prepareArtwork();
     QApplication::setApplicationName(QStringLiteral("Cardomine"));
     QApplication::setApplicationVersion(QStringLiteral(CARDOMINE_VERSION));
     cardomine::platform::look::applyClassicLook(ownStyle);

@@ -1,10 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "assets/assets.h"
 
+#include "assets/svgdrawing.h"
+
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QHash>
-#include <QPainter>
+#include <QResource>
 #include <QSvgRenderer>
+
+#include <cstring>
 
 namespace cardomine::assets {
 
@@ -30,22 +35,6 @@ QString fanFoldPath()
 
 namespace {
 
-// Drawing into an image is safe on any thread; a pixmap is not.
-QImage renderImage(QSvgRenderer &renderer, QSize logicalSize, double devicePixelRatio)
-{
-    if (!renderer.isValid() || logicalSize.isEmpty())
-        return {};
-    QImage image(logicalSize * devicePixelRatio, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    {
-        QPainter painter(&image);
-        painter.setRenderHint(QPainter::Antialiasing);
-        renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(image.size())));
-    }
-    image.setDevicePixelRatio(devicePixelRatio);
-    return image;
-}
-
 constexpr int IconSides[] = {16, 32, 64};
 
 // An icon's sizes, drawn from one reading of the drawing.
@@ -54,7 +43,7 @@ QList<QImage> renderIconImages(const QString &path)
     QSvgRenderer renderer(path);
     QList<QImage> images;
     for (const int side : IconSides)
-        images.append(renderImage(renderer, QSize(side, side), 1.0));
+        images.append(drawSvg(renderer, QSize(side, side), 1.0));
     return images;
 }
 
@@ -79,21 +68,42 @@ std::shared_future<QHash<QString, QList<QImage>>> &preparedIcons()
 
 } // namespace
 
+QImage drawnAtBuild(const QString &path, QSize logicalSize, double devicePixelRatio)
+{
+    if (devicePixelRatio != 1.0 || logicalSize.isEmpty())
+        return {};
+    const QString name = QStringLiteral(":/artwork/drawn/%1-%2x%3.argb32")
+                             .arg(QFileInfo(path).completeBaseName())
+                             .arg(logicalSize.width())
+                             .arg(logicalSize.height());
+    const QResource kept(name);
+    QImage image(logicalSize, QImage::Format_ARGB32_Premultiplied);
+    const qsizetype rowBytes = qsizetype(logicalSize.width()) * 4;
+    if (!kept.isValid() || kept.compressionAlgorithm() != QResource::NoCompression ||
+        kept.size() != rowBytes * logicalSize.height() || image.isNull())
+        return {};
+    for (int y = 0; y < image.height(); ++y)
+        std::memcpy(image.scanLine(y), kept.data() + rowBytes * y, std::size_t(rowBytes));
+    return image;
+}
+
 std::shared_future<QImage> renderInBackground(const QString &path, QSize logicalSize,
                                               double devicePixelRatio)
 {
     return std::async(std::launch::async,
                       [path, logicalSize, devicePixelRatio] {
-                          QSvgRenderer renderer(path);
-                          return renderImage(renderer, logicalSize, devicePixelRatio);
+                          QImage kept = drawnAtBuild(path, logicalSize, devicePixelRatio);
+                          return kept.isNull() ? drawSvg(path, logicalSize, devicePixelRatio)
+                                               : kept;
                       })
         .share();
 }
 
 QPixmap render(const QString &path, QSize logicalSize, double devicePixelRatio)
 {
-    QSvgRenderer renderer(path);
-    return QPixmap::fromImage(renderImage(renderer, logicalSize, devicePixelRatio));
+    QImage kept = drawnAtBuild(path, logicalSize, devicePixelRatio);
+    return QPixmap::fromImage(kept.isNull() ? drawSvg(path, logicalSize, devicePixelRatio)
+                                            : std::move(kept));
 }
 
 void prepareIcons()

@@ -18,12 +18,17 @@ QString optionsIconPath(); // yellow folder with a hammer and a screwdriver
 QString stopIconPath();    // red octagon bearing the white word STOP
 QString fanFoldPath();     // the splash's fan-fold paper
 
-// A drawing rendered at a logical size for a screen's device pixel ratio; a null
-// pixmap when the drawing cannot be read.
+// A drawing rendered at a logical size for a screen's device pixel ratio (as the build
+// drew it, where it did); a null pixmap when the drawing cannot be read.
 QPixmap render(const QString &path, QSize logicalSize, double devicePixelRatio = 1.0);
 
+// The drawing as the build drew it ahead, at ratio 1 and the sizes it keeps (the
+// splash's picture); a null image for any other.
+QImage drawnAtBuild(const QString &path, QSize logicalSize, double devicePixelRatio = 1.0);
+
 // render() as an image, drawn on another thread: for a picture a window needs later
-// in the start, drawn meanwhile on another core. get() waits for it.
+// in the start, drawn meanwhile on another core (a picture the build drew is only
+// copied there). get() waits for it.
 std::shared_future<QImage> renderInBackground(const QString &path, QSize logicalSize,
                                               double devicePixelRatio = 1.0);
 

@@ -20,6 +20,7 @@ int main(int argc, char *argv[])
 {
     const bool ownStyle = cardomine::platform::look::userChoseStyle(argc, argv);
     QApplication app(argc, argv);
+    cardomine::Program::prepareArtwork();
     QApplication::setApplicationName(QStringLiteral("Cardomine"));
     cardomine::platform::look::applyClassicLook(ownStyle);
     cardomine::platform::fonts::loadBundledFonts();

@@ -160,7 +160,10 @@ void FrmSplash::prepareArtwork()
 {
     PreparedArtwork &prepared = preparedArtwork();
     const QScreen *screen = QGuiApplication::primaryScreen();
-    prepared.devicePixelRatio = screen ? screen->devicePixelRatio() : 1.0;
+    const double ratio = screen ? screen->devicePixelRatio() : 1.0;
+    if (prepared.image.valid() && prepared.devicePixelRatio == ratio)
+        return;
+    prepared.devicePixelRatio = ratio;
     prepared.image = assets::renderInBackground(assets::fanFoldPath(), pictureRect().size(),
                                                 prepared.devicePixelRatio);
 }
@@ -187,12 +190,15 @@ FrmSplash::FrmSplash(QWidget *parent)
     Image1->setGeometry(pictureRect());
     PreparedArtwork &prepared = preparedArtwork();
     if (prepared.image.valid() && prepared.devicePixelRatio == devicePixelRatioF()) {
-        Image1->setPixmap(QPixmap::fromImage(prepared.image.get()));
+        QImage picture = prepared.image.get();
+        // The pixmap takes the picture's pixels over once nothing else holds them.
+        prepared.image = {};
+        Image1->setPixmap(QPixmap::fromImage(std::move(picture)));
     } else {
+        prepared.image = {};
         Image1->setPixmap(
             assets::render(assets::fanFoldPath(), Image1->size(), devicePixelRatioF()));
     }
-    prepared.image = {};
     Image1->setScaledContents(false);
 
     Label1 = splashLabel(this, "Label1", QStringLiteral("Please Wait While The Program Loads. . ."),

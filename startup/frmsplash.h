@@ -36,7 +36,8 @@ public:
     QLabel *Image1 = nullptr;
 
     // Starts drawing the splash's picture on another thread, so that it is ready when
-    // the splash is built; a splash built without it draws the picture itself.
+    // the splash is built (once: a picture being drawn for the screen is kept); a
+    // splash built without it draws the picture itself.
     static void prepareArtwork();
     // Drops a picture prepared and not yet taken by a splash.
     static void forgetArtwork();

@@ -52,14 +52,20 @@ FrmSplash &Program::frmSplash()
     return *m_splash;
 }
 
+void Program::prepareArtwork()
+{
+    FrmSplash::prepareArtwork();
+    assets::prepareIcons();
+}
+
 bool Program::start()
 {
     // The folders may have been changed by other programs since the last start.
     platform::forgetNames();
-    // The artwork is drawn on other cores while the main window is built.
+    // The artwork is drawn on other cores while the main window is built, unless that
+    // started earlier.
     if (!m_splash)
-        FrmSplash::prepareArtwork();
-    assets::prepareIcons();
+        prepareArtwork();
     FrmWork &work = frmWork();
     const int progress = frmSplash().ProgressBar1->value();
     if (progress != SplashProgressMaximum) {

@@ -32,6 +32,11 @@ public:
     // The splash; the first reference creates and loads it (runs its whole count).
     FrmSplash &frmSplash();
 
+    // Starts drawing the windows' pictures (the splash's, the icons) on other threads.
+    // Called as soon as the application object exists, they are drawn while the fonts
+    // load; start() calls it too.
+    static void prepareArtwork();
+
     // Creates the main window and runs its initialization. False when the start-up
     // could not go on (the user has been told why) and the program should end.
     bool start();

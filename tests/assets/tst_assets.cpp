@@ -2,6 +2,7 @@
 // The artwork drawn ahead on other threads is the artwork drawn in place.
 
 #include "assets/assets.h"
+#include "assets/svgdrawing.h"
 
 #include <QGuiApplication>
 #include <QTest>
@@ -36,6 +37,22 @@ private Q_SLOTS:
             QCOMPARE(ahead.convertToFormat(inPlace.format()), inPlace);
         }
         QVERIFY(assets::render(u":/artwork/missing.svg"_qs, QSize(16, 16)).isNull());
+    }
+
+    // The picture the build drew ahead is the drawing, pixel for pixel; other sizes
+    // and ratios are not kept.
+    void drawnAtBuild()
+    {
+        const QString path = assets::fanFoldPath();
+        const QSize splashPicture(591, 402);
+        const QImage kept = assets::drawnAtBuild(path, splashPicture);
+        QVERIFY(!kept.isNull());
+        QCOMPARE(kept, assets::drawSvg(path, splashPicture, 1.0));
+        QCOMPARE(assets::render(path, splashPicture).toImage().convertToFormat(kept.format()),
+                 kept);
+        QVERIFY(assets::drawnAtBuild(path, splashPicture, 2.0).isNull());
+        QVERIFY(assets::drawnAtBuild(path, QSize(590, 402)).isNull());
+        QVERIFY(assets::drawnAtBuild(assets::stopIconPath(), splashPicture).isNull());
     }
 
     // No test before this one makes an icon, so the icons come from the

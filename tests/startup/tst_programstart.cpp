@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "assets/assets.h"
 #include "mainwindow/frmwork.h"
 #include "platform/fonts.h"
 #include "platform/geometry.h"
@@ -178,6 +179,8 @@ private Q_SLOTS:
         // The picture lies behind everything and reaches past the left and bottom edges.
         QCOMPARE(splash.Image1->geometry(), QRect(-120, 0, 591, 402));
         QVERIFY(!splash.Image1->pixmap().isNull());
+        // The build drew the picture ahead at this size.
+        QVERIFY(!assets::drawnAtBuild(assets::fanFoldPath(), splash.Image1->size()).isNull());
         QCOMPARE(splash.children().indexOf(splash.Image1), 0);
         QVERIFY(splash.Image1->geometry().left() < 0);
         QVERIFY(splash.Image1->geometry().bottom() > splash.height());

@@ -5,8 +5,11 @@
 #include <QTest>
 
 #include <cstdint>
+#include <span>
 
 using namespace cardomine;
+
+Q_DECLARE_METATYPE(cardomine::SplashJump)
 
 namespace {
 
@@ -16,6 +19,24 @@ struct Run
     QList<std::int32_t> values;
     QList<qsizetype> repaintsAfter;
 };
+
+// The count as the table is read, row by row at every pass, with nothing skipped.
+Run plainRun(const QList<SplashJump> &jumps)
+{
+    Run run;
+    std::int32_t counter = 0;
+    while (counter != SplashProgressMaximum) {
+        for (const SplashJump &jump : jumps) {
+            if (counter == jump.from) {
+                counter = jump.to;
+                run.repaintsAfter.append(run.values.size());
+            }
+        }
+        ++counter;
+        run.values.append(counter);
+    }
+    return run;
+}
 
 Run runOnce()
 {
@@ -88,6 +109,36 @@ private Q_SLOTS:
         QCOMPARE(m_run.repaintsAfter.size(), landings.size());
         for (qsizetype row = 0; row < landings.size(); ++row)
             QCOMPARE(m_run.values[m_run.repaintsAfter[row]], landings[row]);
+    }
+
+    // The count skips the table's tests below the next From; it sets and repaints as
+    // the plain reading does, also for tables whose rows chain, go back or repeat.
+    void sameAsThePlainReading_data()
+    {
+        QTest::addColumn<QList<SplashJump>>("jumps");
+        QTest::newRow("the splash's table")
+            << QList<SplashJump>(SplashJumps.cbegin(), SplashJumps.cend());
+        QTest::newRow("a row lands on the next row's From")
+            << QList<SplashJump>{{5, 100}, {100, 200}, {300, 89990}};
+        QTest::newRow("a row lands on an earlier row's From")
+            << QList<SplashJump>{{700, 800}, {10, 699}, {801, 900}};
+        QTest::newRow("a row lands on an earlier row's From, in the same pass")
+            << QList<SplashJump>{{700, 800}, {10, 700}};
+        QTest::newRow("two rows from one value") << QList<SplashJump>{{0, 50}, {50, 60}, {50, 70}};
+        QTest::newRow("a row lands on the last value") << QList<SplashJump>{{3, 89999}};
+        QTest::newRow("no rows") << QList<SplashJump>{};
+    }
+    void sameAsThePlainReading()
+    {
+        QFETCH(QList<SplashJump>, jumps);
+        Run run;
+        runSplashSequence(
+            std::span<const SplashJump>(jumps.cbegin(), jumps.cend()),
+            [&run](std::int32_t value) { run.values.append(value); },
+            [&run] { run.repaintsAfter.append(run.values.size()); });
+        const Run plain = plainRun(jumps);
+        QCOMPARE(run.values, plain.values);
+        QCOMPARE(run.repaintsAfter, plain.repaintsAfter);
     }
 
     void everyRunIsTheSame()
