@@ -594,6 +594,23 @@ void applyTakeInIntents(State &state, CardSide &card, const QByteArray &intents)
     }
 }
 
+// The vCards a pass creates are announced first, one line each: "w <name>". They are
+// written under their own names, with no temporary file, so a pass cut short may leave
+// one cut off; the next pass knows it by this line.
+QByteArray createIntent(const QString &name)
+{
+    return "w " + QUrl::toPercentEncoding(name) + '\n';
+}
+
+QSet<QString> createdInIntents(const QByteArray &intents)
+{
+    QSet<QString> names;
+    for (const QByteArray &line : intents.split('\n'))
+        if (line.startsWith("w ") && line.size() > 2)
+            names.insert(QString::fromUtf8(QByteArray::fromPercentEncoding(line.mid(2))));
+    return names;
+}
+
 // A pairing the card file no longer holds: the contact's number is gone (the card
 // file was put back from an older copy), or the contact came from the address book and
 // the record now under its number is another one (its notes no longer keep the card's
@@ -660,10 +677,27 @@ SyncReport syncVdir(const QString &nativeFolder)
     QByteArray oldStateBytes;
     State state;
     bool firstPass = true;
-    const QList<files::NativeEntry> entries = files::listNativeEntries(nativeFolder);
+    QList<files::NativeEntry> entries = files::listNativeEntries(nativeFolder);
     for (const files::NativeEntry &entry : entries)
         if (entry.name == QLatin1String(SyncIntentFileName))
             intents = files::readNativeFile(intentPath);
+    // A vCard a pass cut short was creating under its own name and that does not read as
+    // one whole vCard was cut off while written: it goes, and is written again.
+    if (const QSet<QString> created = createdInIntents(intents); !created.isEmpty())
+        entries.removeIf([&](const files::NativeEntry &entry) {
+            if (!created.contains(entry.name))
+                return false;
+            const QString path = joinedPath(nativeFolder, entry.name);
+            try {
+                const ReadResult read = readVCards(files::readNativeFile(path));
+                if (read.ok() && read.contacts.size() == 1)
+                    return false;
+            } catch (const platform::FileError &) {
+                return false; // the pass deals with the file as it finds it
+            }
+            files::deleteNativeFile(path);
+            return true;
+        });
     for (const files::NativeEntry &entry : entries)
         if (entry.name == QLatin1String(SyncStateFileName)) {
             oldStateBytes = files::readNativeFile(statePath);
@@ -1013,6 +1047,14 @@ SyncReport syncVdir(const QString &nativeFolder)
     // flush, as import writes its notes; a pass killed before they are in place leaves
     // only temporary files, which the next pass removes.
     files::PreparedReplacements vcards;
+    // Contacts whose vCard is new (none in the folder when the pass listed it), written
+    // after the others, with the state each will have.
+    struct NewCard
+    {
+        int n = 0;
+        ContactState now;
+    };
+    std::vector<NewCard> newCards;
     for (int n = 1; n <= card.count; ++n) {
         if (!card.has(n))
             continue;
@@ -1171,10 +1213,10 @@ SyncReport syncVdir(const QString &nativeFolder)
                                                "nothing was deleted, it is written again")
                                     .arg(describe(card.contact(n))));
             ++report.restored;
-            writeFile(canonical, vcardFor(card.contact(n), contactUid(cardFile, n)));
+            newCards.push_back({n, now});
             break;
         case sync::Action::Create:
-            writeFile(canonical, vcardFor(card.contact(n), contactUid(cardFile, n)));
+            newCards.push_back({n, now});
             break;
         case sync::Action::WriteOut:
             mergeOut(recordBoxes());
@@ -1287,6 +1329,27 @@ SyncReport syncVdir(const QString &nativeFolder)
         }
     }
 
+    // The new vCards, announced first so that a pass cut short is finished by the next
+    // one. Each is created under its own name and never over a file: no temporary file,
+    // no rename, no flush of its own; the batch is flushed once, before the state names
+    // any of them.
+    if (!newCards.empty()) {
+        for (const NewCard &c : newCards)
+            intents += createIntent(canonicalName(c.n));
+        files::replaceNativeFile(intentPath, intents);
+        for (NewCard &c : newCards) {
+            const QString name = canonicalName(c.n);
+            const QByteArray bytes = vcardFor(card.contact(c.n), contactUid(cardFile, c.n));
+            // A file or folder of that name put there since the folder was listed is
+            // never written over: the pass fails, and the next one reads what it finds.
+            const files::WrittenFile written = vcards.addNewNative(nativeFolder, name, bytes);
+            ++report.written;
+            c.now.fileName = name;
+            c.now.file = digest(bytes);
+            c.now.fileId = identity({name, written.size, written.mtimeNs, written.inode});
+            next.contacts.insert(c.n, c.now);
+        }
+    }
     vcards.commit();
     for (const QString &path : std::as_const(setAsideDone))
         files::deleteNativeFile(path);
