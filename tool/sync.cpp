@@ -771,9 +771,11 @@ SyncReport syncVdir(const QString &nativeFolder)
     QList<ReadCard> foreign;               // vCards new to the card file
     QMap<int, ReadCard> alreadyImported;   // foreign files appended by a pass cut short
     QSet<int> unreadable;                  // contacts whose vCard cannot be read this pass
+    QSet<QString> leftAlone;               // the names of the files left as they are
     const auto leaveAlone = [&](const QString &path, const QString &problem, const QString &name) {
         report.lines.append(QStringLiteral("%1: %2; left as it is").arg(path, problem));
         ++report.leftAlone;
+        leftAlone.insert(name);
         if (const auto known = stateFiles.constFind(name); known != stateFiles.cend())
             unreadable.insert(*known);
     };
@@ -1140,6 +1142,10 @@ SyncReport syncVdir(const QString &nativeFolder)
             fileEntry = chosen->entry;
             fileState = sync::FileState::Changed;
             now.foreignUid = chosen->card.uid;
+        } else if (leftAlone.contains(canonical)) {
+            // A file under the name of the contact's vCard that cannot be read is never
+            // written over; the contact's vCard waits until it can.
+            fileState = sync::FileState::Unreadable;
         }
 
         // The record's boxes need its notes, so they are read only when a vCard is
