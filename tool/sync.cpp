@@ -233,34 +233,38 @@ QByteArray notesDigest(const QString &notes)
 }
 
 // Our vCard for one contact: the export's writer, with the contact's UID of this card
-// file.
+// file. The writer's UID line, with any continuation, gives way to it; the rest of the
+// card is copied as written, line by line, without splitting it into a list.
 QByteArray vcardFor(const Contact &contact, const QString &uid)
 {
     const QByteArray card = toVCard({contact}, QUuid());
     const QByteArray uidLine = foldLine(QStringLiteral("UID:") + uid);
     QByteArray out;
+    out.reserve(card.size() + uidLine.size());
     bool hasUid = false;
-    const QList<QByteArray> lines = card.split('\n');
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QByteArray &line = lines.at(i);
-        if (line.isEmpty())
-            continue;
-        const bool continuation = line.startsWith(' ') || line.startsWith('\t');
-        if (!continuation && (line.startsWith("UID:") || line.startsWith("UID;"))) {
-            // Drop the writer's UID line with its continuations.
-            while (i + 1 < lines.size() &&
-                   (lines.at(i + 1).startsWith(' ') || lines.at(i + 1).startsWith('\t')))
-                ++i;
+    const auto continues = [&card](qsizetype at) {
+        return at < card.size() && (card.at(at) == ' ' || card.at(at) == '\t');
+    };
+    for (qsizetype at = 0; at < card.size();) {
+        qsizetype end = card.indexOf('\n', at);
+        end = end < 0 ? card.size() : end + 1;
+        const QByteArrayView line = QByteArrayView(card).sliced(at, end - at);
+        at = end;
+        if (line.startsWith("UID:") || line.startsWith("UID;")) {
+            while (continues(at)) {
+                const qsizetype next = card.indexOf('\n', at);
+                at = next < 0 ? card.size() : next + 1;
+            }
             if (!hasUid)
                 out += uidLine;
             hasUid = true;
             continue;
         }
-        if (!continuation && line.startsWith("END:VCARD") && !hasUid) {
+        if (line.startsWith("END:VCARD") && !hasUid) {
             out += uidLine;
             hasUid = true;
         }
-        out += line + '\n';
+        out += line;
     }
     return out;
 }
