@@ -106,13 +106,14 @@ struct WrittenFile
 // temporary file beside its file without flushing it, addNew writes a new file under
 // its own name; flush makes all of them durable at once (one flush of the file system
 // they are on, after every write was issued); commit renames the temporary files into
-// place and flushes each folder once. Files never committed, temporary or new, are
-// removed with the object, so a batch given up leaves the folders as they were.
+// place and flushes each folder a rename changed, once. Files never committed,
+// temporary or new, are removed with the object, so a batch given up leaves the folders as they
+// were.
 class PreparedReplacements
 {
 public:
     PreparedReplacements() = default;
-    PreparedReplacements(PreparedReplacements &&other) noexcept = default;
+    PreparedReplacements(PreparedReplacements &&other) noexcept;
     PreparedReplacements &operator=(PreparedReplacements &&other) noexcept;
     ~PreparedReplacements();
 
@@ -127,6 +128,13 @@ public:
     // (replaceIfSeen in posixio.h), and otherwise leaves another program's version be.
     // Returns what a listing will tell of the file once committed.
     WrittenFile addNative(const QString &nativePath, const QByteArray &bytes, const SeenFile &seen);
+    // addNew for a native folder: the file is created under its own name, never over an
+    // existing one, with one open relative to the folder, one write and no rename. A
+    // discard removes it, but a process that dies before commit leaves it, so the caller
+    // must be able to tell such a file later. Returns what a listing will tell of the
+    // file, or nothing when another program's file took the name: that one is left be.
+    std::optional<WrittenFile> addNewNative(const QString &nativeFolder, const QString &name,
+                                            const QByteArray &bytes);
     void flush();
     // Flushes first when flush() has not run since the last add. Returns the native
     // paths that addNative named and that were left alone, changed since they were seen.
@@ -146,6 +154,9 @@ private:
     std::vector<Entry> m_entries;
     QString m_folder;
     QByteArray m_nativeFolder;
+    // The native folder addNewNative creates files in, open while the batch lasts.
+    QString m_createFolder;
+    int m_createFolderFd = -1;
     bool m_flushed = true;
 };
 

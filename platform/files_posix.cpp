@@ -834,11 +834,26 @@ void PreparedReplacement::commit()
     publishTemporary(temporary, m_native, WriteOperation, m_path);
 }
 
+PreparedReplacements::PreparedReplacements(PreparedReplacements &&other) noexcept
+    : m_entries(std::exchange(other.m_entries, {}))
+    , m_folder(std::move(other.m_folder))
+    , m_nativeFolder(std::move(other.m_nativeFolder))
+    , m_createFolder(std::move(other.m_createFolder))
+    , m_createFolderFd(std::exchange(other.m_createFolderFd, -1))
+    , m_flushed(std::exchange(other.m_flushed, true))
+{}
+
 PreparedReplacements &PreparedReplacements::operator=(PreparedReplacements &&other) noexcept
 {
     if (this != &other) {
         discard();
+        if (m_createFolderFd >= 0)
+            ::close(m_createFolderFd);
         m_entries = std::exchange(other.m_entries, {});
+        m_folder = std::move(other.m_folder);
+        m_nativeFolder = std::move(other.m_nativeFolder);
+        m_createFolder = std::move(other.m_createFolder);
+        m_createFolderFd = std::exchange(other.m_createFolderFd, -1);
         m_flushed = std::exchange(other.m_flushed, true);
     }
     return *this;
@@ -847,6 +862,8 @@ PreparedReplacements &PreparedReplacements::operator=(PreparedReplacements &&oth
 PreparedReplacements::~PreparedReplacements()
 {
     discard();
+    if (m_createFolderFd >= 0)
+        ::close(m_createFolderFd);
 }
 
 void PreparedReplacements::discard() noexcept
@@ -921,6 +938,55 @@ void PreparedReplacements::addNew(const QString &folder, const QString &name,
     m_flushed = false;
 }
 
+std::optional<WrittenFile> PreparedReplacements::addNewNative(const QString &nativeFolder,
+                                                              const QString &name,
+                                                              const QByteArray &bytes)
+{
+    const QString path = nativeFolder + u'/' + name;
+    if (nativeFolder.isEmpty() || nativeFolder.contains(QChar(0)) || name.isEmpty() ||
+        name.contains(u'/') || name.contains(QChar(0)) || name == u"." || name == u"..")
+        fail(WriteOperation, path, EINVAL);
+    if (m_createFolderFd < 0 || nativeFolder != m_createFolder) {
+        const QByteArray folder = QFile::encodeName(nativeFolder);
+        const int fd = sysCall(
+            "open", [&] { return ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+        if (fd < 0)
+            fail(WriteOperation, path, errno);
+        if (m_createFolderFd >= 0)
+            ::close(m_createFolderFd);
+        m_createFolderFd = fd;
+        m_createFolder = nativeFolder;
+    }
+    const QByteArray nativeName = QFile::encodeName(name);
+    faults::replacing(path);
+    // Never over an existing file: the name was free when the caller looked, and a file
+    // another program put there since is left to it.
+    const int fd = sysCall("open", [&] {
+        return ::openat(m_createFolderFd, nativeName.constData(),
+                        O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    });
+    if (fd < 0 && errno == EEXIST)
+        return std::nullopt;
+    if (fd < 0)
+        fail(WriteOperation, path, errno);
+    Entry entry;
+    entry.native = QFile::encodeName(path);
+    entry.path = path;
+    entry.created = true;
+    m_entries.push_back(std::move(entry));
+    m_flushed = false;
+    Descriptor file(fd);
+    writeAll(fd, bytes, WriteOperation, path);
+    struct stat written
+    {};
+    if (sysCall("fstat", [&] { return ::fstat(fd, &written); }) != 0)
+        fail(WriteOperation, path, errno);
+    file.close(WriteOperation, path);
+    return WrittenFile{std::int64_t(written.st_size),
+                       std::int64_t(written.st_mtim.tv_sec) * 1000000000 + written.st_mtim.tv_nsec,
+                       std::uint64_t(written.st_ino)};
+}
+
 namespace {
 
 // The distinct folders of the entries, each with the program path of its first entry
@@ -964,7 +1030,13 @@ void PreparedReplacements::flush()
 QStringList PreparedReplacements::commit()
 {
     flush();
-    const auto folders = foldersOf(m_entries);
+    // A file created under its own name is durable, its folder entry too, once the file
+    // system is flushed; only a folder a rename changes is flushed again.
+    std::vector<Entry> renamed;
+    for (const Entry &entry : m_entries)
+        if (!entry.created)
+            renamed.push_back(entry);
+    const auto folders = foldersOf(renamed);
     QStringList leftAlone;
     for (Entry &entry : m_entries) {
         if (entry.created)

@@ -247,34 +247,38 @@ QByteArray notesDigest(const QString &notes)
 }
 
 // Our vCard for one contact: the export's writer, with the contact's UID of this card
-// file.
+// file. The writer's UID line, with any continuation, gives way to it; the rest of the
+// card is copied as written, line by line, without splitting it into a list.
 QByteArray vcardFor(const Contact &contact, const QString &uid)
 {
     const QByteArray card = toVCard({contact}, QUuid());
     const QByteArray uidLine = foldLine(QStringLiteral("UID:") + uid);
     QByteArray out;
+    out.reserve(card.size() + uidLine.size());
     bool hasUid = false;
-    const QList<QByteArray> lines = card.split('\n');
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QByteArray &line = lines.at(i);
-        if (line.isEmpty())
-            continue;
-        const bool continuation = line.startsWith(' ') || line.startsWith('\t');
-        if (!continuation && (line.startsWith("UID:") || line.startsWith("UID;"))) {
-            // Drop the writer's UID line with its continuations.
-            while (i + 1 < lines.size() &&
-                   (lines.at(i + 1).startsWith(' ') || lines.at(i + 1).startsWith('\t')))
-                ++i;
+    const auto continues = [&card](qsizetype at) {
+        return at < card.size() && (card.at(at) == ' ' || card.at(at) == '\t');
+    };
+    for (qsizetype at = 0; at < card.size();) {
+        qsizetype end = card.indexOf('\n', at);
+        end = end < 0 ? card.size() : end + 1;
+        const QByteArrayView line = QByteArrayView(card).sliced(at, end - at);
+        at = end;
+        if (line.startsWith("UID:") || line.startsWith("UID;")) {
+            while (continues(at)) {
+                const qsizetype next = card.indexOf('\n', at);
+                at = next < 0 ? card.size() : next + 1;
+            }
             if (!hasUid)
                 out += uidLine;
             hasUid = true;
             continue;
         }
-        if (!continuation && line.startsWith("END:VCARD") && !hasUid) {
+        if (line.startsWith("END:VCARD") && !hasUid) {
             out += uidLine;
             hasUid = true;
         }
-        out += line + '\n';
+        out += line;
     }
     return out;
 }
@@ -650,6 +654,29 @@ void applyTakeInIntents(State &state, CardSide &card, const QByteArray &intents)
     }
 }
 
+// The vCards a pass creates are announced first, one line each: "w <name> <digest>".
+// They are written under their own names, with no temporary file, so a pass cut short
+// may leave one cut off, or whole but named by no state; the next pass knows it by this
+// line.
+QByteArray createIntent(const QString &name, const QByteArray &bytes)
+{
+    return "w " + QUrl::toPercentEncoding(name) + ' ' + digest(bytes) + '\n';
+}
+
+// Name -> digest of the bytes the pass wrote (empty in lines of older passes).
+QHash<QString, QByteArray> createdInIntents(const QByteArray &intents)
+{
+    QHash<QString, QByteArray> created;
+    for (const QByteArray &line : intents.split('\n')) {
+        if (!line.startsWith("w ") || line.size() <= 2)
+            continue;
+        const QList<QByteArray> fields = line.mid(2).split(' ');
+        created.insert(QString::fromUtf8(QByteArray::fromPercentEncoding(fields[0])),
+                       fields.size() > 1 ? fields[1] : QByteArray());
+    }
+    return created;
+}
+
 // A pairing the card file no longer holds: the contact's number is gone (the card
 // file was put back from an older copy), or the contact came from the address book and
 // the record now under its number is another one (its notes no longer keep the card's
@@ -716,10 +743,32 @@ SyncReport syncVdir(const QString &nativeFolder)
     QByteArray oldStateBytes;
     State state;
     bool firstPass = true;
-    const QList<files::NativeEntry> entries = files::listNativeEntries(nativeFolder);
+    QList<files::NativeEntry> entries = files::listNativeEntries(nativeFolder);
     for (const files::NativeEntry &entry : entries)
         if (entry.name == QLatin1String(SyncIntentFileName))
             intents = files::readNativeFile(intentPath);
+    // A vCard a pass cut short was creating under its own name goes, and is written again
+    // from the record as it stands now, when it does not read as one whole vCard (cut off
+    // while written) or still holds exactly what that pass wrote (no one has changed it
+    // since, and no state remembers it). One changed since is the phone's, and stays.
+    if (const QHash<QString, QByteArray> created = createdInIntents(intents); !created.isEmpty())
+        entries.removeIf([&](const files::NativeEntry &entry) {
+            const auto wrote = created.constFind(entry.name);
+            if (wrote == created.cend())
+                return false;
+            const QString path = joinedPath(nativeFolder, entry.name);
+            try {
+                const QByteArray bytes = files::readNativeFile(path);
+                const ReadResult read = readVCards(bytes);
+                if (read.ok() && read.contacts.size() == 1 &&
+                    (wrote->isEmpty() || digest(bytes) != *wrote))
+                    return false;
+            } catch (const platform::FileError &) {
+                return false; // the pass deals with the file as it finds it
+            }
+            files::deleteNativeFile(path);
+            return true;
+        });
     for (const files::NativeEntry &entry : entries)
         if (entry.name == QLatin1String(SyncStateFileName)) {
             oldStateBytes = files::readNativeFile(statePath);
@@ -793,9 +842,11 @@ SyncReport syncVdir(const QString &nativeFolder)
     QList<ReadCard> foreign;               // vCards new to the card file
     QMap<int, ReadCard> alreadyImported;   // foreign files appended by a pass cut short
     QSet<int> unreadable;                  // contacts whose vCard cannot be read this pass
+    QSet<QString> leftAlone;               // the names of the files left as they are
     const auto leaveAlone = [&](const QString &path, const QString &problem, const QString &name) {
         report.lines.append(QStringLiteral("%1: %2; left as it is").arg(path, problem));
         ++report.leftAlone;
+        leftAlone.insert(name);
         if (const auto known = stateFiles.constFind(name); known != stateFiles.cend())
             unreadable.insert(*known);
     };
@@ -1069,6 +1120,14 @@ SyncReport syncVdir(const QString &nativeFolder)
     // flush, as import writes its notes; a pass killed before they are in place leaves
     // only temporary files, which the next pass removes.
     files::PreparedReplacements vcards;
+    // Contacts whose vCard is new (none in the folder when the pass listed it), written
+    // after the others, with the state each will have.
+    struct NewCard
+    {
+        int n = 0;
+        ContactState now;
+    };
+    std::vector<NewCard> newCards;
     for (int n = 1; n <= card.count; ++n) {
         if (!card.has(n))
             continue;
@@ -1154,6 +1213,10 @@ SyncReport syncVdir(const QString &nativeFolder)
             fileEntry = chosen->entry;
             fileState = sync::FileState::Changed;
             now.foreignUid = chosen->card.uid;
+        } else if (leftAlone.contains(canonical)) {
+            // A file under the name of the contact's vCard that cannot be read is never
+            // written over; the contact's vCard waits until it can.
+            fileState = sync::FileState::Unreadable;
         }
 
         // The record's boxes need its notes, so they are read only when a vCard is
@@ -1244,13 +1307,11 @@ SyncReport syncVdir(const QString &nativeFolder)
                                     .arg(describe(card.contact(n))));
             ++report.restored;
             now.base = sync::baseText(sync::baseOf(recordBoxes()));
-            writeFile(canonical, vcardFor(card.contact(n), contactUid(cardFile, n)),
-                      files::SeenFile::missing());
+            newCards.push_back({n, now});
             break;
         case sync::Action::Create:
             now.base = sync::baseText(sync::baseOf(recordBoxes()));
-            writeFile(canonical, vcardFor(card.contact(n), contactUid(cardFile, n)),
-                      files::SeenFile::missing());
+            newCards.push_back({n, now});
             break;
         case sync::Action::WriteOut:
             mergeOut(recordBoxes());
@@ -1447,23 +1508,60 @@ SyncReport syncVdir(const QString &nativeFolder)
     const QString changedMeanwhile =
         QStringLiteral("%1: changed by another program during the pass; left as it is, the "
                        "next pass takes it in");
-    for (const QString &path : vcards.commit()) {
+    const auto leaveToTheOtherProgram = [&](const QString &path, int n) {
         report.lines.append(changedMeanwhile.arg(path));
         ++report.leftAlone;
+        if (const auto last = state.contacts.constFind(n);
+            !firstPass && last != state.contacts.cend())
+            next.contacts.insert(n, *last);
+        else
+            next.contacts.remove(n);
+    };
+
+    // The new vCards, announced first so that a pass cut short is finished by the next
+    // one. Each is created under its own name and never over a file: no temporary file,
+    // no rename, no flush of its own; the batch is flushed once, before the state names
+    // any of them.
+    if (!newCards.empty()) {
+        std::vector<QByteArray> cards;
+        cards.reserve(newCards.size());
+        for (const NewCard &c : newCards) {
+            cards.push_back(vcardFor(card.contact(c.n), contactUid(cardFile, c.n)));
+            intents += createIntent(canonicalName(c.n), cards.back());
+        }
+        files::replaceNativeFile(intentPath, intents);
+        for (std::size_t i = 0; i < newCards.size(); ++i) {
+            NewCard &c = newCards[i];
+            const QString name = canonicalName(c.n);
+            const QByteArray &bytes = cards[i];
+            const std::optional<files::WrittenFile> written =
+                vcards.addNewNative(nativeFolder, name, bytes);
+            if (!written) {
+                // Another program put a file under that name since the folder was listed.
+                leaveToTheOtherProgram(joinedPath(nativeFolder, name), c.n);
+                continue;
+            }
+            ++report.written;
+            c.now.fileName = name;
+            c.now.file = digest(bytes);
+            c.now.fileId = identity({name, written->size, written->mtimeNs, written->inode});
+            next.contacts.insert(c.n, c.now);
+        }
+    }
+
+    for (const QString &path : vcards.commit()) {
         --report.written;
         const QString name = path.mid(path.lastIndexOf(u'/') + 1);
         // Rare, so found by its name rather than kept for every file written.
         const auto written =
             std::find_if(next.contacts.cbegin(), next.contacts.cend(),
                          [&name](const ContactState &c) { return c.fileName == name; });
-        if (written == next.contacts.cend())
+        if (written == next.contacts.cend()) {
+            report.lines.append(changedMeanwhile.arg(path));
+            ++report.leftAlone;
             continue;
-        const int n = written.key();
-        if (const auto last = state.contacts.constFind(n);
-            !firstPass && last != state.contacts.cend())
-            next.contacts.insert(n, *last);
-        else
-            next.contacts.remove(n);
+        }
+        leaveToTheOtherProgram(path, written.key());
     }
     for (auto it = setAsideDone.cbegin(); it != setAsideDone.cend(); ++it)
         if (!files::deleteNativeFileIfSeen(it.key(), files::SeenFile::holding(*it))) {

@@ -326,6 +326,25 @@ private Q_SLOTS:
         QTest::newRow("name not UTF-8")
             << QByteArray("M\xfcller.vcf") << Foreign << u"ller.vcf: the file name is not UTF-8"_s;
     }
+    // A file under the name our vCard of a contact would have, which does not read as a
+    // vCard, is left as it is at every pass (never written over), and the others sync.
+    void unreadableFileUnderOurNameIsLeftAlone()
+    {
+        const QByteArray garbage = "BEGIN:VCARD\r\nFN:Half a card\r\n";
+        interchange::cardFileId(); // made now, as the first pass would make it
+        writeFile(m_vdir.filePath(ourFile(2)), garbage);
+        for (int pass = 1; pass <= 2; ++pass) {
+            const tool::SyncReport report = tool::syncVdir(m_vdir.path());
+            QVERIFY2(report.lines.join(u'\n').contains(ourFile(2) + u": line"_s),
+                     qPrintable(report.lines.join(u'\n')));
+            QCOMPARE(report.leftAlone, 1);
+            QCOMPARE(report.written, pass == 1 ? 2 : 0);
+        }
+        const QMap<QString, QByteArray> files = snapshot(m_vdir.path());
+        QCOMPARE(files.value(ourFile(2)), garbage);
+        QVERIFY(files.contains(ourFile(1)) && files.contains(ourFile(3)));
+    }
+
     void unreadableVCardIsLeftAlone()
     {
         QFETCH(QByteArray, name);
