@@ -1257,6 +1257,26 @@ SyncReport syncVdir(const QString &nativeFolder)
             next.contacts.insert(n, now);
         };
         // The phone's card with the record's changed boxes merged in.
+        // The record and its notes into the card file. A refusal of the store is reported,
+        // the vCard left alone and the contact kept as the last pass left it.
+        const auto storeContact = [&](const ContactRecord &values, const QString &notes) {
+            try {
+                store::replaceContact(n, values, notes);
+            } catch (const DataError &error) {
+                leaveAlone(joinedPath(nativeFolder, fileEntry->name), error.message(),
+                           fileEntry->name);
+                if (known)
+                    next.contacts.insert(n, *last);
+                return false;
+            }
+            cardWritten = true;
+            card.setRecord(n, values);
+            card.setNotes(n, notes);
+            now.record = card.recordDigest(n);
+            now.notes = notesDigest(notes);
+            now.notesId.clear(); // filled in from the notes folder below
+            return true;
+        };
         const auto mergeOut = [&](const sync::Boxes &recordNow) {
             now.base = sync::baseText(sync::baseOf(recordNow));
             const QString path = joinedPath(nativeFolder, fileEntry->name);
@@ -1326,27 +1346,14 @@ SyncReport syncVdir(const QString &nativeFolder)
                 joinNotes(splitNotes(chosen->card.notes).own,
                           sectionAfterTakingIn(card.notes(n), chosen->card.notes, all)),
                 now.foreignUid);
-            try {
-                intents += takeInIntent(n, digest(theirs.toRandomBytes()), notesDigest(notes),
-                                        chosen->digest, fileEntry->name);
-                files::replaceNativeFile(intentPath, intents);
-                store::replaceContact(n, theirs, notes);
-            } catch (const DataError &error) {
-                leaveAlone(joinedPath(nativeFolder, fileEntry->name), error.message(),
-                           fileEntry->name);
-                if (known)
-                    next.contacts.insert(n, *last);
+            intents += takeInIntent(n, digest(theirs.toRandomBytes()), notesDigest(notes),
+                                    chosen->digest, fileEntry->name);
+            files::replaceNativeFile(intentPath, intents);
+            if (!storeContact(theirs, notes))
                 break;
-            }
-            cardWritten = true;
-            card.setRecord(n, theirs);
-            card.setNotes(n, notes);
             report.lines.append(QStringLiteral("Updated %1 from %2")
                                     .arg(describe(card.contact(n)), fileEntry->name));
             ++report.updated;
-            now.record = card.recordDigest(n);
-            now.notes = notesDigest(notes);
-            now.notesId.clear(); // filled in from the notes folder below
             now.base = sync::baseText(sync::baseOf(sync::boxesOf(theirs, notes)));
             keepFile();
             break;
@@ -1393,20 +1400,8 @@ SyncReport syncVdir(const QString &nativeFolder)
                                                  "address book's:"),
                                   lines);
             if (!(merged == record) || notes != oldNotes) {
-                try {
-                    store::replaceContact(n, merged, notes);
-                } catch (const DataError &error) {
-                    leaveAlone(joinedPath(nativeFolder, fileEntry->name), error.message(),
-                               fileEntry->name);
-                    next.contacts.insert(n, *last);
+                if (!storeContact(merged, notes))
                     break;
-                }
-                cardWritten = true;
-                card.setRecord(n, merged);
-                card.setNotes(n, notes);
-                now.record = card.recordDigest(n);
-                now.notes = notesDigest(notes);
-                now.notesId.clear();
             }
             if (merge.anyConflict()) {
                 report.lines.append(QStringLiteral("Conflict on %1: values changed in the card "
@@ -1449,19 +1444,8 @@ SyncReport syncVdir(const QString &nativeFolder)
                                                              "address book's values were taken. "
                                                              "The card file's:"),
                                               kept);
-                    try {
-                        store::replaceContact(n, merged, notes);
-                    } catch (const DataError &error) {
-                        leaveAlone(joinedPath(nativeFolder, fileEntry->name), error.message(),
-                                   fileEntry->name);
+                    if (!storeContact(merged, notes))
                         break;
-                    }
-                    cardWritten = true;
-                    card.setRecord(n, merged);
-                    card.setNotes(n, notes);
-                    now.record = card.recordDigest(n);
-                    now.notes = notesDigest(notes);
-                    now.notesId.clear();
                     report.lines.append(QStringLiteral("Conflict on %1: no record of the last "
                                                        "pass; the values of %2 were taken, the "
                                                        "card file's are in the contact's notes")
@@ -1477,19 +1461,8 @@ SyncReport syncVdir(const QString &nativeFolder)
             const QString notes =
                 conflictNotes(card.notes(n), *fileBoxes, recordBoxes(), chosen->card.notes);
             if (notes != card.notes(n)) {
-                try {
-                    store::replaceContact(n, record, notes);
-                } catch (const DataError &error) {
-                    leaveAlone(joinedPath(nativeFolder, fileEntry->name), error.message(),
-                               fileEntry->name);
-                    if (known)
-                        next.contacts.insert(n, *last);
+                if (!storeContact(record, notes))
                     break;
-                }
-                cardWritten = true;
-                card.setNotes(n, notes);
-                now.notes = notesDigest(notes);
-                now.notesId.clear();
             }
             report.lines.append(QStringLiteral("Conflict on %1: changed in the card file and in "
                                                "%2; the card file's values were kept, the "
