@@ -71,17 +71,33 @@ bool ValueMerge::anyFromPhone() const
 
 ValueMerge mergeValues(const BaseValues &base, const Boxes &record, const Boxes &phone)
 {
+    return mergeValues(base, base, record, phone);
+}
+
+ValueMerge mergeValues(const BaseValues &recordBase, const BaseValues &phoneBase,
+                       const Boxes &record, const Boxes &phone)
+{
     ValueMerge merge;
     for (int i = 0; i < ValueCount; ++i) {
         const QString ours = valueAt(record, i);
         const QString theirs = valueAt(phone, i);
-        const std::uint32_t was = base.digest[size_t(i)];
-        const bool recordChanged = valueDigest(ours) != was;
-        const bool phoneChanged = valueDigest(theirs) != was;
+        const bool recordChanged = valueDigest(ours) != recordBase.digest[size_t(i)];
+        const bool phoneChanged = valueDigest(theirs) != phoneBase.digest[size_t(i)];
         merge.take[size_t(i)] = phoneChanged && !recordChanged ? Side::Phone : Side::Record;
         merge.conflict[size_t(i)] = phoneChanged && recordChanged && ours != theirs;
     }
     return merge;
+}
+
+Boxes changedSince(const BaseValues &base, const Boxes &seen, const Boxes &now)
+{
+    Boxes out = seen;
+    for (int i = 0; i < FieldBoxCount; ++i)
+        if (valueDigest(now.box[size_t(i)]) != base.digest[size_t(i)])
+            out.box[size_t(i)] = now.box[size_t(i)];
+    if (valueDigest(notesValue(now.ownNotes)) != base.digest[NotesValue])
+        out.ownNotes = now.ownNotes;
+    return out;
 }
 
 } // namespace cardomine::sync

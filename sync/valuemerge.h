@@ -51,5 +51,14 @@ struct ValueMerge
 // Per value: changed on the phone's side only -> the phone's; changed on both to
 // different text -> the record's, marked as a conflict; else the record's.
 ValueMerge mergeValues(const BaseValues &base, const Boxes &record, const Boxes &phone);
+// The same for a vCard whose values never matched the record's one for one (a second
+// vCard of the contact, found by the duplicate rule): each side's change is judged
+// against what that side held at the last pass.
+ValueMerge mergeValues(const BaseValues &recordBase, const BaseValues &phoneBase,
+                       const Boxes &record, const Boxes &phone);
+
+// What to write into a vCard that showed `seen`: the values of `now` that changed since
+// `base` (the record's values when that vCard was last in step), and `seen`'s others.
+Boxes changedSince(const BaseValues &base, const Boxes &seen, const Boxes &now);
 
 } // namespace cardomine::sync

@@ -88,12 +88,27 @@ struct PendingImport
     QString uid; // the card's UID, which the appended record's notes keep
 };
 
+// A second vCard of a contact: a card the address book holds besides the contact's own
+// (a phone's copy of it, found by the duplicate rule and merged in). It is kept, and
+// follows the contact: its changes come into the record and the record's go out to it.
+// Its values never matched the record's one for one, so each side's last values are
+// remembered on their own.
+struct LinkedCard
+{
+    QString fileName;
+    QByteArray file;       // digest of its bytes
+    QByteArray fileId;     // its identity
+    QByteArray recordBase; // the record's values when the card was last in step
+    QByteArray fileBase;   // the card's values then, as the card file renders them
+};
+
 struct State
 {
     QByteArray cardFileId;
     QByteArray writer; // digest of the vCard writer's output for a fixed contact
     QMap<int, ContactState> contacts;
     QHash<QString, PendingImport> pending; // by file name
+    QMap<int, QList<LinkedCard>> links;    // by contact number
 };
 
 std::optional<State> parseState(const QByteArray &bytes, const QUuid &cardFile,
@@ -177,6 +192,15 @@ std::optional<State> parseState(const QByteArray &bytes, const QUuid &cardFile,
                 fields == 5 ? QString::fromUtf8(QByteArray::fromPercentEncoding(f[4].toByteArray()))
                             : QString();
             state.pending.insert(name, {f[1].toByteArray(), n, uid});
+        } else if (f[0] == "l" && fields == 7) {
+            const int n = f[1].toInt(&ok);
+            const QString name =
+                QString::fromUtf8(QByteArray::fromPercentEncoding(f[6].toByteArray()));
+            if (!ok || n < 1 || n > ContactRecord::MaxNumber || name.isEmpty() ||
+                !sync::parseBase(f[4]) || !sync::parseBase(f[5]))
+                return std::nullopt;
+            state.links[n].append({name, f[2].toByteArray(), f[3].toByteArray(), f[4].toByteArray(),
+                                   f[5].toByteArray()});
         } else {
             return std::nullopt;
         }
@@ -211,6 +235,11 @@ QByteArray stateBytes(const State &state, const std::function<QString(int)> &can
             out += ' ' + QUrl::toPercentEncoding(p.uid);
         out += '\n';
     }
+    for (auto it = state.links.cbegin(); it != state.links.cend(); ++it)
+        for (const LinkedCard &l : *it)
+            out += "l " + QByteArray::number(it.key()) + ' ' + l.file + ' ' + l.fileId + ' ' +
+                   l.recordBase + ' ' + l.fileBase + ' ' + QUrl::toPercentEncoding(l.fileName) +
+                   '\n';
     return out;
 }
 
@@ -387,6 +416,48 @@ QString conflictNotes(const QString &notes, const sync::Boxes &theirs, const syn
                              lines);
 }
 
+// The record and notes once a merge value by value is applied: the values the phone
+// changed alone come in, a value changed on both stays the record's and the card's goes
+// into the notes as a conflict line. theirs: the boxes of the card, theirCard the card.
+struct MergedContact
+{
+    ContactRecord record;
+    QString notes;
+};
+MergedContact mergedFromCard(const ContactRecord &record, const QString &oldNotes,
+                             const sync::Boxes &mine, const sync::Boxes &theirs,
+                             const ImportedContact &theirCard, const sync::ValueMerge &merge)
+{
+    ContactRecord merged = record;
+    for (int i = 0; i < FieldBoxCount; ++i)
+        if (merge.take[size_t(i)] == sync::Side::Phone)
+            merged.setField(FieldBox(i), theirCard.record.fieldText(FieldBox(i)));
+    NotesParts parts = splitNotes(oldNotes);
+    if (merge.take[sync::NotesValue] == sync::Side::Phone) {
+        const QString blocks = sync::conflictBlocks(mine.ownNotes);
+        parts.own = sync::notesValue(theirs.ownNotes);
+        if (!blocks.isEmpty())
+            parts.own += (parts.own.isEmpty() ? QString() : QStringLiteral("\r\n")) + blocks;
+    }
+    std::array<bool, FieldBoxCount> theirBox{};
+    for (int i = 0; i < FieldBoxCount; ++i)
+        theirBox[size_t(i)] = merge.take[size_t(i)] == sync::Side::Phone ||
+                              mine.box[size_t(i)] == theirs.box[size_t(i)];
+    parts.values = sectionAfterTakingIn(oldNotes, theirCard.notes, theirBox);
+    QStringList lines;
+    for (int i = 0; i < FieldBoxCount; ++i)
+        if (merge.conflict[size_t(i)])
+            lines.append(importing::boxLabel(FieldBox(i)) + QStringLiteral(": ") +
+                         wholeValue(FieldBox(i), theirs.box[size_t(i)], theirCard.notes));
+    if (merge.conflict[sync::NotesValue])
+        lines.append(QStringLiteral("Notes: ") + sync::notesValue(theirs.ownNotes));
+    return {merged, withConflictLines(joinNotes(parts.own, parts.values),
+                                      QStringLiteral("changed in the card file and in the "
+                                                     "address book; the card file's values were "
+                                                     "kept. The address book's:"),
+                                      lines)};
+}
+
 // Whether two records hold the same eleven boxes (their numbers and types aside).
 bool sameBoxes(const ContactRecord &a, const ContactRecord &b)
 {
@@ -437,6 +508,7 @@ struct ReadCard
     QByteArray bytes;
     QByteArray digest;
     ImportedContact card;
+    std::vector<ReadCard> copies; // of a new card: the cards that duplicate it
 };
 
 } // namespace
@@ -701,6 +773,8 @@ void dropStalePairings(State &state, CardSide &card, const QString &nativeFolder
                 // Gone or unreadable: the pass deals with the file as it finds it.
             }
         }
+        if (stale)
+            state.links.remove(n);
         it = stale ? state.contacts.erase(it) : std::next(it);
     }
 }
@@ -827,6 +901,10 @@ SyncReport syncVdir(const QString &nativeFolder)
         if (!it->foreignUid.isEmpty())
             foreignUids.insert(it->foreignUid.toLower(), it.key());
     }
+    QHash<QString, int> linkFiles; // second vCards' names -> contact number
+    for (auto it = state.links.cbegin(); it != state.links.cend(); ++it)
+        for (const LinkedCard &l : *it)
+            linkFiles.insert(l.fileName, it.key());
     std::optional<UidLookup> lookup;
     // Our UID for this card file, in our urn:uuid form only: a bare number is no UID of
     // ours (older exports wrote them, and so may anyone else).
@@ -837,12 +915,16 @@ SyncReport syncVdir(const QString &nativeFolder)
             lookup.emplace(cardFile, card.count);
         return lookup->contactNumber(uid);
     };
-    QMap<int, QList<ReadCard>> ours;       // changed or unknown files by contact number
-    QHash<int, files::NativeEntry> steady; // unchanged files by contact number
-    QList<ReadCard> foreign;               // vCards new to the card file
-    QMap<int, ReadCard> alreadyImported;   // foreign files appended by a pass cut short
-    QSet<int> unreadable;                  // contacts whose vCard cannot be read this pass
-    QSet<QString> leftAlone;               // the names of the files left as they are
+    QMap<int, QList<ReadCard>> ours;               // changed or unknown files by contact number
+    QHash<int, files::NativeEntry> steady;         // unchanged files by contact number
+    QList<ReadCard> foreign;                       // vCards new to the card file
+    QMap<int, ReadCard> alreadyImported;           // foreign files appended by a pass cut short
+    QSet<int> unreadable;                          // contacts whose vCard cannot be read this pass
+    QSet<QString> leftAlone;                       // the names of the files left as they are
+    QHash<QString, files::NativeEntry> linkSteady; // second vCards unchanged, by name
+    QHash<QString, ReadCard> linkRead;             // second vCards changed, by name
+    QMap<int, QList<ReadCard>> newLinks;           // cards linked to a contact this pass
+    QHash<QString, QByteArray> linkBase;           // their record's values when linked, by name
     const auto leaveAlone = [&](const QString &path, const QString &problem, const QString &name) {
         report.lines.append(QStringLiteral("%1: %2; left as it is").arg(path, problem));
         ++report.leftAlone;
@@ -865,6 +947,17 @@ SyncReport syncVdir(const QString &nativeFolder)
             if (*known <= card.count && last != state.contacts.cend() &&
                 sameIdentity(last->fileId, entry)) {
                 steady.insert(*known, entry);
+                continue;
+            }
+        }
+        const auto link = linkFiles.constFind(entry.name);
+        if (link != linkFiles.cend() && *link <= card.count) {
+            const QList<LinkedCard> &known = state.links[*link];
+            const auto l = std::find_if(known.cbegin(), known.cend(), [&](const LinkedCard &c) {
+                return c.fileName == entry.name;
+            });
+            if (sameIdentity(l->fileId, entry)) {
+                linkSteady.insert(entry.name, entry);
                 continue;
             }
         }
@@ -892,6 +985,10 @@ SyncReport syncVdir(const QString &nativeFolder)
             continue;
         }
         read.card = parsed.contacts.first();
+        if (link != linkFiles.cend() && *link <= card.count) {
+            linkRead.insert(entry.name, read);
+            continue;
+        }
         std::optional<int> n = ourNumber(read.card.uid);
         if (!n && !read.card.uid.isEmpty())
             if (const auto f = foreignUids.constFind(read.card.uid.toLower());
@@ -1016,14 +1113,17 @@ SyncReport syncVdir(const QString &nativeFolder)
                 const QList<ImportedValue> added =
                     newValues(values, ContactValues(holderRecord, holderNotes));
                 const QString notes = withValuesAdded(holderNotes, added);
-                if (added.isEmpty() || !fitsNotesLimit(notes)) {
-                    report.lines.append(QStringLiteral("Not added, %1 %2: %3 (%4)%5")
-                                            .arg(found->what, holder, read.card.name, path,
-                                                 added.isEmpty()
-                                                     ? QString()
-                                                     : QStringLiteral("; its values would pass the "
-                                                                      "notes limit")));
-                } else {
+                ++report.duplicates;
+                if (!fitsNotesLimit(notes)) {
+                    report.lines.append(QStringLiteral("Not added, %1 %2: %3 (%4); its values "
+                                                       "would pass the notes limit")
+                                            .arg(found->what, holder, read.card.name, path));
+                    continue;
+                }
+                // What it brings goes into the notes, its UID with it, and the card stays
+                // in the folder as a second vCard of the contact, kept in step with it:
+                // deleting it loses nothing, keeping it loses nothing either.
+                if (!added.isEmpty()) {
                     if (h > 0) {
                         notes::write(h, notes);
                         cardWritten = true;
@@ -1032,13 +1132,23 @@ SyncReport syncVdir(const QString &nativeFolder)
                         fresh[-1 - h].card.notes = notes;
                     }
                     known.add(ContactValues(holderRecord, notes), h);
-                    report.lines.append(QStringLiteral("Not added, %1 %2: %3 (%4); merged into "
-                                                       "contact %5: %6 values")
-                                            .arg(found->what, holder, read.card.name, path)
-                                            .arg(h > 0 ? QString::number(h) : holder)
-                                            .arg(added.size()));
                 }
-                ++report.duplicates;
+                if (h > 0) {
+                    newLinks[h].append(read);
+                    linkBase.insert(read.entry.name, sync::baseText(sync::baseOf(
+                                                         sync::boxesOf(holderRecord, notes))));
+                } else {
+                    fresh[-1 - h].copies.push_back(read);
+                }
+                report.lines.append(
+                    QStringLiteral("Not added, %1 %2: %3 (%4); %5kept as a second vCard of the "
+                                   "contact, in step with it")
+                        .arg(found->what, holder, read.card.name, path,
+                             added.isEmpty()
+                                 ? QString()
+                                 : QStringLiteral("merged into %1: %2 values; ")
+                                       .arg(h > 0 ? QStringLiteral("contact %1").arg(h) : holder)
+                                       .arg(added.size())));
                 continue;
             }
             known.add(values, int(-1 - fresh.size()));
@@ -1101,8 +1211,15 @@ SyncReport syncVdir(const QString &nativeFolder)
         files::replaceNativeFile(statePath, stateBytes(announced, canonicalName));
         report.stateWritten = true;
         const QList<int> numbers = store::appendContacts(batch);
-        for (qsizetype i = 0; i < numbers.size(); ++i)
+        for (qsizetype i = 0; i < numbers.size(); ++i) {
             alreadyImported.insert(numbers.at(i), foreign.at(i));
+            const ReadCard &added = foreign.at(i);
+            for (const ReadCard &copy : added.copies) {
+                newLinks[numbers.at(i)].append(copy);
+                linkBase.insert(copy.entry.name, sync::baseText(sync::baseOf(sync::boxesOf(
+                                                     added.card.record, added.card.notes))));
+            }
+        }
         cardWritten = true;
     }
     if (!alreadyImported.isEmpty()) {
@@ -1128,6 +1245,9 @@ SyncReport syncVdir(const QString &nativeFolder)
         ContactState now;
     };
     std::vector<NewCard> newCards;
+    // Second vCards written: their contact, and how the last pass left them (none for one
+    // linked in this pass).
+    QHash<QString, std::pair<int, std::optional<LinkedCard>>> linkWrites;
     for (int n = 1; n <= card.count; ++n) {
         if (!card.has(n))
             continue;
@@ -1159,6 +1279,7 @@ SyncReport syncVdir(const QString &nativeFolder)
                     setAsideDone.remove(joinedPath(conflictFolder, version.entry.name));
                 if (known)
                     next.contacts.insert(n, *last);
+                next.links.insert(n, state.links.value(n));
                 continue;
             }
             cardWritten = true;
@@ -1174,12 +1295,112 @@ SyncReport syncVdir(const QString &nativeFolder)
             ++report.conflicts;
         }
 
+        // The contact's second vCards, as the last pass left them and as linked now. Their
+        // changes come into the record first, so that the contact's own vCard and each of
+        // them get the record as it ends up in this pass.
+        struct Link
+        {
+            LinkedCard last;
+            const ReadCard *read = nullptr; // changed, or linked now: read in this pass
+            files::NativeEntry entry;
+            bool linkedNow = false;
+            bool kept = false; // left as it is: the last pass's view of it stays
+        };
+        std::vector<Link> links;
+        if (const auto was = state.links.constFind(n); was != state.links.cend()) {
+            for (const LinkedCard &l : *was) {
+                if (const auto r = linkRead.constFind(l.fileName); r != linkRead.cend()) {
+                    links.push_back({l, &*r, r->entry});
+                } else if (const auto e = linkSteady.constFind(l.fileName);
+                           e != linkSteady.cend()) {
+                    links.push_back({l, nullptr, *e});
+                } else if (leftAlone.contains(l.fileName)) {
+                    next.links[n].append(l);
+                } else {
+                    report.lines.append(
+                        QStringLiteral("%1, a second vCard of %2, was deleted "
+                                       "from the folder; the contact keeps its "
+                                       "values")
+                            .arg(joinedPath(nativeFolder, l.fileName), describe(card.contact(n))));
+                }
+            }
+        }
+        const auto linkNow = [&](const ReadCard &read, const QByteArray &recordBase) {
+            links.push_back(
+                {{read.entry.name, read.digest, identity(read.entry), recordBase,
+                  sync::baseText(sync::baseOf(sync::boxesOf(read.card.record, read.card.notes)))},
+                 &read,
+                 read.entry,
+                 true});
+        };
+        if (const auto fresh = newLinks.constFind(n); fresh != newLinks.cend())
+            for (const ReadCard &read : *fresh)
+                linkNow(read, linkBase.value(read.entry.name));
+        for (Link &l : links) {
+            if (!l.read || l.linkedNow)
+                continue;
+            const std::optional<sync::BaseValues> recordBase = sync::parseBase(l.last.recordBase);
+            const std::optional<sync::BaseValues> fileBase = sync::parseBase(l.last.fileBase);
+            const ContactRecord record = card.record(n);
+            const QString oldNotes = card.notes(n);
+            const sync::Boxes mine = sync::boxesOf(record, oldNotes);
+            const sync::Boxes theirs = sync::boxesOf(l.read->card.record, l.read->card.notes);
+            const sync::ValueMerge merge =
+                sync::mergeValues(recordBase.value_or(sync::BaseValues{}),
+                                  fileBase.value_or(sync::BaseValues{}), mine, theirs);
+            if (!merge.anyFromPhone() && !merge.anyConflict())
+                continue;
+            const auto [merged, notes] =
+                mergedFromCard(record, oldNotes, mine, theirs, l.read->card, merge);
+            if (!(merged == record) || notes != oldNotes) {
+                try {
+                    store::replaceContact(n, merged, notes);
+                } catch (const DataError &error) {
+                    leaveAlone(joinedPath(nativeFolder, l.entry.name), error.message(),
+                               l.entry.name);
+                    l.kept = true;
+                    next.links[n].append(l.last);
+                    continue;
+                }
+                cardWritten = true;
+                recordChanged = true;
+                card.setRecord(n, merged);
+                card.setNotes(n, notes);
+                now.record = card.recordDigest(n);
+                now.notes = notesDigest(notes);
+                now.notesId.clear();
+            }
+            if (merge.anyConflict()) {
+                report.lines.append(QStringLiteral("Conflict on %1: values changed in the card "
+                                                   "file and in %2; the card file's were kept, "
+                                                   "the other values are in the contact's notes")
+                                        .arg(describe(card.contact(n)), l.entry.name));
+                ++report.conflicts;
+            } else {
+                report.lines.append(QStringLiteral("Updated %1 from %2")
+                                        .arg(describe(card.contact(n)), l.entry.name));
+                ++report.updated;
+            }
+        }
+
         // Copies of its UID under other names are named at each pass, never taken in.
         const auto reportSecondCopy = [&](const QString &copy, const QString &own) {
             report.lines.append(
                 QStringLiteral("%1 is a second vCard of %2 (%3 is its own); left "
                                "as it is and not read")
                     .arg(joinedPath(nativeFolder, copy), describe(card.contact(n)), own));
+        };
+        // Another card found for the contact: one of another UID its notes keep was linked
+        // to it by a pass cut short before its state could say so, or whose state was
+        // lost, and is linked again; a copy of its own UID is named.
+        const auto secondCard = [&](const ReadCard &candidate, const QString &ownUid,
+                                    const QString &own) {
+            if (candidate.card.uid.compare(ownUid, Qt::CaseInsensitive) != 0 &&
+                !ourNumber(candidate.card.uid))
+                linkNow(candidate,
+                        sync::baseText(sync::baseOf(sync::boxesOf(card.record(n), card.notes(n)))));
+            else
+                reportSecondCopy(candidate.entry.name, own);
         };
         // The contact's vCard: unchanged since the last pass, changed, new, or none.
         const ReadCard *chosen = nullptr;
@@ -1191,18 +1412,31 @@ SyncReport syncVdir(const QString &nativeFolder)
             fileEntry = *st;
             fileState = sync::FileState::Unchanged;
             for (const ReadCard &copy : ours.value(n))
-                reportSecondCopy(copy.entry.name, fileEntry->name);
+                secondCard(copy, known ? last->foreignUid : QString(), fileEntry->name);
         } else if (const auto o = ours.constFind(n); o != ours.cend()) {
             // The file the last pass left, or the one named as ours, wins over copies of
             // the same UID under other names, which are named in the report.
             const QList<ReadCard> &candidates = *o;
             chosen = &candidates.first();
+            // Without a state, of the cards whose UIDs the notes keep, the one kept first
+            // is the contact's own: the others came later, as its second vCards.
+            if (!known)
+                for (const QString &uid : uidsInNotes(card.notes(n))) {
+                    const auto first = std::find_if(
+                        candidates.cbegin(), candidates.cend(), [&uid](const ReadCard &c) {
+                            return c.card.uid.compare(uid, Qt::CaseInsensitive) == 0;
+                        });
+                    if (first != candidates.cend()) {
+                        chosen = &*first;
+                        break;
+                    }
+                }
             for (const ReadCard &candidate : candidates)
                 if (candidate.entry.name == (known ? last->fileName : canonical))
                     chosen = &candidate;
             for (const ReadCard &candidate : candidates)
                 if (&candidate != chosen)
-                    reportSecondCopy(candidate.entry.name, chosen->entry.name);
+                    secondCard(candidate, chosen->card.uid, chosen->entry.name);
             fileEntry = chosen->entry;
             fileState = known && last->file == chosen->digest ? sync::FileState::Unchanged
                                                               : sync::FileState::Changed;
@@ -1367,38 +1601,9 @@ SyncReport syncVdir(const QString &nativeFolder)
             // stay, and the vCard's differing ones go into the notes.
             const sync::ValueMerge merge = sync::mergeValues(
                 sync::parseBase(last->base).value_or(sync::BaseValues{}), mine, *fileBoxes);
-            ContactRecord merged = record;
-            for (int i = 0; i < FieldBoxCount; ++i)
-                if (merge.take[size_t(i)] == sync::Side::Phone)
-                    merged.setField(FieldBox(i), chosen->card.record.fieldText(FieldBox(i)));
             const QString oldNotes = card.notes(n);
-            NotesParts parts = splitNotes(oldNotes);
-            if (merge.take[sync::NotesValue] == sync::Side::Phone) {
-                const QString blocks = sync::conflictBlocks(mine.ownNotes);
-                parts.own = sync::notesValue(fileBoxes->ownNotes);
-                if (!blocks.isEmpty())
-                    parts.own +=
-                        (parts.own.isEmpty() ? QString() : QStringLiteral("\r\n")) + blocks;
-            }
-            std::array<bool, FieldBoxCount> theirBox{};
-            for (int i = 0; i < FieldBoxCount; ++i)
-                theirBox[size_t(i)] = merge.take[size_t(i)] == sync::Side::Phone ||
-                                      mine.box[size_t(i)] == fileBoxes->box[size_t(i)];
-            parts.values = sectionAfterTakingIn(oldNotes, chosen->card.notes, theirBox);
-            QStringList lines;
-            for (int i = 0; i < FieldBoxCount; ++i)
-                if (merge.conflict[size_t(i)])
-                    lines.append(
-                        importing::boxLabel(FieldBox(i)) + QStringLiteral(": ") +
-                        wholeValue(FieldBox(i), fileBoxes->box[size_t(i)], chosen->card.notes));
-            if (merge.conflict[sync::NotesValue])
-                lines.append(QStringLiteral("Notes: ") + sync::notesValue(fileBoxes->ownNotes));
-            const QString notes =
-                withConflictLines(joinNotes(parts.own, parts.values),
-                                  QStringLiteral("changed in the card file and in the address "
-                                                 "book; the card file's values were kept. The "
-                                                 "address book's:"),
-                                  lines);
+            const auto [merged, notes] =
+                mergedFromCard(record, oldNotes, mine, *fileBoxes, chosen->card, merge);
             if (!(merged == record) || notes != oldNotes) {
                 if (!storeContact(merged, notes))
                     break;
@@ -1473,6 +1678,63 @@ SyncReport syncVdir(const QString &nativeFolder)
             break;
         }
         }
+
+        // The record as it ends up goes out to each second vCard: the values changed in
+        // the card file since that card was last in step, and nothing else, so a value
+        // only the card holds stays.
+        for (const Link &l : links) {
+            if (l.kept)
+                continue;
+            if (!l.read && known && now.record == last->record && now.notes == last->notes &&
+                l.last.recordBase == last->base) {
+                next.links[n].append(l.last);
+                continue;
+            }
+            const sync::Boxes ending = sync::boxesOf(card.record(n), card.notes(n));
+            const QString path = joinedPath(nativeFolder, l.entry.name);
+            QByteArray bytes;
+            try {
+                bytes = l.read ? l.read->bytes : files::readNativeFile(path);
+            } catch (const platform::FileError &error) {
+                leaveAlone(path, error.reason(), l.entry.name);
+                next.links[n].append(l.last);
+                continue;
+            }
+            const std::optional<sync::Boxes> seen =
+                l.read ? sync::boxesOf(l.read->card.record, l.read->card.notes)
+                       : sync::renderedBoxes(bytes);
+            const std::optional<sync::BaseValues> recordBase = sync::parseBase(l.last.recordBase);
+            if (!seen || !recordBase) {
+                leaveAlone(path, QStringLiteral("the file is no longer one vCard"), l.entry.name);
+                next.links[n].append(l.last);
+                continue;
+            }
+            LinkedCard after{l.entry.name, digest(bytes), identity(l.entry),
+                             sync::baseText(sync::baseOf(ending)),
+                             sync::baseText(sync::baseOf(*seen))};
+            sync::Boxes wanted = sync::changedSince(*recordBase, *seen, ending);
+            // A value the card file holds cut or with "?" goes out whole when its notes keep
+            // it (a phone's edit taken in from the contact's own vCard).
+            for (int i = 0; i < FieldBoxCount; ++i)
+                if (wanted.box[size_t(i)] != seen->box[size_t(i)])
+                    wanted.box[size_t(i)] =
+                        wholeValue(FieldBox(i), wanted.box[size_t(i)], card.notes(n));
+            const QByteArray merged =
+                wanted == *seen ? bytes : sync::mergeIntoCard(bytes, *seen, wanted);
+            if (merged != bytes) {
+                const files::WrittenFile written =
+                    vcards.addNative(path, merged, files::SeenFile::holding(bytes));
+                ++report.written;
+                after.file = digest(merged);
+                after.fileId =
+                    identity({after.fileName, written.size, written.mtimeNs, written.inode});
+                if (const std::optional<sync::Boxes> boxes = sync::renderedBoxes(merged))
+                    after.fileBase = sync::baseText(sync::baseOf(*boxes));
+                linkWrites.insert(after.fileName,
+                                  {n, l.linkedNow ? std::nullopt : std::optional(l.last)});
+            }
+            next.links[n].append(after);
+        }
     }
 
     // A vCard another program wrote while the pass ran is left as it is, and the contact
@@ -1525,6 +1787,16 @@ SyncReport syncVdir(const QString &nativeFolder)
     for (const QString &path : vcards.commit()) {
         --report.written;
         const QString name = path.mid(path.lastIndexOf(u'/') + 1);
+        if (const auto l = linkWrites.constFind(name); l != linkWrites.cend()) {
+            // A second vCard another program changed: it stays as the last pass knew it.
+            report.lines.append(changedMeanwhile.arg(path));
+            ++report.leftAlone;
+            QList<LinkedCard> &kept = next.links[l->first];
+            kept.removeIf([&name](const LinkedCard &c) { return c.fileName == name; });
+            if (l->second)
+                kept.append(*l->second);
+            continue;
+        }
         // Rare, so found by its name rather than kept for every file written.
         const auto written =
             std::find_if(next.contacts.cbegin(), next.contacts.cend(),

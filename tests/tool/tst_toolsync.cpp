@@ -269,6 +269,7 @@ private Q_SLOTS:
 
     // A vCard new to the folder that a record already holds by import's rules is not
     // added, now or on later passes; nor is a second copy of a new one. In both forms.
+    // What it brings is merged in, and it stays as a second vCard of that contact.
     void duplicatesAreNotAdded_data()
     {
         QTest::addColumn<QString>("form");
@@ -288,23 +289,84 @@ private Q_SLOTS:
                   "N:Lovelace;Ada;;;\r\nTEL;TYPE=HOME:020 555 0101\r\nEND:VCARD\r\n");
         writeFile(m_vdir.filePath(u"a.vcf"_s), Foreign);
         writeFile(m_vdir.filePath(u"b.vcf"_s), QByteArray(Foreign).replace("phone-1", "phone-2"));
-        for (int pass = 1; pass <= 2; ++pass) {
-            const tool::SyncReport report = tool::syncVdir(m_vdir.path());
-            const QString lines = report.lines.join(u'\n');
-            QCOMPARE(report.added, pass == 1 ? 1 : 0);
-            QCOMPARE(report.duplicates, 2);
-            // The first pass merges the card's UID into contact 1, which then names it.
-            QVERIFY2(lines.contains(pass == 1 ? u"Not added, same name and phone as contact 1 "
-                                                u"(Ada Lovelace): Ada Lovelace"_s
-                                              : u"Not added, the same UID as contact 1 "
-                                                u"(Ada Lovelace): Ada Lovelace"_s),
-                     qPrintable(lines));
-            QCOMPARE(lines.contains(u"merged into contact 1: 1 values"_s), pass == 1);
-            const cardfile::CardFile card = cardfile::read();
-            QCOMPARE(card.contacts.size(), 4);
-            QCOMPARE(card.contacts.last().record.FirstName.text().trimmed(), u"Grace"_s);
-        }
+        const tool::SyncReport first = tool::syncVdir(m_vdir.path());
+        const QString lines = first.lines.join(u'\n');
+        QCOMPARE(first.added, 1);
+        QCOMPARE(first.duplicates, 2);
+        QVERIFY2(lines.contains(u"Not added, same name and phone as contact 1 (Ada Lovelace): Ada "
+                                u"Lovelace"_s),
+                 qPrintable(lines));
+        QVERIFY2(lines.contains(u"merged into contact 1: 1 values; kept as a second vCard"_s),
+                 qPrintable(lines));
+        const QMap<QString, QByteArray> before = snapshot(m_vdir.path());
+        QCOMPARE(tool::syncVdir(m_vdir.path()).lines, QStringList{u"Nothing changed."_s});
+        QCOMPARE(snapshot(m_vdir.path()), before);
+        const cardfile::CardFile card = cardfile::read();
+        QCOMPARE(card.contacts.size(), 4);
+        QCOMPARE(card.contacts.last().record.FirstName.text().trimmed(), u"Grace"_s);
         QVERIFY(QFile::exists(m_vdir.filePath(u"phone-ada.vcf"_s)));
+    }
+
+    // A second vCard of a contact follows it: the card file's edits go out to it without
+    // narrowing it, its own edits come in, deleting it deletes nothing, and a lost state
+    // links it again rather than adding it.
+    void secondVCardFollowsItsContact_data()
+    {
+        QTest::addColumn<QString>("step");
+        QTest::newRow("card file edit") << u"edit"_s;
+        QTest::newRow("copy edited") << u"copy"_s;
+        QTest::newRow("copy deleted") << u"delete"_s;
+        QTest::newRow("state lost") << u"lost"_s;
+    }
+    void secondVCardFollowsItsContact()
+    {
+        QFETCH(QString, step);
+        tool::syncVdir(m_vdir.path());
+        QByteArray copy = snapshot(m_vdir.path()).value(ourFile(1));
+        const qsizetype uid = copy.indexOf("UID:");
+        QVERIFY(uid >= 0);
+        copy.replace(uid, copy.indexOf("\r\n", uid) - uid, "UID:copy-1");
+        copy.replace("END:VCARD", "BDAY:1815-12-10\r\nEND:VCARD");
+        writeFile(m_vdir.filePath(u"copy.vcf"_s), copy);
+        QCOMPARE(tool::syncVdir(m_vdir.path()).duplicates, 1);
+        const cardfile::Contact one = cardfile::read().contacts.first();
+        const QString home = one.record.HomePhone.text().trimmed();
+
+        QString report;
+        if (step == u"edit"_s) {
+            ContactRecord record = one.record;
+            record.HomePhone = u"020 555 7777"_s;
+            store::replaceContact(1, record, one.notes);
+        } else if (step == u"copy"_s) {
+            writeFile(m_vdir.filePath(u"copy.vcf"_s),
+                      QByteArray(copy).replace(home.toUtf8(), "020.555.3333"));
+        } else if (step == u"delete"_s) {
+            QVERIFY(QFile::remove(m_vdir.filePath(u"copy.vcf"_s)));
+        } else {
+            QVERIFY(QFile::remove(m_vdir.filePath(QLatin1String(tool::SyncStateFileName))));
+        }
+        const tool::SyncReport pass = tool::syncVdir(m_vdir.path());
+        report = pass.lines.join(u'\n');
+        QCOMPARE(pass.added, 0);
+        QCOMPARE(cardfile::read().contacts.size(), 3);
+        const QString want = step == u"edit"_s   ? u"020 555 7777"_s
+                             : step == u"copy"_s ? u"020.555.3333"_s
+                                                 : home;
+        QCOMPARE(cardfile::read().contacts.first().record.HomePhone.text().trimmed(), want);
+        const QMap<QString, QByteArray> after = snapshot(m_vdir.path());
+        QVERIFY2(after.value(ourFile(1)).contains(want.toUtf8()), qPrintable(report));
+        if (step == u"delete"_s) {
+            QVERIFY2(report.contains(u"a second vCard of contact 1"_s), qPrintable(report));
+            QVERIFY(!after.contains(u"copy.vcf"_s));
+        } else {
+            QVERIFY2(
+                after.value(u"copy.vcf"_s).contains(QByteArray("TEL;TYPE=home:" + want.toUtf8())),
+                after.value(u"copy.vcf"_s).constData());
+            QVERIFY(after.value(u"copy.vcf"_s).contains("BDAY:1815-12-10"));
+            QVERIFY2(!report.contains(u"left as it is"_s), qPrintable(report));
+        }
+        QCOMPARE(tool::syncVdir(m_vdir.path()).lines, QStringList{u"Nothing changed."_s});
+        QCOMPARE(snapshot(m_vdir.path()), after);
     }
 
     // A file the pass cannot read is named at every pass and left as it is; every other
