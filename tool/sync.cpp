@@ -1576,9 +1576,17 @@ SyncReport syncVdir(const QString &nativeFolder)
             theirs.DataType = record.DataType.text();
             std::array<bool, FieldBoxCount> all;
             all.fill(true);
+            // The phone's notes come in with the record's conflict blocks kept: those are
+            // the card file's, and may hold the only copy of a value the phone replaced.
+            QString own = splitNotes(chosen->card.notes).own;
+            if (const QString blocks =
+                    sync::conflictBlocks(sync::boxesOf({}, card.notes(n)).ownNotes);
+                !blocks.isEmpty() && !own.contains(blocks)) {
+                own = sync::notesValue(own);
+                own += (own.isEmpty() ? QString() : QStringLiteral("\r\n")) + blocks;
+            }
             const QString notes = notesWithUid(
-                joinNotes(splitNotes(chosen->card.notes).own,
-                          sectionAfterTakingIn(card.notes(n), chosen->card.notes, all)),
+                joinNotes(own, sectionAfterTakingIn(card.notes(n), chosen->card.notes, all)),
                 now.foreignUid);
             intents += takeInIntent(n, digest(theirs.toRandomBytes()), notesDigest(notes),
                                     chosen->digest, fileEntry->name);
