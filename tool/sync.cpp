@@ -364,6 +364,18 @@ QString wholeValue(FieldBox box, const QString &rendered, const QString &theirNo
     return rendered;
 }
 
+// The boxes to write into a vCard that shows `seen`: a value the card file holds cut or
+// with "?" goes out whole where the notes keep it whole (a 43-character e-mail address
+// stays an e-mail address, a name keeps its letters).
+sync::Boxes withWholeValues(const sync::Boxes &now, const sync::Boxes &seen, const QString &notes)
+{
+    sync::Boxes out = now;
+    for (int i = 0; i < FieldBoxCount; ++i)
+        if (out.box[size_t(i)] != seen.box[size_t(i)])
+            out.box[size_t(i)] = wholeValue(FieldBox(i), out.box[size_t(i)], notes);
+    return out;
+}
+
 // The box a line of the notes section belongs to: a box's whole value, its label or its
 // kind ("Home phone", "Home phone label", "Home phone type"); nullopt for the others.
 std::optional<FieldBox> boxOfValue(const ImportedValue &value)
@@ -1532,7 +1544,8 @@ SyncReport syncVdir(const QString &nativeFolder)
                     next.contacts.insert(n, *last);
                 return;
             }
-            const QByteArray merged = sync::mergeIntoCard(bytes, *seen, recordNow);
+            const QByteArray merged =
+                sync::mergeIntoCard(bytes, *seen, withWholeValues(recordNow, *seen, card.notes(n)));
             if (merged == bytes) {
                 now.fileName = fileEntry->name;
                 now.file = digest(bytes);
@@ -1720,13 +1733,8 @@ SyncReport syncVdir(const QString &nativeFolder)
             LinkedCard after{l.entry.name, digest(bytes), identity(l.entry),
                              sync::baseText(sync::baseOf(ending)),
                              sync::baseText(sync::baseOf(*seen))};
-            sync::Boxes wanted = sync::changedSince(*recordBase, *seen, ending);
-            // A value the card file holds cut or with "?" goes out whole when its notes keep
-            // it (a phone's edit taken in from the contact's own vCard).
-            for (int i = 0; i < FieldBoxCount; ++i)
-                if (wanted.box[size_t(i)] != seen->box[size_t(i)])
-                    wanted.box[size_t(i)] =
-                        wholeValue(FieldBox(i), wanted.box[size_t(i)], card.notes(n));
+            const sync::Boxes wanted = withWholeValues(
+                sync::changedSince(*recordBase, *seen, ending), *seen, card.notes(n));
             const QByteArray merged =
                 wanted == *seen ? bytes : sync::mergeIntoCard(bytes, *seen, wanted);
             if (merged != bytes) {

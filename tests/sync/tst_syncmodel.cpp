@@ -305,7 +305,8 @@ private:
     int m_nextTag = 1;
     qint64 m_lastOperations = 60;
     bool m_crashed = false;
-    bool m_stateLost = false; // since the last finished pass
+    bool m_stateLost = false;   // since the last finished pass
+    bool m_killedSince = false; // a pass cut short since the last finished pass
     // Phone cards before the first attempt since the last finished pass, and the fields
     // each contact may lose from them (changed in the card file, or on the phone since).
     std::optional<QMap<QString, QList<Line>>> m_before;
@@ -571,8 +572,11 @@ void ModelRun::phoneDelete(int tag)
     const QString name = primaryOf(tag, phoneCards());
     if (name.isEmpty() || !m_contacts.value(tag).synced)
         return;
-    // What the phone had typed and not yet synced goes with the card.
+    // What the phone had typed and not yet synced goes with the card; after a pass cut
+    // short, which may have taken it in already, the model cannot tell, so no delete.
     ModelContact &contact = m_contacts[tag];
+    if (m_killedSince && pending(tag, true))
+        return;
     for (int f = 0; f < BoxFields; ++f)
         if (contact.phonePending[f]) {
             for (Typed &t : m_typed)
@@ -781,6 +785,7 @@ void ModelRun::pass(const std::function<void()> &during, qint64 rewriteAt)
     }
     ++m_epoch;
     m_stateLost = false;
+    m_killedSince = false;
     check(!during);
     m_before.reset();
     m_mayChange.clear();
@@ -814,6 +819,7 @@ void ModelRun::killedPass(qint64 k)
                                                                   ? u"killed"_s
                                                               : code == 0 ? u"it finished first"_s
                                                                           : u"it failed"_s));
+    m_killedSince = true;
     if (code == faults::CrashExitCode)
         m_crashed = true;
     else if (code == 0)

@@ -787,6 +787,32 @@ private Q_SLOTS:
         QVERIFY2(after.notes.contains(u"second@example.org"_s), qPrintable(after.notes));
     }
 
+    // A value the box holds cut goes out whole when the notes keep it whole: a record put
+    // back after a phone edit gives the phone its long e-mail address again, not the cut
+    // text of the box as a fax number.
+    void cutValueGoesOutWhole()
+    {
+        const cardfile::Contact one = cardfile::read().contacts.first();
+        ContactRecord record = one.record;
+        const QString whole = u"someone.with.a.long.address.1@example.com"_s;
+        record.FaxOrEmail = whole.left(30);
+        const QString notes =
+            u"Imported values that do not fit a box:\r\nFax or e-mail: "_s + whole;
+        store::replaceContact(1, record, notes);
+        tool::syncVdir(m_vdir.path());
+        const QString path = m_vdir.filePath(ourFile(1));
+        const QByteArray card = snapshot(m_vdir.path()).value(ourFile(1));
+        QVERIFY2(card.contains(QByteArray("EMAIL:" + whole.toUtf8())), card.constData());
+        writeFile(path, QByteArray(card).replace(whole.toUtf8(), "other@example.org"));
+        QCOMPARE(tool::syncVdir(m_vdir.path()).updated, 1);
+
+        store::replaceContact(1, record, notes); // put back, as from a backup
+        tool::syncVdir(m_vdir.path());
+        const QByteArray after = snapshot(m_vdir.path()).value(ourFile(1));
+        QVERIFY2(after.contains(QByteArray("EMAIL:" + whole.toUtf8())), after.constData());
+        QVERIFY2(!after.contains("FAX"), after.constData());
+    }
+
     // A conflict line holds the phone's whole value, not the box's cut of it.
     void conflictKeepsThePhonesWholeValue()
     {
