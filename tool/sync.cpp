@@ -1001,11 +1001,15 @@ SyncReport syncVdir(const QString &nativeFolder)
             linkRead.insert(entry.name, read);
             continue;
         }
-        std::optional<int> n = ourNumber(read.card.uid);
-        if (!n && !read.card.uid.isEmpty())
-            if (const auto f = foreignUids.constFind(read.card.uid.toLower());
-                f != foreignUids.cend())
-                n = *f;
+        // A UID the state names for a contact first: a card of ours taken in as another
+        // contact's after a restore from a backup keeps a UID of our form for a number
+        // that now names someone else.
+        std::optional<int> n;
+        if (const auto f = foreignUids.constFind(read.card.uid.toLower());
+            !read.card.uid.isEmpty() && f != foreignUids.cend())
+            n = *f;
+        if (!n)
+            n = ourNumber(read.card.uid);
         if (!n && read.card.uid.isEmpty())
             if (const auto f = stateFiles.constFind(entry.name); f != stateFiles.cend())
                 n = *f;

@@ -68,6 +68,9 @@ const QList<Seed> FailedSeeds = {
     {76, 40},      // a copy merged by a pass cut short was named, never linked, after it
     {119, 40},     // a phone edit taken in dropped the conflict lines holding a card-file value
     {90, 40},      // the model: a backup taken after an edit not yet synced holds that edit
+    {128, 40},     // after a restore, a card of ours taken in as a new contact was named as
+                   // a second vCard of the number its UID once named, and written twice
+    {175, 40},     // the model: a pass cut short that finished first is a pass
 };
 
 // What a user types: five values with a box, four the phone alone holds.
@@ -269,6 +272,7 @@ private:
     void importOne();
     void pass(const std::function<void()> &during = {}, qint64 rewriteAt = 0);
     void killedPass(qint64 k);
+    void settle(); // the model's sides after a finished pass
     void restore();
     void startProgram();
     void check(bool quiet);
@@ -310,6 +314,7 @@ private:
     // Phone cards before the first attempt since the last finished pass, and the fields
     // each contact may lose from them (changed in the card file, or on the phone since).
     std::optional<QMap<QString, QList<Line>>> m_before;
+    QMap<QString, QList<Line>> m_passStart; // the folder as the last pass found it
     QMap<int, QSet<Field>> m_mayChange;
     QSet<QString> m_deletedSince;
     std::optional<QMap<QString, QByteArray>> m_backup;
@@ -727,6 +732,7 @@ void ModelRun::pass(const std::function<void()> &during, qint64 rewriteAt)
         for (int f = 0; f < BoxFields; ++f)
             if (it->cardPending[f])
                 m_mayChange[it.key()].insert(Field(f));
+    m_passStart = phoneCards();
     faults::reset();
     if (during)
         faults::atOperation(rewriteAt, during);
@@ -755,13 +761,22 @@ void ModelRun::pass(const std::function<void()> &during, qint64 rewriteAt)
     }
     faults::reset();
     m_crashed = false;
+    settle();
+    check(!during);
+    m_before.reset();
+    m_mayChange.clear();
+    m_deletedSince.clear();
+}
+
+void ModelRun::settle()
+{
     // What the pass should have made of it: the card file's side wins a value changed
     // on both. With the state lost no side is known to have changed: a contact the phone
     // holds keeps the phone's values, the card file's differing ones go into its notes.
     for (auto it = m_contacts.begin(); it != m_contacts.end(); ++it) {
         ModelContact &contact = *it;
         const bool phoneKept =
-            m_stateLost && contact.synced && !primaryOf(it.key(), *m_before).isEmpty();
+            m_stateLost && contact.synced && !primaryOf(it.key(), m_passStart).isEmpty();
         for (int f = 0; f < BoxFields; ++f) {
             if (contact.cardPending[f] && phoneKept) {
                 // Kept in the notes (the typed value stays due there); the phone's
@@ -786,10 +801,6 @@ void ModelRun::pass(const std::function<void()> &during, qint64 rewriteAt)
     ++m_epoch;
     m_stateLost = false;
     m_killedSince = false;
-    check(!during);
-    m_before.reset();
-    m_mayChange.clear();
-    m_deletedSince.clear();
 }
 
 void ModelRun::killedPass(qint64 k)
@@ -800,6 +811,7 @@ void ModelRun::killedPass(qint64 k)
         for (int f = 0; f < BoxFields; ++f)
             if (it->cardPending[f])
                 m_mayChange[it.key()].insert(Field(f));
+    m_passStart = phoneCards();
     fflush(nullptr);
     const pid_t child = ::fork();
     if (child == 0) {
@@ -819,11 +831,18 @@ void ModelRun::killedPass(qint64 k)
                                                                   ? u"killed"_s
                                                               : code == 0 ? u"it finished first"_s
                                                                           : u"it failed"_s));
-    m_killedSince = true;
     if (code == faults::CrashExitCode)
         m_crashed = true;
-    else if (code == 0)
-        m_crashed = false;
+    if (code != 0) {
+        m_killedSince = true;
+        return;
+    }
+    // It finished: what it did is what a pass does.
+    m_crashed = false;
+    settle();
+    m_before.reset();
+    m_mayChange.clear();
+    m_deletedSince.clear();
 }
 
 void ModelRun::restore()
