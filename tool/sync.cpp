@@ -1113,6 +1113,29 @@ SyncReport syncVdir(const QString &nativeFolder)
         for (int n = 1; n <= card.count; ++n)
             if (card.has(n))
                 known.add(ContactValues(card.record(n), card.notes(n)), n);
+        // A copy the phone made of a contact's vCard is that contact's also when the two
+        // sides have changed its name since: its vCard as the folder holds it counts too,
+        // read for the contacts changed on either side.
+        for (auto it = ours.cbegin(); it != ours.cend(); ++it)
+            if (card.has(it.key()))
+                for (const ReadCard &read : *it)
+                    known.add(ContactValues(read.card.record, read.card.notes), it.key());
+        for (auto it = steady.cbegin(); it != steady.cend(); ++it) {
+            const auto last = state.contacts.constFind(it.key());
+            if (!card.has(it.key()) || last == state.contacts.cend() ||
+                last->record == card.recordDigest(it.key()))
+                continue;
+            try {
+                const ReadResult read =
+                    readVCards(files::readNativeFile(joinedPath(nativeFolder, it->name)));
+                if (read.ok() && read.contacts.size() == 1)
+                    known.add(
+                        ContactValues(read.contacts.first().record, read.contacts.first().notes),
+                        it.key());
+            } catch (const platform::FileError &) {
+                // The pass deals with the file as it finds it.
+            }
+        }
         QList<ReadCard> fresh;
         bool merged = false;
         for (const ReadCard &read : std::as_const(foreign)) {
@@ -1150,9 +1173,15 @@ SyncReport syncVdir(const QString &nativeFolder)
                     known.add(ContactValues(holderRecord, notes), h);
                 }
                 if (h > 0) {
+                    // A copy of the contact's vCard as the last pass left it: what the card
+                    // file changed since goes out to it as to that vCard.
+                    const auto last = state.contacts.constFind(h);
                     newLinks[h].append(read);
-                    linkBase.insert(read.entry.name, sync::baseText(sync::baseOf(
-                                                         sync::boxesOf(holderRecord, notes))));
+                    linkBase.insert(
+                        read.entry.name,
+                        !firstPass && last != state.contacts.cend() && !last->base.isEmpty()
+                            ? last->base
+                            : sync::baseText(sync::baseOf(sync::boxesOf(holderRecord, notes))));
                 } else {
                     fresh[-1 - h].copies.push_back(read);
                 }

@@ -787,6 +787,28 @@ private Q_SLOTS:
         QVERIFY2(after.notes.contains(u"second@example.org"_s), qPrintable(after.notes));
     }
 
+    // A phone's copy of a contact renamed in the card file before the pass saw the copy
+    // is still that contact's: not added, and the new name goes out to it too.
+    void copyOfRenamedContactIsNotAdded()
+    {
+        tool::syncVdir(m_vdir.path());
+        QByteArray copy = snapshot(m_vdir.path()).value(ourFile(1));
+        const qsizetype uid = copy.indexOf("UID:");
+        QVERIFY(uid >= 0);
+        copy.replace(uid, copy.indexOf("\r\n", uid) - uid, "UID:copy-1");
+        writeFile(m_vdir.filePath(u"copy.vcf"_s), copy);
+        const cardfile::Contact one = cardfile::read().contacts.first();
+        ContactRecord record = one.record;
+        record.FirstName = u"Augusta"_s;
+        store::replaceContact(1, record, one.notes);
+        const tool::SyncReport report = tool::syncVdir(m_vdir.path());
+        QCOMPARE(report.added, 0);
+        QCOMPARE(report.duplicates, 1);
+        QCOMPARE(cardfile::read().contacts.size(), 3);
+        QVERIFY(snapshot(m_vdir.path()).value(u"copy.vcf"_s).contains("FN:Augusta Lovelace"));
+        QCOMPARE(tool::syncVdir(m_vdir.path()).lines, QStringList{u"Nothing changed."_s});
+    }
+
     // A value the box holds cut goes out whole when the notes keep it whole: a record put
     // back after a phone edit gives the phone its long e-mail address again, not the cut
     // text of the box as a fax number.
