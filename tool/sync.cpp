@@ -1030,12 +1030,12 @@ SyncReport syncVdir(const QString &nativeFolder)
         read.card.notes = notesWithUid(read.card.notes, read.card.uid); // as import keeps it
         foreign.append(read);
     }
-    // Without a state (lost, or a first pass) an address book's vCard is still found by
-    // the UID its contact's notes keep.
-    if (!foreign.isEmpty() && foreignUids.isEmpty()) {
+    // For a contact the state does not know (it was lost, or a pass cut short wrote only
+    // part of it) an address book's vCard is still found by the UID its notes keep.
+    if (!foreign.isEmpty()) {
         QHash<QString, int> kept;
         for (int n = 1; n <= card.count; ++n)
-            if (card.has(n) && card.notesFiles.contains(n))
+            if (card.has(n) && card.notesFiles.contains(n) && !state.contacts.contains(n))
                 for (const QString &uid : uidsInNotes(card.notes(n)))
                     kept.insert(uid.toLower(), n);
         if (!kept.isEmpty()) {
