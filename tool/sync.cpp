@@ -1685,19 +1685,25 @@ SyncReport syncVdir(const QString &nativeFolder)
                 // differing value is kept in the notes; a box it lacks gets the card
                 // file's value, and its own note stays as it is.
                 const sync::Boxes &mine = recordBoxes();
+                const QString oldNotes = card.notes(n);
                 ContactRecord merged = record;
                 QStringList kept;
+                std::array<bool, FieldBoxCount> theirBox{};
                 for (int i = 0; i < FieldBoxCount; ++i) {
                     const QString &theirs = fileBoxes->box[size_t(i)];
+                    theirBox[size_t(i)] = !theirs.isEmpty();
                     if (theirs.isEmpty() || theirs == mine.box[size_t(i)])
                         continue;
                     merged.setField(FieldBox(i), chosen->card.record.fieldText(FieldBox(i)));
                     if (!mine.box[size_t(i)].isEmpty())
                         kept.append(importing::boxLabel(FieldBox(i)) + QStringLiteral(": ") +
-                                    mine.box[size_t(i)]);
+                                    wholeValue(FieldBox(i), mine.box[size_t(i)], oldNotes));
                 }
-                QString notes = card.notes(n);
-                if (!(merged == record) || !kept.isEmpty()) {
+                // The whole values behind the boxes taken come along, as a take-in brings them.
+                QString notes =
+                    joinNotes(splitNotes(oldNotes).own,
+                              sectionAfterTakingIn(oldNotes, chosen->card.notes, theirBox));
+                if (!(merged == record) || !kept.isEmpty() || notes != oldNotes) {
                     notes = withConflictLines(notes,
                                               QStringLiteral("no record of the last pass; the "
                                                              "address book's values were taken. "
