@@ -364,15 +364,20 @@ QString wholeValue(FieldBox box, const QString &rendered, const QString &theirNo
     return rendered;
 }
 
-// The boxes to write into a vCard that shows `seen`: a value the card file holds cut or
+// The values to write into a vCard that shows `seen`: a value the card file holds cut or
 // with "?" goes out whole where the notes keep it whole (a 43-character e-mail address
-// stays an e-mail address, a name keeps its letters).
-sync::Boxes withWholeValues(const sync::Boxes &now, const sync::Boxes &seen, const QString &notes)
+// stays an e-mail address, a name keeps its letters); the card's note stays when its text
+// is the record's and it holds the record's conflict lines already (a card file put back
+// from a backup takes none from the phone).
+sync::Boxes valuesToWrite(const sync::Boxes &now, const sync::Boxes &seen, const QString &notes)
 {
     sync::Boxes out = now;
     for (int i = 0; i < FieldBoxCount; ++i)
         if (out.box[size_t(i)] != seen.box[size_t(i)])
             out.box[size_t(i)] = wholeValue(FieldBox(i), out.box[size_t(i)], notes);
+    if (sync::notesValue(out.ownNotes) == sync::notesValue(seen.ownNotes) &&
+        seen.ownNotes.contains(sync::conflictBlocks(out.ownNotes)))
+        out.ownNotes = seen.ownNotes;
     return out;
 }
 
@@ -1578,7 +1583,7 @@ SyncReport syncVdir(const QString &nativeFolder)
                 return;
             }
             const QByteArray merged =
-                sync::mergeIntoCard(bytes, *seen, withWholeValues(recordNow, *seen, card.notes(n)));
+                sync::mergeIntoCard(bytes, *seen, valuesToWrite(recordNow, *seen, card.notes(n)));
             if (merged == bytes) {
                 now.fileName = fileEntry->name;
                 now.file = digest(bytes);
@@ -1772,8 +1777,8 @@ SyncReport syncVdir(const QString &nativeFolder)
             LinkedCard after{l.entry.name, digest(bytes), identity(l.entry),
                              sync::baseText(sync::baseOf(ending)),
                              sync::baseText(sync::baseOf(*seen))};
-            const sync::Boxes wanted = withWholeValues(
-                sync::changedSince(*recordBase, *seen, ending), *seen, card.notes(n));
+            const sync::Boxes wanted =
+                valuesToWrite(sync::changedSince(*recordBase, *seen, ending), *seen, card.notes(n));
             const QByteArray merged =
                 wanted == *seen ? bytes : sync::mergeIntoCard(bytes, *seen, wanted);
             if (merged != bytes) {

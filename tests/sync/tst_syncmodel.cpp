@@ -74,6 +74,7 @@ const QList<Seed> FailedSeeds = {
     {84, 25, true}, // both sides: a phone copy of a contact renamed in the card file added
     {298, 40},      // a state a cut-short pass left with one contact hid the UIDs in the notes
     {284, 40},      // state lost: a long e-mail taken in cut, its whole value left behind
+    {227, 40},      // a card file put back from a backup took the conflict lines off the phone
 };
 
 // What a user types: five values with a box, four the phone alone holds.
@@ -322,6 +323,7 @@ private:
     QSet<QString> m_deletedSince;
     std::optional<QMap<QString, QByteArray>> m_backup;
     QMap<QString, int> m_backupAttributes;
+    qsizetype m_typedAtBackup = 0; // values typed before the backup
     QStringList m_log;
     QString m_failure;
 };
@@ -873,6 +875,11 @@ void ModelRun::restore()
     QMap<int, cardfile::Contact> backedUp;
     for (const cardfile::Contact &c : cardContacts())
         backedUp.insert(tagOf(c.record.Company.text()), c);
+    // So is a value typed in the card file after the backup and kept there only in the
+    // notes.
+    for (qsizetype i = m_typedAtBackup; i < m_typed.size(); ++i)
+        if (!m_typed[i].phone)
+            m_typed[i].replaced = true;
     for (auto it = m_contacts.begin(); it != m_contacts.end(); ++it) {
         for (Typed &t : m_typed)
             if (t.tag == it.key() && !t.phone && t.epoch == m_epoch && t.field < BoxFields &&
@@ -1127,6 +1134,7 @@ void ModelRun::step(Kind kind)
         }
         m_backupAttributes = {{paths::DataFile, platform::files::attributes(paths::DataFile)},
                               {paths::IndexFile, platform::files::attributes(paths::IndexFile)}};
+        m_typedAtBackup = m_typed.size();
         log(u"a backup of the card file is taken"_s);
         return;
     }
