@@ -372,17 +372,10 @@ std::optional<Boxes> renderedBoxes(const QByteArray &vcard)
     return boxesOf(read.contacts.first().record, read.contacts.first().notes);
 }
 
-QByteArray mergeIntoCard(const QByteArray &vcard, const Boxes &seen, const Boxes &now)
+namespace {
+
+QByteArray cardText(const QByteArray &vcard, const QList<Property> &props)
 {
-    QList<Property> props = properties(interchange::importing::decodeGuessing(vcard));
-    mergeNames(props, seen, now);
-    mergeCompany(props, seen, now);
-    mergeAddress(props, seen, now);
-    mergePhone(props, seen, now, FieldBox::HomePhone, u"home"_s);
-    mergePhone(props, seen, now, FieldBox::WorkPhone, u"work"_s);
-    mergePhone(props, seen, now, FieldBox::PagerMobile, u"cell"_s);
-    mergeFaxOrEmail(props, seen, now);
-    mergeNotes(props, seen, now);
     QByteArray out;
     out.reserve(vcard.size() + 128);
     for (const Property &p : std::as_const(props)) {
@@ -396,6 +389,49 @@ QByteArray mergeIntoCard(const QByteArray &vcard, const Boxes &seen, const Boxes
             out += line.toUtf8() + "\r\n";
     }
     return out;
+}
+
+} // namespace
+
+QByteArray mergeIntoCard(const QByteArray &vcard, const Boxes &seen, const Boxes &now)
+{
+    QList<Property> props = properties(interchange::importing::decodeGuessing(vcard));
+    mergeNames(props, seen, now);
+    mergeCompany(props, seen, now);
+    mergeAddress(props, seen, now);
+    mergePhone(props, seen, now, FieldBox::HomePhone, u"home"_s);
+    mergePhone(props, seen, now, FieldBox::WorkPhone, u"work"_s);
+    mergePhone(props, seen, now, FieldBox::PagerMobile, u"cell"_s);
+    mergeFaxOrEmail(props, seen, now);
+    mergeNotes(props, seen, now);
+    return cardText(vcard, props);
+}
+
+QByteArray correctValues(const QByteArray &vcard, const QList<Correction> &corrections)
+{
+    if (corrections.isEmpty())
+        return vcard;
+    QList<Property> props = properties(interchange::importing::decodeGuessing(vcard));
+    bool changed = false;
+    for (const Correction &c : corrections) {
+        Property *holder = nullptr;
+        int holders = 0;
+        for (Property &p : props) {
+            if (p.removed || p.name == u"BEGIN"_s || p.name == u"END"_s || p.name == u"VERSION"_s ||
+                p.name == u"UID"_s)
+                continue;
+            const QStringList parts = components(p);
+            if (parts.size() == 1 && parts.first() == c.was) {
+                holder = &p;
+                ++holders;
+            }
+        }
+        if (holders != 1)
+            continue;
+        replaceValue(*holder, interchange::escapeText(c.now));
+        changed = true;
+    }
+    return changed ? cardText(vcard, props) : vcard;
 }
 
 } // namespace cardomine::sync

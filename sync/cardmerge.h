@@ -36,4 +36,17 @@ std::optional<Boxes> renderedBoxes(const QByteArray &vcard);
 // card file lacks leaves the card's value alone. The result is UTF-8 with CR LF.
 QByteArray mergeIntoCard(const QByteArray &vcard, const Boxes &seen, const Boxes &now);
 
+// A value of the notes' section the user corrected in the card file: as the card holds
+// it, and as it is now.
+struct Correction
+{
+    QString was;
+    QString now;
+};
+
+// The vCard with the one property whose whole value is `was` given `now` instead, its
+// name and parameters kept. A value no property holds, or several do, or one of a
+// structured property (an address), is left alone: nothing is guessed.
+QByteArray correctValues(const QByteArray &vcard, const QList<Correction> &corrections);
+
 } // namespace cardomine::sync

@@ -394,6 +394,34 @@ std::optional<FieldBox> boxOfValue(const ImportedValue &value)
     return std::nullopt;
 }
 
+// The values of the notes' section the user corrected in the card file: a label the
+// card's section and the record's each hold once, with different values. A box's whole
+// value goes out with its box, and UIDs are no values.
+QList<sync::Correction> sectionCorrections(const QString &cardNotes, const QString &recordNotes)
+{
+    const auto once = [](const QString &notes) {
+        QHash<QString, QString> one;
+        QSet<QString> several;
+        for (const ImportedValue &value : splitNotes(notes).values) {
+            if (value.label.isEmpty() || value.label == QLatin1String("UID") || boxOfValue(value))
+                continue;
+            if (one.contains(value.label))
+                several.insert(value.label);
+            one.insert(value.label, value.value);
+        }
+        for (const QString &label : std::as_const(several))
+            one.remove(label);
+        return one;
+    };
+    const QHash<QString, QString> theirs = once(cardNotes);
+    const QHash<QString, QString> ours = once(recordNotes);
+    QList<sync::Correction> corrections;
+    for (auto it = ours.cbegin(); it != ours.cend(); ++it)
+        if (const auto was = theirs.constFind(it.key()); was != theirs.cend() && *was != *it)
+            corrections.append({*was, *it});
+    return corrections;
+}
+
 // The notes section once values came in from the address book's card: the card's
 // section values, then the record's that it lacks (values a copy of the card merged in,
 // the UIDs kept), so nothing the record kept is dropped. A box's whole value, label and
@@ -1561,7 +1589,9 @@ SyncReport syncVdir(const QString &nativeFolder)
             now.notesId.clear(); // filled in from the notes folder below
             return true;
         };
-        const auto mergeOut = [&](const sync::Boxes &recordNow) {
+        // correctSection: the card is as the last pass left it, so a value of the notes'
+        // section that differs from the card's was corrected in the card file.
+        const auto mergeOut = [&](const sync::Boxes &recordNow, bool correctSection = false) {
             now.base = sync::baseText(sync::baseOf(recordNow));
             const QString path = joinedPath(nativeFolder, fileEntry->name);
             QByteArray bytes;
@@ -1582,8 +1612,16 @@ SyncReport syncVdir(const QString &nativeFolder)
                     next.contacts.insert(n, *last);
                 return;
             }
-            const QByteArray merged =
+            QByteArray merged =
                 sync::mergeIntoCard(bytes, *seen, valuesToWrite(recordNow, *seen, card.notes(n)));
+            if (correctSection) {
+                const ReadResult read = chosen ? ReadResult{} : readVCards(bytes);
+                const QString cardNotes = chosen ? chosen->card.notes
+                                          : read.ok() && read.contacts.size() == 1
+                                              ? read.contacts.first().notes
+                                              : QString();
+                merged = sync::correctValues(merged, sectionCorrections(cardNotes, card.notes(n)));
+            }
             if (merged == bytes) {
                 now.fileName = fileEntry->name;
                 now.file = digest(bytes);
@@ -1619,7 +1657,7 @@ SyncReport syncVdir(const QString &nativeFolder)
             newCards.push_back({n, now});
             break;
         case sync::Action::WriteOut:
-            mergeOut(recordBoxes());
+            mergeOut(recordBoxes(), true);
             break;
         case sync::Action::TakeIn: {
             ContactRecord theirs = chosen->card.record;

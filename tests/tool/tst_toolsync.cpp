@@ -809,6 +809,27 @@ private Q_SLOTS:
         QCOMPARE(tool::syncVdir(m_vdir.path()).lines, QStringList{u"Nothing changed."_s});
     }
 
+    // A second e-mail the user corrects in the notes' section is a change made in the
+    // card file: it goes out into the phone's own property, whose type stays.
+    void correctedSectionValueGoesOut()
+    {
+        const QByteArray phone = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:phone-9\r\nFN:Grace Hopper\r\n"
+                                 "N:Hopper;Grace;;;\r\nEMAIL;TYPE=HOME:grace@example.org\r\n"
+                                 "EMAIL;TYPE=WORK:second@example.org\r\nEND:VCARD\r\n";
+        tool::syncVdir(m_vdir.path());
+        writeFile(m_vdir.filePath(u"phone-9.vcf"_s), phone);
+        QCOMPARE(tool::syncVdir(m_vdir.path()).added, 1);
+        const cardfile::Contact added = cardfile::read().contacts.last();
+        QVERIFY2(added.notes.contains(u"second@example.org"_s), qPrintable(added.notes));
+        QString notes = added.notes;
+        notes.replace(u"second@example.org"_s, u"fixed@example.org"_s);
+        store::replaceContact(added.position, added.record, notes);
+        QCOMPARE(tool::syncVdir(m_vdir.path()).written, 1);
+        QCOMPARE(snapshot(m_vdir.path()).value(u"phone-9.vcf"_s),
+                 QByteArray(phone).replace("second@", "fixed@"));
+        QCOMPARE(tool::syncVdir(m_vdir.path()).lines, QStringList{u"Nothing changed."_s});
+    }
+
     // A value the box holds cut goes out whole when the notes keep it whole: a record put
     // back after a phone edit gives the phone its long e-mail address again, not the cut
     // text of the box as a fax number.
