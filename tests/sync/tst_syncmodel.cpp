@@ -313,8 +313,9 @@ private:
     int m_nextTag = 1;
     qint64 m_lastOperations = 60;
     bool m_crashed = false;
-    bool m_stateLost = false;   // since the last finished pass
-    bool m_killedSince = false; // a pass cut short since the last finished pass
+    bool m_stateLost = false;     // since the last finished pass
+    bool m_killedSince = false;   // a pass cut short since the last finished pass
+    bool m_restoredSince = false; // the card file put back since the last finished pass
     // Phone cards before the first attempt since the last finished pass, and the fields
     // each contact may lose from them (changed in the card file, or on the phone since).
     std::optional<QMap<QString, QList<Line>>> m_before;
@@ -585,7 +586,7 @@ void ModelRun::phoneDelete(int tag)
     // What the phone had typed and not yet synced goes with the card; after a pass cut
     // short, which may have taken it in already, the model cannot tell, so no delete.
     ModelContact &contact = m_contacts[tag];
-    if (m_killedSince && pending(tag, true))
+    if ((m_killedSince && pending(tag, true)) || m_restoredSince)
         return;
     for (int f = 0; f < BoxFields; ++f)
         if (contact.phonePending[f]) {
@@ -806,6 +807,7 @@ void ModelRun::settle()
     ++m_epoch;
     m_stateLost = false;
     m_killedSince = false;
+    m_restoredSince = false;
 }
 
 void ModelRun::killedPass(qint64 k)
@@ -870,6 +872,7 @@ void ModelRun::restore()
     for (auto it = m_backupAttributes.cbegin(); it != m_backupAttributes.cend(); ++it)
         platform::files::setAttributes(it.key(), it.value());
     log(u"the card file is restored from the backup"_s);
+    m_restoredSince = true;
     // Each box the restore changed is a change made in the card file; what the card file
     // had typed since the backup is gone by the user's choice.
     QMap<int, cardfile::Contact> backedUp;
