@@ -800,8 +800,12 @@ QHash<QString, QByteArray> createdInIntents(const QByteArray &intents)
 // UID and its whole name is not the card's). The vCard is then a stranger's again and is
 // taken in as one, never written over with another contact's values. Only a changed
 // record is looked at, so a quiet pass reads nothing more.
-void dropStalePairings(State &state, CardSide &card, const QString &nativeFolder)
+// Returns, for each vCard dropped so, the names of its contact's second vCards: they
+// come in with it, as its copies, not as contacts of their own.
+QHash<QString, QStringList> dropStalePairings(State &state, CardSide &card,
+                                              const QString &nativeFolder)
 {
+    QHash<QString, QStringList> copiesOf;
     for (auto it = state.contacts.begin(); it != state.contacts.end();) {
         const int n = it.key();
         bool stale = !card.has(n);
@@ -819,9 +823,11 @@ void dropStalePairings(State &state, CardSide &card, const QString &nativeFolder
             }
         }
         if (stale)
-            state.links.remove(n);
+            for (const LinkedCard &link : state.links.take(n))
+                copiesOf[it->fileName].append(link.fileName);
         it = stale ? state.contacts.erase(it) : std::next(it);
     }
+    return copiesOf;
 }
 
 } // namespace
@@ -933,7 +939,8 @@ SyncReport syncVdir(const QString &nativeFolder)
     }
     if (!firstPass)
         applyTakeInIntents(state, card, intents);
-    dropStalePairings(state, card, nativeFolder);
+    const QHash<QString, QStringList> copiesOfDropped =
+        dropStalePairings(state, card, nativeFolder);
     const bool hadIntents = !intents.isEmpty();
     intents.clear();
 
@@ -1141,6 +1148,25 @@ SyncReport syncVdir(const QString &nativeFolder)
     // The same rule as import's: a vCard that brings something new to the contact that
     // holds it has what is new merged into that contact's notes; either way it is not
     // added, and stays a second card in the address book, as the report says.
+    // The second vCards of a contact the card file no longer holds come with its vCard.
+    if (!copiesOfDropped.isEmpty()) {
+        QHash<QString, qsizetype> at;
+        for (qsizetype i = 0; i < foreign.size(); ++i)
+            at.insert(foreign.at(i).entry.name, i);
+        QSet<QString> attached;
+        for (auto it = copiesOfDropped.cbegin(); it != copiesOfDropped.cend(); ++it) {
+            const auto primary = at.constFind(it.key());
+            if (primary == at.cend())
+                continue;
+            for (const QString &name : *it)
+                if (const auto copy = at.constFind(name); copy != at.cend()) {
+                    foreign[*primary].copies.push_back(foreign.at(*copy));
+                    attached.insert(name);
+                }
+        }
+        foreign.removeIf(
+            [&attached](const ReadCard &read) { return attached.contains(read.entry.name); });
+    }
     if (!foreign.isEmpty()) {
         Duplicates known;
         for (int n = 1; n <= card.count; ++n)
