@@ -800,15 +800,48 @@ QHash<QString, QByteArray> createdInIntents(const QByteArray &intents)
 // UID and its whole name is not the card's). The vCard is then a stranger's again and is
 // taken in as one, never written over with another contact's values. Only a changed
 // record is looked at, so a quiet pass reads nothing more.
+// A contact made in the card file is another one than its vCard holds when the record
+// changed and shares neither the whole name nor a phone or e-mail with it: its number
+// was given again after the card file was put back from an older copy. A rename keeps
+// the phones and e-mails, an edit of those keeps the name.
+bool anotherContact(const ContactRecord &record, const ContactRecord &card)
+{
+    if (nameKey(record) == nameKey(card) || isBlank(record))
+        return false;
+    const std::array<FieldBox, 4> points{FieldBox::HomePhone, FieldBox::WorkPhone,
+                                         FieldBox::PagerMobile, FieldBox::FaxOrEmail};
+    for (const FieldBox a : points)
+        for (const FieldBox b : points) {
+            const QString value = trimmed(record.fieldText(a));
+            if (!value.isEmpty() && value == trimmed(card.fieldText(b)))
+                return false;
+        }
+    return true;
+}
+
 // Returns, for each vCard dropped so, the names of its contact's second vCards: they
-// come in with it, as its copies, not as contacts of their own.
+// come in with it, as its copies, not as contacts of their own. strangers: the vCards of
+// ours whose number now names another contact, taken in as new contacts.
 QHash<QString, QStringList> dropStalePairings(State &state, CardSide &card,
-                                              const QString &nativeFolder)
+                                              const QString &nativeFolder, QSet<QString> &strangers)
 {
     QHash<QString, QStringList> copiesOf;
     for (auto it = state.contacts.begin(); it != state.contacts.end();) {
         const int n = it.key();
         bool stale = !card.has(n);
+        if (!stale && it->foreignUid.isEmpty() && card.recordDigest(n) != it->record) {
+            try {
+                const ReadResult read =
+                    readVCards(files::readNativeFile(joinedPath(nativeFolder, it->fileName)));
+                if (read.ok() && read.contacts.size() == 1 &&
+                    anotherContact(card.record(n), read.contacts.first().record)) {
+                    stale = true;
+                    strangers.insert(it->fileName);
+                }
+            } catch (const platform::FileError &) {
+                // Gone or unreadable: the pass deals with the file as it finds it.
+            }
+        }
         if (!stale && !it->foreignUid.isEmpty() &&
             (card.recordDigest(n) != it->record ||
              card.notesFiles.value(n, QByteArrayLiteral("-")) != it->notesId) &&
@@ -939,8 +972,9 @@ SyncReport syncVdir(const QString &nativeFolder)
     }
     if (!firstPass)
         applyTakeInIntents(state, card, intents);
+    QSet<QString> strangers; // vCards of ours whose number names another contact now
     const QHash<QString, QStringList> copiesOfDropped =
-        dropStalePairings(state, card, nativeFolder);
+        dropStalePairings(state, card, nativeFolder, strangers);
     const bool hadIntents = !intents.isEmpty();
     intents.clear();
 
@@ -1048,8 +1082,15 @@ SyncReport syncVdir(const QString &nativeFolder)
         if (const auto f = foreignUids.constFind(read.card.uid.toLower());
             !read.card.uid.isEmpty() && f != foreignUids.cend())
             n = *f;
-        if (!n)
+        if (!n && !strangers.contains(entry.name))
             n = ourNumber(read.card.uid);
+        // Without the state's word, a card of ours that holds another contact than its
+        // number names now is a stranger too: it is never merged into that contact.
+        if (n && !state.contacts.contains(*n) && card.has(*n) &&
+            anotherContact(card.record(*n), read.card.record)) {
+            strangers.insert(entry.name);
+            n.reset();
+        }
         if (!n && read.card.uid.isEmpty())
             if (const auto f = stateFiles.constFind(entry.name); f != stateFiles.cend())
                 n = *f;
@@ -1347,6 +1388,7 @@ SyncReport syncVdir(const QString &nativeFolder)
     {
         int n = 0;
         ContactState now;
+        QString uid; // when not the contact's own (contactUid): a UID of its own
     };
     std::vector<NewCard> newCards;
     // Second vCards written: their contact, and how the last pass left them (none for one
@@ -1676,12 +1718,23 @@ SyncReport syncVdir(const QString &nativeFolder)
                                     .arg(describe(card.contact(n))));
             ++report.restored;
             now.base = sync::baseText(sync::baseOf(recordBoxes()));
-            newCards.push_back({n, now});
+            newCards.push_back({n, now, {}});
             break;
-        case sync::Action::Create:
+        case sync::Action::Create: {
+            // The contact's own name holds the card of the contact its number named
+            // before: it gets a UID of its own, kept in its notes as a phone card's is.
+            QString uid;
+            if (strangers.contains(canonical)) {
+                uid = QStringLiteral("urn:uuid:") +
+                      QUuid::createUuid().toString(QUuid::WithoutBraces);
+                if (!storeContact(record, notesWithUid(card.notes(n), uid)))
+                    break;
+                now.foreignUid = uid;
+            }
             now.base = sync::baseText(sync::baseOf(recordBoxes()));
-            newCards.push_back({n, now});
+            newCards.push_back({n, now, uid});
             break;
+        }
         case sync::Action::WriteOut:
             mergeOut(recordBoxes(), true);
             break;
@@ -1885,13 +1938,15 @@ SyncReport syncVdir(const QString &nativeFolder)
         std::vector<QByteArray> cards;
         cards.reserve(newCards.size());
         for (const NewCard &c : newCards) {
-            cards.push_back(vcardFor(card.contact(c.n), contactUid(cardFile, c.n)));
-            intents += createIntent(canonicalName(c.n), cards.back());
+            cards.push_back(
+                vcardFor(card.contact(c.n), c.uid.isEmpty() ? contactUid(cardFile, c.n) : c.uid));
+            intents += createIntent(c.uid.isEmpty() ? canonicalName(c.n) : vcardFileName(c.uid),
+                                    cards.back());
         }
         files::replaceNativeFile(intentPath, intents);
         for (std::size_t i = 0; i < newCards.size(); ++i) {
             NewCard &c = newCards[i];
-            const QString name = canonicalName(c.n);
+            const QString name = c.uid.isEmpty() ? canonicalName(c.n) : vcardFileName(c.uid);
             const QByteArray &bytes = cards[i];
             const std::optional<files::WrittenFile> written =
                 vcards.addNewNative(nativeFolder, name, bytes);

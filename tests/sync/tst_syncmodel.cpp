@@ -76,6 +76,7 @@ const QList<Seed> FailedSeeds = {
     {284, 40},      // state lost: a long e-mail taken in cut, its whole value left behind
     {227, 40},      // a card file put back from a backup took the conflict lines off the phone
     {146, 25, true}, // a restore took a contact away: its vCard and its copy came back as two
+    {229, 40},       // after a restore, a new contact took a number whose card held another
 };
 
 // What a user types: five values with a box, four the phone alone holds.

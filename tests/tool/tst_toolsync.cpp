@@ -530,20 +530,36 @@ private Q_SLOTS:
     void restoredCardFileNeverOverwritesAPhoneCard_data()
     {
         QTest::addColumn<bool>("phoneAdds");
-        QTest::newRow("the phone adds a contact") << true;
-        QTest::newRow("Cardomine adds a contact") << false;
+        QTest::addColumn<bool>("graceOnPhone"); // else made in Cardomine: a card of ours
+        QTest::newRow("the phone adds a contact") << true << true;
+        QTest::newRow("Cardomine adds a contact") << false << true;
+        QTest::newRow("our card, the phone adds a contact") << true << false;
+        QTest::newRow("our card, Cardomine adds a contact") << false << false;
     }
     void restoredCardFileNeverOverwritesAPhoneCard()
     {
         QFETCH(bool, phoneAdds);
+        QFETCH(bool, graceOnPhone);
         tool::syncVdir(m_vdir.path());
         const QString folder = m_drive->native(paths::DataFolder);
         const QMap<QString, QByteArray> backup = snapshot(folder);
         const QMap<QString, int> attributes{
             {paths::DataFile, platform::files::attributes(paths::DataFile)},
             {paths::IndexFile, platform::files::attributes(paths::IndexFile)}};
-        writeFile(m_vdir.filePath(u"grace.vcf"_s), Foreign);
-        QCOMPARE(tool::syncVdir(m_vdir.path()).added, 1);
+        const QString graceFile = graceOnPhone ? u"grace.vcf"_s : ourFile(4);
+        if (graceOnPhone) {
+            writeFile(m_vdir.filePath(graceFile), Foreign);
+            QCOMPARE(tool::syncVdir(m_vdir.path()).added, 1);
+        } else {
+            ContactRecord grace;
+            grace.FirstName = u"Grace"_s;
+            grace.LastName = u"Hopper"_s;
+            grace.PagerMobile = u"555.0199"_s;
+            grace.DataType = u"Contacts"_s;
+            QCOMPARE(store::appendContacts({{grace, QString()}}), QList<int>{4});
+            QCOMPARE(tool::syncVdir(m_vdir.path()).written, 1);
+        }
+        const QByteArray graceCard = snapshot(m_vdir.path()).value(graceFile);
 
         QVERIFY(QDir(folder).removeRecursively());
         for (auto it = backup.cbegin(); it != backup.cend(); ++it) {
@@ -566,7 +582,7 @@ private Q_SLOTS:
         }
 
         const tool::SyncReport report = tool::syncVdir(m_vdir.path());
-        QCOMPARE(snapshot(m_vdir.path()).value(u"grace.vcf"_s), Foreign);
+        QCOMPARE(snapshot(m_vdir.path()).value(graceFile), graceCard);
         QStringList lastNames;
         for (const cardfile::Contact &c : cardfile::read().contacts)
             lastNames.append(c.record.LastName.text().trimmed());
