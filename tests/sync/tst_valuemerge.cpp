@@ -92,6 +92,27 @@ private Q_SLOTS:
         QCOMPARE(merge.anyConflict(), conflict);
     }
 
+    // A second vCard whose values never matched the record's: each side judged against
+    // what it held, and only the values the record changed go out to it.
+    void secondCardAgainstItsOwnValues()
+    {
+        const Boxes record = lastPass();
+        Boxes card = record;
+        card.box[size_t(FieldBox::HomePhone)] = u"020 555 0199"_s; // always its own
+        Boxes cardNow = card;
+        cardNow.box[size_t(FieldBox::City)] = u"Paris"_s;
+        const ValueMerge merge = mergeValues(baseOf(record), baseOf(card), record, cardNow);
+        QCOMPARE(merge.take[size_t(FieldBox::City)], Side::Phone);
+        QCOMPARE(merge.take[size_t(FieldBox::HomePhone)], Side::Record);
+        QVERIFY(!merge.anyConflict());
+
+        Boxes recordNow = record;
+        recordNow.box[size_t(FieldBox::FirstName)] = u"Augusta"_s;
+        const Boxes out = changedSince(baseOf(record), card, recordNow);
+        QCOMPARE(out.box[size_t(FieldBox::FirstName)], u"Augusta"_s);
+        QCOMPARE(out.box[size_t(FieldBox::HomePhone)], u"020 555 0199"_s);
+    }
+
     void badBaseText()
     {
         const QByteArray text = baseText(baseOf(lastPass()));
