@@ -332,6 +332,15 @@ void mergeFaxOrEmail(QList<Property> &props, const Boxes &seen, const Boxes &now
                     (email ? u"EMAIL:"_s : u"TEL;TYPE=fax:"_s) + interchange::escapeText(value));
 }
 
+// The text of a NOTE from the heading of imported values on: the values it keeps there
+// (a box's whole value, values no property stands for) are no own notes, and stay.
+QString sectionOf(const Property &note)
+{
+    const QString text = components(note).join(u';');
+    const qsizetype at = text.indexOf(interchange::importing::ImportedValuesHeading);
+    return at < 0 ? QString() : text.mid(at);
+}
+
 void mergeNotes(QList<Property> &props, const Boxes &seen, const Boxes &now)
 {
     if (seen.ownNotes == now.ownNotes)
@@ -339,11 +348,19 @@ void mergeNotes(QList<Property> &props, const Boxes &seen, const Boxes &now)
     const QString notes = interchange::withoutControls(now.ownNotes);
     Property *note = find(props, u"NOTE"_s);
     if (note && notes.isEmpty()) {
-        for (Property &p : props)
-            if (p.name == u"NOTE"_s)
+        for (Property &p : props) {
+            if (p.name != u"NOTE"_s)
+                continue;
+            const QString section = sectionOf(p);
+            if (section.isEmpty())
                 p.removed = true;
+            else
+                replaceValue(p, interchange::escapeText(section));
+        }
     } else if (note) {
-        replaceValue(*note, interchange::escapeText(notes));
+        const QString section = sectionOf(*note);
+        replaceValue(*note, interchange::escapeText(
+                                section.isEmpty() ? notes : notes + u"\r\n"_s + section));
     } else if (!notes.isEmpty()) {
         addProperty(props, u"NOTE:"_s + interchange::escapeText(notes));
     }
