@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sync/cardmerge.h"
 
+#include "sync/conflictnotes.h"
+
 #include "interchange/exportformats.h"
 #include "interchange/fieldtext.h"
 #include "interchange/importcard.h"
@@ -359,8 +361,25 @@ void mergeNotes(QList<Property> &props, const Boxes &seen, const Boxes &now)
         }
     } else if (note) {
         const QString section = sectionOf(*note);
-        replaceValue(*note, interchange::escapeText(
-                                section.isEmpty() ? notes : notes + u"\r\n"_s + section));
+        QString own = notes;
+        // Only the conflict blocks changed: the note's own text stays as the card spells
+        // it (letters the card file lacks, say), with the new blocks after it.
+        const bool oneNote = std::count_if(props.cbegin(), props.cend(), [](const Property &p) {
+                                 return !p.removed && p.name == u"NOTE"_s;
+                             }) == 1;
+        if (oneNote && notesValue(seen.ownNotes) == notesValue(now.ownNotes)) {
+            const QString text = components(*note).join(u';');
+            QString cardOwn = text.left(text.size() - section.size());
+            while (cardOwn.endsWith(u'\n') || cardOwn.endsWith(u'\r'))
+                cardOwn.chop(1);
+            own = notesValue(cardOwn);
+            const QString blocks = interchange::withoutControls(conflictBlocks(now.ownNotes));
+            if (!blocks.isEmpty())
+                own += (own.isEmpty() ? QString() : u"\r\n"_s) + blocks;
+        }
+        if (!section.isEmpty())
+            own += (own.isEmpty() ? QString() : u"\r\n"_s) + section;
+        replaceValue(*note, interchange::escapeText(own));
     } else if (!notes.isEmpty()) {
         addProperty(props, u"NOTE:"_s + interchange::escapeText(notes));
     }
