@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sync/cardmerge.h"
 
+#include "sync/conflictnotes.h"
+
 #include "interchange/exportformats.h"
 #include "interchange/fieldtext.h"
 #include "interchange/importcard.h"
@@ -332,6 +334,15 @@ void mergeFaxOrEmail(QList<Property> &props, const Boxes &seen, const Boxes &now
                     (email ? u"EMAIL:"_s : u"TEL;TYPE=fax:"_s) + interchange::escapeText(value));
 }
 
+// The text of a NOTE from the heading of imported values on: the values it keeps there
+// (a box's whole value, values no property stands for) are no own notes, and stay.
+QString sectionOf(const Property &note)
+{
+    const QString text = components(note).join(u';');
+    const qsizetype at = text.indexOf(interchange::importing::ImportedValuesHeading);
+    return at < 0 ? QString() : text.mid(at);
+}
+
 void mergeNotes(QList<Property> &props, const Boxes &seen, const Boxes &now)
 {
     if (seen.ownNotes == now.ownNotes)
@@ -339,11 +350,36 @@ void mergeNotes(QList<Property> &props, const Boxes &seen, const Boxes &now)
     const QString notes = interchange::withoutControls(now.ownNotes);
     Property *note = find(props, u"NOTE"_s);
     if (note && notes.isEmpty()) {
-        for (Property &p : props)
-            if (p.name == u"NOTE"_s)
+        for (Property &p : props) {
+            if (p.name != u"NOTE"_s)
+                continue;
+            const QString section = sectionOf(p);
+            if (section.isEmpty())
                 p.removed = true;
+            else
+                replaceValue(p, interchange::escapeText(section));
+        }
     } else if (note) {
-        replaceValue(*note, interchange::escapeText(notes));
+        const QString section = sectionOf(*note);
+        QString own = notes;
+        // Only the conflict blocks changed: the note's own text stays as the card spells
+        // it (letters the card file lacks, say), with the new blocks after it.
+        const bool oneNote = std::count_if(props.cbegin(), props.cend(), [](const Property &p) {
+                                 return !p.removed && p.name == u"NOTE"_s;
+                             }) == 1;
+        if (oneNote && notesValue(seen.ownNotes) == notesValue(now.ownNotes)) {
+            const QString text = components(*note).join(u';');
+            QString cardOwn = text.left(text.size() - section.size());
+            while (cardOwn.endsWith(u'\n') || cardOwn.endsWith(u'\r'))
+                cardOwn.chop(1);
+            own = notesValue(cardOwn);
+            const QString blocks = interchange::withoutControls(conflictBlocks(now.ownNotes));
+            if (!blocks.isEmpty())
+                own += (own.isEmpty() ? QString() : u"\r\n"_s) + blocks;
+        }
+        if (!section.isEmpty())
+            own += (own.isEmpty() ? QString() : u"\r\n"_s) + section;
+        replaceValue(*note, interchange::escapeText(own));
     } else if (!notes.isEmpty()) {
         addProperty(props, u"NOTE:"_s + interchange::escapeText(notes));
     }

@@ -1557,8 +1557,11 @@ SyncReport syncVdir(const QString &nativeFolder)
         } else if (const auto st = steady.constFind(n); st != steady.cend()) {
             fileEntry = *st;
             fileState = sync::FileState::Unchanged;
-            for (const ReadCard &copy : ours.value(n))
-                secondCard(copy, known ? last->foreignUid : QString(), fileEntry->name);
+            // The cards in place in `ours`, not a copy of the list: a link keeps their
+            // address for the rest of the contact's turn.
+            if (const auto o = ours.constFind(n); o != ours.cend())
+                for (const ReadCard &copy : *o)
+                    secondCard(copy, known ? last->foreignUid : QString(), fileEntry->name);
         } else if (const auto o = ours.constFind(n); o != ours.cend()) {
             // The file the last pass left, or the one named as ours, wins over copies of
             // the same UID under other names, which are named in the report.

@@ -65,6 +65,11 @@ private Q_SLOTS:
         QTest::newRow("own notes")
             << -1 << u"Call after 6"_s << QStringList{u"NOTE:Call after 6"_s, u"X-CUSTOM:kept"_s}
             << QStringList{u"Мария"_s};
+        // The note's own text stays as the phone spells it when only conflict lines come.
+        QTest::newRow("conflict lines after the notes")
+            << -1 << u"????? says hi ?\r\n--- Sync conflict 1 ---\r\nCity: Ely"_s
+            << QStringList{u"NOTE:Мария says hi 🙂\\n--- Sync conflict 1 ---\\nCity: Ely"_s}
+            << QStringList{u"?????"_s};
     }
     void merge()
     {

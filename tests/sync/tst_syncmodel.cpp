@@ -77,6 +77,7 @@ const QList<Seed> FailedSeeds = {
     {227, 40},      // a card file put back from a backup took the conflict lines off the phone
     {146, 25, true}, // a restore took a contact away: its vCard and its copy came back as two
     {229, 40},       // after a restore, a new contact took a number whose card held another
+    {30, 40},        // a conflict written into the phone's note dropped the values kept after it
 };
 
 // What a user types: five values with a box, four the phone alone holds.

@@ -711,13 +711,19 @@ private Q_SLOTS:
         QTest::addColumn<bool>("oldState");
         QTest::addColumn<QString>("home");
         QTest::addColumn<int>("conflicts");
+        // A value the notes keep that no property stands for: it goes out as note text.
+        QTest::addColumn<QString>("kept");
         QTest::newRow("different values")
-            << u"+84 90 123 4567"_s << QString() << false << u"+84 90 123 4"_s << 0;
-        QTest::newRow("same value alike")
-            << u"020.555.4242"_s << u"020.555.4242"_s << false << u"020.555.4242"_s << 0;
-        QTest::newRow("same value")
-            << u"020.555.1111"_s << u"020.555.2222"_s << false << u"020.555.2222"_s << 1;
-        QTest::newRow("earlier state") << u"020.555.1111"_s << QString() << true << QString() << 1;
+            << u"+84 90 123 4567"_s << QString() << false << u"+84 90 123 4"_s << 0 << QString();
+        QTest::newRow("same value alike") << u"020.555.4242"_s << u"020.555.4242"_s << false
+                                          << u"020.555.4242"_s << 0 << QString();
+        QTest::newRow("same value") << u"020.555.1111"_s << u"020.555.2222"_s << false
+                                    << u"020.555.2222"_s << 1 << QString();
+        QTest::newRow("same value, a box's earlier whole value in the note")
+            << u"020.555.1111"_s << u"020.555.2222"_s << false << u"020.555.2222"_s << 1
+            << u"Fax or e-mail: ada.lovelace.of.the.analytical.engine@example.org"_s;
+        QTest::newRow("earlier state")
+            << u"020.555.1111"_s << QString() << true << QString() << 1 << QString();
     }
     void bothSidesMergeByValue()
     {
@@ -726,6 +732,13 @@ private Q_SLOTS:
         QFETCH(bool, oldState);
         QFETCH(QString, home);
         QFETCH(int, conflicts);
+        QFETCH(QString, kept);
+        if (!kept.isEmpty()) {
+            const cardfile::Contact one = cardfile::read().contacts.first();
+            store::replaceContact(1, one.record,
+                                  one.notes + u"\r\nImported values that do not fit a box:\r\n"_s +
+                                      kept);
+        }
         tool::syncVdir(m_vdir.path());
         const QString statePath = m_vdir.filePath(QLatin1String(tool::SyncStateFileName));
         if (oldState) {
@@ -773,6 +786,8 @@ private Q_SLOTS:
                           : after.notes.mid(block).section(u"Imported values that"_s, 0, 0);
             QCOMPARE(blocks.count(line), conflicts);
             QCOMPARE(QString::fromUtf8(card).remove(u"\r\n "_s).count(line), conflicts);
+            // The phone's note keeps the rest of its text when the conflict is added.
+            QVERIFY2(QString::fromUtf8(card).remove(u"\r\n "_s).contains(kept), card.constData());
         }
         QVERIFY2(tool::syncVdir(m_vdir.path()).lines == QStringList{u"Nothing changed."_s},
                  qPrintable(lines));
