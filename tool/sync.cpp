@@ -801,13 +801,18 @@ QHash<QString, QByteArray> createdInIntents(const QByteArray &intents)
 // taken in as one, never written over with another contact's values. Only a changed
 // record is looked at, so a quiet pass reads nothing more.
 // A contact made in the card file is another one than its vCard holds when the record
-// changed and shares neither the whole name nor a phone or e-mail with it: its number
-// was given again after the card file was put back from an older copy. A rename keeps
-// the phones and e-mails, an edit of those keeps the name.
+// changed and shares neither the whole name, nor the company or street, nor a phone or
+// e-mail with it: its number was given again after the card file was put back from an
+// older copy. A rename keeps the rest, an edit of the rest keeps the name.
 bool anotherContact(const ContactRecord &record, const ContactRecord &card)
 {
     if (nameKey(record) == nameKey(card) || isBlank(record))
         return false;
+    for (const FieldBox box : {FieldBox::Company, FieldBox::Address}) {
+        const QString value = trimmed(record.fieldText(box));
+        if (!value.isEmpty() && value == trimmed(card.fieldText(box)))
+            return false;
+    }
     const std::array<FieldBox, 4> points{FieldBox::HomePhone, FieldBox::WorkPhone,
                                          FieldBox::PagerMobile, FieldBox::FaxOrEmail};
     for (const FieldBox a : points)

@@ -78,6 +78,7 @@ const QList<Seed> FailedSeeds = {
     {146, 25, true}, // a restore took a contact away: its vCard and its copy came back as two
     {229, 40},       // after a restore, a new contact took a number whose card held another
     {30, 40},        // a conflict written into the phone's note dropped the values kept after it
+    {49, 25, true},  // state lost: a phone card edited in name, phone and e-mail was added
 };
 
 // What a user types: five values with a box, four the phone alone holds.
