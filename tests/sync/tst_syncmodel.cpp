@@ -785,8 +785,7 @@ void ModelRun::settle()
     // holds keeps the phone's values, the card file's differing ones go into its notes.
     for (auto it = m_contacts.begin(); it != m_contacts.end(); ++it) {
         ModelContact &contact = *it;
-        const bool phoneKept =
-            m_stateLost && contact.synced && !primaryOf(it.key(), m_passStart).isEmpty();
+        const bool phoneKept = m_stateLost && !primaryOf(it.key(), m_passStart).isEmpty();
         for (int f = 0; f < BoxFields; ++f) {
             if (contact.cardPending[f] && phoneKept) {
                 // Kept in the notes (the typed value stays due there); the phone's
