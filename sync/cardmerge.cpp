@@ -443,6 +443,49 @@ QByteArray mergeIntoCard(const QByteArray &vcard, const Boxes &seen, const Boxes
     return cardText(vcard, props);
 }
 
+std::optional<QString> wholeValueIn(const QByteArray &vcard, FieldBox box, const QString &shown)
+{
+    // Where each box's value stands: a property and the part of it, -1 for the whole.
+    QStringList names;
+    int part = -1;
+    switch (box) {
+    case FieldBox::FirstName:
+        names = {u"N"_s};
+        part = 1;
+        break;
+    case FieldBox::LastName:
+        names = {u"N"_s};
+        part = 0;
+        break;
+    case FieldBox::Company:
+        names = {u"ORG"_s};
+        part = 0;
+        break;
+    case FieldBox::Address:
+    case FieldBox::City:
+    case FieldBox::State:
+    case FieldBox::Zip:
+        names = {u"ADR"_s};
+        part = 2 + int(box) - int(FieldBox::Address);
+        break;
+    case FieldBox::FaxOrEmail:
+        names = {u"TEL"_s, u"EMAIL"_s};
+        break;
+    default:
+        names = {u"TEL"_s};
+        break;
+    }
+    for (const Property &p : properties(interchange::importing::decodeGuessing(vcard))) {
+        if (!names.contains(p.name))
+            continue;
+        const QStringList parts = components(p);
+        const QString value = part < 0 ? parts.join(u';') : parts.value(part);
+        if (!value.isEmpty() && boxRendering(box, value) == shown)
+            return value;
+    }
+    return std::nullopt;
+}
+
 QByteArray correctValues(const QByteArray &vcard, const QList<Correction> &corrections)
 {
     if (corrections.isEmpty())

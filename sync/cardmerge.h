@@ -36,6 +36,10 @@ std::optional<Boxes> renderedBoxes(const QByteArray &vcard);
 // card file lacks leaves the card's value alone. The result is UTF-8 with CR LF.
 QByteArray mergeIntoCard(const QByteArray &vcard, const Boxes &seen, const Boxes &now);
 
+// The value behind a box as the vCard holds it whole (letters the card file lacks, the
+// full length): the property part the box shows as `shown`; nullopt when none does.
+std::optional<QString> wholeValueIn(const QByteArray &vcard, FieldBox box, const QString &shown);
+
 // A value of the notes' section the user corrected in the card file: as the card holds
 // it, and as it is now.
 struct Correction

@@ -354,13 +354,18 @@ QString withConflictLines(const QString &notes, const QString &what, const QStri
 
 // The whole value behind a box the address book's card fills: a value cut to the box is
 // kept whole in the section of its notes ("First name: …"), which gives it back.
-QString wholeValue(FieldBox box, const QString &rendered, const QString &theirNotes)
+// Else, with the vCard's bytes, the property part the box shows: letters the card file
+// lacks are no cut, and import keeps no whole value for them.
+QString wholeValue(FieldBox box, const QString &rendered, const QString &theirNotes,
+                   const QByteArray &theirCard = {})
 {
     const QString prefix = importing::boxLabel(box) + QStringLiteral(": ");
     for (const QString &line : theirNotes.split(QStringLiteral("\r\n")))
         if (line.startsWith(prefix) &&
             importing::boxRendering(box, line.mid(prefix.size())) == rendered)
             return line.mid(prefix.size());
+    if (!theirCard.isEmpty())
+        return sync::wholeValueIn(theirCard, box, rendered).value_or(rendered);
     return rendered;
 }
 
@@ -369,12 +374,14 @@ QString wholeValue(FieldBox box, const QString &rendered, const QString &theirNo
 // stays an e-mail address, a name keeps its letters); the card's note stays when its text
 // is the record's and it holds the record's conflict lines already (a card file put back
 // from a backup takes none from the phone).
-sync::Boxes valuesToWrite(const sync::Boxes &now, const sync::Boxes &seen, const QString &notes)
+// whole: a vCard the values may have come from (the contact's own, for a second one).
+sync::Boxes valuesToWrite(const sync::Boxes &now, const sync::Boxes &seen, const QString &notes,
+                          const QByteArray &whole = {})
 {
     sync::Boxes out = now;
     for (int i = 0; i < FieldBoxCount; ++i)
         if (out.box[size_t(i)] != seen.box[size_t(i)])
-            out.box[size_t(i)] = wholeValue(FieldBox(i), out.box[size_t(i)], notes);
+            out.box[size_t(i)] = wholeValue(FieldBox(i), out.box[size_t(i)], notes, whole);
     if (sync::notesValue(out.ownNotes) == sync::notesValue(seen.ownNotes) &&
         seen.ownNotes.contains(sync::conflictBlocks(out.ownNotes)))
         out.ownNotes = seen.ownNotes;
@@ -445,13 +452,13 @@ QList<ImportedValue> sectionAfterTakingIn(const QString &recordNotes, const QStr
 
 // theirNotes: the notes import makes of the address book's card, for its whole values.
 QString conflictNotes(const QString &notes, const sync::Boxes &theirs, const sync::Boxes &ours,
-                      const QString &theirNotes)
+                      const QString &theirNotes, const QByteArray &theirCard)
 {
     QStringList lines;
     for (int i = 0; i < FieldBoxCount; ++i)
         if (theirs.box[size_t(i)] != ours.box[size_t(i)])
             lines.append(importing::boxLabel(FieldBox(i)) + QStringLiteral(": ") +
-                         wholeValue(FieldBox(i), theirs.box[size_t(i)], theirNotes));
+                         wholeValue(FieldBox(i), theirs.box[size_t(i)], theirNotes, theirCard));
     if (theirs.ownNotes != ours.ownNotes && !theirs.ownNotes.isEmpty())
         lines.append(QStringLiteral("Notes: ") + theirs.ownNotes);
     return withConflictLines(notes,
@@ -471,7 +478,8 @@ struct MergedContact
 };
 MergedContact mergedFromCard(const ContactRecord &record, const QString &oldNotes,
                              const sync::Boxes &mine, const sync::Boxes &theirs,
-                             const ImportedContact &theirCard, const sync::ValueMerge &merge)
+                             const ImportedContact &theirCard, const QByteArray &theirBytes,
+                             const sync::ValueMerge &merge)
 {
     ContactRecord merged = record;
     for (int i = 0; i < FieldBoxCount; ++i)
@@ -492,8 +500,9 @@ MergedContact mergedFromCard(const ContactRecord &record, const QString &oldNote
     QStringList lines;
     for (int i = 0; i < FieldBoxCount; ++i)
         if (merge.conflict[size_t(i)])
-            lines.append(importing::boxLabel(FieldBox(i)) + QStringLiteral(": ") +
-                         wholeValue(FieldBox(i), theirs.box[size_t(i)], theirCard.notes));
+            lines.append(
+                importing::boxLabel(FieldBox(i)) + QStringLiteral(": ") +
+                wholeValue(FieldBox(i), theirs.box[size_t(i)], theirCard.notes, theirBytes));
     if (merge.conflict[sync::NotesValue])
         lines.append(QStringLiteral("Notes: ") + sync::notesValue(theirs.ownNotes));
     return {merged, withConflictLines(joinNotes(parts.own, parts.values),
@@ -1418,8 +1427,9 @@ SyncReport syncVdir(const QString &nativeFolder)
             const ContactRecord record = card.record(n);
             QString notes = card.notes(n);
             for (const ReadCard &version : *kept)
-                notes = conflictNotes(notes, sync::boxesOf(version.card.record, version.card.notes),
-                                      sync::boxesOf(record, notes), version.card.notes);
+                notes =
+                    conflictNotes(notes, sync::boxesOf(version.card.record, version.card.notes),
+                                  sync::boxesOf(record, notes), version.card.notes, version.bytes);
             try {
                 store::replaceContact(n, record, notes);
             } catch (const DataError &error) {
@@ -1502,7 +1512,7 @@ SyncReport syncVdir(const QString &nativeFolder)
             if (!merge.anyFromPhone() && !merge.anyConflict())
                 continue;
             const auto [merged, notes] =
-                mergedFromCard(record, oldNotes, mine, theirs, l.read->card, merge);
+                mergedFromCard(record, oldNotes, mine, theirs, l.read->card, l.read->bytes, merge);
             if (!(merged == record) || notes != oldNotes) {
                 try {
                     store::replaceContact(n, merged, notes);
@@ -1786,8 +1796,8 @@ SyncReport syncVdir(const QString &nativeFolder)
             const sync::ValueMerge merge = sync::mergeValues(
                 sync::parseBase(last->base).value_or(sync::BaseValues{}), mine, *fileBoxes);
             const QString oldNotes = card.notes(n);
-            const auto [merged, notes] =
-                mergedFromCard(record, oldNotes, mine, *fileBoxes, chosen->card, merge);
+            const auto [merged, notes] = mergedFromCard(record, oldNotes, mine, *fileBoxes,
+                                                        chosen->card, chosen->bytes, merge);
             if (!(merged == record) || notes != oldNotes) {
                 if (!storeContact(merged, notes))
                     break;
@@ -1853,8 +1863,8 @@ SyncReport syncVdir(const QString &nativeFolder)
                 mergeOut(added);
                 break;
             }
-            const QString notes =
-                conflictNotes(card.notes(n), *fileBoxes, recordBoxes(), chosen->card.notes);
+            const QString notes = conflictNotes(card.notes(n), *fileBoxes, recordBoxes(),
+                                                chosen->card.notes, chosen->bytes);
             if (notes != card.notes(n)) {
                 if (!storeContact(record, notes))
                     break;
@@ -1903,7 +1913,8 @@ SyncReport syncVdir(const QString &nativeFolder)
                              sync::baseText(sync::baseOf(ending)),
                              sync::baseText(sync::baseOf(*seen))};
             const sync::Boxes wanted =
-                valuesToWrite(sync::changedSince(*recordBase, *seen, ending), *seen, card.notes(n));
+                valuesToWrite(sync::changedSince(*recordBase, *seen, ending), *seen, card.notes(n),
+                              chosen ? chosen->bytes : QByteArray());
             const QByteArray merged =
                 wanted == *seen ? bytes : sync::mergeIntoCard(bytes, *seen, wanted);
             if (merged != bytes) {

@@ -79,6 +79,7 @@ const QList<Seed> FailedSeeds = {
     {229, 40},       // after a restore, a new contact took a number whose card held another
     {30, 40},        // a conflict written into the phone's note dropped the values kept after it
     {49, 25, true},  // state lost: a phone card edited in name, phone and e-mail was added
+    {149, 25, true}, // a conflict line held a phone value with "?" for letters the card file lacks
 };
 
 // What a user types: five values with a box, four the phone alone holds.
@@ -983,6 +984,9 @@ void ModelRun::check(bool quiet)
         bool onPhone = cardHolds(card, t.field, t.value);
         for (const QString &copy : m_contacts.value(t.tag).duplicates)
             onPhone = onPhone || cardHolds(cards.value(copy), t.field, t.value);
+        // A conflict's lines go out as note text: a value kept there is on the phone.
+        for (const Line &line : card)
+            onPhone = onPhone || (line.name == u"NOTE" && line.value.contains(t.value));
         const bool inBox =
             t.field < BoxFields && withoutPadding(record.record.fieldText(BoxOf[t.field])) ==
                                        cardForm(t.value, WidthOf[t.field]);
