@@ -7,6 +7,7 @@
 #include "interchange/fieldtext.h"
 #include "interchange/importcard.h"
 #include "interchange/importreader.h"
+#include "interchange/wholecontact.h"
 
 #include <QStringList>
 
@@ -397,6 +398,18 @@ Boxes boxesOf(const ContactRecord &record, const QString &notes)
     while (own.endsWith(u'\n') || own.endsWith(u'\r'))
         own.chop(1);
     boxes.ownNotes = own;
+    return boxes;
+}
+
+Boxes wholeBoxesOf(const ContactRecord &record, const QString &notes)
+{
+    Boxes boxes = boxesOf(record, notes);
+    if (!notes.contains(interchange::importing::ImportedValuesHeading))
+        return boxes;
+    const interchange::WholeContact whole = interchange::wholeContact(record, notes);
+    for (int i = 0; i < FieldBoxCount; ++i)
+        if (whole.restored[size_t(i)])
+            boxes.box[size_t(i)] = whole.boxes[size_t(i)].trimmed();
     return boxes;
 }
 

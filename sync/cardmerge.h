@@ -25,6 +25,9 @@ struct Boxes
     bool operator==(const Boxes &) const = default;
 };
 Boxes boxesOf(const ContactRecord &record, const QString &notes);
+// The same with each cut box's whole value, as the notes' section keeps it: what the
+// address book's card holds behind the box, so a change beyond the box's width counts.
+Boxes wholeBoxesOf(const ContactRecord &record, const QString &notes);
 
 // The boxes the card file would hold for a vCard: what import makes of it. nullopt when
 // the bytes are not exactly one vCard.

@@ -74,6 +74,23 @@ ValueMerge mergeValues(const BaseValues &base, const Boxes &record, const Boxes 
     return mergeValues(base, base, record, phone);
 }
 
+ValueMerge mergeValues(const BaseValues &base, const Boxes &record, const Boxes &phone,
+                       const BaseValues &wholeBase, const BaseValues &wholeNow)
+{
+    ValueMerge merge = mergeValues(base, record, phone);
+    for (int i = 0; i < ValueCount; ++i) {
+        const size_t at = size_t(i);
+        // A change the box shows was judged above.
+        if (wholeNow.digest[at] == wholeBase.digest[at] ||
+            valueDigest(valueAt(phone, i)) != base.digest[at])
+            continue;
+        const bool recordChanged = valueDigest(valueAt(record, i)) != base.digest[at];
+        merge.take[at] = recordChanged ? Side::Record : Side::Phone;
+        merge.conflict[at] = recordChanged;
+    }
+    return merge;
+}
+
 ValueMerge mergeValues(const BaseValues &recordBase, const BaseValues &phoneBase,
                        const Boxes &record, const Boxes &phone)
 {

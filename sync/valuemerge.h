@@ -51,6 +51,10 @@ struct ValueMerge
 // Per value: changed on the phone's side only -> the phone's; changed on both to
 // different text -> the record's, marked as a conflict; else the record's.
 ValueMerge mergeValues(const BaseValues &base, const Boxes &record, const Boxes &phone);
+// The same with the phone's whole values (wholeBoxesOf) now and at the last pass: a
+// value the phone changed beyond what its box shows changed on the phone's side too.
+ValueMerge mergeValues(const BaseValues &base, const Boxes &record, const Boxes &phone,
+                       const BaseValues &wholeBase, const BaseValues &wholeNow);
 // The same for a vCard whose values never matched the record's one for one (a second
 // vCard of the contact, found by the duplicate rule): each side's change is judged
 // against what that side held at the last pass.

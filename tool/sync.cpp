@@ -77,6 +77,9 @@ struct ContactState
     // unknown (a state an earlier version wrote): then a change on both sides is a
     // whole-contact conflict.
     QByteArray base;
+    // The vCard's values then, whole (sync::wholeBoxesOf): "=" when the same as base,
+    // empty when unknown (then only a change its boxes show counts).
+    QByteArray whole;
 };
 
 // A foreign vCard appended as a record whose file is not yet replaced by ours: kept in
@@ -141,7 +144,7 @@ std::optional<State> parseState(const QByteArray &bytes, const QUuid &cardFile,
     state.writer = writer.at(1);
     if (QUuid::fromString(QString::fromLatin1(state.cardFileId)) != cardFile)
         return std::nullopt;
-    std::array<QByteArrayView, 10> f;
+    std::array<QByteArrayView, 11> f;
     const auto fieldsOf = [&f](QByteArrayView line) {
         qsizetype count = 0;
         qsizetype start = 0;
@@ -160,7 +163,7 @@ std::optional<State> parseState(const QByteArray &bytes, const QUuid &cardFile,
             continue;
         const qsizetype fields = fieldsOf(*line);
         bool ok = false;
-        if (f[0] == "c" && (fields == 9 || fields == 10)) {
+        if (f[0] == "c" && fields >= 9 && fields <= 11) {
             const int n = f[1].toInt(&ok);
             if (!ok || n < 1 || n > ContactRecord::MaxNumber)
                 return std::nullopt;
@@ -175,13 +178,16 @@ std::optional<State> parseState(const QByteArray &bytes, const QUuid &cardFile,
                     ? QString()
                     : QString::fromUtf8(QByteArray::fromPercentEncoding(f[7].toByteArray()));
             // Only its size is checked here, at every pass for every contact.
-            if (fields == 10 && f[9].size() != sync::BaseTextSize)
+            if (fields >= 10 && f[9].size() != sync::BaseTextSize)
+                return std::nullopt;
+            if (fields == 11 && f[10] != "=" && f[10].size() != sync::BaseTextSize)
                 return std::nullopt;
             // The lines are written in ascending order: each goes at the end.
             state.contacts.insert(state.contacts.cend(), n,
                                   {f[2].toByteArray(), f[3].toByteArray(), f[4].toByteArray(), name,
                                    f[5].toByteArray(), f[6].toByteArray(), foreignUid,
-                                   fields == 10 ? f[9].toByteArray() : QByteArray()});
+                                   fields >= 10 ? f[9].toByteArray() : QByteArray(),
+                                   fields == 11 ? f[10].toByteArray() : QByteArray()});
         } else if (f[0] == "p" && (fields == 4 || fields == 5)) {
             const int n = f[2].toInt(&ok);
             const QString name =
@@ -223,6 +229,8 @@ QByteArray stateBytes(const State &state, const std::function<QString(int)> &can
                c.notesId + ' ' + c.file + ' ' + c.fileId + ' ' + uid + ' ' + name;
         if (!c.base.isEmpty())
             out += ' ' + c.base;
+        if (!c.base.isEmpty() && !c.whole.isEmpty())
+            out += ' ' + c.whole;
         out += '\n';
     }
     QStringList pendingNames = state.pending.keys();
@@ -273,6 +281,25 @@ bool sameIdentity(QByteArrayView stored, const files::NativeEntry &entry)
 QByteArray notesDigest(const QString &notes)
 {
     return digest(notes.toUtf8());
+}
+
+// The state's form of a vCard's whole values, next to the base of its boxes.
+QByteArray wholeText(const sync::Boxes &whole, const QByteArray &base)
+{
+    const QByteArray text = sync::baseText(sync::baseOf(whole));
+    return text == base ? QByteArrayLiteral("=") : text;
+}
+
+QByteArray wholeText(const ImportedContact &card, const QByteArray &base)
+{
+    return wholeText(sync::wholeBoxesOf(card.record, card.notes), base);
+}
+
+std::optional<sync::BaseValues> wholeBase(const ContactState &c)
+{
+    if (c.whole.isEmpty())
+        return std::nullopt;
+    return sync::parseBase(c.whole == "=" ? c.base : c.whole);
 }
 
 // Our vCard for one contact: the export's writer, with the contact's UID of this card
@@ -777,6 +804,7 @@ void applyTakeInIntents(State &state, CardSide &card, const QByteArray &intents)
         last->fileName = QString::fromUtf8(QByteArray::fromPercentEncoding(f.at(5)));
         last->fileId.clear(); // read again
         last->base.clear();   // the record's values, taken from it at the next pass
+        last->whole.clear();
     }
 }
 
@@ -978,7 +1006,7 @@ SyncReport syncVdir(const QString &nativeFolder)
         }
         state.contacts.insert(n, {card.recordDigest(n), notesDigest(card.notes(n)),
                                   card.notesFiles.value(n, QByteArrayLiteral("-")), it.key(),
-                                  it->file, QByteArray(), it->uid, QByteArray()});
+                                  it->file, QByteArray(), it->uid, QByteArray(), QByteArray()});
         report.lines.append(
             QStringLiteral("Added %1 from %2").arg(describe(card.contact(n)), it.key()));
         ++report.added;
@@ -1636,6 +1664,9 @@ SyncReport syncVdir(const QString &nativeFolder)
             action == sync::Action::Nothing ? ContactRecord() : card.record(n);
 
         const auto keepFile = [&] {
+            now.whole = chosen  ? wholeText(chosen->card, now.base)
+                        : known ? last->whole
+                                : QByteArray();
             now.fileName = fileEntry->name;
             now.file = chosen ? chosen->digest : last->file;
             now.fileId = identity(*fileEntry);
@@ -1690,7 +1721,14 @@ SyncReport syncVdir(const QString &nativeFolder)
                     next.contacts.insert(n, *last);
                 return;
             }
-            const std::optional<sync::Boxes> seen = chosen ? fileBoxes : sync::renderedBoxes(bytes);
+            const ReadResult read = chosen ? ReadResult{} : readVCards(bytes);
+            const ImportedContact *seenCard = chosen ? &chosen->card
+                                              : read.ok() && read.contacts.size() == 1
+                                                  ? &read.contacts.first()
+                                                  : nullptr;
+            const std::optional<sync::Boxes> seen =
+                seenCard ? std::optional(sync::boxesOf(seenCard->record, seenCard->notes))
+                         : std::nullopt;
             if (!seen) {
                 leaveAlone(path, QStringLiteral("the file is no longer one vCard"),
                            fileEntry->name);
@@ -1700,21 +1738,21 @@ SyncReport syncVdir(const QString &nativeFolder)
             }
             QByteArray merged =
                 sync::mergeIntoCard(bytes, *seen, valuesToWrite(recordNow, *seen, card.notes(n)));
-            if (correctSection) {
-                const ReadResult read = chosen ? ReadResult{} : readVCards(bytes);
-                const QString cardNotes = chosen ? chosen->card.notes
-                                          : read.ok() && read.contacts.size() == 1
-                                              ? read.contacts.first().notes
-                                              : QString();
-                merged = sync::correctValues(merged, sectionCorrections(cardNotes, card.notes(n)));
-            }
+            if (correctSection)
+                merged =
+                    sync::correctValues(merged, sectionCorrections(seenCard->notes, card.notes(n)));
             if (merged == bytes) {
+                now.whole = wholeText(*seenCard, now.base);
                 now.fileName = fileEntry->name;
                 now.file = digest(bytes);
                 now.fileId = identity(*fileEntry);
                 next.contacts.insert(n, now);
                 return;
             }
+            const ReadResult written = readVCards(merged);
+            now.whole = written.ok() && written.contacts.size() == 1
+                            ? wholeText(written.contacts.first(), now.base)
+                            : QByteArray();
             writeFile(fileEntry->name, merged, files::SeenFile::holding(bytes));
         };
 
@@ -1736,6 +1774,7 @@ SyncReport syncVdir(const QString &nativeFolder)
                                     .arg(describe(card.contact(n))));
             ++report.restored;
             now.base = sync::baseText(sync::baseOf(recordBoxes()));
+            now.whole = wholeText(sync::wholeBoxesOf(record, card.notes(n)), now.base);
             newCards.push_back({n, now, {}});
             break;
         case sync::Action::Create: {
@@ -1750,6 +1789,7 @@ SyncReport syncVdir(const QString &nativeFolder)
                 now.foreignUid = uid;
             }
             now.base = sync::baseText(sync::baseOf(recordBoxes()));
+            now.whole = wholeText(sync::wholeBoxesOf(record, card.notes(n)), now.base);
             newCards.push_back({n, now, uid});
             break;
         }
@@ -1793,8 +1833,13 @@ SyncReport syncVdir(const QString &nativeFolder)
             const sync::Boxes &mine = recordBoxes();
             // Values that do not read count as changed on both sides: the card file's
             // stay, and the vCard's differing ones go into the notes.
-            const sync::ValueMerge merge = sync::mergeValues(
-                sync::parseBase(last->base).value_or(sync::BaseValues{}), mine, *fileBoxes);
+            const sync::BaseValues base = sync::parseBase(last->base).value_or(sync::BaseValues{});
+            const std::optional<sync::BaseValues> lastWhole = wholeBase(*last);
+            const sync::ValueMerge merge =
+                lastWhole ? sync::mergeValues(base, mine, *fileBoxes, *lastWhole,
+                                              sync::baseOf(sync::wholeBoxesOf(chosen->card.record,
+                                                                              chosen->card.notes)))
+                          : sync::mergeValues(base, mine, *fileBoxes);
             const QString oldNotes = card.notes(n);
             const auto [merged, notes] = mergedFromCard(record, oldNotes, mine, *fileBoxes,
                                                         chosen->card, chosen->bytes, merge);

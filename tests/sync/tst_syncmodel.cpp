@@ -80,6 +80,8 @@ const QList<Seed> FailedSeeds = {
     {30, 40},        // a conflict written into the phone's note dropped the values kept after it
     {49, 25, true},  // state lost: a phone card edited in name, phone and e-mail was added
     {149, 25, true}, // a conflict line held a phone value with "?" for letters the card file lacks
+    {104, 25, true}, // a phone edit beyond the box's width written over without a conflict
+    {51, 25, true},  // the model: a pass cut short had sent the typed value out already
 };
 
 // What a user types: five values with a box, four the phone alone holds.
@@ -786,8 +788,13 @@ void ModelRun::settle()
     // holds keeps the phone's values, the card file's differing ones go into its notes.
     for (auto it = m_contacts.begin(); it != m_contacts.end(); ++it) {
         ModelContact &contact = *it;
-        const bool phoneKept = m_stateLost && !primaryOf(it.key(), m_passStart).isEmpty();
+        const QString primary = m_stateLost ? primaryOf(it.key(), m_passStart) : QString();
         for (int f = 0; f < BoxFields; ++f) {
+            // A pass cut short may have written the typed value out already.
+            const bool phoneKept =
+                !primary.isEmpty() && contact.cardPending[f] &&
+                cardForm(cardValue(m_passStart.value(primary), Field(f)), WidthOf[f]) !=
+                    cardForm(*contact.cardPending[f], WidthOf[f]);
             if (contact.cardPending[f] && phoneKept) {
                 // Kept in the notes (the typed value stays due there); the phone's
                 // value, typed there since or not, is the one both sides hold.

@@ -113,6 +113,51 @@ private Q_SLOTS:
         QCOMPARE(out.box[size_t(FieldBox::HomePhone)], u"020 555 0199"_s);
     }
 
+    // The phone's whole value behind a cut box ("Featherstonehaugh-Ch" in the box): a
+    // change beyond the box's width is a change on the phone's side.
+    void wholeValueBeyondTheBox_data()
+    {
+        QTest::addColumn<QString>("record");
+        QTest::addColumn<QString>("phoneBox");
+        QTest::addColumn<QString>("phoneWhole");
+        QTest::addColumn<Side>("take");
+        QTest::addColumn<bool>("conflict");
+        const QString box = u"Featherstonehaugh-Ch"_s;
+        QTest::newRow("neither") << box << box << u"Featherstonehaugh-Cholmondeley9"_s
+                                 << Side::Record << false;
+        QTest::newRow("phone beyond the box")
+            << box << box << u"Featherstonehaugh-Cholmondeley12"_s << Side::Phone << false;
+        QTest::newRow("both: record's box, phone beyond it")
+            << u"Lovelace"_s << box << u"Featherstonehaugh-Cholmondeley12"_s << Side::Record
+            << true;
+        QTest::newRow("both to the same box")
+            << u"Lovelace"_s << u"Lovelace"_s << u"Lovelace"_s << Side::Record << false;
+    }
+    void wholeValueBeyondTheBox()
+    {
+        QFETCH(QString, record);
+        QFETCH(QString, phoneBox);
+        QFETCH(QString, phoneWhole);
+        QFETCH(Side, take);
+        QFETCH(bool, conflict);
+        const size_t last = size_t(FieldBox::LastName);
+        Boxes base = lastPass();
+        base.box[last] = u"Featherstonehaugh-Ch"_s;
+        Boxes wholeBase = base;
+        wholeBase.box[last] = u"Featherstonehaugh-Cholmondeley9"_s;
+        Boxes ours = base;
+        ours.box[last] = record;
+        Boxes theirs = base;
+        theirs.box[last] = phoneBox;
+        Boxes theirsWhole = base;
+        theirsWhole.box[last] = phoneWhole;
+        const ValueMerge merge =
+            mergeValues(baseOf(base), ours, theirs, baseOf(wholeBase), baseOf(theirsWhole));
+        QCOMPARE(merge.take[last], take);
+        QCOMPARE(merge.conflict[last], conflict);
+        QCOMPARE(merge.anyConflict(), conflict);
+    }
+
     void badBaseText()
     {
         const QByteArray text = baseText(baseOf(lastPass()));

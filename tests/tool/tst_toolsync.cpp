@@ -755,7 +755,8 @@ private Q_SLOTS:
             QByteArray old;
             for (const QByteArray &line : state.split('\n'))
                 if (!line.isEmpty())
-                    old += (line.startsWith("c ") ? line.left(line.lastIndexOf(' ')) : line) + '\n';
+                    old +=
+                        (line.startsWith("c ") ? line.split(' ').mid(0, 9).join(' ') : line) + '\n';
             QVERIFY(old != state);
             writeFile(statePath, old);
         }
