@@ -1451,6 +1451,24 @@ SyncReport syncVdir(const QString &nativeFolder)
         if (known)
             now.foreignUid = last->foreignUid;
         bool recordChanged = !known || last->record != now.record || last->notes != now.notes;
+        // The record and its notes into the card file, for a change that came from the
+        // vCard `fileName`. A refusal of the store is reported and that vCard left alone.
+        const auto storeRecord = [&](const ContactRecord &values, const QString &notes,
+                                     const QString &fileName) {
+            try {
+                store::replaceContact(n, values, notes);
+            } catch (const DataError &error) {
+                leaveAlone(joinedPath(nativeFolder, fileName), error.message(), fileName);
+                return false;
+            }
+            cardWritten = true;
+            card.setRecord(n, values);
+            card.setNotes(n, notes);
+            now.record = card.recordDigest(n);
+            now.notes = notesDigest(notes);
+            now.notesId.clear(); // filled in from the notes folder below
+            return true;
+        };
         if (const auto kept = setAside.constFind(n); kept != setAside.cend()) {
             const ContactRecord record = card.record(n);
             QString notes = card.notes(n);
@@ -1542,22 +1560,12 @@ SyncReport syncVdir(const QString &nativeFolder)
             const auto [merged, notes] =
                 mergedFromCard(record, oldNotes, mine, theirs, l.read->card, l.read->bytes, merge);
             if (!(merged == record) || notes != oldNotes) {
-                try {
-                    store::replaceContact(n, merged, notes);
-                } catch (const DataError &error) {
-                    leaveAlone(joinedPath(nativeFolder, l.entry.name), error.message(),
-                               l.entry.name);
+                if (!storeRecord(merged, notes, l.entry.name)) {
                     l.kept = true;
                     next.links[n].append(l.last);
                     continue;
                 }
-                cardWritten = true;
                 recordChanged = true;
-                card.setRecord(n, merged);
-                card.setNotes(n, notes);
-                now.record = card.recordDigest(n);
-                now.notes = notesDigest(notes);
-                now.notesId.clear();
             }
             if (merge.anyConflict()) {
                 report.lines.append(QStringLiteral("Conflict on %1: values changed in the card "
@@ -1685,26 +1693,15 @@ SyncReport syncVdir(const QString &nativeFolder)
             now.fileId = identity({name, written.size, written.mtimeNs, written.inode});
             next.contacts.insert(n, now);
         };
-        // The phone's card with the record's changed boxes merged in.
-        // The record and its notes into the card file. A refusal of the store is reported,
-        // the vCard left alone and the contact kept as the last pass left it.
+        // A change from the contact's own vCard: refused, the contact stays as the last
+        // pass left it.
         const auto storeContact = [&](const ContactRecord &values, const QString &notes) {
-            try {
-                store::replaceContact(n, values, notes);
-            } catch (const DataError &error) {
-                leaveAlone(joinedPath(nativeFolder, fileEntry->name), error.message(),
-                           fileEntry->name);
-                if (known)
-                    next.contacts.insert(n, *last);
-                return false;
-            }
-            cardWritten = true;
-            card.setRecord(n, values);
-            card.setNotes(n, notes);
-            now.record = card.recordDigest(n);
-            now.notes = notesDigest(notes);
-            now.notesId.clear(); // filled in from the notes folder below
-            return true;
+            // A contact given a vCard of its own has none yet: named by the one it gets.
+            if (storeRecord(values, notes, fileEntry ? fileEntry->name : canonical))
+                return true;
+            if (known)
+                next.contacts.insert(n, *last);
+            return false;
         };
         // correctSection: the card is as the last pass left it, so a value of the notes'
         // section that differs from the card's was corrected in the card file.
