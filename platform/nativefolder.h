@@ -61,6 +61,8 @@ QByteArray readNativeFileNoFollow(const QString &nativePath, std::int64_t maxByt
 
 // Removes a file named by a native path, then flushes its folder.
 void deleteNativeFile(const QString &nativePath);
+// Renames a file of a native folder over another of the same folder, then flushes it.
+void moveNativeFile(const QString &fromPath, const QString &toPath);
 
 // The native path of a program folder as the file system spells it (names found in any
 // letter case), for listNativeEntries.

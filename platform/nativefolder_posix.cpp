@@ -211,6 +211,16 @@ void deleteNativeFile(const QString &nativePath)
     syncFolder(folderOf(native), operation, nativePath);
 }
 
+void moveNativeFile(const QString &fromPath, const QString &toPath)
+{
+    const QString operation = QStringLiteral("rename");
+    const QByteArray from = encoded(fromPath, operation);
+    const QByteArray to = encoded(toPath, operation);
+    if (sysCall("rename", [&] { return ::rename(from.constData(), to.constData()); }) != 0)
+        fail(operation, fromPath, errno);
+    syncFolder(folderOf(to), operation, toPath);
+}
+
 QString nativeFolderPath(const QString &programPath)
 {
     return QFile::decodeName(resolvePath(programPath).native);

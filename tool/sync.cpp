@@ -831,6 +831,34 @@ QHash<QString, QByteArray> createdInIntents(const QByteArray &intents)
     return created;
 }
 
+// A vCard the pass replaces is announced too: "r <name> <digest written> <digest
+// replaced>". A pass killed between putting its version in place and comparing the one
+// it displaced leaves that one under a temporary name: the next pass tells by these
+// digests whether it is the version the pass read, or another program's written since.
+QByteArray replaceIntent(const QString &name, const QByteArray &written, const QByteArray &replaced)
+{
+    return "r " + QUrl::toPercentEncoding(name) + ' ' + digest(written) + ' ' + digest(replaced) +
+           '\n';
+}
+
+struct Replaced
+{
+    QByteArray written;
+    QByteArray replaced;
+};
+
+QHash<QString, Replaced> replacedInIntents(const QByteArray &intents)
+{
+    QHash<QString, Replaced> replaced;
+    for (const QByteArray &line : intents.split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() == 4 && fields[0] == "r")
+            replaced.insert(QString::fromUtf8(QByteArray::fromPercentEncoding(fields[1])),
+                            {fields[2], fields[3]});
+    }
+    return replaced;
+}
+
 // A pairing the card file no longer holds: the contact's number is gone (the card
 // file was put back from an older copy), or the contact came from the address book and
 // the record now under its number is another one (its notes no longer keep the card's
@@ -985,14 +1013,40 @@ SyncReport syncVdir(const QString &nativeFolder)
     const QByteArray writer = writerDigest();
 
     // Temporary files of a pass that was killed: only our own (".<file>.tmp-XXXXXX" of a
-    // vCard or of the state file), never another program's.
+    // vCard or of the state file), never another program's. One that holds a version of
+    // a vCard another program wrote while that pass replaced it goes back in its place
+    // (the pass then finds the file changed, and merges).
+    const QHash<QString, Replaced> replaced = replacedInIntents(intents);
+    bool putBack = false;
     for (const files::NativeEntry &entry : entries) {
         static const QRegularExpression Temporary(
             QStringLiteral("^\\.(.+\\.vcf|\\.cardomine-sync-(state|intent))\\.tmp-[A-Za-z0-9]{6}$"),
             QRegularExpression::CaseInsensitiveOption);
-        if (Temporary.match(entry.name).hasMatch())
-            files::deleteNativeFile(joinedPath(nativeFolder, entry.name));
+        const QRegularExpressionMatch match = Temporary.match(entry.name);
+        if (!match.hasMatch())
+            continue;
+        const QString path = joinedPath(nativeFolder, entry.name);
+        if (const auto r = replaced.constFind(match.captured(1)); r != replaced.cend()) {
+            const QString target = joinedPath(nativeFolder, match.captured(1));
+            const QByteArray held = digest(files::readNativeFile(path));
+            std::optional<QByteArray> inPlace;
+            try {
+                inPlace = digest(files::readNativeFile(target));
+            } catch (const platform::FileError &) {
+            }
+            if (held != r->written && held != r->replaced && inPlace == r->written) {
+                files::moveNativeFile(path, target);
+                report.lines.append(QStringLiteral("%1: another program's version, written while "
+                                                   "a pass cut short replaced it, was put back")
+                                        .arg(target));
+                putBack = true;
+                continue;
+            }
+        }
+        files::deleteNativeFile(path);
     }
+    if (putBack)
+        entries = files::listNativeEntries(nativeFolder);
 
     // Phone contacts a pass cut short appended before its state could say so: the record
     // at the number named holds the card's UID in its notes. Known from now on as the
@@ -1433,6 +1487,7 @@ SyncReport syncVdir(const QString &nativeFolder)
         QString uid; // when not the contact's own (contactUid): a UID of its own
     };
     std::vector<NewCard> newCards;
+    QByteArray replaceIntents; // the vCards replaced, announced before they are
     // Second vCards written: their contact, and how the last pass left them (none for one
     // linked in this pass).
     QHash<QString, std::pair<int, std::optional<LinkedCard>>> linkWrites;
@@ -1750,6 +1805,7 @@ SyncReport syncVdir(const QString &nativeFolder)
             now.whole = written.ok() && written.contacts.size() == 1
                             ? wholeText(written.contacts.first(), now.base)
                             : QByteArray();
+            replaceIntents += replaceIntent(fileEntry->name, merged, bytes);
             writeFile(fileEntry->name, merged, files::SeenFile::holding(bytes));
         };
 
@@ -1960,6 +2016,7 @@ SyncReport syncVdir(const QString &nativeFolder)
             const QByteArray merged =
                 wanted == *seen ? bytes : sync::mergeIntoCard(bytes, *seen, wanted);
             if (merged != bytes) {
+                replaceIntents += replaceIntent(l.entry.name, merged, bytes);
                 const files::WrittenFile written =
                     vcards.addNative(path, merged, files::SeenFile::holding(bytes));
                 ++report.written;
@@ -2024,6 +2081,10 @@ SyncReport syncVdir(const QString &nativeFolder)
         }
     }
 
+    if (!replaceIntents.isEmpty()) {
+        intents += replaceIntents;
+        files::replaceNativeFile(intentPath, intents);
+    }
     for (const QString &path : vcards.commit()) {
         --report.written;
         const QString name = path.mid(path.lastIndexOf(u'/') + 1);

@@ -145,15 +145,63 @@ private Q_SLOTS:
         }
     }
 
+    // The phone rewrites contact 2's card just as a pass puts the card file's edit in
+    // its place, and the pass is killed at each operation after that: the phone's
+    // version is never lost, whichever side of the swap the kill came.
+    void phoneRewriteAtAKilledReplace()
+    {
+        const auto rewrite = [this](const QString &path) {
+            if (!path.endsWith(ourFile(2)))
+                return;
+            writeAll(path,
+                     readAll(path).replace("END:VCARD", "EMAIL;TYPE=home:zola@phone.example\r\n"
+                                                        "END:VCARD"));
+            writeAll(m_vdir->path() + u".rewritten"_s, "1");
+        };
+        prepare(u"R"_s);
+        faults::reset();
+        faults::beforeReplacing(rewrite);
+        QVERIFY(pass({}).isEmpty());
+        const qint64 count = faults::operationCount();
+        QList<qint64> points;
+        for (const std::int64_t changing : faults::changingOperations())
+            if (changing < count)
+                points.append(changing + 1);
+        faults::reset();
+        QFile::remove(m_vdir->path() + u".rewritten"_s);
+        int rewritten = 0;
+        for (const qint64 k : std::as_const(points)) {
+            const QString where = u"killed at operation %1 of %2"_s.arg(k).arg(count);
+            prepare(u"R"_s);
+            killedPass(k, faults::Mode::Crash, where, rewrite);
+            faults::reset();
+            QVERIFY2(pass({}).isEmpty(), qPrintable(where));
+            if (!QFile::remove(m_vdir->path() + u".rewritten"_s))
+                continue; // killed before the phone's edit
+            ++rewritten;
+            const QByteArray card = readAll(m_vdir->filePath(ourFile(2)));
+            const cardfile::Contact contact = contactsByNumber().value(2);
+            QVERIFY2(card.contains("zola@phone.example") ||
+                         contact.notes.contains(u"zola@phone.example"_s) ||
+                         contact.record.FaxOrEmail.text().contains(u"zola@phone"_s),
+                     qPrintable(where + u": "_s + QString::fromUtf8(card)));
+            QVERIFY2(contact.record.City.text().startsWith(u"Lyon"_s), qPrintable(where));
+        }
+        QVERIFY(rewritten > 2);
+    }
+
 private:
     // A pass in a child process, ended by the fault armed at operation k.
-    void killedPass(qint64 k, faults::Mode mode, const QString &where)
+    void killedPass(qint64 k, faults::Mode mode, const QString &where,
+                    const std::function<void(const QString &)> &beforeReplacing = {})
     {
         const pid_t child = ::fork();
         QVERIFY(child >= 0);
         if (child == 0) {
             faults::reset();
             faults::arm(k, 0, mode);
+            if (beforeReplacing)
+                faults::beforeReplacing(beforeReplacing);
             try {
                 tool::syncVdir(m_vdir->path());
             } catch (...) {
