@@ -456,7 +456,12 @@ QByteArray mergeIntoCard(const QByteArray &vcard, const Boxes &seen, const Boxes
     return cardText(vcard, props);
 }
 
-std::optional<QString> wholeValueIn(const QByteArray &vcard, FieldBox box, const QString &shown)
+namespace {
+
+// The value behind a box among the card's properties: the first property part the box
+// shows as `shown`.
+std::optional<QString> wholeValueAmong(const QList<Property> &props, FieldBox box,
+                                       const QString &shown)
 {
     // Where each box's value stands: a property and the part of it, -1 for the whole.
     QStringList names;
@@ -488,7 +493,7 @@ std::optional<QString> wholeValueIn(const QByteArray &vcard, FieldBox box, const
         names = {u"TEL"_s};
         break;
     }
-    for (const Property &p : properties(interchange::importing::decodeGuessing(vcard))) {
+    for (const Property &p : props) {
         if (!names.contains(p.name))
             continue;
         const QStringList parts = components(p);
@@ -497,6 +502,24 @@ std::optional<QString> wholeValueIn(const QByteArray &vcard, FieldBox box, const
             return value;
     }
     return std::nullopt;
+}
+
+} // namespace
+
+std::optional<QString> wholeValueIn(const QByteArray &vcard, FieldBox box, const QString &shown)
+{
+    return wholeValueAmong(properties(interchange::importing::decodeGuessing(vcard)), box, shown);
+}
+
+Boxes wholeBoxesIn(const QByteArray &vcard, const Boxes &shown)
+{
+    const QList<Property> props = properties(interchange::importing::decodeGuessing(vcard));
+    Boxes whole = shown;
+    for (int i = 0; i < FieldBoxCount; ++i)
+        if (!shown.box[size_t(i)].isEmpty())
+            whole.box[size_t(i)] = wholeValueAmong(props, FieldBox(i), shown.box[size_t(i)])
+                                       .value_or(shown.box[size_t(i)]);
+    return whole;
 }
 
 QByteArray correctValues(const QByteArray &vcard, const QList<Correction> &corrections)

@@ -25,8 +25,8 @@ struct Boxes
     bool operator==(const Boxes &) const = default;
 };
 Boxes boxesOf(const ContactRecord &record, const QString &notes);
-// The same with each cut box's whole value, as the notes' section keeps it: what the
-// address book's card holds behind the box, so a change beyond the box's width counts.
+// The same with each cut box's whole value, as the notes' section keeps it: what a vCard
+// written from the record holds behind the box.
 Boxes wholeBoxesOf(const ContactRecord &record, const QString &notes);
 
 // The boxes the card file would hold for a vCard: what import makes of it. nullopt when
@@ -42,6 +42,10 @@ QByteArray mergeIntoCard(const QByteArray &vcard, const Boxes &seen, const Boxes
 // The value behind a box as the vCard holds it whole (letters the card file lacks, the
 // full length): the property part the box shows as `shown`; nullopt when none does.
 std::optional<QString> wholeValueIn(const QByteArray &vcard, FieldBox box, const QString &shown);
+// Each of the boxes `shown` (the vCard's rendering) with its whole value so: what the
+// card holds behind them, so a change the boxes do not show (past a box's width, or in
+// letters the card file lacks) still counts.
+Boxes wholeBoxesIn(const QByteArray &vcard, const Boxes &shown);
 
 // A value of the notes' section the user corrected in the card file: as the card holds
 // it, and as it is now.

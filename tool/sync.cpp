@@ -77,7 +77,7 @@ struct ContactState
     // unknown (a state an earlier version wrote): then a change on both sides is a
     // whole-contact conflict.
     QByteArray base;
-    // The vCard's values then, whole (sync::wholeBoxesOf): "=" when the same as base,
+    // The vCard's values then, whole (sync::wholeBoxesIn): "=" when the same as base,
     // empty when unknown (then only a change its boxes show counts).
     QByteArray whole;
 };
@@ -290,9 +290,10 @@ QByteArray wholeText(const sync::Boxes &whole, const QByteArray &base)
     return text == base ? QByteArrayLiteral("=") : text;
 }
 
-QByteArray wholeText(const ImportedContact &card, const QByteArray &base)
+// For a vCard as read: its values as the card holds them.
+QByteArray wholeText(const ImportedContact &card, const QByteArray &bytes, const QByteArray &base)
 {
-    return wholeText(sync::wholeBoxesOf(card.record, card.notes), base);
+    return wholeText(sync::wholeBoxesIn(bytes, sync::boxesOf(card.record, card.notes)), base);
 }
 
 std::optional<sync::BaseValues> wholeBase(const ContactState &c)
@@ -1727,7 +1728,7 @@ SyncReport syncVdir(const QString &nativeFolder)
             action == sync::Action::Nothing ? ContactRecord() : card.record(n);
 
         const auto keepFile = [&] {
-            now.whole = chosen  ? wholeText(chosen->card, now.base)
+            now.whole = chosen  ? wholeText(chosen->card, chosen->bytes, now.base)
                         : known ? last->whole
                                 : QByteArray();
             now.fileName = fileEntry->name;
@@ -1794,7 +1795,7 @@ SyncReport syncVdir(const QString &nativeFolder)
                 merged =
                     sync::correctValues(merged, sectionCorrections(seenCard->notes, card.notes(n)));
             if (merged == bytes) {
-                now.whole = wholeText(*seenCard, now.base);
+                now.whole = wholeText(*seenCard, bytes, now.base);
                 now.fileName = fileEntry->name;
                 now.file = digest(bytes);
                 now.fileId = identity(*fileEntry);
@@ -1803,7 +1804,7 @@ SyncReport syncVdir(const QString &nativeFolder)
             }
             const ReadResult written = readVCards(merged);
             now.whole = written.ok() && written.contacts.size() == 1
-                            ? wholeText(written.contacts.first(), now.base)
+                            ? wholeText(written.contacts.first(), merged, now.base)
                             : QByteArray();
             replaceIntents += replaceIntent(fileEntry->name, merged, bytes);
             writeFile(fileEntry->name, merged, files::SeenFile::holding(bytes));
@@ -1889,10 +1890,10 @@ SyncReport syncVdir(const QString &nativeFolder)
             const sync::BaseValues base = sync::parseBase(last->base).value_or(sync::BaseValues{});
             const std::optional<sync::BaseValues> lastWhole = wholeBase(*last);
             const sync::ValueMerge merge =
-                lastWhole ? sync::mergeValues(base, mine, *fileBoxes, *lastWhole,
-                                              sync::baseOf(sync::wholeBoxesOf(chosen->card.record,
-                                                                              chosen->card.notes)))
-                          : sync::mergeValues(base, mine, *fileBoxes);
+                lastWhole
+                    ? sync::mergeValues(base, mine, *fileBoxes, *lastWhole,
+                                        sync::baseOf(sync::wholeBoxesIn(chosen->bytes, *fileBoxes)))
+                    : sync::mergeValues(base, mine, *fileBoxes);
             const QString oldNotes = card.notes(n);
             const auto [merged, notes] = mergedFromCard(record, oldNotes, mine, *fileBoxes,
                                                         chosen->card, chosen->bytes, merge);

@@ -894,22 +894,36 @@ private Q_SLOTS:
 
     // A conflict line holds the phone's whole value, not the box's cut of it.
     // Letters the card file lacks are kept as the phone wrote them, too.
+    // An edit the box does not show (past its width, or in a letter it shows as "?") of
+    // a value the phone held at the last pass is a change all the same.
     void conflictKeepsThePhonesWholeValue_data()
     {
+        QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("phone");
-        QTest::newRow("longer than the box") << u"Maximiliane-Friederike"_s;
-        QTest::newRow("letters outside Windows-1252") << u"Łucja"_s;
+        QTest::newRow("longer than the box") << QString() << u"Maximiliane-Friederike"_s;
+        QTest::newRow("letters outside Windows-1252") << QString() << u"Łucja"_s;
+        QTest::newRow("edited past the box's width")
+            << u"Maximiliane-Friederike"_s << u"Maximiliane-Friedrich"_s;
+        QTest::newRow("edited in a letter the box shows as ?") << u"Łucja"_s << u"Ńucja"_s;
     }
     void conflictKeepsThePhonesWholeValue()
     {
+        QFETCH(QString, before);
         QFETCH(QString, phone);
         tool::syncVdir(m_vdir.path());
-        QByteArray edited = snapshot(m_vdir.path()).value(ourFile(1));
-        const qsizetype n = edited.indexOf("\r\nN:");
-        QVERIFY(n >= 0);
-        const qsizetype given = edited.indexOf(';', n) + 1;
-        edited.replace(given, edited.indexOf(';', given) - given, phone.toUtf8());
-        writeFile(m_vdir.filePath(ourFile(1)), edited);
+        const auto phoneGives = [this](const QString &given) {
+            QByteArray edited = snapshot(m_vdir.path()).value(ourFile(1));
+            const qsizetype n = edited.indexOf("\r\nN:");
+            QVERIFY(n >= 0);
+            const qsizetype at = edited.indexOf(';', n) + 1;
+            edited.replace(at, edited.indexOf(';', at) - at, given.toUtf8());
+            writeFile(m_vdir.filePath(ourFile(1)), edited);
+        };
+        if (!before.isEmpty()) {
+            phoneGives(before);
+            QCOMPARE(tool::syncVdir(m_vdir.path()).updated, 1);
+        }
+        phoneGives(phone);
         const cardfile::Contact one = cardfile::read().contacts.first();
         ContactRecord record = one.record;
         record.FirstName = u"Renée"_s;
