@@ -3,6 +3,7 @@
 
 #include "sync/cardmerge.h"
 #include "sync/conflictnotes.h"
+#include "sync/lastpassvalues.h"
 #include "sync/plan.h"
 #include "sync/valuemerge.h"
 
@@ -1332,11 +1333,25 @@ SyncReport syncVdir(const QString &nativeFolder)
                 // The pass deals with the file as it finds it.
             }
         }
+        // A copy made before both sides changed the name: the last pass's values name it.
+        sync::LastPassValues lastLeft;
+        if (!firstPass)
+            for (auto it = ours.cbegin(); it != ours.cend(); ++it)
+                if (const auto last = state.contacts.constFind(it.key());
+                    card.has(it.key()) && last != state.contacts.cend())
+                    if (const std::optional<sync::BaseValues> base = sync::parseBase(last->base))
+                        lastLeft.add(*base, it.key());
         QList<ReadCard> fresh;
         bool merged = false;
         for (const ReadCard &read : std::as_const(foreign)) {
             const ContactValues values(read.card.record, read.card.notes);
-            if (const std::optional<Duplicates::Found> found = known.find(values)) {
+            std::optional<Duplicates::Found> found = known.find(values);
+            if (!found)
+                if (const std::optional<int> n =
+                        lastLeft.find(sync::boxesOf(read.card.record, read.card.notes)))
+                    found = Duplicates::Found{
+                        QStringLiteral("a copy of what the last pass left of"), *n};
+            if (found) {
                 const int h = found->holder;
                 const QString path = joinedPath(nativeFolder, read.entry.name);
                 const QString holder = h > 0

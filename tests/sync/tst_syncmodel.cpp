@@ -82,6 +82,7 @@ const QList<Seed> FailedSeeds = {
     {149, 25, true}, // a conflict line held a phone value with "?" for letters the card file lacks
     {104, 25, true}, // a phone edit beyond the box's width written over without a conflict
     {51, 25, true},  // the model: a pass cut short had sent the typed value out already
+    {250, 25, true}, // both sides: a copy made before a rename on both sides was added
 };
 
 // What a user types: five values with a box, four the phone alone holds.

@@ -825,23 +825,43 @@ private Q_SLOTS:
         QVERIFY2(after.notes.contains(u"second@example.org"_s), qPrintable(after.notes));
     }
 
-    // A phone's copy of a contact renamed in the card file before the pass saw the copy
-    // is still that contact's: not added, and the new name goes out to it too.
+    // A phone's copy of a contact renamed before the pass saw the copy is still that
+    // contact's: not added, and the new name goes out to it too. Renamed on both sides,
+    // only the last pass's values still hold the name the copy has.
+    void copyOfRenamedContactIsNotAdded_data()
+    {
+        QTest::addColumn<QByteArray>("phoneName"); // the phone's own card renamed to
+        QTest::addColumn<QByteArray>("fn");
+        QTest::newRow("in the card file") << QByteArray() << QByteArray("FN:Augusta Lovelace");
+        QTest::newRow("on both sides") << QByteArray("King") << QByteArray("FN:Augusta King");
+    }
     void copyOfRenamedContactIsNotAdded()
     {
+        QFETCH(QByteArray, phoneName);
+        QFETCH(QByteArray, fn);
         tool::syncVdir(m_vdir.path());
-        QByteArray copy = phoneCopy(snapshot(m_vdir.path()).value(ourFile(1)));
+        const QByteArray card = snapshot(m_vdir.path()).value(ourFile(1));
+        QByteArray copy = phoneCopy(card);
         QVERIFY(!copy.isEmpty());
         writeFile(m_vdir.filePath(u"copy.vcf"_s), copy);
+        if (!phoneName.isEmpty()) {
+            QVERIFY(card.contains("N:Lovelace;Ada;"));
+            writeFile(m_vdir.filePath(ourFile(1)),
+                      QByteArray(card)
+                          .replace("N:Lovelace;Ada;", QByteArray("N:" + phoneName + ";Ada;"))
+                          .replace("FN:Ada Lovelace", QByteArray("FN:Ada " + phoneName)));
+        }
         const cardfile::Contact one = cardfile::read().contacts.first();
         ContactRecord record = one.record;
         record.FirstName = u"Augusta"_s;
         store::replaceContact(1, record, one.notes);
         const tool::SyncReport report = tool::syncVdir(m_vdir.path());
+        const QString lines = report.lines.join(u" | "_s);
         QCOMPARE(report.added, 0);
         QCOMPARE(report.duplicates, 1);
         QCOMPARE(cardfile::read().contacts.size(), 3);
-        QVERIFY(snapshot(m_vdir.path()).value(u"copy.vcf"_s).contains("FN:Augusta Lovelace"));
+        QVERIFY2(snapshot(m_vdir.path()).value(u"copy.vcf"_s).contains(fn), qPrintable(lines));
+        QVERIFY2(snapshot(m_vdir.path()).value(ourFile(1)).contains(fn), qPrintable(lines));
         QCOMPARE(tool::syncVdir(m_vdir.path()).lines, QStringList{u"Nothing changed."_s});
     }
 
