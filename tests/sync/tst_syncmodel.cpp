@@ -83,6 +83,7 @@ const QList<Seed> FailedSeeds = {
     {104, 25, true}, // a phone edit beyond the box's width written over without a conflict
     {51, 25, true},  // the model: a pass cut short had sent the typed value out already
     {250, 25, true}, // both sides: a copy made before a rename on both sides was added
+    {399, 40},       // the model: state lost, own card deleted: the copy's values win
 };
 
 // What a user types: five values with a box, four the phone alone holds.
@@ -789,7 +790,17 @@ void ModelRun::settle()
     // holds keeps the phone's values, the card file's differing ones go into its notes.
     for (auto it = m_contacts.begin(); it != m_contacts.end(); ++it) {
         ModelContact &contact = *it;
-        const QString primary = m_stateLost ? primaryOf(it.key(), m_passStart) : QString();
+        QString primary = m_stateLost ? primaryOf(it.key(), m_passStart) : QString();
+        // Its own card deleted, a copy the pass finds for it is the phone's card.
+        if (m_stateLost && primary.isEmpty()) {
+            QStringList copies = contact.duplicates.values();
+            copies.sort();
+            for (const QString &copy : std::as_const(copies))
+                if (m_passStart.contains(copy)) {
+                    primary = copy;
+                    break;
+                }
+        }
         for (int f = 0; f < BoxFields; ++f) {
             // A pass cut short may have written the typed value out already.
             const bool phoneKept =
