@@ -1837,19 +1837,21 @@ SyncReport syncVdir(const QString &nativeFolder)
                 next.contacts.insert(n, *last);
             break;
         case sync::Action::Restore:
-            report.lines.append(QStringLiteral("The vCard of %1 was deleted from the folder; "
-                                               "nothing was deleted, it is written again")
-                                    .arg(describe(card.contact(n))));
-            ++report.restored;
-            now.base = sync::baseText(sync::baseOf(recordBoxes()));
-            now.whole = wholeText(sync::wholeBoxesOf(record, card.notes(n)), now.base);
-            newCards.push_back({n, now, {}});
-            break;
         case sync::Action::Create: {
+            if (action == sync::Action::Restore) {
+                report.lines.append(QStringLiteral("The vCard of %1 was deleted from the "
+                                                   "folder; nothing was deleted, it is written "
+                                                   "again")
+                                        .arg(describe(card.contact(n))));
+                ++report.restored;
+            }
             // The contact's own name holds the card of the contact its number named
-            // before: it gets a UID of its own, kept in its notes as a phone card's is.
+            // before, or another contact's card (one of ours taken in as a new contact
+            // after a restore from a backup): it gets a UID of its own, kept in its notes
+            // as a phone card's is.
             QString uid;
-            if (strangers.contains(canonical)) {
+            const auto holder = stateFiles.constFind(canonical);
+            if (strangers.contains(canonical) || (holder != stateFiles.cend() && *holder != n)) {
                 uid = QStringLiteral("urn:uuid:") +
                       QUuid::createUuid().toString(QUuid::WithoutBraces);
                 if (!storeContact(record, notesWithUid(card.notes(n), uid)))

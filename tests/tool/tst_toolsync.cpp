@@ -539,15 +539,20 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("phoneAdds");
         QTest::addColumn<bool>("graceOnPhone"); // else made in Cardomine: a card of ours
-        QTest::newRow("the phone adds a contact") << true << true;
-        QTest::newRow("Cardomine adds a contact") << false << true;
-        QTest::newRow("our card, the phone adds a contact") << true << false;
-        QTest::newRow("our card, Cardomine adds a contact") << false << false;
+        // Then the phone deletes the new contact's card: it is written again, elsewhere
+        // than under the name the other card holds.
+        QTest::addColumn<bool>("phoneDeletes");
+        QTest::newRow("the phone adds a contact") << true << true << false;
+        QTest::newRow("Cardomine adds a contact") << false << true << false;
+        QTest::newRow("our card, the phone adds a contact") << true << false << false;
+        QTest::newRow("our card, Cardomine adds a contact") << false << false << false;
+        QTest::newRow("our card, the phone adds a contact and deletes it") << true << false << true;
     }
     void restoredCardFileNeverOverwritesAPhoneCard()
     {
         QFETCH(bool, phoneAdds);
         QFETCH(bool, graceOnPhone);
+        QFETCH(bool, phoneDeletes);
         tool::syncVdir(m_vdir.path());
         const QString folder = m_drive->native(paths::DataFolder);
         const QMap<QString, QByteArray> backup = snapshot(folder);
@@ -596,6 +601,16 @@ private Q_SLOTS:
             lastNames.append(c.record.LastName.text().trimmed());
         QVERIFY2(lastNames.count(u"Hopper"_s) == 1 && lastNames.count(u"Somerville"_s) == 1,
                  qPrintable(report.lines.join(u" | "_s)));
+        if (phoneDeletes) {
+            QVERIFY(QFile::remove(m_vdir.filePath(u"mary.vcf"_s)));
+            const tool::SyncReport again = tool::syncVdir(m_vdir.path());
+            QCOMPARE(again.restored, 1);
+            QCOMPARE(snapshot(m_vdir.path()).value(graceFile), graceCard);
+            int marys = 0;
+            for (const QByteArray &bytes : snapshot(m_vdir.path()))
+                marys += bytes.count("FN:Mary Somerville");
+            QVERIFY2(marys == 1, qPrintable(again.lines.join(u" | "_s)));
+        }
         QCOMPARE(tool::syncVdir(m_vdir.path()).lines, QStringList{u"Nothing changed."_s});
     }
 
