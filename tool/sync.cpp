@@ -1387,14 +1387,22 @@ SyncReport syncVdir(const QString &nativeFolder)
                     // A copy of the contact's vCard as the last pass left it: what the card
                     // file changed since goes out to it as to that vCard.
                     const auto last = state.contacts.constFind(h);
-                    newLinks[h].append(read);
-                    linkBase.insert(
-                        read.entry.name,
+                    const QByteArray base =
                         !firstPass && last != state.contacts.cend() && !last->base.isEmpty()
                             ? last->base
-                            : sync::baseText(sync::baseOf(sync::boxesOf(holderRecord, notes))));
+                            : sync::baseText(sync::baseOf(sync::boxesOf(holderRecord, notes)));
+                    newLinks[h].append(read);
+                    linkBase.insert(read.entry.name, base);
+                    // The second vCards it came with (of a contact the card file no longer
+                    // holds) follow it.
+                    for (const ReadCard &copy : read.copies) {
+                        newLinks[h].append(copy);
+                        linkBase.insert(copy.entry.name, base);
+                    }
                 } else {
-                    fresh[-1 - h].copies.push_back(read);
+                    std::vector<ReadCard> &copies = fresh[-1 - h].copies;
+                    copies.push_back(read);
+                    copies.insert(copies.end(), read.copies.cbegin(), read.copies.cend());
                 }
                 report.lines.append(
                     QStringLiteral("Not added, %1 %2: %3 (%4); %5kept as a second vCard of the "

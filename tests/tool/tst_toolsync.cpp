@@ -542,17 +542,23 @@ private Q_SLOTS:
         // Then the phone deletes the new contact's card: it is written again, elsewhere
         // than under the name the other card holds.
         QTest::addColumn<bool>("phoneDeletes");
-        QTest::newRow("the phone adds a contact") << true << true << false;
-        QTest::newRow("Cardomine adds a contact") << false << true << false;
-        QTest::newRow("our card, the phone adds a contact") << true << false << false;
-        QTest::newRow("our card, Cardomine adds a contact") << false << false << false;
-        QTest::newRow("our card, the phone adds a contact and deletes it") << true << false << true;
+        // Our card had a copy on the phone, linked to it, and is copied again after the
+        // restore: both copies come back with it.
+        QTest::addColumn<bool>("copied");
+        QTest::newRow("the phone adds a contact") << true << true << false << false;
+        QTest::newRow("Cardomine adds a contact") << false << true << false << false;
+        QTest::newRow("our card, the phone adds a contact") << true << false << false << false;
+        QTest::newRow("our card, Cardomine adds a contact") << false << false << false << false;
+        QTest::newRow("our card, the phone adds a contact and deletes it")
+            << true << false << true << false;
+        QTest::newRow("our card and its copy, copied again") << true << false << false << true;
     }
     void restoredCardFileNeverOverwritesAPhoneCard()
     {
         QFETCH(bool, phoneAdds);
         QFETCH(bool, graceOnPhone);
         QFETCH(bool, phoneDeletes);
+        QFETCH(bool, copied);
         tool::syncVdir(m_vdir.path());
         const QString folder = m_drive->native(paths::DataFolder);
         const QMap<QString, QByteArray> backup = snapshot(folder);
@@ -573,6 +579,10 @@ private Q_SLOTS:
             QCOMPARE(tool::syncVdir(m_vdir.path()).written, 1);
         }
         const QByteArray graceCard = snapshot(m_vdir.path()).value(graceFile);
+        if (copied) {
+            writeFile(m_vdir.filePath(u"z-copy.vcf"_s), phoneCopy(graceCard));
+            QCOMPARE(tool::syncVdir(m_vdir.path()).duplicates, 1);
+        }
 
         QVERIFY(QDir(folder).removeRecursively());
         for (auto it = backup.cbegin(); it != backup.cend(); ++it) {
@@ -582,6 +592,9 @@ private Q_SLOTS:
         for (auto it = attributes.cbegin(); it != attributes.cend(); ++it)
             platform::files::setAttributes(it.key(), it.value());
         QCOMPARE(cardfile::read().contacts.size(), 3);
+        if (copied)
+            writeFile(m_vdir.filePath(u"a-copy.vcf"_s),
+                      phoneCopy(graceCard).replace("UID:copy-1", "UID:copy-2"));
         if (phoneAdds) {
             writeFile(m_vdir.filePath(u"mary.vcf"_s),
                       "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:phone-2\r\nFN:Mary Somerville\r\n"
