@@ -1742,9 +1742,15 @@ SyncReport syncVdir(const QString &nativeFolder)
         std::optional<sync::Boxes> fileBoxes;
         if (chosen)
             fileBoxes = sync::boxesOf(chosen->card.record, chosen->card.notes);
-        const sync::Action action = sync::planContact({known, recordChanged, fileState,
-                                                       fileBoxes && *fileBoxes == recordBoxes(),
-                                                       known && !last->base.isEmpty()});
+        bool sameValues = fileBoxes && *fileBoxes == recordBoxes();
+        // A phone edit beyond a box's width shows in no box: its whole values against the
+        // last pass's tell.
+        if (sameValues && known && fileState == sync::FileState::Changed)
+            if (const std::optional<sync::BaseValues> lastWhole = wholeBase(*last))
+                sameValues = sync::baseOf(sync::wholeBoxesOf(chosen->card.record,
+                                                             chosen->card.notes)) == *lastWhole;
+        const sync::Action action = sync::planContact(
+            {known, recordChanged, fileState, sameValues, known && !last->base.isEmpty()});
         // Decoded only for a contact acted on: a quiet pass decodes no record.
         const ContactRecord record =
             action == sync::Action::Nothing ? ContactRecord() : card.record(n);

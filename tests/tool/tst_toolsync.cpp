@@ -940,6 +940,44 @@ private Q_SLOTS:
         QVERIFY2(!after.contains("FAX"), after.constData());
     }
 
+    // A phone edit past what the box shows, the card file unchanged, is taken in: the
+    // notes keep the new whole value, and the next pass finds nothing to do.
+    void phoneEditPastTheBoxIsTakenIn_data()
+    {
+        QTest::addColumn<QByteArray>("property"); // the value's property, up to the value
+        QTest::addColumn<QByteArray>("value");    // as the pass wrote it
+        QTest::addColumn<QByteArray>("first");    // a long value, taken in
+        QTest::addColumn<QByteArray>("second");   // the same cut to the box
+        QTest::addColumn<QString>("label");
+        QTest::newRow("first name") << QByteArray("N:Lovelace;") << QByteArray("Ada")
+                                    << QByteArray("Maximiliane-Friederike")
+                                    << QByteArray("Maximiliane-Friedrich") << u"First name"_s;
+        QTest::newRow("home phone")
+            << QByteArray("TEL;TYPE=home:") << QByteArray("020.555.0101")
+            << QByteArray("+84 90 123 4567") << QByteArray("+84 90 123 4599") << u"Home phone"_s;
+    }
+    void phoneEditPastTheBoxIsTakenIn()
+    {
+        QFETCH(QByteArray, property);
+        QFETCH(QByteArray, value);
+        QFETCH(QByteArray, first);
+        QFETCH(QByteArray, second);
+        QFETCH(QString, label);
+        tool::syncVdir(m_vdir.path());
+        const QString path = m_vdir.filePath(ourFile(1));
+        QByteArray card = snapshot(m_vdir.path()).value(ourFile(1));
+        QVERIFY(card.contains(QByteArray(property + value)));
+        writeFile(path, card.replace(QByteArray(property + value), QByteArray(property + first)));
+        QCOMPARE(tool::syncVdir(m_vdir.path()).updated, 1);
+        writeFile(path, card.replace(QByteArray(property + first), QByteArray(property + second)));
+        const tool::SyncReport report = tool::syncVdir(m_vdir.path());
+        QCOMPARE(report.updated, 1);
+        const QString notes = cardfile::read().contacts.first().notes;
+        QVERIFY2(notes.contains(label + u": "_s + QString::fromUtf8(second)), qPrintable(notes));
+        QCOMPARE(snapshot(m_vdir.path()).value(ourFile(1)), card);
+        QCOMPARE(tool::syncVdir(m_vdir.path()).lines, QStringList{u"Nothing changed."_s});
+    }
+
     // A conflict line holds the phone's whole value, not the box's cut of it.
     // Letters the card file lacks are kept as the phone wrote them, too.
     void conflictKeepsThePhonesWholeValue_data()
