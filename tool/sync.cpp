@@ -1059,9 +1059,27 @@ SyncReport syncVdir(const QString &nativeFolder)
             ++it;
             continue;
         }
-        state.contacts.insert(n, {card.recordDigest(n), notesDigest(card.notes(n)),
+        // A change the card file made since the append is no version appended: the
+        // values appended, read back from the vCard as it was then, are the last pass's,
+        // and the record counts as changed.
+        QByteArray record = card.recordDigest(n);
+        QByteArray base;
+        try {
+            const QByteArray bytes = files::readNativeFile(joinedPath(nativeFolder, it.key()));
+            const ReadResult read = readVCards(bytes);
+            if (digest(bytes) == it->file && read.ok() && read.contacts.size() == 1) {
+                const sync::Boxes appended =
+                    sync::boxesOf(read.contacts.first().record, read.contacts.first().notes);
+                base = sync::baseText(sync::baseOf(appended));
+                if (appended != sync::boxesOf(card.record(n), card.notes(n)))
+                    record = QByteArrayLiteral("-");
+            }
+        } catch (const platform::FileError &) {
+            // Gone or unreadable: the pass deals with the file as it finds it.
+        }
+        state.contacts.insert(n, {record, notesDigest(card.notes(n)),
                                   card.notesFiles.value(n, QByteArrayLiteral("-")), it.key(),
-                                  it->file, QByteArray(), it->uid, QByteArray(), QByteArray()});
+                                  it->file, QByteArray(), it->uid, base, QByteArray()});
         report.lines.append(
             QStringLiteral("Added %1 from %2").arg(describe(card.contact(n)), it.key()));
         ++report.added;

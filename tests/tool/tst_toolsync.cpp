@@ -256,9 +256,17 @@ private Q_SLOTS:
     }
 
     // A pass stopped after appending a new contact, before its state said so: the next
-    // pass finishes the job and appends it only once, its file left as the phone's.
+    // pass finishes the job and appends it only once, its file left as the phone's. An
+    // edit made in the card file in between goes out to it.
+    void passCutShortAfterAppendAddsOnce_data()
+    {
+        QTest::addColumn<QString>("firstName"); // given in the card file in between
+        QTest::newRow("nothing changed since") << QString();
+        QTest::newRow("edited in the card file since") << u"Gracie"_s;
+    }
     void passCutShortAfterAppendAddsOnce()
     {
+        QFETCH(QString, firstName);
         tool::syncVdir(m_vdir.path());
         writeFile(m_vdir.filePath(u"new.vcf"_s), Foreign);
         // Writing contact 1's deleted vCard again fails.
@@ -269,11 +277,21 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(platform::FileError, tool::syncVdir(m_vdir.path()));
         platform::faults::reset();
         QCOMPARE(indexfile::recordCount(indexfile::read()), 4);
+        if (!firstName.isEmpty()) {
+            const cardfile::Contact grace = cardfile::read().contacts.last();
+            ContactRecord record = grace.record;
+            record.FirstName = firstName;
+            store::replaceContact(4, record, grace.notes);
+        }
 
         const tool::SyncReport report = tool::syncVdir(m_vdir.path());
         QCOMPARE(indexfile::recordCount(indexfile::read()), 4);
-        QCOMPARE(report.written, 1);
-        QCOMPARE(snapshot(m_vdir.path()).value(u"new.vcf"_s), Foreign);
+        QCOMPARE(report.written, firstName.isEmpty() ? 1 : 2);
+        const QByteArray card = snapshot(m_vdir.path()).value(u"new.vcf"_s);
+        if (firstName.isEmpty())
+            QCOMPARE(card, Foreign);
+        else
+            QVERIFY2(card.contains(QString(u"N:Hopper;"_s + firstName).toUtf8()), card.constData());
         QCOMPARE(tool::syncVdir(m_vdir.path()).lines, QStringList{u"Nothing changed."_s});
     }
 
