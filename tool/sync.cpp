@@ -1532,6 +1532,9 @@ SyncReport syncVdir(const QString &nativeFolder)
     // Second vCards written: their contact, and how the last pass left them (none for one
     // linked in this pass).
     QHash<QString, std::pair<int, std::optional<LinkedCard>>> linkWrites;
+    const QString changedMeanwhile =
+        QStringLiteral("%1: changed by another program during the pass; left as it is, the "
+                       "next pass takes it in");
     for (int n = 1; n <= card.count; ++n) {
         if (!card.has(n))
             continue;
@@ -1820,6 +1823,14 @@ SyncReport syncVdir(const QString &nativeFolder)
                     next.contacts.insert(n, *last);
                 return;
             }
+            // Read only now: a version another program wrote since the listing is not the
+            // one the last pass left, and no change of the card file's.
+            if (!chosen && known && digest(bytes) != last->file) {
+                report.lines.append(changedMeanwhile.arg(path));
+                ++report.leftAlone;
+                next.contacts.insert(n, *last);
+                return;
+            }
             const ReadResult read = chosen ? ReadResult{} : readVCards(bytes);
             const ImportedContact *seenCard = chosen ? &chosen->card
                                               : read.ok() && read.contacts.size() == 1
@@ -2084,9 +2095,6 @@ SyncReport syncVdir(const QString &nativeFolder)
     // A vCard another program wrote while the pass ran is left as it is, and the contact
     // stays as the last pass left it: the next pass reads the new version and compares it
     // with the card file again.
-    const QString changedMeanwhile =
-        QStringLiteral("%1: changed by another program during the pass; left as it is, the "
-                       "next pass takes it in");
     const auto leaveToTheOtherProgram = [&](const QString &path, int n) {
         report.lines.append(changedMeanwhile.arg(path));
         ++report.leftAlone;

@@ -94,6 +94,8 @@ const QList<Seed> FailedSeeds = {
     {900, 40},       // the same, in the first name
     {1272, 40},      // a card file edit made after a killed pass appended the phone's contact
                      // was taken for the version appended and never went out
+    {1293, 40},      // a phone card rewritten after the listing was read as the last pass's
+                     // version, and the rewrite written over
 };
 
 // What a user types: five values with a box, four the phone alone holds.

@@ -1208,6 +1208,49 @@ private Q_SLOTS:
         QCOMPARE(tool::syncVdir(m_vdir.path()).lines, QStringList{u"Nothing changed."_s});
     }
 
+    // Another program's rewrite at any file operation of a pass that writes a record
+    // change out: it is never written over, and the next pass takes it in.
+    void rewriteAtAnyOperationIsKept()
+    {
+        for (std::int64_t k = 1;; ++k) {
+            m_drive.reset();
+            m_drive = std::make_unique<TempDrive>();
+            makeToolStore(*m_drive, u"R"_s);
+            QVERIFY(QDir(m_vdir.path()).removeRecursively());
+            QVERIFY(QDir().mkpath(m_vdir.path()));
+            tool::syncVdir(m_vdir.path());
+            const QString target = m_vdir.filePath(ourFile(1));
+            const QByteArray rewrite = snapshot(m_vdir.path())
+                                           .value(ourFile(1))
+                                           .replace("ada@example.org", "ada@rewrite.org");
+            const cardfile::Contact one = cardfile::read().contacts.first();
+            ContactRecord record = one.record;
+            record.HomePhone = u"020.555.2222"_s;
+            store::replaceContact(1, record, one.notes);
+            platform::faults::reset();
+            bool rewritten = false;
+            platform::faults::atOperation(k, [&] {
+                rewritten = true;
+                writeFile(target, rewrite);
+            });
+            tool::syncVdir(m_vdir.path());
+            platform::faults::reset();
+            if (!rewritten)
+                break;
+            tool::syncVdir(m_vdir.path());
+            const cardfile::Contact after = cardfile::read().contacts.first();
+            const QByteArray card = snapshot(m_vdir.path()).value(ourFile(1));
+            QVERIFY2(after.record.FaxOrEmail.text().trimmed() == u"ada@rewrite.org"_s ||
+                         after.notes.contains(u"ada@rewrite.org"_s),
+                     qPrintable(u"at operation %1: "_s.arg(k) + after.notes));
+            // Both sides agree: on the card file's number, or on the rewrite's, when it
+            // came after the pass wrote the vCard.
+            QVERIFY2(card.contains("ada@rewrite.org") &&
+                         card.contains(after.record.HomePhone.text().trimmed().toUtf8()),
+                     qPrintable(u"at operation %1: "_s.arg(k) + QString::fromUtf8(card)));
+        }
+    }
+
     // Cardomine open: a status of its own, which the systemd unit counts as success.
     void busyCardFileHasItsOwnExitStatus()
     {
