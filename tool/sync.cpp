@@ -869,8 +869,10 @@ QHash<QString, Replaced> replacedInIntents(const QByteArray &intents)
 // A contact made in the card file is another one than its vCard holds when the record
 // changed and shares neither the whole name, nor the company or street, nor a phone or
 // e-mail with it: its number was given again after the card file was put back from an
-// older copy. A rename keeps the rest, an edit of the rest keeps the name.
-bool anotherContact(const ContactRecord &record, const ContactRecord &card)
+// older copy. A rename keeps the rest, an edit of the rest keeps the name. A phone or
+// e-mail counts whole: two numbers cut to the same box are not one.
+bool anotherContact(const ContactRecord &record, const QString &notes, const ContactRecord &card,
+                    const QString &cardNotes)
 {
     if (nameKey(record) == nameKey(card) || isBlank(record))
         return false;
@@ -881,10 +883,12 @@ bool anotherContact(const ContactRecord &record, const ContactRecord &card)
     }
     const std::array<FieldBox, 4> points{FieldBox::HomePhone, FieldBox::WorkPhone,
                                          FieldBox::PagerMobile, FieldBox::FaxOrEmail};
+    const sync::Boxes ours = sync::wholeBoxesOf(record, notes);
+    const sync::Boxes theirs = sync::wholeBoxesOf(card, cardNotes);
     for (const FieldBox a : points)
         for (const FieldBox b : points) {
-            const QString value = trimmed(record.fieldText(a));
-            if (!value.isEmpty() && value == trimmed(card.fieldText(b)))
+            const QString value = ours.box[size_t(a)].trimmed();
+            if (!value.isEmpty() && value == theirs.box[size_t(b)].trimmed())
                 return false;
         }
     return true;
@@ -905,7 +909,8 @@ QHash<QString, QStringList> dropStalePairings(State &state, CardSide &card,
                 const ReadResult read =
                     readVCards(files::readNativeFile(joinedPath(nativeFolder, it->fileName)));
                 if (read.ok() && read.contacts.size() == 1 &&
-                    anotherContact(card.record(n), read.contacts.first().record)) {
+                    anotherContact(card.record(n), card.notes(n), read.contacts.first().record,
+                                   read.contacts.first().notes)) {
                     stale = true;
                     strangers.insert(it->fileName);
                 }
@@ -1202,7 +1207,7 @@ SyncReport syncVdir(const QString &nativeFolder)
         // Without the state's word, a card of ours that holds another contact than its
         // number names now is a stranger too: it is never merged into that contact.
         if (n && !state.contacts.contains(*n) && card.has(*n) &&
-            anotherContact(card.record(*n), read.card.record)) {
+            anotherContact(card.record(*n), card.notes(*n), read.card.record, read.card.notes)) {
             strangers.insert(entry.name);
             n.reset();
         }

@@ -96,6 +96,8 @@ const QList<Seed> FailedSeeds = {
                      // was taken for the version appended and never went out
     {1293, 40},      // a phone card rewritten after the listing was read as the last pass's
                      // version, and the rewrite written over
+    {1428, 40},      // after a restore, a phone card of ours was written over with the contact
+                     // its number names now: their home numbers were cut to the same box
 };
 
 // What a user types: five values with a box, four the phone alone holds.

@@ -563,13 +563,21 @@ private Q_SLOTS:
         // Our card had a copy on the phone, linked to it, and is copied again after the
         // restore: both copies come back with it.
         QTest::addColumn<bool>("copied");
-        QTest::newRow("the phone adds a contact") << true << true << false << false;
-        QTest::newRow("Cardomine adds a contact") << false << true << false << false;
-        QTest::newRow("our card, the phone adds a contact") << true << false << false << false;
-        QTest::newRow("our card, Cardomine adds a contact") << false << false << false << false;
+        // A long home number the phone gives our card, which the new contact's box holds
+        // cut alike: two numbers, not one.
+        QTest::addColumn<QString>("home");
+        QTest::newRow("the phone adds a contact") << true << true << false << false << QString();
+        QTest::newRow("Cardomine adds a contact") << false << true << false << false << QString();
+        QTest::newRow("our card, the phone adds a contact")
+            << true << false << false << false << QString();
+        QTest::newRow("our card, Cardomine adds a contact")
+            << false << false << false << false << QString();
         QTest::newRow("our card, the phone adds a contact and deletes it")
-            << true << false << true << false;
-        QTest::newRow("our card and its copy, copied again") << true << false << false << true;
+            << true << false << true << false << QString();
+        QTest::newRow("our card and its copy, copied again")
+            << true << false << false << true << QString();
+        QTest::newRow("our card, Cardomine adds a contact, a number cut alike")
+            << false << false << false << false << u"+84 90 123 4567"_s;
     }
     void restoredCardFileNeverOverwritesAPhoneCard()
     {
@@ -577,6 +585,7 @@ private Q_SLOTS:
         QFETCH(bool, graceOnPhone);
         QFETCH(bool, phoneDeletes);
         QFETCH(bool, copied);
+        QFETCH(QString, home);
         tool::syncVdir(m_vdir.path());
         const QString folder = m_drive->native(paths::DataFolder);
         const QMap<QString, QByteArray> backup = snapshot(folder);
@@ -596,7 +605,7 @@ private Q_SLOTS:
             QCOMPARE(store::appendContacts({{grace, QString()}}), QList<int>{4});
             QCOMPARE(tool::syncVdir(m_vdir.path()).written, 1);
         }
-        const QByteArray graceCard = snapshot(m_vdir.path()).value(graceFile);
+        QByteArray graceCard = snapshot(m_vdir.path()).value(graceFile);
         if (copied) {
             writeFile(m_vdir.filePath(u"z-copy.vcf"_s), phoneCopy(graceCard));
             QCOMPARE(tool::syncVdir(m_vdir.path()).duplicates, 1);
@@ -622,7 +631,16 @@ private Q_SLOTS:
             other.FirstName = u"Mary"_s;
             other.LastName = u"Somerville"_s;
             other.DataType = u"Contacts"_s;
-            QCOMPARE(store::appendContacts({{other, QString()}}), QList<int>{4});
+            QString notes;
+            if (!home.isEmpty()) {
+                other.HomePhone = home.left(12);
+                notes = u"Imported values that do not fit a box:\r\nHome phone: "_s +
+                        home.left(12) + u"99"_s;
+                graceCard.replace(
+                    "END:VCARD", QString(u"TEL;TYPE=home:"_s + home + u"\r\nEND:VCARD"_s).toUtf8());
+                writeFile(m_vdir.filePath(graceFile), graceCard);
+            }
+            QCOMPARE(store::appendContacts({{other, notes}}), QList<int>{4});
         }
 
         const tool::SyncReport report = tool::syncVdir(m_vdir.path());
