@@ -3,6 +3,7 @@
 
 #include "sync/cardmerge.h"
 #include "sync/conflictnotes.h"
+#include "sync/lastpassvalues.h"
 #include "sync/plan.h"
 #include "sync/valuemerge.h"
 
@@ -869,8 +870,10 @@ QHash<QString, Replaced> replacedInIntents(const QByteArray &intents)
 // A contact made in the card file is another one than its vCard holds when the record
 // changed and shares neither the whole name, nor the company or street, nor a phone or
 // e-mail with it: its number was given again after the card file was put back from an
-// older copy. A rename keeps the rest, an edit of the rest keeps the name.
-bool anotherContact(const ContactRecord &record, const ContactRecord &card)
+// older copy. A rename keeps the rest, an edit of the rest keeps the name. A phone or
+// e-mail counts whole: two numbers cut to the same box are not one.
+bool anotherContact(const ContactRecord &record, const QString &notes, const ContactRecord &card,
+                    const QString &cardNotes)
 {
     if (nameKey(record) == nameKey(card) || isBlank(record))
         return false;
@@ -881,10 +884,12 @@ bool anotherContact(const ContactRecord &record, const ContactRecord &card)
     }
     const std::array<FieldBox, 4> points{FieldBox::HomePhone, FieldBox::WorkPhone,
                                          FieldBox::PagerMobile, FieldBox::FaxOrEmail};
+    const sync::Boxes ours = sync::wholeBoxesOf(record, notes);
+    const sync::Boxes theirs = sync::wholeBoxesOf(card, cardNotes);
     for (const FieldBox a : points)
         for (const FieldBox b : points) {
-            const QString value = trimmed(record.fieldText(a));
-            if (!value.isEmpty() && value == trimmed(card.fieldText(b)))
+            const QString value = ours.box[size_t(a)].trimmed();
+            if (!value.isEmpty() && value == theirs.box[size_t(b)].trimmed())
                 return false;
         }
     return true;
@@ -905,7 +910,8 @@ QHash<QString, QStringList> dropStalePairings(State &state, CardSide &card,
                 const ReadResult read =
                     readVCards(files::readNativeFile(joinedPath(nativeFolder, it->fileName)));
                 if (read.ok() && read.contacts.size() == 1 &&
-                    anotherContact(card.record(n), read.contacts.first().record)) {
+                    anotherContact(card.record(n), card.notes(n), read.contacts.first().record,
+                                   read.contacts.first().notes)) {
                     stale = true;
                     strangers.insert(it->fileName);
                 }
@@ -1059,9 +1065,27 @@ SyncReport syncVdir(const QString &nativeFolder)
             ++it;
             continue;
         }
-        state.contacts.insert(n, {card.recordDigest(n), notesDigest(card.notes(n)),
+        // A change the card file made since the append is no version appended: the
+        // values appended, read back from the vCard as it was then, are the last pass's,
+        // and the record counts as changed.
+        QByteArray record = card.recordDigest(n);
+        QByteArray base;
+        try {
+            const QByteArray bytes = files::readNativeFile(joinedPath(nativeFolder, it.key()));
+            const ReadResult read = readVCards(bytes);
+            if (digest(bytes) == it->file && read.ok() && read.contacts.size() == 1) {
+                const sync::Boxes appended =
+                    sync::boxesOf(read.contacts.first().record, read.contacts.first().notes);
+                base = sync::baseText(sync::baseOf(appended));
+                if (appended != sync::boxesOf(card.record(n), card.notes(n)))
+                    record = QByteArrayLiteral("-");
+            }
+        } catch (const platform::FileError &) {
+            // Gone or unreadable: the pass deals with the file as it finds it.
+        }
+        state.contacts.insert(n, {record, notesDigest(card.notes(n)),
                                   card.notesFiles.value(n, QByteArrayLiteral("-")), it.key(),
-                                  it->file, QByteArray(), it->uid, QByteArray(), QByteArray()});
+                                  it->file, QByteArray(), it->uid, base, QByteArray()});
         report.lines.append(
             QStringLiteral("Added %1 from %2").arg(describe(card.contact(n)), it.key()));
         ++report.added;
@@ -1184,7 +1208,7 @@ SyncReport syncVdir(const QString &nativeFolder)
         // Without the state's word, a card of ours that holds another contact than its
         // number names now is a stranger too: it is never merged into that contact.
         if (n && !state.contacts.contains(*n) && card.has(*n) &&
-            anotherContact(card.record(*n), read.card.record)) {
+            anotherContact(card.record(*n), card.notes(*n), read.card.record, read.card.notes)) {
             strangers.insert(entry.name);
             n.reset();
         }
@@ -1333,11 +1357,25 @@ SyncReport syncVdir(const QString &nativeFolder)
                 // The pass deals with the file as it finds it.
             }
         }
+        // A copy made before both sides changed the name: the last pass's values name it.
+        sync::LastPassValues lastLeft;
+        if (!firstPass)
+            for (auto it = ours.cbegin(); it != ours.cend(); ++it)
+                if (const auto last = state.contacts.constFind(it.key());
+                    card.has(it.key()) && last != state.contacts.cend())
+                    if (const std::optional<sync::BaseValues> base = sync::parseBase(last->base))
+                        lastLeft.add(*base, it.key());
         QList<ReadCard> fresh;
         bool merged = false;
         for (const ReadCard &read : std::as_const(foreign)) {
             const ContactValues values(read.card.record, read.card.notes);
-            if (const std::optional<Duplicates::Found> found = known.find(values)) {
+            std::optional<Duplicates::Found> found = known.find(values);
+            if (!found)
+                if (const std::optional<int> n =
+                        lastLeft.find(sync::boxesOf(read.card.record, read.card.notes)))
+                    found = Duplicates::Found{
+                        QStringLiteral("a copy of what the last pass left of"), *n};
+            if (found) {
                 const int h = found->holder;
                 const QString path = joinedPath(nativeFolder, read.entry.name);
                 const QString holder = h > 0
@@ -1373,14 +1411,22 @@ SyncReport syncVdir(const QString &nativeFolder)
                     // A copy of the contact's vCard as the last pass left it: what the card
                     // file changed since goes out to it as to that vCard.
                     const auto last = state.contacts.constFind(h);
-                    newLinks[h].append(read);
-                    linkBase.insert(
-                        read.entry.name,
+                    const QByteArray base =
                         !firstPass && last != state.contacts.cend() && !last->base.isEmpty()
                             ? last->base
-                            : sync::baseText(sync::baseOf(sync::boxesOf(holderRecord, notes))));
+                            : sync::baseText(sync::baseOf(sync::boxesOf(holderRecord, notes)));
+                    newLinks[h].append(read);
+                    linkBase.insert(read.entry.name, base);
+                    // The second vCards it came with (of a contact the card file no longer
+                    // holds) follow it.
+                    for (const ReadCard &copy : read.copies) {
+                        newLinks[h].append(copy);
+                        linkBase.insert(copy.entry.name, base);
+                    }
                 } else {
-                    fresh[-1 - h].copies.push_back(read);
+                    std::vector<ReadCard> &copies = fresh[-1 - h].copies;
+                    copies.push_back(read);
+                    copies.insert(copies.end(), read.copies.cbegin(), read.copies.cend());
                 }
                 report.lines.append(
                     QStringLiteral("Not added, %1 %2: %3 (%4); %5kept as a second vCard of the "
@@ -1492,6 +1538,9 @@ SyncReport syncVdir(const QString &nativeFolder)
     // Second vCards written: their contact, and how the last pass left them (none for one
     // linked in this pass).
     QHash<QString, std::pair<int, std::optional<LinkedCard>>> linkWrites;
+    const QString changedMeanwhile =
+        QStringLiteral("%1: changed by another program during the pass; left as it is, the "
+                       "next pass takes it in");
     for (int n = 1; n <= card.count; ++n) {
         if (!card.has(n))
             continue;
@@ -1720,9 +1769,15 @@ SyncReport syncVdir(const QString &nativeFolder)
         std::optional<sync::Boxes> fileBoxes;
         if (chosen)
             fileBoxes = sync::boxesOf(chosen->card.record, chosen->card.notes);
-        const sync::Action action = sync::planContact({known, recordChanged, fileState,
-                                                       fileBoxes && *fileBoxes == recordBoxes(),
-                                                       known && !last->base.isEmpty()});
+        bool sameValues = fileBoxes && *fileBoxes == recordBoxes();
+        // A phone edit beyond a box's width shows in no box: its whole values against the
+        // last pass's tell.
+        if (sameValues && known && fileState == sync::FileState::Changed)
+            if (const std::optional<sync::BaseValues> lastWhole = wholeBase(*last))
+                sameValues =
+                    sync::baseOf(sync::wholeBoxesIn(chosen->bytes, *fileBoxes)) == *lastWhole;
+        const sync::Action action = sync::planContact(
+            {known, recordChanged, fileState, sameValues, known && !last->base.isEmpty()});
         // Decoded only for a contact acted on: a quiet pass decodes no record.
         const ContactRecord record =
             action == sync::Action::Nothing ? ContactRecord() : card.record(n);
@@ -1774,6 +1829,14 @@ SyncReport syncVdir(const QString &nativeFolder)
                     next.contacts.insert(n, *last);
                 return;
             }
+            // Read only now: a version another program wrote since the listing is not the
+            // one the last pass left, and no change of the card file's.
+            if (!chosen && known && digest(bytes) != last->file) {
+                report.lines.append(changedMeanwhile.arg(path));
+                ++report.leftAlone;
+                next.contacts.insert(n, *last);
+                return;
+            }
             const ReadResult read = chosen ? ReadResult{} : readVCards(bytes);
             const ImportedContact *seenCard = chosen ? &chosen->card
                                               : read.ok() && read.contacts.size() == 1
@@ -1823,19 +1886,21 @@ SyncReport syncVdir(const QString &nativeFolder)
                 next.contacts.insert(n, *last);
             break;
         case sync::Action::Restore:
-            report.lines.append(QStringLiteral("The vCard of %1 was deleted from the folder; "
-                                               "nothing was deleted, it is written again")
-                                    .arg(describe(card.contact(n))));
-            ++report.restored;
-            now.base = sync::baseText(sync::baseOf(recordBoxes()));
-            now.whole = wholeText(sync::wholeBoxesOf(record, card.notes(n)), now.base);
-            newCards.push_back({n, now, {}});
-            break;
         case sync::Action::Create: {
+            if (action == sync::Action::Restore) {
+                report.lines.append(QStringLiteral("The vCard of %1 was deleted from the "
+                                                   "folder; nothing was deleted, it is written "
+                                                   "again")
+                                        .arg(describe(card.contact(n))));
+                ++report.restored;
+            }
             // The contact's own name holds the card of the contact its number named
-            // before: it gets a UID of its own, kept in its notes as a phone card's is.
+            // before, or another contact's card (one of ours taken in as a new contact
+            // after a restore from a backup): it gets a UID of its own, kept in its notes
+            // as a phone card's is.
             QString uid;
-            if (strangers.contains(canonical)) {
+            const auto holder = stateFiles.constFind(canonical);
+            if (strangers.contains(canonical) || (holder != stateFiles.cend() && *holder != n)) {
                 uid = QStringLiteral("urn:uuid:") +
                       QUuid::createUuid().toString(QUuid::WithoutBraces);
                 if (!storeContact(record, notesWithUid(card.notes(n), uid)))
@@ -2036,9 +2101,6 @@ SyncReport syncVdir(const QString &nativeFolder)
     // A vCard another program wrote while the pass ran is left as it is, and the contact
     // stays as the last pass left it: the next pass reads the new version and compares it
     // with the card file again.
-    const QString changedMeanwhile =
-        QStringLiteral("%1: changed by another program during the pass; left as it is, the "
-                       "next pass takes it in");
     const auto leaveToTheOtherProgram = [&](const QString &path, int n) {
         report.lines.append(changedMeanwhile.arg(path));
         ++report.leftAlone;

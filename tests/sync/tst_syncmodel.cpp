@@ -82,6 +82,22 @@ const QList<Seed> FailedSeeds = {
     {149, 25, true}, // a conflict line held a phone value with "?" for letters the card file lacks
     {104, 25, true}, // a phone edit beyond the box's width written over without a conflict
     {51, 25, true},  // the model: a pass cut short had sent the typed value out already
+    {250, 25, true}, // both sides: a copy made before a rename on both sides was added
+    {399, 40},       // the model: state lost, own card deleted: the copy's values win
+    {965, 40},       // after a restore, a card deleted on the phone was not written again: its
+                     // name held another contact's card
+    {975, 40},       // after a restore, a new contact's name held another contact's card
+    {790, 40},       // after a restore, a dropped card's linked copy was left behind when the
+                     // card was a duplicate of another: a second pass linked it
+    {797, 40},       // a phone edit past the box's width, the card file unchanged, not taken in
+    {794, 40},       // the same, in the family name
+    {900, 40},       // the same, in the first name
+    {1272, 40},      // a card file edit made after a killed pass appended the phone's contact
+                     // was taken for the version appended and never went out
+    {1293, 40},      // a phone card rewritten after the listing was read as the last pass's
+                     // version, and the rewrite written over
+    {1428, 40},      // after a restore, a phone card of ours was written over with the contact
+                     // its number names now: their home numbers were cut to the same box
 };
 
 // What a user types: five values with a box, four the phone alone holds.
@@ -788,7 +804,17 @@ void ModelRun::settle()
     // holds keeps the phone's values, the card file's differing ones go into its notes.
     for (auto it = m_contacts.begin(); it != m_contacts.end(); ++it) {
         ModelContact &contact = *it;
-        const QString primary = m_stateLost ? primaryOf(it.key(), m_passStart) : QString();
+        QString primary = m_stateLost ? primaryOf(it.key(), m_passStart) : QString();
+        // Its own card deleted, a copy the pass finds for it is the phone's card.
+        if (m_stateLost && primary.isEmpty()) {
+            QStringList copies = contact.duplicates.values();
+            copies.sort();
+            for (const QString &copy : std::as_const(copies))
+                if (m_passStart.contains(copy)) {
+                    primary = copy;
+                    break;
+                }
+        }
         for (int f = 0; f < BoxFields; ++f) {
             // A pass cut short may have written the typed value out already.
             const bool phoneKept =

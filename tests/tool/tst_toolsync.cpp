@@ -256,9 +256,17 @@ private Q_SLOTS:
     }
 
     // A pass stopped after appending a new contact, before its state said so: the next
-    // pass finishes the job and appends it only once, its file left as the phone's.
+    // pass finishes the job and appends it only once, its file left as the phone's. An
+    // edit made in the card file in between goes out to it.
+    void passCutShortAfterAppendAddsOnce_data()
+    {
+        QTest::addColumn<QString>("firstName"); // given in the card file in between
+        QTest::newRow("nothing changed since") << QString();
+        QTest::newRow("edited in the card file since") << u"Gracie"_s;
+    }
     void passCutShortAfterAppendAddsOnce()
     {
+        QFETCH(QString, firstName);
         tool::syncVdir(m_vdir.path());
         writeFile(m_vdir.filePath(u"new.vcf"_s), Foreign);
         // Writing contact 1's deleted vCard again fails.
@@ -269,11 +277,21 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(platform::FileError, tool::syncVdir(m_vdir.path()));
         platform::faults::reset();
         QCOMPARE(indexfile::recordCount(indexfile::read()), 4);
+        if (!firstName.isEmpty()) {
+            const cardfile::Contact grace = cardfile::read().contacts.last();
+            ContactRecord record = grace.record;
+            record.FirstName = firstName;
+            store::replaceContact(4, record, grace.notes);
+        }
 
         const tool::SyncReport report = tool::syncVdir(m_vdir.path());
         QCOMPARE(indexfile::recordCount(indexfile::read()), 4);
-        QCOMPARE(report.written, 1);
-        QCOMPARE(snapshot(m_vdir.path()).value(u"new.vcf"_s), Foreign);
+        QCOMPARE(report.written, firstName.isEmpty() ? 1 : 2);
+        const QByteArray card = snapshot(m_vdir.path()).value(u"new.vcf"_s);
+        if (firstName.isEmpty())
+            QCOMPARE(card, Foreign);
+        else
+            QVERIFY2(card.contains(QString(u"N:Hopper;"_s + firstName).toUtf8()), card.constData());
         QCOMPARE(tool::syncVdir(m_vdir.path()).lines, QStringList{u"Nothing changed."_s});
     }
 
@@ -539,15 +557,35 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("phoneAdds");
         QTest::addColumn<bool>("graceOnPhone"); // else made in Cardomine: a card of ours
-        QTest::newRow("the phone adds a contact") << true << true;
-        QTest::newRow("Cardomine adds a contact") << false << true;
-        QTest::newRow("our card, the phone adds a contact") << true << false;
-        QTest::newRow("our card, Cardomine adds a contact") << false << false;
+        // Then the phone deletes the new contact's card: it is written again, elsewhere
+        // than under the name the other card holds.
+        QTest::addColumn<bool>("phoneDeletes");
+        // Our card had a copy on the phone, linked to it, and is copied again after the
+        // restore: both copies come back with it.
+        QTest::addColumn<bool>("copied");
+        // A long home number the phone gives our card, which the new contact's box holds
+        // cut alike: two numbers, not one.
+        QTest::addColumn<QString>("home");
+        QTest::newRow("the phone adds a contact") << true << true << false << false << QString();
+        QTest::newRow("Cardomine adds a contact") << false << true << false << false << QString();
+        QTest::newRow("our card, the phone adds a contact")
+            << true << false << false << false << QString();
+        QTest::newRow("our card, Cardomine adds a contact")
+            << false << false << false << false << QString();
+        QTest::newRow("our card, the phone adds a contact and deletes it")
+            << true << false << true << false << QString();
+        QTest::newRow("our card and its copy, copied again")
+            << true << false << false << true << QString();
+        QTest::newRow("our card, Cardomine adds a contact, a number cut alike")
+            << false << false << false << false << u"+84 90 123 4567"_s;
     }
     void restoredCardFileNeverOverwritesAPhoneCard()
     {
         QFETCH(bool, phoneAdds);
         QFETCH(bool, graceOnPhone);
+        QFETCH(bool, phoneDeletes);
+        QFETCH(bool, copied);
+        QFETCH(QString, home);
         tool::syncVdir(m_vdir.path());
         const QString folder = m_drive->native(paths::DataFolder);
         const QMap<QString, QByteArray> backup = snapshot(folder);
@@ -567,7 +605,11 @@ private Q_SLOTS:
             QCOMPARE(store::appendContacts({{grace, QString()}}), QList<int>{4});
             QCOMPARE(tool::syncVdir(m_vdir.path()).written, 1);
         }
-        const QByteArray graceCard = snapshot(m_vdir.path()).value(graceFile);
+        QByteArray graceCard = snapshot(m_vdir.path()).value(graceFile);
+        if (copied) {
+            writeFile(m_vdir.filePath(u"z-copy.vcf"_s), phoneCopy(graceCard));
+            QCOMPARE(tool::syncVdir(m_vdir.path()).duplicates, 1);
+        }
 
         QVERIFY(QDir(folder).removeRecursively());
         for (auto it = backup.cbegin(); it != backup.cend(); ++it) {
@@ -577,6 +619,9 @@ private Q_SLOTS:
         for (auto it = attributes.cbegin(); it != attributes.cend(); ++it)
             platform::files::setAttributes(it.key(), it.value());
         QCOMPARE(cardfile::read().contacts.size(), 3);
+        if (copied)
+            writeFile(m_vdir.filePath(u"a-copy.vcf"_s),
+                      phoneCopy(graceCard).replace("UID:copy-1", "UID:copy-2"));
         if (phoneAdds) {
             writeFile(m_vdir.filePath(u"mary.vcf"_s),
                       "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:phone-2\r\nFN:Mary Somerville\r\n"
@@ -586,7 +631,16 @@ private Q_SLOTS:
             other.FirstName = u"Mary"_s;
             other.LastName = u"Somerville"_s;
             other.DataType = u"Contacts"_s;
-            QCOMPARE(store::appendContacts({{other, QString()}}), QList<int>{4});
+            QString notes;
+            if (!home.isEmpty()) {
+                other.HomePhone = home.left(12);
+                notes = u"Imported values that do not fit a box:\r\nHome phone: "_s +
+                        home.left(12) + u"99"_s;
+                graceCard.replace(
+                    "END:VCARD", QString(u"TEL;TYPE=home:"_s + home + u"\r\nEND:VCARD"_s).toUtf8());
+                writeFile(m_vdir.filePath(graceFile), graceCard);
+            }
+            QCOMPARE(store::appendContacts({{other, notes}}), QList<int>{4});
         }
 
         const tool::SyncReport report = tool::syncVdir(m_vdir.path());
@@ -596,6 +650,16 @@ private Q_SLOTS:
             lastNames.append(c.record.LastName.text().trimmed());
         QVERIFY2(lastNames.count(u"Hopper"_s) == 1 && lastNames.count(u"Somerville"_s) == 1,
                  qPrintable(report.lines.join(u" | "_s)));
+        if (phoneDeletes) {
+            QVERIFY(QFile::remove(m_vdir.filePath(u"mary.vcf"_s)));
+            const tool::SyncReport again = tool::syncVdir(m_vdir.path());
+            QCOMPARE(again.restored, 1);
+            QCOMPARE(snapshot(m_vdir.path()).value(graceFile), graceCard);
+            int marys = 0;
+            for (const QByteArray &bytes : snapshot(m_vdir.path()))
+                marys += bytes.count("FN:Mary Somerville");
+            QVERIFY2(marys == 1, qPrintable(again.lines.join(u" | "_s)));
+        }
         QCOMPARE(tool::syncVdir(m_vdir.path()).lines, QStringList{u"Nothing changed."_s});
     }
 
@@ -825,23 +889,43 @@ private Q_SLOTS:
         QVERIFY2(after.notes.contains(u"second@example.org"_s), qPrintable(after.notes));
     }
 
-    // A phone's copy of a contact renamed in the card file before the pass saw the copy
-    // is still that contact's: not added, and the new name goes out to it too.
+    // A phone's copy of a contact renamed before the pass saw the copy is still that
+    // contact's: not added, and the new name goes out to it too. Renamed on both sides,
+    // only the last pass's values still hold the name the copy has.
+    void copyOfRenamedContactIsNotAdded_data()
+    {
+        QTest::addColumn<QByteArray>("phoneName"); // the phone's own card renamed to
+        QTest::addColumn<QByteArray>("fn");
+        QTest::newRow("in the card file") << QByteArray() << QByteArray("FN:Augusta Lovelace");
+        QTest::newRow("on both sides") << QByteArray("King") << QByteArray("FN:Augusta King");
+    }
     void copyOfRenamedContactIsNotAdded()
     {
+        QFETCH(QByteArray, phoneName);
+        QFETCH(QByteArray, fn);
         tool::syncVdir(m_vdir.path());
-        QByteArray copy = phoneCopy(snapshot(m_vdir.path()).value(ourFile(1)));
+        const QByteArray card = snapshot(m_vdir.path()).value(ourFile(1));
+        QByteArray copy = phoneCopy(card);
         QVERIFY(!copy.isEmpty());
         writeFile(m_vdir.filePath(u"copy.vcf"_s), copy);
+        if (!phoneName.isEmpty()) {
+            QVERIFY(card.contains("N:Lovelace;Ada;"));
+            writeFile(m_vdir.filePath(ourFile(1)),
+                      QByteArray(card)
+                          .replace("N:Lovelace;Ada;", QByteArray("N:" + phoneName + ";Ada;"))
+                          .replace("FN:Ada Lovelace", QByteArray("FN:Ada " + phoneName)));
+        }
         const cardfile::Contact one = cardfile::read().contacts.first();
         ContactRecord record = one.record;
         record.FirstName = u"Augusta"_s;
         store::replaceContact(1, record, one.notes);
         const tool::SyncReport report = tool::syncVdir(m_vdir.path());
+        const QString lines = report.lines.join(u" | "_s);
         QCOMPARE(report.added, 0);
         QCOMPARE(report.duplicates, 1);
         QCOMPARE(cardfile::read().contacts.size(), 3);
-        QVERIFY(snapshot(m_vdir.path()).value(u"copy.vcf"_s).contains("FN:Augusta Lovelace"));
+        QVERIFY2(snapshot(m_vdir.path()).value(u"copy.vcf"_s).contains(fn), qPrintable(lines));
+        QVERIFY2(snapshot(m_vdir.path()).value(ourFile(1)).contains(fn), qPrintable(lines));
         QCOMPARE(tool::syncVdir(m_vdir.path()).lines, QStringList{u"Nothing changed."_s});
     }
 
@@ -890,6 +974,44 @@ private Q_SLOTS:
         const QByteArray after = snapshot(m_vdir.path()).value(ourFile(1));
         QVERIFY2(after.contains(QByteArray("EMAIL:" + whole.toUtf8())), after.constData());
         QVERIFY2(!after.contains("FAX"), after.constData());
+    }
+
+    // A phone edit past what the box shows, the card file unchanged, is taken in: the
+    // notes keep the new whole value, and the next pass finds nothing to do.
+    void phoneEditPastTheBoxIsTakenIn_data()
+    {
+        QTest::addColumn<QByteArray>("property"); // the value's property, up to the value
+        QTest::addColumn<QByteArray>("value");    // as the pass wrote it
+        QTest::addColumn<QByteArray>("first");    // a long value, taken in
+        QTest::addColumn<QByteArray>("second");   // the same cut to the box
+        QTest::addColumn<QString>("label");
+        QTest::newRow("first name") << QByteArray("N:Lovelace;") << QByteArray("Ada")
+                                    << QByteArray("Maximiliane-Friederike")
+                                    << QByteArray("Maximiliane-Friedrich") << u"First name"_s;
+        QTest::newRow("home phone")
+            << QByteArray("TEL;TYPE=home:") << QByteArray("020.555.0101")
+            << QByteArray("+84 90 123 4567") << QByteArray("+84 90 123 4599") << u"Home phone"_s;
+    }
+    void phoneEditPastTheBoxIsTakenIn()
+    {
+        QFETCH(QByteArray, property);
+        QFETCH(QByteArray, value);
+        QFETCH(QByteArray, first);
+        QFETCH(QByteArray, second);
+        QFETCH(QString, label);
+        tool::syncVdir(m_vdir.path());
+        const QString path = m_vdir.filePath(ourFile(1));
+        QByteArray card = snapshot(m_vdir.path()).value(ourFile(1));
+        QVERIFY(card.contains(QByteArray(property + value)));
+        writeFile(path, card.replace(QByteArray(property + value), QByteArray(property + first)));
+        QCOMPARE(tool::syncVdir(m_vdir.path()).updated, 1);
+        writeFile(path, card.replace(QByteArray(property + first), QByteArray(property + second)));
+        const tool::SyncReport report = tool::syncVdir(m_vdir.path());
+        QCOMPARE(report.updated, 1);
+        const QString notes = cardfile::read().contacts.first().notes;
+        QVERIFY2(notes.contains(label + u": "_s + QString::fromUtf8(second)), qPrintable(notes));
+        QCOMPARE(snapshot(m_vdir.path()).value(ourFile(1)), card);
+        QCOMPARE(tool::syncVdir(m_vdir.path()).lines, QStringList{u"Nothing changed."_s});
     }
 
     // A conflict line holds the phone's whole value, not the box's cut of it.
@@ -1116,6 +1238,49 @@ private Q_SLOTS:
             QVERIFY2(card.contains("020.555.2222"), card.constData());
         QVERIFY(!QFile::exists(m_vdir.filePath(u".cardomine-conflicts/server.vcf"_s)));
         QCOMPARE(tool::syncVdir(m_vdir.path()).lines, QStringList{u"Nothing changed."_s});
+    }
+
+    // Another program's rewrite at any file operation of a pass that writes a record
+    // change out: it is never written over, and the next pass takes it in.
+    void rewriteAtAnyOperationIsKept()
+    {
+        for (std::int64_t k = 1;; ++k) {
+            m_drive.reset();
+            m_drive = std::make_unique<TempDrive>();
+            makeToolStore(*m_drive, u"R"_s);
+            QVERIFY(QDir(m_vdir.path()).removeRecursively());
+            QVERIFY(QDir().mkpath(m_vdir.path()));
+            tool::syncVdir(m_vdir.path());
+            const QString target = m_vdir.filePath(ourFile(1));
+            const QByteArray rewrite = snapshot(m_vdir.path())
+                                           .value(ourFile(1))
+                                           .replace("ada@example.org", "ada@rewrite.org");
+            const cardfile::Contact one = cardfile::read().contacts.first();
+            ContactRecord record = one.record;
+            record.HomePhone = u"020.555.2222"_s;
+            store::replaceContact(1, record, one.notes);
+            platform::faults::reset();
+            bool rewritten = false;
+            platform::faults::atOperation(k, [&] {
+                rewritten = true;
+                writeFile(target, rewrite);
+            });
+            tool::syncVdir(m_vdir.path());
+            platform::faults::reset();
+            if (!rewritten)
+                break;
+            tool::syncVdir(m_vdir.path());
+            const cardfile::Contact after = cardfile::read().contacts.first();
+            const QByteArray card = snapshot(m_vdir.path()).value(ourFile(1));
+            QVERIFY2(after.record.FaxOrEmail.text().trimmed() == u"ada@rewrite.org"_s ||
+                         after.notes.contains(u"ada@rewrite.org"_s),
+                     qPrintable(u"at operation %1: "_s.arg(k) + after.notes));
+            // Both sides agree: on the card file's number, or on the rewrite's, when it
+            // came after the pass wrote the vCard.
+            QVERIFY2(card.contains("ada@rewrite.org") &&
+                         card.contains(after.record.HomePhone.text().trimmed().toUtf8()),
+                     qPrintable(u"at operation %1: "_s.arg(k) + QString::fromUtf8(card)));
+        }
     }
 
     // Cardomine open: a status of its own, which the systemd unit counts as success.
