@@ -98,6 +98,8 @@ const QList<Seed> FailedSeeds = {
                      // version, and the rewrite written over
     {1428, 40},      // after a restore, a phone card of ours was written over with the contact
                      // its number names now: their home numbers were cut to the same box
+    {290, 25, true}, // the model: a card file's new contact a pass cut short had written out,
+                     // then edited on the phone
 };
 
 // What a user types: five values with a box, four the phone alone holds.
@@ -241,6 +243,7 @@ struct Typed
     bool phone; // typed on the phone
     int epoch;  // finished passes before it was typed
     bool replaced = false;
+    bool shown = false; // on the other side already, sent there by a pass cut short
 };
 
 struct ModelContact
@@ -299,6 +302,7 @@ private:
     void importOne();
     void pass(const std::function<void()> &during = {}, qint64 rewriteAt = 0);
     void killedPass(qint64 k);
+    void sentOut();
     void settle(); // the model's sides after a finished pass
     void restore();
     void startProgram();
@@ -421,7 +425,7 @@ void ModelRun::typed(int tag, Field field, const QString &value, bool phone)
     // A value is replaced by a later one on its own side, or by one typed on the other
     // side after a pass had shown it there.
     for (Typed &t : m_typed)
-        if (t.tag == tag && t.field == field && (t.phone == phone || t.epoch < m_epoch))
+        if (t.tag == tag && t.field == field && (t.phone == phone || t.epoch < m_epoch || t.shown))
             t.replaced = true;
     m_typed.append({tag, field, value, phone, m_epoch});
 }
@@ -879,6 +883,7 @@ void ModelRun::killedPass(qint64 k)
         m_crashed = true;
     if (code != 0) {
         m_killedSince = true;
+        sentOut();
         return;
     }
     // It finished: what it did is what a pass does.
@@ -887,6 +892,31 @@ void ModelRun::killedPass(qint64 k)
     m_before.reset();
     m_mayChange.clear();
     m_deletedSince.clear();
+}
+
+// A contact new in the card file whose card a pass cut short wrote out: the phone shows
+// the card file's values, so an edit made there since is the phone's change alone.
+void ModelRun::sentOut()
+{
+    const auto cards = phoneCards();
+    for (auto it = m_contacts.begin(); it != m_contacts.end(); ++it) {
+        ModelContact &contact = *it;
+        const QString primary = primaryOf(it.key(), cards);
+        if (contact.synced || primary.isEmpty())
+            continue;
+        for (int f = 0; f < BoxFields; ++f) {
+            if (!contact.cardPending[f] || contact.phonePending[f] ||
+                cardForm(cardValue(cards.value(primary), Field(f)), WidthOf[f]) !=
+                    cardForm(*contact.cardPending[f], WidthOf[f]))
+                continue;
+            contact.current[f] = *contact.cardPending[f];
+            contact.boxOnly[f] = contact.pendingBoxOnly[f];
+            contact.cardPending[f].reset();
+            for (Typed &t : m_typed)
+                if (t.tag == it.key() && t.field == f && !t.phone)
+                    t.shown = true;
+        }
+    }
 }
 
 void ModelRun::restore()
