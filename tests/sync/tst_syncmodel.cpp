@@ -98,6 +98,12 @@ const QList<Seed> FailedSeeds = {
                      // version, and the rewrite written over
     {1428, 40},      // after a restore, a phone card of ours was written over with the contact
                      // its number names now: their home numbers were cut to the same box
+    {161, 25, true}, // both sides: a phone edit made after the listing, written over (as 1293)
+    {191, 25, true}, // the same, in the first name
+    {280, 25, true}, // the same, a long e-mail address
+    {261, 25, true}, // both sides: a card file edit after a killed append never went out (as
+                     // 1272)
+    {274, 25, true}, // the same, in the first name
     {290, 25, true}, // the model: a card file's new contact a pass cut short had written out,
                      // then edited on the phone
 };
