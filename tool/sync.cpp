@@ -1830,11 +1830,14 @@ SyncReport syncVdir(const QString &nativeFolder)
                 return;
             }
             // Read only now: a version another program wrote since the listing is not the
-            // one the last pass left, and no change of the card file's.
+            // one the last pass left, and no change of the card file's. The next pass reads
+            // it whatever its identity then (a rewrite may keep size and time).
             if (!chosen && known && digest(bytes) != last->file) {
                 report.lines.append(changedMeanwhile.arg(path));
                 ++report.leftAlone;
-                next.contacts.insert(n, *last);
+                ContactState kept = *last;
+                kept.fileId = QByteArrayLiteral("-");
+                next.contacts.insert(n, kept);
                 return;
             }
             const ReadResult read = chosen ? ReadResult{} : readVCards(bytes);
@@ -2062,6 +2065,16 @@ SyncReport syncVdir(const QString &nativeFolder)
             } catch (const platform::FileError &error) {
                 leaveAlone(path, error.reason(), l.entry.name);
                 next.links[n].append(l.last);
+                continue;
+            }
+            // As for the contact's own vCard: written by another program since the
+            // listing found it unchanged, it is left for the next pass to read.
+            if (!l.read && digest(bytes) != l.last.file) {
+                report.lines.append(changedMeanwhile.arg(path));
+                ++report.leftAlone;
+                LinkedCard kept = l.last;
+                kept.fileId = QByteArrayLiteral("-");
+                next.links[n].append(kept);
                 continue;
             }
             const std::optional<sync::Boxes> seen =
