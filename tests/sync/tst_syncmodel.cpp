@@ -106,6 +106,8 @@ const QList<Seed> FailedSeeds = {
     {274, 25, true}, // the same, in the first name
     {290, 25, true}, // the model: a card file's new contact a pass cut short had written out,
                      // then edited on the phone
+    {334, 25, true}, // the model: a phone's new contact a pass cut short had appended, then
+                     // edited in the card file
 };
 
 // What a user types: five values with a box, four the phone alone holds.
@@ -904,6 +906,19 @@ void ModelRun::killedPass(qint64 k)
 // the card file's values, so an edit made there since is the phone's change alone.
 void ModelRun::sentOut()
 {
+    // And the other way: a value typed on the phone that the card file shows now (a pass
+    // cut short took it in, or appended the phone's new contact) is on both sides; a
+    // later edit in the card file replaces it.
+    const QMap<int, cardfile::Contact> records = cardContacts();
+    QMap<int, ContactRecord> byTag;
+    for (const cardfile::Contact &c : records)
+        byTag.insert(tagOf(c.record.Company.text()), c.record);
+    for (Typed &t : m_typed)
+        if (t.phone && !t.replaced && t.field < BoxFields && byTag.contains(t.tag) &&
+            withoutPadding(byTag.value(t.tag).fieldText(BoxOf[t.field])) ==
+                cardForm(t.value, WidthOf[t.field]))
+            t.shown = true;
+
     const auto cards = phoneCards();
     for (auto it = m_contacts.begin(); it != m_contacts.end(); ++it) {
         ModelContact &contact = *it;
