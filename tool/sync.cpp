@@ -285,10 +285,15 @@ QByteArray notesDigest(const QString &notes)
 }
 
 // The state's form of a vCard's whole values, next to the base of its boxes.
+QByteArray wholeText(const sync::BaseValues &whole, const QByteArray &base)
+{
+    const QByteArray text = sync::baseText(whole);
+    return text == base ? QByteArrayLiteral("=") : text;
+}
+
 QByteArray wholeText(const sync::Boxes &whole, const QByteArray &base)
 {
-    const QByteArray text = sync::baseText(sync::baseOf(whole));
-    return text == base ? QByteArrayLiteral("=") : text;
+    return wholeText(sync::baseOf(whole), base);
 }
 
 // For a vCard as read: its values as the card holds them.
@@ -1769,13 +1774,19 @@ SyncReport syncVdir(const QString &nativeFolder)
         std::optional<sync::Boxes> fileBoxes;
         if (chosen)
             fileBoxes = sync::boxesOf(chosen->card.record, chosen->card.notes);
+        // The chosen vCard's whole values, worked out once: they take another parse.
+        std::optional<sync::BaseValues> chosenWholeRead;
+        const auto chosenWhole = [&]() -> const sync::BaseValues & {
+            if (!chosenWholeRead)
+                chosenWholeRead = sync::baseOf(sync::wholeBoxesIn(chosen->bytes, *fileBoxes));
+            return *chosenWholeRead;
+        };
         bool sameValues = fileBoxes && *fileBoxes == recordBoxes();
         // A phone edit beyond a box's width shows in no box: its whole values against the
         // last pass's tell.
         if (sameValues && known && fileState == sync::FileState::Changed)
             if (const std::optional<sync::BaseValues> lastWhole = wholeBase(*last))
-                sameValues =
-                    sync::baseOf(sync::wholeBoxesIn(chosen->bytes, *fileBoxes)) == *lastWhole;
+                sameValues = chosenWhole() == *lastWhole;
         const sync::Action action = sync::planContact(
             {known, recordChanged, fileState, sameValues, known && !last->base.isEmpty()});
         // Decoded only for a contact acted on: a quiet pass decodes no record.
@@ -1783,7 +1794,7 @@ SyncReport syncVdir(const QString &nativeFolder)
             action == sync::Action::Nothing ? ContactRecord() : card.record(n);
 
         const auto keepFile = [&] {
-            now.whole = chosen  ? wholeText(chosen->card, chosen->bytes, now.base)
+            now.whole = chosen  ? wholeText(chosenWhole(), now.base)
                         : known ? last->whole
                                 : QByteArray();
             now.fileName = fileEntry->name;
@@ -1861,7 +1872,8 @@ SyncReport syncVdir(const QString &nativeFolder)
                 merged =
                     sync::correctValues(merged, sectionCorrections(seenCard->notes, card.notes(n)));
             if (merged == bytes) {
-                now.whole = wholeText(*seenCard, bytes, now.base);
+                now.whole = chosen ? wholeText(chosenWhole(), now.base)
+                                   : wholeText(*seenCard, bytes, now.base);
                 now.fileName = fileEntry->name;
                 now.file = digest(bytes);
                 now.fileId = identity(*fileEntry);
@@ -1958,10 +1970,8 @@ SyncReport syncVdir(const QString &nativeFolder)
             const sync::BaseValues base = sync::parseBase(last->base).value_or(sync::BaseValues{});
             const std::optional<sync::BaseValues> lastWhole = wholeBase(*last);
             const sync::ValueMerge merge =
-                lastWhole
-                    ? sync::mergeValues(base, mine, *fileBoxes, *lastWhole,
-                                        sync::baseOf(sync::wholeBoxesIn(chosen->bytes, *fileBoxes)))
-                    : sync::mergeValues(base, mine, *fileBoxes);
+                lastWhole ? sync::mergeValues(base, mine, *fileBoxes, *lastWhole, chosenWhole())
+                          : sync::mergeValues(base, mine, *fileBoxes);
             const QString oldNotes = card.notes(n);
             const auto [merged, notes] = mergedFromCard(record, oldNotes, mine, *fileBoxes,
                                                         chosen->card, chosen->bytes, merge);
