@@ -2,6 +2,7 @@
 #include "platform/faults.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -9,14 +10,15 @@
 namespace cardomine::platform::faults {
 
 namespace {
-// The program runs its file services on one thread, so plain globals suffice.
+// A test drives the file services from one thread, so plain globals suffice for what
+// it arms; only the count is shared with the threads a large batch of new files uses.
 struct Armed
 {
     std::int64_t at = 0; // 0: not armed
     int errorCode = 0;
     Mode mode = Mode::Fail;
 };
-std::int64_t g_count = 0;
+std::atomic<std::int64_t> g_count = 0;
 // The fault arm() set, and the one armSecond() set.
 Armed g_armed[2];
 bool g_cutting = false;
@@ -93,27 +95,38 @@ void replacing(const QString &nativePath)
         g_beforeReplacing(nativePath);
 }
 
+void unwatch()
+{
+    reset();
+    g_watched = false;
+}
+
+bool watched()
+{
+    return g_watched;
+}
+
 int check(const char *operation)
 {
-    ++g_count;
+    const std::int64_t count = g_count.fetch_add(1, std::memory_order_relaxed) + 1;
     if (!g_watched)
         return 0;
-    if (g_actionAt == g_count && g_action)
+    if (g_actionAt == count && g_action)
         std::exchange(g_action, nullptr)();
     const bool write = std::strstr(operation, "write") != nullptr;
     // Kept for the tests' short runs only; a program that runs on stops listing.
     if (write && g_writes.size() < 4096)
-        g_writes.push_back(g_count);
+        g_writes.push_back(count);
     static const char *const Changing[] = {"open",      "unlink",      "rename", "renameat2",
                                            "setxattr",  "removexattr", "mkdir",  "link",
                                            "ftruncate", "write",       "pwrite", "chmod"};
     if (g_changes.size() < 65536 &&
         std::any_of(std::begin(Changing), std::end(Changing),
                     [operation](const char *name) { return std::strcmp(name, operation) == 0; }))
-        g_changes.push_back(g_count);
+        g_changes.push_back(count);
     Armed *armed = nullptr;
     for (Armed &candidate : g_armed) {
-        if (candidate.at > 0 && candidate.at == g_count)
+        if (candidate.at > 0 && candidate.at == count)
             armed = &candidate;
     }
     if (!armed)

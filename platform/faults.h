@@ -56,6 +56,13 @@ void atOperation(std::int64_t k, std::function<void()> action);
 void beforeReplacing(std::function<void(const QString &nativePath)> action);
 // Called by the file services with each such path.
 void replacing(const QString &nativePath);
+// Whether a test has reset or armed the injector. The file services then make their
+// system calls from one thread, in the same order at every run, so that operation k
+// is the same operation each time.
+bool watched();
+// Clears what reset() clears and stops watching, so that the file services run as in a
+// user's run (a large batch of new files on more than one thread); they go on counting.
+void unwatch();
 // Called by the file services before each system call: returns 0 to go on, or the
 // error code the operation must fail with.
 int check(const char *operation);

@@ -135,6 +135,11 @@ public:
     // file, or nothing when another program's file took the name: that one is left be.
     std::optional<WrittenFile> addNewNative(const QString &nativeFolder, const QString &name,
                                             const QByteArray &bytes);
+    // addNewNative for many files of one native folder, the results in the order of
+    // names. A large batch is created by more than one thread (see newfiles.h).
+    std::vector<std::optional<WrittenFile>> addNewNatives(const QString &nativeFolder,
+                                                          const QStringList &names,
+                                                          const std::vector<QByteArray> &bytes);
     void flush();
     // Flushes first when flush() has not run since the last add. Returns the native
     // paths that addNative named and that were left alone, changed since they were seen.
@@ -151,6 +156,9 @@ private:
         std::uint64_t inode = 0;      // of the temporary file
     };
     void discard() noexcept;
+    // The folder addNewNative creates files in, opened once per batch.
+    void openCreateFolder(const QString &nativeFolder, const QString &path);
+    void addCreated(const QString &path);
     std::vector<Entry> m_entries;
     QString m_folder;
     QByteArray m_nativeFolder;

@@ -2,6 +2,7 @@
 #include "platform/drive.h"
 #include "platform/fileerror.h"
 #include "platform/files.h"
+#include "platform/newfiles.h"
 #include "platform/posixio.h"
 
 #include <QFile>
@@ -938,25 +939,53 @@ void PreparedReplacements::addNew(const QString &folder, const QString &name,
     m_flushed = false;
 }
 
+namespace {
+
+// A file name addNewNative may create: one name, no path.
+void checkNewName(const QString &nativeFolder, const QString &name, const QString &path)
+{
+    if (nativeFolder.isEmpty() || nativeFolder.contains(QChar(0)) || name.isEmpty() ||
+        name.contains(u'/') || name.contains(QChar(0)) || name == u"." || name == u"..")
+        fail(WriteOperation, path, EINVAL);
+}
+
+// A large batch is worth the threads createNewFiles starts.
+constexpr qsizetype ManyNewFiles = 256;
+
+} // namespace
+
+void PreparedReplacements::openCreateFolder(const QString &nativeFolder, const QString &path)
+{
+    if (m_createFolderFd >= 0 && nativeFolder == m_createFolder)
+        return;
+    const QByteArray folder = QFile::encodeName(nativeFolder);
+    const int fd = sysCall(
+        "open", [&] { return ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (fd < 0)
+        fail(WriteOperation, path, errno);
+    if (m_createFolderFd >= 0)
+        ::close(m_createFolderFd);
+    m_createFolderFd = fd;
+    m_createFolder = nativeFolder;
+}
+
+void PreparedReplacements::addCreated(const QString &path)
+{
+    Entry entry;
+    entry.native = QFile::encodeName(path);
+    entry.path = path;
+    entry.created = true;
+    m_entries.push_back(std::move(entry));
+    m_flushed = false;
+}
+
 std::optional<WrittenFile> PreparedReplacements::addNewNative(const QString &nativeFolder,
                                                               const QString &name,
                                                               const QByteArray &bytes)
 {
     const QString path = nativeFolder + u'/' + name;
-    if (nativeFolder.isEmpty() || nativeFolder.contains(QChar(0)) || name.isEmpty() ||
-        name.contains(u'/') || name.contains(QChar(0)) || name == u"." || name == u"..")
-        fail(WriteOperation, path, EINVAL);
-    if (m_createFolderFd < 0 || nativeFolder != m_createFolder) {
-        const QByteArray folder = QFile::encodeName(nativeFolder);
-        const int fd = sysCall(
-            "open", [&] { return ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
-        if (fd < 0)
-            fail(WriteOperation, path, errno);
-        if (m_createFolderFd >= 0)
-            ::close(m_createFolderFd);
-        m_createFolderFd = fd;
-        m_createFolder = nativeFolder;
-    }
+    checkNewName(nativeFolder, name, path);
+    openCreateFolder(nativeFolder, path);
     const QByteArray nativeName = QFile::encodeName(name);
     faults::replacing(path);
     // Never over an existing file: the name was free when the caller looked, and a file
@@ -969,12 +998,7 @@ std::optional<WrittenFile> PreparedReplacements::addNewNative(const QString &nat
         return std::nullopt;
     if (fd < 0)
         fail(WriteOperation, path, errno);
-    Entry entry;
-    entry.native = QFile::encodeName(path);
-    entry.path = path;
-    entry.created = true;
-    m_entries.push_back(std::move(entry));
-    m_flushed = false;
+    addCreated(path);
     Descriptor file(fd);
     writeAll(fd, bytes, WriteOperation, path);
     struct stat written
@@ -985,6 +1009,44 @@ std::optional<WrittenFile> PreparedReplacements::addNewNative(const QString &nat
     return WrittenFile{std::int64_t(written.st_size),
                        std::int64_t(written.st_mtim.tv_sec) * 1000000000 + written.st_mtim.tv_nsec,
                        std::uint64_t(written.st_ino)};
+}
+
+std::vector<std::optional<WrittenFile>>
+PreparedReplacements::addNewNatives(const QString &nativeFolder, const QStringList &names,
+                                    const std::vector<QByteArray> &bytes)
+{
+    std::vector<std::optional<WrittenFile>> results;
+    results.reserve(size_t(names.size()));
+    // A test counting operations needs them in the same order at every run.
+    if (names.size() < ManyNewFiles || faults::watched()) {
+        for (qsizetype i = 0; i < names.size(); ++i)
+            results.push_back(addNewNative(nativeFolder, names.at(i), bytes[size_t(i)]));
+        return results;
+    }
+    std::vector<QByteArray> nativeNames;
+    nativeNames.reserve(size_t(names.size()));
+    for (const QString &name : names) {
+        checkNewName(nativeFolder, name, nativeFolder + u'/' + name);
+        nativeNames.push_back(QFile::encodeName(name));
+    }
+    openCreateFolder(nativeFolder, nativeFolder + u'/' + names.first());
+    const std::vector<NewFileResult> created = createNewFiles(m_createFolderFd, nativeNames, bytes);
+    std::optional<std::pair<QString, int>> failure;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const NewFileResult &result = created[size_t(i)];
+        const QString path = nativeFolder + u'/' + names.at(i);
+        if (result.created)
+            addCreated(path);
+        if (result.error == 0)
+            results.emplace_back(result.written);
+        else
+            results.emplace_back();
+        if (result.error != 0 && result.error != EEXIST && result.error != ECANCELED && !failure)
+            failure.emplace(path, result.error);
+    }
+    if (failure)
+        fail(WriteOperation, failure->first, failure->second);
+    return results;
 }
 
 namespace {

@@ -85,6 +85,8 @@ private Q_SLOTS:
     void replaceLeavesOldOrNewUnderEveryFault_data();
     void replaceLeavesOldOrNewUnderEveryFault();
     void preparedReplacementsChangeNothingUntilCommit();
+    void newFilesInABatch_data();
+    void newFilesInABatch();
     void replaceSurvivesACrashAtEveryStep();
     void rewrittenFileFollowsItsName();
     void readIfFile_data();
@@ -737,6 +739,66 @@ void TestFiles::preparedReplacementsChangeNothingUntilCommit()
     QCOMPARE(entries(folder), names);
     for (const QString &name : names)
         QCOMPARE(m_drive->readFile(Folder + u'\\' + name), name.toLatin1() + " new");
+}
+
+void TestFiles::newFilesInABatch_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("refused"); // a name too long for the file system; -1: none
+    // One thread writes a small batch; a large one is shared between threads.
+    QTest::newRow("few") << 20 << -1;
+    QTest::newRow("many") << 3000 << -1;
+    QTest::newRow("many, one name refused") << 3000 << 1700;
+}
+
+void TestFiles::newFilesInABatch()
+{
+    QFETCH(int, count);
+    QFETCH(int, refused);
+    faults::unwatch();
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QStringList names;
+    std::vector<QByteArray> bytes;
+    for (int i = 0; i < count; ++i) {
+        names.append(i == refused ? QString(300, u'x') : u"%1.vcf"_s.arg(i));
+        bytes.push_back(QByteArray::number(i).repeated(i % 7 + 1));
+    }
+    // Another program's file already has one of the names: it is left as it is.
+    const int taken = count / 3;
+    QFile other(dir.filePath(names.at(taken)));
+    QVERIFY(other.open(QIODevice::WriteOnly) && other.write("theirs") == 6);
+    other.close();
+    {
+        files::PreparedReplacements batch;
+        if (refused >= 0) {
+            QVERIFY_THROWS_EXCEPTION(FileError, batch.addNewNatives(dir.path(), names, bytes));
+        } else {
+            const auto written = batch.addNewNatives(dir.path(), names, bytes);
+            QCOMPARE(written.size(), size_t(count));
+            batch.commit();
+            for (int i = 0; i < count; ++i) {
+                const QString path = dir.filePath(names.at(i));
+                QCOMPARE(written[size_t(i)].has_value(), i != taken);
+                struct stat info
+                {};
+                QCOMPARE(::stat(QFile::encodeName(path).constData(), &info), 0);
+                if (i == taken)
+                    continue;
+                QCOMPARE(written[size_t(i)]->inode, std::uint64_t(info.st_ino));
+                QCOMPARE(written[size_t(i)]->size, std::int64_t(bytes[size_t(i)].size()));
+                QFile file(path);
+                QVERIFY(file.open(QIODevice::ReadOnly));
+                QCOMPARE(file.readAll(), bytes[size_t(i)]);
+            }
+        }
+    }
+    faults::reset();
+    // A batch given up removes every file it created, and only those.
+    QCOMPARE(entries(dir.path()).size(), refused >= 0 ? 1 : count);
+    QFile kept(dir.filePath(names.at(taken)));
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray("theirs"));
 }
 
 void TestFiles::replaceSurvivesACrashAtEveryStep()
