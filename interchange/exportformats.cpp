@@ -208,7 +208,7 @@ struct Taken
     qsizetype at = -1; // its place in the section, or -1
 };
 
-Taken take(WholeContact &whole, QList<bool> &used, const QString &label)
+Taken take(const WholeContact &whole, QList<bool> &used, const QString &label)
 {
     for (qsizetype i = 0; i < whole.values.size(); ++i) {
         if (!used[i] && !whole.stale.contains(i) && whole.values.at(i).label == label) {
@@ -276,231 +276,253 @@ QString propertyLine(const VCardProperty &property, const QString &value, int &g
 
 } // namespace
 
-QByteArray toVCard(const QList<Contact> &contacts, const QUuid &cardFile, CardUid cardUid)
+namespace {
+
+// Appends one contact's card made from its whole values. chooseUid(whole, used, id)
+// gives its UID value as it goes out; it may take a value of the section (marking it
+// used).
+template <typename ChooseUid>
+void appendCard(QByteArray &out, const Contact &contact, const WholeContact &whole,
+                ChooseUid &&chooseUid)
 {
     using importing::boxLabel;
+    const ContactRecord &r = contact.record;
+    const auto box = [&whole](FieldBox b) -> const QString & { return whole.boxes[size_t(b)]; };
+    const QString &first = box(FieldBox::FirstName);
+    const QString &last = box(FieldBox::LastName);
+    const QString &company = box(FieldBox::Company);
+    const QString &address = box(FieldBox::Address);
+    const QString &city = box(FieldBox::City);
+    const QString &state = box(FieldBox::State);
+    const QString &zip = box(FieldBox::Zip);
+    const QString &home = box(FieldBox::HomePhone);
+    const QString &work = box(FieldBox::WorkPhone);
+    const QString &mobile = box(FieldBox::PagerMobile);
+    const QString faxOrEmail = box(FieldBox::FaxOrEmail).trimmed();
+    const QString id = fieldValue(r.ContactID.text()).trimmed();
+
+    QList<bool> used(whole.values.size(), false);
+    // Values of the section that belong to the name, company and address: they go
+    // out inside those properties, placed where the first of them stood, so that
+    // reading the card back lists them in the same order.
+    const Taken formatted = take(whole, used, QStringLiteral("Formatted name"));
+    const Taken middle = take(whole, used, QStringLiteral("Middle name"));
+    const Taken prefix = take(whole, used, QStringLiteral("Name prefix"));
+    const Taken suffix = take(whole, used, QStringLiteral("Name suffix"));
+    const Taken department = take(whole, used, QStringLiteral("Department"));
+    const Taken poBox = take(whole, used, QStringLiteral("PO box"));
+    const Taken extended = take(whole, used, QStringLiteral("Extended address"));
+    const Taken country = take(whole, used, QStringLiteral("Country"));
+    const QString uid = chooseUid(whole, used, id);
+
+    QStringList lines{QStringLiteral("BEGIN:VCARD"), QStringLiteral("VERSION:4.0")};
+    const QString fullName =
+        !formatted.value.isEmpty()
+            ? formatted.value
+            : formattedName(first, last, company,
+                            {faxOrEmail, home, work, mobile, address, city, state, zip},
+                            id.isEmpty() ? QString::number(contact.position) : id);
+    lines.append(QStringLiteral("FN:") + escapeText(fullName));
+
+    QMap<qsizetype, QStringList> placed; // lines that go where a section value stood
+    const auto put = [&lines, &placed](qsizetype at, const QString &line) {
+        if (at < 0)
+            lines.append(line);
+        else
+            placed[at].append(line);
+    };
+    // N even when empty: readers that miss it make names out of FN.
+    put(firstPlace({middle, prefix, suffix}),
+        QStringLiteral("N:") + escapeText(last) + u';' + escapeText(first) + u';' +
+            escapeText(middle.value) + u';' + escapeText(prefix.value) + u';' +
+            escapeText(suffix.value));
+    if (!company.isEmpty() || !department.value.isEmpty())
+        put(department.at,
+            QStringLiteral("ORG:") + escapeText(company) +
+                (department.value.isEmpty() ? QString() : u';' + escapeText(department.value)));
+    int group = 0;
+    // The card's own label of a value that went into a box ("Home phone label:
+    // Mobile") goes out as that property's label, where the label stood.
+    const auto labelOf = [&whole, &used](FieldBox b) {
+        if (whole.values.isEmpty())
+            return Taken{};
+        return take(whole, used, boxLabel(b) + QStringLiteral(" label"));
+    };
+    // The kind the value had where it came from, when the box does not say it: its
+    // types, and the words themselves when they are not the types as vCard writes
+    // them ("Work Fax", "Main").
+    struct Kind
+    {
+        QStringList types;
+        QString words;
+        qsizetype at = -1;
+    };
+    const auto kindOf = [&whole, &used](FieldBox b, const QString &type) {
+        Kind kind{type.isEmpty() ? QStringList() : QStringList{type}, {}, -1};
+        if (whole.values.isEmpty())
+            return kind;
+        const Taken words = take(whole, used, boxLabel(b) + importing::KindSuffix);
+        if (words.at < 0)
+            return kind;
+        const QString text = words.value.trimmed();
+        const std::optional<QStringList> types = typesOfKind(text);
+        if (types && !types->isEmpty())
+            kind.types = *types;
+        if (!types || types->join(QStringLiteral(", ")) != text)
+            kind.words = text;
+        kind.at = words.at;
+        return kind;
+    };
+    const QStringList adr{poBox.value, extended.value, address, city, state, zip, country.value};
+    if (!adr.join(QString()).isEmpty()) {
+        QStringList parts;
+        for (const QString &part : adr)
+            parts.append(escapeText(part));
+        // Beside other addresses it is the preferred one, so that it is the one that
+        // fills the boxes again.
+        bool others = false;
+        for (qsizetype i = 0; i < whole.values.size(); ++i)
+            if (const auto p = used[i] ? std::nullopt : vcardPropertyFor(whole.values.at(i).label);
+                p && p->name == u"ADR" && !whole.stale.contains(i))
+                others = true;
+        const Taken label = labelOf(FieldBox::Address);
+        const Kind kind = kindOf(FieldBox::Address, QString());
+        const QString item =
+            label.value.isEmpty() ? QString() : QStringLiteral("item%1.").arg(++group);
+        QString line = item + QStringLiteral("ADR");
+        if (!kind.types.isEmpty())
+            line += QStringLiteral(";TYPE=") + kind.types.join(u',');
+        if (!kind.words.isEmpty())
+            line += u';' + OwnKindParameter + u'=' + quotedParameter(kind.words);
+        line += (others ? QStringLiteral(";PREF=1:") : QStringLiteral(":")) + parts.join(u';');
+        if (!item.isEmpty())
+            line += QStringLiteral("\r\n") + item + QStringLiteral("X-ABLABEL:") +
+                    escapeText(label.value);
+        put(firstPlace({poBox, extended, country, label, Taken{{}, kind.at}}), line);
+    }
+    const auto boxProperty = [&](FieldBox b, const QString &name, const QString &type,
+                                 const QString &value) {
+        if (value.isEmpty())
+            return;
+        const Taken label = labelOf(b);
+        const Kind kind = kindOf(b, type);
+        const VCardProperty property{name, kind.types, label.value, {}, kind.words};
+        put(firstPlace({label, Taken{{}, kind.at}}), propertyLine(property, value, group));
+    };
+    using importing::boxType;
+    boxProperty(FieldBox::HomePhone, QStringLiteral("TEL"), boxType(FieldBox::HomePhone), home);
+    boxProperty(FieldBox::WorkPhone, QStringLiteral("TEL"), boxType(FieldBox::WorkPhone), work);
+    boxProperty(FieldBox::PagerMobile, QStringLiteral("TEL"), boxType(FieldBox::PagerMobile),
+                mobile);
+    // A box filled to its width with an "@" in it and no whole value in the notes may
+    // be an address cut short: it goes out as note text, never as EMAIL or TEL.
+    QStringList noteLines;
+    const bool mayBeCut = !whole.restored[size_t(FieldBox::FaxOrEmail)] &&
+                          faxOrEmail.contains(u'@') &&
+                          faxOrEmail.size() >= r.FaxOrEmail.text().size();
+    if (mayBeCut)
+        noteLines.append(boxLabel(FieldBox::FaxOrEmail) + QStringLiteral(": ") + faxOrEmail);
+    else if (isEmailAddress(faxOrEmail))
+        boxProperty(FieldBox::FaxOrEmail, QStringLiteral("EMAIL"), QString(), faxOrEmail);
+    else
+        boxProperty(FieldBox::FaxOrEmail, QStringLiteral("TEL"), boxType(FieldBox::FaxOrEmail),
+                    faxOrEmail);
+
+    const int photoOwner = ContactRecord::parseNumber(id).value_or(contact.position);
+    // Every other value of the section as its own property; what no property
+    // stands for, and the whole values of boxes changed since, stay note text.
+    QList<ImportedValue> kept;
+    for (qsizetype i = 0; i < whole.values.size(); ++i) {
+        if (const auto it = placed.constFind(i); it != placed.cend())
+            lines.append(*it);
+        if (used[i])
+            continue;
+        const ImportedValue &v = whole.values.at(i);
+        const std::optional<VCardProperty> property =
+            whole.stale.contains(i) ? std::nullopt : vcardPropertyFor(v.label);
+        // A photo (or another binary value) kept in the photos folder goes out whole;
+        // when its file is gone, its name stays note text.
+        if (property && isBinaryProperty(property->name.toLatin1()) &&
+            photos::parseEntry(v.value)) {
+            if (const std::optional<QString> uri =
+                    storedBinaryValue(photoOwner, property->name, v.value))
+                lines.append(propertyLine(*property, *uri, group, false));
+            else
+                kept.append(v);
+            continue;
+        }
+        if (property && !(property->name == u"EMAIL" && !isEmailAddress(v.value.trimmed())))
+            lines.append(propertyLine(*property, v.value, group));
+        else if (!whole.stale.contains(i) && !v.label.isEmpty())
+            lines.append(propertyLine({OwnValueProperty, {}, {}, v.label}, v.value, group));
+        else
+            kept.append(v);
+    }
+    QString notes = whole.own;
+    for (const QString &line : std::as_const(noteLines))
+        notes += (notes.isEmpty() ? QString() : QStringLiteral("\r\n")) + line;
+    notes = joinNotes(notes, kept);
+    if (!notes.isEmpty())
+        lines.append(QStringLiteral("NOTE:") + escapeText(notes));
+    lines.append(QStringLiteral("UID:") + uid);
+    lines.append(QStringLiteral("END:VCARD"));
+
+    // A property with its label is two lines.
+    for (const QString &line : std::as_const(lines)) {
+        QStringView rest(line);
+        for (qsizetype end; (end = lineEnd(rest)) >= 0; rest = rest.sliced(end + 2))
+            appendFolded(out, rest.first(end));
+        appendFolded(out, rest);
+    }
+}
+
+} // namespace
+
+QByteArray toVCard(const QList<Contact> &contacts, const QUuid &cardFile, CardUid cardUid)
+{
     QByteArray out;
     out.reserve(contacts.size() * 512);
     QSet<int> numbersUsed;
     QSet<QString> foreignUidsUsed; // lower case
-    for (const Contact &contact : contacts) {
-        const ContactRecord &r = contact.record;
-        WholeContact whole = wholeContact(r, contact.notes);
-        const auto box = [&whole](FieldBox b) -> const QString & { return whole.boxes[size_t(b)]; };
-        const QString &first = box(FieldBox::FirstName);
-        const QString &last = box(FieldBox::LastName);
-        const QString &company = box(FieldBox::Company);
-        const QString &address = box(FieldBox::Address);
-        const QString &city = box(FieldBox::City);
-        const QString &state = box(FieldBox::State);
-        const QString &zip = box(FieldBox::Zip);
-        const QString &home = box(FieldBox::HomePhone);
-        const QString &work = box(FieldBox::WorkPhone);
-        const QString &mobile = box(FieldBox::PagerMobile);
-        const QString faxOrEmail = box(FieldBox::FaxOrEmail).trimmed();
-        const QString id = fieldValue(r.ContactID.text()).trimmed();
-
-        QList<bool> used(whole.values.size(), false);
-        // Values of the section that belong to the name, company and address: they go
-        // out inside those properties, placed where the first of them stood, so that
-        // reading the card back lists them in the same order.
-        const Taken formatted = take(whole, used, QStringLiteral("Formatted name"));
-        const Taken middle = take(whole, used, QStringLiteral("Middle name"));
-        const Taken prefix = take(whole, used, QStringLiteral("Name prefix"));
-        const Taken suffix = take(whole, used, QStringLiteral("Name suffix"));
-        const Taken department = take(whole, used, QStringLiteral("Department"));
-        const Taken poBox = take(whole, used, QStringLiteral("PO box"));
-        const Taken extended = take(whole, used, QStringLiteral("Extended address"));
-        const Taken country = take(whole, used, QStringLiteral("Country"));
+    const auto chooseUid = [&](const Contact &contact, const WholeContact &whole, QList<bool> &used,
+                               const QString &id) {
         // The UID of the program the contact came from, so that program knows its card
         // again; once per file, since a UID names one card.
-        QString foreignUid;
         if (cardUid == CardUid::Foreign)
-            for (qsizetype i = 0; i < whole.values.size() && foreignUid.isEmpty(); ++i) {
+            for (qsizetype i = 0; i < whole.values.size(); ++i) {
                 const QString uid = whole.values.at(i).value.trimmed();
                 if (!used[i] && !whole.stale.contains(i) && whole.values.at(i).label == u"UID" &&
                     !uid.isEmpty() && !uid.contains(u'\r') &&
                     !foreignUidsUsed.contains(uid.toLower())) {
                     used[i] = true;
-                    foreignUid = uid;
                     foreignUidsUsed.insert(uid.toLower());
+                    return escapeText(uid);
                 }
             }
-
-        QStringList lines{QStringLiteral("BEGIN:VCARD"), QStringLiteral("VERSION:4.0")};
-        const QString fullName =
-            !formatted.value.isEmpty()
-                ? formatted.value
-                : formattedName(first, last, company,
-                                {faxOrEmail, home, work, mobile, address, city, state, zip},
-                                id.isEmpty() ? QString::number(contact.position) : id);
-        lines.append(QStringLiteral("FN:") + escapeText(fullName));
-
-        QMap<qsizetype, QStringList> placed; // lines that go where a section value stood
-        const auto put = [&lines, &placed](qsizetype at, const QString &line) {
-            if (at < 0)
-                lines.append(line);
-            else
-                placed[at].append(line);
-        };
-        // N even when empty: readers that miss it make names out of FN.
-        put(firstPlace({middle, prefix, suffix}),
-            QStringLiteral("N:") + escapeText(last) + u';' + escapeText(first) + u';' +
-                escapeText(middle.value) + u';' + escapeText(prefix.value) + u';' +
-                escapeText(suffix.value));
-        if (!company.isEmpty() || !department.value.isEmpty())
-            put(department.at,
-                QStringLiteral("ORG:") + escapeText(company) +
-                    (department.value.isEmpty() ? QString() : u';' + escapeText(department.value)));
-        int group = 0;
-        // The card's own label of a value that went into a box ("Home phone label:
-        // Mobile") goes out as that property's label, where the label stood.
-        const auto labelOf = [&whole, &used](FieldBox b) {
-            if (whole.values.isEmpty())
-                return Taken{};
-            return take(whole, used, boxLabel(b) + QStringLiteral(" label"));
-        };
-        // The kind the value had where it came from, when the box does not say it: its
-        // types, and the words themselves when they are not the types as vCard writes
-        // them ("Work Fax", "Main").
-        struct Kind
-        {
-            QStringList types;
-            QString words;
-            qsizetype at = -1;
-        };
-        const auto kindOf = [&whole, &used](FieldBox b, const QString &type) {
-            Kind kind{type.isEmpty() ? QStringList() : QStringList{type}, {}, -1};
-            if (whole.values.isEmpty())
-                return kind;
-            const Taken words = take(whole, used, boxLabel(b) + importing::KindSuffix);
-            if (words.at < 0)
-                return kind;
-            const QString text = words.value.trimmed();
-            const std::optional<QStringList> types = typesOfKind(text);
-            if (types && !types->isEmpty())
-                kind.types = *types;
-            if (!types || types->join(QStringLiteral(", ")) != text)
-                kind.words = text;
-            kind.at = words.at;
-            return kind;
-        };
-        const QStringList adr{poBox.value, extended.value, address, city, state,
-                              zip,         country.value};
-        if (!adr.join(QString()).isEmpty()) {
-            QStringList parts;
-            for (const QString &part : adr)
-                parts.append(escapeText(part));
-            // Beside other addresses it is the preferred one, so that it is the one that
-            // fills the boxes again.
-            bool others = false;
-            for (qsizetype i = 0; i < whole.values.size(); ++i)
-                if (const auto p =
-                        used[i] ? std::nullopt : vcardPropertyFor(whole.values.at(i).label);
-                    p && p->name == u"ADR" && !whole.stale.contains(i))
-                    others = true;
-            const Taken label = labelOf(FieldBox::Address);
-            const Kind kind = kindOf(FieldBox::Address, QString());
-            const QString item =
-                label.value.isEmpty() ? QString() : QStringLiteral("item%1.").arg(++group);
-            QString line = item + QStringLiteral("ADR");
-            if (!kind.types.isEmpty())
-                line += QStringLiteral(";TYPE=") + kind.types.join(u',');
-            if (!kind.words.isEmpty())
-                line += u';' + OwnKindParameter + u'=' + quotedParameter(kind.words);
-            line += (others ? QStringLiteral(";PREF=1:") : QStringLiteral(":")) + parts.join(u';');
-            if (!item.isEmpty())
-                line += QStringLiteral("\r\n") + item + QStringLiteral("X-ABLABEL:") +
-                        escapeText(label.value);
-            put(firstPlace({poBox, extended, country, label, Taken{{}, kind.at}}), line);
-        }
-        const auto boxProperty = [&](FieldBox b, const QString &name, const QString &type,
-                                     const QString &value) {
-            if (value.isEmpty())
-                return;
-            const Taken label = labelOf(b);
-            const Kind kind = kindOf(b, type);
-            const VCardProperty property{name, kind.types, label.value, {}, kind.words};
-            put(firstPlace({label, Taken{{}, kind.at}}), propertyLine(property, value, group));
-        };
-        using importing::boxType;
-        boxProperty(FieldBox::HomePhone, QStringLiteral("TEL"), boxType(FieldBox::HomePhone), home);
-        boxProperty(FieldBox::WorkPhone, QStringLiteral("TEL"), boxType(FieldBox::WorkPhone), work);
-        boxProperty(FieldBox::PagerMobile, QStringLiteral("TEL"), boxType(FieldBox::PagerMobile),
-                    mobile);
-        // A box filled to its width with an "@" in it and no whole value in the notes may
-        // be an address cut short: it goes out as note text, never as EMAIL or TEL.
-        QStringList noteLines;
-        const bool mayBeCut = !whole.restored[size_t(FieldBox::FaxOrEmail)] &&
-                              faxOrEmail.contains(u'@') &&
-                              faxOrEmail.size() >= r.FaxOrEmail.text().size();
-        if (mayBeCut)
-            noteLines.append(boxLabel(FieldBox::FaxOrEmail) + QStringLiteral(": ") + faxOrEmail);
-        else if (isEmailAddress(faxOrEmail))
-            boxProperty(FieldBox::FaxOrEmail, QStringLiteral("EMAIL"), QString(), faxOrEmail);
-        else
-            boxProperty(FieldBox::FaxOrEmail, QStringLiteral("TEL"), boxType(FieldBox::FaxOrEmail),
-                        faxOrEmail);
-
-        const int photoOwner = ContactRecord::parseNumber(id).value_or(contact.position);
-        // Every other value of the section as its own property; what no property
-        // stands for, and the whole values of boxes changed since, stay note text.
-        QList<ImportedValue> kept;
-        for (qsizetype i = 0; i < whole.values.size(); ++i) {
-            if (const auto it = placed.constFind(i); it != placed.cend())
-                lines.append(*it);
-            if (used[i])
-                continue;
-            const ImportedValue &v = whole.values.at(i);
-            const std::optional<VCardProperty> property =
-                whole.stale.contains(i) ? std::nullopt : vcardPropertyFor(v.label);
-            // A photo (or another binary value) kept in the photos folder goes out whole;
-            // when its file is gone, its name stays note text.
-            if (property && isBinaryProperty(property->name.toLatin1()) &&
-                photos::parseEntry(v.value)) {
-                if (const std::optional<QString> uri =
-                        storedBinaryValue(photoOwner, property->name, v.value))
-                    lines.append(propertyLine(*property, *uri, group, false));
-                else
-                    kept.append(v);
-                continue;
-            }
-            if (property && !(property->name == u"EMAIL" && !isEmailAddress(v.value.trimmed())))
-                lines.append(propertyLine(*property, v.value, group));
-            else if (!whole.stale.contains(i) && !v.label.isEmpty())
-                lines.append(propertyLine({OwnValueProperty, {}, {}, v.label}, v.value, group));
-            else
-                kept.append(v);
-        }
-        QString notes = whole.own;
-        for (const QString &line : std::as_const(noteLines))
-            notes += (notes.isEmpty() ? QString() : QStringLiteral("\r\n")) + line;
-        notes = joinNotes(notes, kept);
-        if (!notes.isEmpty())
-            lines.append(QStringLiteral("NOTE:") + escapeText(notes));
         // The contact's number names it in this card file; a record stored under a
         // number another record already took, or under none, is named by its position.
         const std::optional<int> number = ContactRecord::parseNumber(id);
-        if (!foreignUid.isEmpty()) {
-            lines.append(QStringLiteral("UID:") + escapeText(foreignUid));
-        } else if (number && *number >= 1 && !numbersUsed.contains(*number)) {
+        if (number && *number >= 1 && !numbersUsed.contains(*number)) {
             numbersUsed.insert(*number);
-            lines.append(QStringLiteral("UID:") + contactUid(cardFile, *number));
-        } else {
-            lines.append(QStringLiteral("UID:") +
-                         uuidUrn(QUuid::createUuidV5(
-                             cardFile, QStringLiteral("record %1").arg(contact.position))));
+            return contactUid(cardFile, *number);
         }
-        lines.append(QStringLiteral("END:VCARD"));
+        return uuidUrn(
+            QUuid::createUuidV5(cardFile, QStringLiteral("record %1").arg(contact.position)));
+    };
+    for (const Contact &contact : contacts)
+        appendCard(out, contact, wholeContact(contact.record, contact.notes),
+                   [&](const WholeContact &whole, QList<bool> &used, const QString &id) {
+                       return chooseUid(contact, whole, used, id);
+                   });
+    return out;
+}
 
-        // A property with its label is two lines.
-        for (const QString &line : std::as_const(lines)) {
-            QStringView rest(line);
-            for (qsizetype end; (end = lineEnd(rest)) >= 0; rest = rest.sliced(end + 2))
-                appendFolded(out, rest.first(end));
-            appendFolded(out, rest);
-        }
-    }
+QByteArray toVCard(const Contact &contact, const WholeContact &whole, const QString &uid)
+{
+    QByteArray out;
+    out.reserve(512);
+    appendCard(out, contact, whole,
+               [&uid](const WholeContact &, QList<bool> &, const QString &) { return uid; });
     return out;
 }
 

@@ -3,6 +3,7 @@
 
 #include "interchange/contact.h"
 #include "interchange/fieldtext.h"
+#include "interchange/wholecontact.h"
 
 #include <QByteArray>
 #include <QList>
@@ -29,6 +30,10 @@ enum class CardUid
 // file), which import finds again in the notes.
 QByteArray toVCard(const QList<Contact> &contacts, const QUuid &cardFile,
                    CardUid cardUid = CardUid::Own);
+// One contact's card as toVCard writes it with CardUid::Own, from its whole values
+// (wholeContact, worked out once by a caller that needs them too), with the UID line
+// "UID:" + uid in place of the card file's own.
+QByteArray toVCard(const Contact &contact, const WholeContact &whole, const QString &uid);
 
 // CSV: a header row naming the fields, then one row per contact, each cell made by
 // csvCell.

@@ -406,7 +406,11 @@ Boxes wholeBoxesOf(const ContactRecord &record, const QString &notes)
     Boxes boxes = boxesOf(record, notes);
     if (!notes.contains(interchange::importing::ImportedValuesHeading))
         return boxes;
-    const interchange::WholeContact whole = interchange::wholeContact(record, notes);
+    return wholeBoxesOf(std::move(boxes), interchange::wholeContact(record, notes));
+}
+
+Boxes wholeBoxesOf(Boxes boxes, const interchange::WholeContact &whole)
+{
     for (int i = 0; i < FieldBoxCount; ++i)
         if (whole.restored[size_t(i)])
             boxes.box[size_t(i)] = whole.boxes[size_t(i)].trimmed();

@@ -3,6 +3,7 @@
 
 #include "datastore/contactrecord.h"
 #include "datastore/recordboxes.h"
+#include "interchange/wholecontact.h"
 
 #include <QByteArray>
 #include <QString>
@@ -28,6 +29,8 @@ Boxes boxesOf(const ContactRecord &record, const QString &notes);
 // The same with each cut box's whole value, as the notes' section keeps it: what a vCard
 // written from the record holds behind the box.
 Boxes wholeBoxesOf(const ContactRecord &record, const QString &notes);
+// The same from the record's boxes (boxesOf) and its whole values (wholeContact).
+Boxes wholeBoxesOf(Boxes boxes, const interchange::WholeContact &whole);
 
 // The boxes the card file would hold for a vCard: what import makes of it. nullopt when
 // the bytes are not exactly one vCard.

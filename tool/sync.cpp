@@ -312,9 +312,10 @@ std::optional<sync::BaseValues> wholeBase(const ContactState &c)
 // Our vCard for one contact: the export's writer, with the contact's UID of this card
 // file. The writer's UID line, with any continuation, gives way to it; the rest of the
 // card is copied as written, line by line, without splitting it into a list.
-QByteArray vcardFor(const Contact &contact, const QString &uid)
+// whole: the contact's whole values (wholeContact).
+QByteArray vcardFor(const Contact &contact, const QString &uid, const WholeContact &whole)
 {
-    const QByteArray card = toVCard({contact}, QUuid());
+    const QByteArray card = toVCard(contact, whole, uid);
     const QByteArray uidLine = foldLine(QStringLiteral("UID:") + uid);
     QByteArray out;
     out.reserve(card.size() + uidLine.size());
@@ -344,6 +345,11 @@ QByteArray vcardFor(const Contact &contact, const QString &uid)
         out += line;
     }
     return out;
+}
+
+QByteArray vcardFor(const Contact &contact, const QString &uid)
+{
+    return vcardFor(contact, uid, wholeContact(contact.record, contact.notes));
 }
 
 // A fixed contact whose vCard changes only when the writer does: a pass after an
@@ -818,10 +824,10 @@ void applyTakeInIntents(State &state, CardSide &card, const QByteArray &intents)
 // The vCards a pass creates are announced first, one line each: "w <name> <digest>".
 // They are written under their own names, with no temporary file, so a pass cut short
 // may leave one cut off, or whole but named by no state; the next pass knows it by this
-// line.
-QByteArray createIntent(const QString &name, const QByteArray &bytes)
+// line (written: the digest of the bytes).
+QByteArray createIntent(const QString &name, const QByteArray &written)
 {
-    return "w " + QUrl::toPercentEncoding(name) + ' ' + digest(bytes) + '\n';
+    return "w " + QUrl::toPercentEncoding(name) + ' ' + written + '\n';
 }
 
 // Name -> digest of the bytes the pass wrote (empty in lines of older passes).
@@ -1922,8 +1928,8 @@ SyncReport syncVdir(const QString &nativeFolder)
                     break;
                 now.foreignUid = uid;
             }
+            // Its whole values are worked out with its vCard.
             now.base = sync::baseText(sync::baseOf(recordBoxes()));
-            now.whole = wholeText(sync::wholeBoxesOf(record, card.notes(n)), now.base);
             newCards.push_back({n, now, uid});
             break;
         }
@@ -2140,20 +2146,30 @@ SyncReport syncVdir(const QString &nativeFolder)
     // any of them.
     if (!newCards.empty()) {
         std::vector<QByteArray> cards;
+        std::vector<QByteArray> digests;
+        QStringList names;
         cards.reserve(newCards.size());
-        for (const NewCard &c : newCards) {
+        digests.reserve(newCards.size());
+        names.reserve(qsizetype(newCards.size()));
+        for (NewCard &c : newCards) {
+            const Contact contact = card.contact(c.n);
+            const WholeContact whole = wholeContact(contact.record, contact.notes);
             cards.push_back(
-                vcardFor(card.contact(c.n), c.uid.isEmpty() ? contactUid(cardFile, c.n) : c.uid));
-            intents += createIntent(c.uid.isEmpty() ? canonicalName(c.n) : vcardFileName(c.uid),
-                                    cards.back());
+                vcardFor(contact, c.uid.isEmpty() ? contactUid(cardFile, c.n) : c.uid, whole));
+            c.now.whole =
+                wholeText(sync::wholeBoxesOf(sync::boxesOf(contact.record, contact.notes), whole),
+                          c.now.base);
+            digests.push_back(digest(cards.back()));
+            names.append(c.uid.isEmpty() ? canonicalName(c.n) : vcardFileName(c.uid));
+            intents += createIntent(names.back(), digests.back());
         }
         files::replaceNativeFile(intentPath, intents);
+        const std::vector<std::optional<files::WrittenFile>> created =
+            vcards.addNewNatives(nativeFolder, names, cards);
         for (std::size_t i = 0; i < newCards.size(); ++i) {
             NewCard &c = newCards[i];
-            const QString name = c.uid.isEmpty() ? canonicalName(c.n) : vcardFileName(c.uid);
-            const QByteArray &bytes = cards[i];
-            const std::optional<files::WrittenFile> written =
-                vcards.addNewNative(nativeFolder, name, bytes);
+            const QString &name = names.at(qsizetype(i));
+            const std::optional<files::WrittenFile> &written = created[i];
             if (!written) {
                 // Another program put a file under that name since the folder was listed.
                 leaveToTheOtherProgram(joinedPath(nativeFolder, name), c.n);
@@ -2161,7 +2177,7 @@ SyncReport syncVdir(const QString &nativeFolder)
             }
             ++report.written;
             c.now.fileName = name;
-            c.now.file = digest(bytes);
+            c.now.file = digests[i];
             c.now.fileId = identity({name, written->size, written->mtimeNs, written->inode});
             next.contacts.insert(c.n, c.now);
         }
