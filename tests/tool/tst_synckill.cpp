@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <memory>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -188,6 +189,66 @@ private Q_SLOTS:
             QVERIFY2(contact.record.City.text().startsWith(u"Lyon"_s), qPrintable(where));
         }
         QVERIFY(rewritten > 2);
+    }
+
+    // A first pass large enough to create its vCards on more than one thread, killed
+    // by a signal once the folder holds so many files (or when it ends first), then a
+    // pass to the end.
+    void largeFirstPassKilledBySignal_data()
+    {
+        QTest::addColumn<int>("filesAtKill");
+        QTest::newRow("at once") << 0;
+        QTest::newRow("a few written") << 40;
+        QTest::newRow("most written") << 250;
+    }
+
+    void largeFirstPassKilledBySignal()
+    {
+        QFETCH(int, filesAtKill);
+        prepareFirst(u"R"_s);
+        QList<store::NewContact> many;
+        for (int i = 0; i < 297; ++i) {
+            ContactRecord record;
+            record.FirstName = u"Person"_s;
+            record.LastName = u"Number%1"_s.arg(i);
+            record.DataType = u"Contacts"_s;
+            many.append({record, QString()});
+        }
+        store::appendContacts(many);
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            faults::unwatch();
+            try {
+                tool::syncVdir(m_vdir->path());
+            } catch (...) {
+                ::_exit(1);
+            }
+            ::_exit(0);
+        }
+        const QDir dir(m_vdir->path());
+        int status = 0;
+        while (::waitpid(child, &status, WNOHANG) == 0 &&
+               dir.entryList(QDir::Files | QDir::Hidden).size() <= filesAtKill)
+            QTest::qWait(1);
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+        faults::reset();
+        QStringList lines;
+        QVERIFY2(pass(&lines).isEmpty(), qPrintable(lines.join(u" / "_s)));
+        QStringList expected{u"Ada Lovelace"_s, u"Émile Zola"_s, u"Zoë Brontë"_s,
+                             u"Grace Hopper"_s};
+        for (const store::NewContact &c : std::as_const(many))
+            expected.append(u"Person "_s + c.record.LastName.text().trimmed());
+        expected.sort();
+        QStringList inCard;
+        for (const cardfile::Contact &c : contactsByNumber())
+            inCard.append(c.record.FirstName.text().trimmed() + u' ' +
+                          c.record.LastName.text().trimmed());
+        inCard.sort();
+        QCOMPARE(inCard, expected);
+        const QString problem = checkFolder(expected);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
     }
 
 private:
