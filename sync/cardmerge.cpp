@@ -374,7 +374,15 @@ void mergeNotes(QList<Property> &props, const Boxes &seen, const Boxes &now)
             while (cardOwn.endsWith(u'\n') || cardOwn.endsWith(u'\r'))
                 cardOwn.chop(1);
             own = notesValue(cardOwn);
-            const QString blocks = interchange::withoutControls(conflictBlocks(now.ownNotes));
+            const auto lines = [](QString t) { return t.replace(u"\r\n"_s, u"\n"_s); };
+            QString blocks = lines(interchange::withoutControls(conflictBlocks(now.ownNotes)));
+            // The blocks the note held already stay as it spells them (values the card
+            // file shows with "?" for letters it lacks); only the new ones come after.
+            const QString seenBlocks =
+                lines(interchange::withoutControls(conflictBlocks(seen.ownNotes)));
+            const QString noteBlocks = lines(conflictBlocks(cardOwn));
+            if (!seenBlocks.isEmpty() && !noteBlocks.isEmpty() && blocks.startsWith(seenBlocks))
+                blocks = noteBlocks + blocks.mid(seenBlocks.size());
             if (!blocks.isEmpty())
                 own += (own.isEmpty() ? QString() : u"\r\n"_s) + blocks;
         }

@@ -33,6 +33,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("value");
         QTest::addColumn<QStringList>("present");
         QTest::addColumn<QStringList>("absent");
+        QTest::addColumn<QString>("phoneNote"); // the phone's NOTE when not the usual one
         const QStringList phoneOwn{u"FN:Łukasz Wójcik"_s,
                                    u"TEL;TYPE=CELL:+84 90 123 4567"_s,
                                    u"EMAIL:lukasz.wojcik.with.a.long.address@example.com"_s,
@@ -40,36 +41,41 @@ private Q_SLOTS:
                                    u"NOTE:Мария says hi 🙂"_s,
                                    u"X-CUSTOM:kept"_s,
                                    u"UID:phone-7"_s};
-        QTest::newRow("home phone")
-            << int(FieldBox::HomePhone) << u"020 555 9999"_s
-            << (QStringList(phoneOwn) << u"TEL;TYPE=HOME:020 555 9999"_s) << QStringList{u"0101"_s};
+        QTest::newRow("home phone") << int(FieldBox::HomePhone) << u"020 555 9999"_s
+                                    << (QStringList(phoneOwn) << u"TEL;TYPE=HOME:020 555 9999"_s)
+                                    << QStringList{u"0101"_s} << QString();
         QTest::newRow("last name keeps the given name's letters")
             << int(FieldBox::LastName) << u"Nowak"_s
             << QStringList{u"N:Nowak;Łukasz;;;"_s, u"FN:Łukasz Nowak"_s,
                            u"TEL;TYPE=CELL:+84 90 123 4567"_s, u"BDAY:1980-02-03"_s}
-            << QStringList{u"Wójcik"_s};
+            << QStringList{u"Wójcik"_s} << QString();
         QTest::newRow("mobile emptied")
             << int(FieldBox::PagerMobile) << QString()
             << QStringList{u"TEL;TYPE=HOME:020 555 0101"_s, u"FN:Łukasz Wójcik"_s}
-            << QStringList{u"+84"_s};
+            << QStringList{u"+84"_s} << QString();
         QTest::newRow("e-mail box now a fax")
             << int(FieldBox::FaxOrEmail) << u"020 555 0199"_s
             << QStringList{u"TEL;TYPE=fax:020 555 0199"_s, u"BDAY:1980-02-03"_s}
-            << QStringList{u"EMAIL"_s};
-        QTest::newRow("city added")
-            << int(FieldBox::City) << u"Kraków"_s
-            << (QStringList(phoneOwn) << u"ADR;TYPE=home:;;;Kraków;;;"_s) << QStringList();
+            << QStringList{u"EMAIL"_s} << QString();
+        QTest::newRow("city added") << int(FieldBox::City) << u"Kraków"_s
+                                    << (QStringList(phoneOwn) << u"ADR;TYPE=home:;;;Kraków;;;"_s)
+                                    << QStringList() << QString();
         QTest::newRow("company added")
             << int(FieldBox::Company) << u"Acme; Ltd"_s
-            << (QStringList(phoneOwn) << u"ORG:Acme\\; Ltd"_s) << QStringList();
+            << (QStringList(phoneOwn) << u"ORG:Acme\\; Ltd"_s) << QStringList() << QString();
         QTest::newRow("own notes")
             << -1 << u"Call after 6"_s << QStringList{u"NOTE:Call after 6"_s, u"X-CUSTOM:kept"_s}
-            << QStringList{u"Мария"_s};
+            << QStringList{u"Мария"_s} << QString();
         // The note's own text stays as the phone spells it when only conflict lines come.
         QTest::newRow("conflict lines after the notes")
             << -1 << u"????? says hi ?\r\n--- Sync conflict 1 ---\r\nCity: Ely"_s
             << QStringList{u"NOTE:Мария says hi 🙂\\n--- Sync conflict 1 ---\\nCity: Ely"_s}
-            << QStringList{u"?????"_s};
+            << QStringList{u"?????"_s} << QString();
+        // Conflict lines the note held already keep the phone's letters.
+        QTest::newRow("conflict lines after earlier ones")
+            << -1 << u"A\r\n--- Sync conflict 1\r\nName: ????\r\n--- Sync conflict 2\r\nCity: E"_s
+            << QStringList{u"NOTE:A\\n--- Sync conflict 1\\nName: Иван\\n--- Sync conflict 2\\nCity: E"_s}
+            << QStringList{u"???"_s} << u"A\\n--- Sync conflict 1\\nName: Иван"_s;
     }
     void merge()
     {
@@ -77,19 +83,24 @@ private Q_SLOTS:
         QFETCH(QString, value);
         QFETCH(QStringList, present);
         QFETCH(QStringList, absent);
-        const std::optional<Boxes> seen = renderedBoxes(Phone);
+        QFETCH(QString, phoneNote);
+        QByteArray phone = Phone;
+        if (!phoneNote.isEmpty())
+            phone.replace(u"NOTE:Мария says hi 🙂"_s.toUtf8(),
+                          (u"NOTE:"_s + phoneNote).toUtf8());
+        const std::optional<Boxes> seen = renderedBoxes(phone);
         QVERIFY(seen);
         // The card file's view is narrow: cut and with "?" for what it lacks.
         QCOMPARE(seen->box[size_t(FieldBox::FirstName)], u"?ukasz"_s);
         QCOMPARE(seen->box[size_t(FieldBox::PagerMobile)], u"+84 90 123 4"_s);
 
-        QCOMPARE(mergeIntoCard(Phone, *seen, *seen), Phone);
+        QCOMPARE(mergeIntoCard(phone, *seen, *seen), phone);
         Boxes now = *seen;
         if (box < 0)
             now.ownNotes = value;
         else
             now.box[size_t(box)] = value;
-        const QByteArray merged = mergeIntoCard(Phone, *seen, now);
+        const QByteArray merged = mergeIntoCard(phone, *seen, now);
         const QString text = QString::fromUtf8(merged);
         for (const QString &line : present)
             QVERIFY2(text.contains(u"\r\n"_s + line + u"\r\n"_s), qPrintable(text));
