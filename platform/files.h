@@ -132,7 +132,9 @@ public:
     // existing one, with one open relative to the folder, one write and no rename. A
     // discard removes it, but a process that dies before commit leaves it, so the caller
     // must be able to tell such a file later. Returns what a listing will tell of the
-    // file, or nothing when another program's file took the name: that one is left be.
+    // file, or nothing when another program's file took the name, or another program
+    // wrote the file before the stat after the write (its length is not ours): that one
+    // is left be.
     std::optional<WrittenFile> addNewNative(const QString &nativeFolder, const QString &name,
                                             const QByteArray &bytes);
     // addNewNative for many files of one native folder, the results in the order of

@@ -986,29 +986,17 @@ std::optional<WrittenFile> PreparedReplacements::addNewNative(const QString &nat
     const QString path = nativeFolder + u'/' + name;
     checkNewName(nativeFolder, name, path);
     openCreateFolder(nativeFolder, path);
-    const QByteArray nativeName = QFile::encodeName(name);
     faults::replacing(path);
     // Never over an existing file: the name was free when the caller looked, and a file
     // another program put there since is left to it.
-    const int fd = sysCall("open", [&] {
-        return ::openat(m_createFolderFd, nativeName.constData(),
-                        O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-    });
-    if (fd < 0 && errno == EEXIST)
+    const NewFileResult result = createNewFile(m_createFolderFd, QFile::encodeName(name), bytes);
+    if (result.created)
+        addCreated(path);
+    if (result.error == EEXIST)
         return std::nullopt;
-    if (fd < 0)
-        fail(WriteOperation, path, errno);
-    addCreated(path);
-    Descriptor file(fd);
-    writeAll(fd, bytes, WriteOperation, path);
-    struct stat written
-    {};
-    if (sysCall("fstat", [&] { return ::fstat(fd, &written); }) != 0)
-        fail(WriteOperation, path, errno);
-    file.close(WriteOperation, path);
-    return WrittenFile{std::int64_t(written.st_size),
-                       std::int64_t(written.st_mtim.tv_sec) * 1000000000 + written.st_mtim.tv_nsec,
-                       std::uint64_t(written.st_ino)};
+    if (result.error != 0)
+        fail(WriteOperation, path, result.error);
+    return result.written;
 }
 
 std::vector<std::optional<WrittenFile>>

@@ -9,13 +9,15 @@
 #include <QByteArray>
 
 #include <cerrno>
+#include <sys/stat.h>
 #include <vector>
 
 namespace cardomine::platform::files {
 
 // What became of one file: whether it was created (and so is there to remove if the
 // batch is given up), and the error that stopped it (0 when written whole: then
-// `written` holds what stat told of it). EEXIST: another program's file has the name;
+// `written` holds what stat told of it). EEXIST: another program's file has the name,
+// or another program wrote the file before the stat that follows the write;
 // ECANCELED: not tried, another file failed first.
 struct NewFileResult
 {
@@ -24,8 +26,21 @@ struct NewFileResult
     WrittenFile written;
 };
 
-// Creates each file under its name in the folder open as folderFd, never over an
-// existing file, private to the user (0600), and writes its bytes. Two threads share
+// Whether the file open as fd (for reading too), just written and then found by fstat
+// as `written`, still holds exactly bytes: another program may have written it between
+// the write and the stat, which the stat alone cannot tell when the length is the same
+// and the clock has not ticked. A stat that follows counts as a look at the file, so a
+// later write gets a time of its own, which the next listing sees.
+bool stillHolds(int fd, const QByteArray &bytes, const struct stat &written);
+
+// Creates the file under its name in the folder open as folderFd, never over an
+// existing file, private to the user (0600), with its bytes in it: written as a file
+// with no name yet, then linked in, so no other program sees it (or writes into it)
+// part-written, and a kill leaves it whole or not there. Where the file system has no
+// such files it is created under its name and then written.
+NewFileResult createNewFile(int folderFd, const QByteArray &name, const QByteArray &bytes);
+
+// createNewFile for each of the files. Two threads share
 // the files, as creating files is mostly the file system's own work, which they
 // overlap; and every few thousand files the file system is asked to start writing back
 // what is done, so that the flush after the batch finds less left. After an error

@@ -106,6 +106,8 @@ const QList<Seed> FailedSeeds = {
     {274, 25, true}, // the same, in the first name
     {579, 25, true}, // a second conflict written out gave the first one's lines "?" for
                      // the letters the card file lacks
+    {1392, 40},      // another program wrote a card just as the pass created it again:
+                     // its edit was written over
     {290, 25, true}, // the model: a card file's new contact a pass cut short had written out,
                      // then edited on the phone
     {334, 25, true}, // the model: a phone's new contact a pass cut short had appended, then

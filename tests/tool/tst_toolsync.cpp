@@ -1273,9 +1273,18 @@ private Q_SLOTS:
     }
 
     // Another program's rewrite at any file operation of a pass that writes a record
-    // change out: it is never written over, and the next pass takes it in.
+    // change out: it is never written over, and the next pass takes it in. The same when
+    // the phone had deleted the card, which the pass writes again as a new file.
+    void rewriteAtAnyOperationIsKept_data()
+    {
+        QTest::addColumn<bool>("deleted");
+        QTest::newRow("card replaced") << false;
+        QTest::newRow("card written again") << true;
+    }
+
     void rewriteAtAnyOperationIsKept()
     {
+        QFETCH(bool, deleted);
         for (std::int64_t k = 1;; ++k) {
             m_drive.reset();
             m_drive = std::make_unique<TempDrive>();
@@ -1291,6 +1300,8 @@ private Q_SLOTS:
             ContactRecord record = one.record;
             record.HomePhone = u"020.555.2222"_s;
             store::replaceContact(1, record, one.notes);
+            if (deleted)
+                QVERIFY(QFile::remove(target));
             platform::faults::reset();
             bool rewritten = false;
             platform::faults::atOperation(k, [&] {
