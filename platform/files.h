@@ -128,13 +128,12 @@ public:
     // (replaceIfSeen in posixio.h), and otherwise leaves another program's version be.
     // Returns what a listing will tell of the file once committed.
     WrittenFile addNative(const QString &nativePath, const QByteArray &bytes, const SeenFile &seen);
-    // addNew for a native folder: the file is created under its own name, never over an
-    // existing one, with one open relative to the folder, one write and no rename. A
-    // discard removes it, but a process that dies before commit leaves it, so the caller
-    // must be able to tell such a file later. Returns what a listing will tell of the
-    // file, or nothing when another program's file took the name, or another program
-    // wrote the file before the stat after the write (its length is not ours): that one
-    // is left be.
+    // addNew for a native folder: the file is made under its own name, never over an
+    // existing one, relative to the folder and with no rename (createNewFile in
+    // newfiles.h). A discard removes it, but a process that dies before commit leaves
+    // it, so the caller must be able to tell such a file later. Returns what a listing
+    // will tell of the file, or nothing when another program's file took the name (or,
+    // where the file is named before it is written, wrote into it): that one is left be.
     std::optional<WrittenFile> addNewNative(const QString &nativeFolder, const QString &name,
                                             const QByteArray &bytes);
     // addNewNative for many files of one native folder, the results in the order of
