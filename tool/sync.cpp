@@ -1756,7 +1756,10 @@ SyncReport syncVdir(const QString &nativeFolder)
             fileEntry = chosen->entry;
             fileState = known && last->file == chosen->digest ? sync::FileState::Unchanged
                                                               : sync::FileState::Changed;
-            if (!known && !chosen->card.uid.isEmpty() && !ourNumber(chosen->card.uid))
+            // A UID of our form for another number (a card of ours taken in as a new
+            // contact after a restore) is kept as a phone card's is: by it alone the
+            // card is found again for this contact, not for the one its number names.
+            if (!known && !chosen->card.uid.isEmpty() && ourNumber(chosen->card.uid) != n)
                 now.foreignUid = chosen->card.uid;
         } else if (const auto a = alreadyImported.constFind(n); a != alreadyImported.cend()) {
             chosen = &*a;

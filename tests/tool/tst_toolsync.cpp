@@ -590,18 +590,26 @@ private Q_SLOTS:
         // A long home number the phone gives our card, which the new contact's box holds
         // cut alike: two numbers, not one.
         QTest::addColumn<QString>("home");
-        QTest::newRow("the phone adds a contact") << true << true << false << false << QString();
-        QTest::newRow("Cardomine adds a contact") << false << true << false << false << QString();
+        // Then the state file is lost, a pass runs, and the phone edits the taken-in card:
+        // the edit goes to the contact that took it in, not to the one its UID's number
+        // names now.
+        QTest::addColumn<bool>("loseState");
+        QTest::newRow("the phone adds a contact")
+            << true << true << false << false << QString() << false;
+        QTest::newRow("Cardomine adds a contact")
+            << false << true << false << false << QString() << false;
         QTest::newRow("our card, the phone adds a contact")
-            << true << false << false << false << QString();
+            << true << false << false << false << QString() << false;
         QTest::newRow("our card, Cardomine adds a contact")
-            << false << false << false << false << QString();
+            << false << false << false << false << QString() << false;
         QTest::newRow("our card, the phone adds a contact and deletes it")
-            << true << false << true << false << QString();
+            << true << false << true << false << QString() << false;
         QTest::newRow("our card and its copy, copied again")
-            << true << false << false << true << QString();
+            << true << false << false << true << QString() << false;
         QTest::newRow("our card, Cardomine adds a contact, a number cut alike")
-            << false << false << false << false << u"+84 90 123 4567"_s;
+            << false << false << false << false << u"+84 90 123 4567"_s << false;
+        QTest::newRow("our card, Cardomine adds a contact, state lost, phone edit")
+            << false << false << false << false << QString() << true;
     }
     void restoredCardFileNeverOverwritesAPhoneCard()
     {
@@ -610,6 +618,7 @@ private Q_SLOTS:
         QFETCH(bool, phoneDeletes);
         QFETCH(bool, copied);
         QFETCH(QString, home);
+        QFETCH(bool, loseState);
         tool::syncVdir(m_vdir.path());
         const QString folder = m_drive->native(paths::DataFolder);
         const QMap<QString, QByteArray> backup = snapshot(folder);
@@ -683,6 +692,20 @@ private Q_SLOTS:
             for (const QByteArray &bytes : snapshot(m_vdir.path()))
                 marys += bytes.count("FN:Mary Somerville");
             QVERIFY2(marys == 1, qPrintable(again.lines.join(u" | "_s)));
+        }
+        if (loseState) {
+            QVERIFY(QFile::remove(m_vdir.filePath(QLatin1String(tool::SyncStateFileName))));
+            tool::syncVdir(m_vdir.path());
+            QVERIFY(graceCard.contains("555.0199"));
+            writeFile(m_vdir.filePath(graceFile), graceCard.replace("555.0199", "555.0198"));
+            const tool::SyncReport again = tool::syncVdir(m_vdir.path());
+            int graces = 0;
+            for (const QByteArray &bytes : snapshot(m_vdir.path()))
+                graces += bytes.count("FN:Grace Hopper");
+            QVERIFY2(graces == 1 && again.updated == 1, qPrintable(again.lines.join(u" | "_s)));
+            for (const cardfile::Contact &c : cardfile::read().contacts)
+                if (c.record.LastName.text().trimmed() == u"Hopper")
+                    QCOMPARE(c.record.PagerMobile.text().trimmed(), u"555.0198"_s);
         }
         QCOMPARE(tool::syncVdir(m_vdir.path()).lines, QStringList{u"Nothing changed."_s});
     }
