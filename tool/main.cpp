@@ -13,6 +13,7 @@
 #include "platform/drive.h"
 #include "platform/files.h"
 #include "platform/filesizesignal.h"
+#include "platform/largeheap.h"
 #include "tool/adopt.h"
 #include "tool/check.h"
 #include "tool/command.h"
@@ -187,6 +188,8 @@ CommandResult runLookup(const QString &command, const QStringList &words, const 
 int main(int argc, char *argv[])
 {
     platform::ignoreFileSizeSignal();
+    // Export, import and sync hold every contact of a card file of up to 32,767 at once.
+    platform::prepareLargeHeap(std::size_t(256) << 20);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("cardomine-tool"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CARDOMINE_VERSION));
