@@ -1875,8 +1875,21 @@ SyncReport syncVdir(const QString &nativeFolder)
                     next.contacts.insert(n, *last);
                 return;
             }
-            QByteArray merged =
-                sync::mergeIntoCard(bytes, *seen, valuesToWrite(recordNow, *seen, card.notes(n)));
+            sync::Boxes values = valuesToWrite(recordNow, *seen, card.notes(n));
+            // With the card as the last pass left it, a whole value of the notes' section
+            // that changed since only past what its box shows goes out too: its box is
+            // the same, so only its whole value against the last pass's tells.
+            if (correctSection && known)
+                if (const std::optional<sync::BaseValues> lastWhole = wholeBase(*last)) {
+                    const WholeContact whole = wholeContact(card.record(n), card.notes(n));
+                    const sync::BaseValues wholeNow =
+                        sync::baseOf(sync::wholeBoxesOf(recordNow, whole));
+                    for (size_t i = 0; i < size_t(FieldBoxCount); ++i)
+                        if (whole.restored[i] && values.box[i] == seen->box[i] &&
+                            wholeNow.digest[i] != lastWhole->digest[i])
+                            values.box[i] = whole.boxes[i].trimmed();
+                }
+            QByteArray merged = sync::mergeIntoCard(bytes, *seen, values);
             if (correctSection)
                 merged =
                     sync::correctValues(merged, sectionCorrections(seenCard->notes, card.notes(n)));

@@ -137,6 +137,9 @@ const std::array<FieldBox, BoxFields> BoxOf{FieldBox::FirstName, FieldBox::LastN
 const std::array<int, BoxFields> WidthOf{10, 20, 30, 12, 30};
 const char *const FieldNames[FieldCount] = {"given",  "family",   "city",  "home", "email",
                                             "email2", "birthday", "photo", "note"};
+// How the notes' section names a box's whole value ("City: …").
+const std::array<QString, BoxFields> LabelOf{u"First name"_s, u"Last name"_s, u"City"_s,
+                                             u"Home phone"_s, u"Fax or e-mail"_s};
 
 // A value as the card file can hold it: Windows-1252 with "?", cut to its box.
 QString cardForm(const QString &value, int width = -1)
@@ -987,14 +990,27 @@ void ModelRun::restore()
             it->cardPending[f].reset();
         if (!backedUp.contains(it.key()))
             continue;
+        const cardfile::Contact &was = backedUp[it.key()];
         for (int f = 0; f < BoxFields; ++f) {
-            const QString old = withoutPadding(backedUp.value(it.key()).record.fieldText(BoxOf[f]));
+            const QString old = withoutPadding(was.record.fieldText(BoxOf[f]));
             // Against what both sides last held: a backup taken after an edit the pass
             // has not carried yet holds that edit still.
             if (old != cardForm(it->current[f], WidthOf[f])) {
                 it->cardPending[f] = old;
                 it->pendingBoxOnly[f] = true;
                 typed(it.key(), Field(f), old, false);
+                continue;
+            }
+            // The same box with another whole value in the notes puts that value back.
+            for (const QString &line : was.notes.split(u"\r\n"_s)) {
+                const QString value = line.mid(LabelOf[f].size() + 2);
+                if (line.startsWith(LabelOf[f] + u": "_s) && value != it->current[f] &&
+                    cardForm(value, WidthOf[f]) == old && value.size() > WidthOf[f]) {
+                    it->cardPending[f] = value;
+                    it->pendingBoxOnly[f] = false;
+                    typed(it.key(), Field(f), value, false);
+                    break;
+                }
             }
         }
     }

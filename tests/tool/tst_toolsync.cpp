@@ -1059,6 +1059,18 @@ private Q_SLOTS:
         QVERIFY2(notes.contains(label + u": "_s + QString::fromUtf8(second)), qPrintable(notes));
         QCOMPARE(snapshot(m_vdir.path()).value(ourFile(1)), card);
         QCOMPARE(tool::syncVdir(m_vdir.path()).lines, QStringList{u"Nothing changed."_s});
+
+        // The same edit back in the card file's notes, the box unchanged: it goes out.
+        const cardfile::Contact one = cardfile::read().contacts.first();
+        store::replaceContact(
+            1, one.record,
+            QString(one.notes).replace(label + u": "_s + QString::fromUtf8(second),
+                                       label + u": "_s + QString::fromUtf8(first)));
+        QCOMPARE(tool::syncVdir(m_vdir.path()).written, 1);
+        const QByteArray out = snapshot(m_vdir.path()).value(ourFile(1));
+        QVERIFY2(out.contains(QByteArray(property + first)) && !out.contains(second),
+                 out.constData());
+        QCOMPARE(tool::syncVdir(m_vdir.path()).lines, QStringList{u"Nothing changed."_s});
     }
 
     // A conflict line holds the phone's whole value, not the box's cut of it.
