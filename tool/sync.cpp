@@ -90,6 +90,9 @@ struct PendingImport
     QByteArray file;
     int number = 0;
     QString uid; // the card's UID, which the appended record's notes keep
+    // The phone's copies of the card, which come with it as its second vCards: a pass
+    // cut short before the append is in place attaches them to it again.
+    QStringList copies;
 };
 
 // A second vCard of a contact: a card the address book holds besides the contact's own
@@ -198,7 +201,14 @@ std::optional<State> parseState(const QByteArray &bytes, const QUuid &cardFile,
             const QString uid =
                 fields == 5 ? QString::fromUtf8(QByteArray::fromPercentEncoding(f[4].toByteArray()))
                             : QString();
-            state.pending.insert(name, {f[1].toByteArray(), n, uid});
+            state.pending.insert(name, {f[1].toByteArray(), n, uid, {}});
+        } else if (f[0] == "q" && fields == 3) {
+            const auto pending = state.pending.find(
+                QString::fromUtf8(QByteArray::fromPercentEncoding(f[1].toByteArray())));
+            if (pending == state.pending.end())
+                return std::nullopt;
+            pending->copies.append(
+                QString::fromUtf8(QByteArray::fromPercentEncoding(f[2].toByteArray())));
         } else if (f[0] == "l" && fields == 7) {
             const int n = f[1].toInt(&ok);
             const QString name =
@@ -244,6 +254,10 @@ QByteArray stateBytes(const State &state, const std::function<QString(int)> &can
             out += ' ' + QUrl::toPercentEncoding(p.uid);
         out += '\n';
     }
+    for (const QString &name : std::as_const(pendingNames))
+        for (const QString &copy : state.pending.value(name).copies)
+            out +=
+                "q " + QUrl::toPercentEncoding(name) + ' ' + QUrl::toPercentEncoding(copy) + '\n';
     for (auto it = state.links.cbegin(); it != state.links.cend(); ++it)
         for (const LinkedCard &l : *it)
             out += "l " + QByteArray::number(it.key()) + ' ' + l.file + ' ' + l.fileId + ' ' +
@@ -1105,8 +1119,11 @@ SyncReport syncVdir(const QString &nativeFolder)
     if (!firstPass)
         applyTakeInIntents(state, card, intents);
     QSet<QString> strangers; // vCards of ours whose number names another contact now
-    const QHash<QString, QStringList> copiesOfDropped =
+    QHash<QString, QStringList> copiesOfDropped =
         dropStalePairings(state, card, nativeFolder, strangers);
+    // A card whose append was cut short and undone brings its copies again.
+    for (auto it = state.pending.cbegin(); it != state.pending.cend(); ++it)
+        copiesOfDropped[it.key()] += it->copies;
     const bool hadIntents = !intents.isEmpty();
     intents.clear();
 
@@ -1498,9 +1515,12 @@ SyncReport syncVdir(const QString &nativeFolder)
         }
         QList<store::NewContact> batch;
         for (qsizetype i = 0; i < foreign.size(); ++i) {
+            QStringList copies;
+            for (const ReadCard &copy : foreign.at(i).copies)
+                copies.append(copy.entry.name);
             announced.pending.insert(
                 foreign.at(i).entry.name,
-                {foreign.at(i).digest, card.count + int(i) + 1, foreign.at(i).card.uid});
+                {foreign.at(i).digest, card.count + int(i) + 1, foreign.at(i).card.uid, copies});
             // The photo files its notes name come along.
             QList<photos::NewFile> photoFiles;
             for (const KeptBinary &binary : foreign.at(i).card.binaries)
