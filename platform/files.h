@@ -55,6 +55,11 @@ std::optional<QByteArray> readBytesIfFile(const QString &path, std::int64_t maxB
 // gives it, not a path) is opened in it. The results are in the order of the names.
 std::vector<std::optional<QByteArray>>
 readBytesIfFilesIn(const QString &folder, const QStringList &names, std::int64_t maxBytes = -1);
+// The same for a native folder (nativeFolderPath): no drive mapping is asked, so it may
+// run on a thread of its own.
+std::vector<std::optional<QByteArray>> readNativeFilesIn(const QString &nativeFolder,
+                                                         const QStringList &names,
+                                                         std::int64_t maxBytes = -1);
 
 // Replaces the file's content atomically: a temporary file in the same folder is
 // written, flushed to disk and renamed over the old one, then the folder is flushed.

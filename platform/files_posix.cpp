@@ -587,10 +587,13 @@ std::optional<QByteArray> readBytesIfFile(const QString &path, std::int64_t maxB
     return readOpenedIfFile(fd, path, maxBytes);
 }
 
-std::vector<std::optional<QByteArray>>
-readBytesIfFilesIn(const QString &folder, const QStringList &names, std::int64_t maxBytes)
+namespace {
+
+// separator: how the files' paths are spelt in errors, after `folder`.
+std::vector<std::optional<QByteArray>> readFilesIn(const QByteArray &native, const QString &folder,
+                                                   QChar separator, const QStringList &names,
+                                                   std::int64_t maxBytes)
 {
-    const QByteArray native = nativeBytes(folder, ReadOperation);
     const int folderFd = sysCall(
         "open", [&] { return ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
     if (folderFd < 0)
@@ -608,10 +611,26 @@ readBytesIfFilesIn(const QString &folder, const QStringList &names, std::int64_t
         const int fd = sysCall("open", [&] {
             return ::openat(folderFd, nativeName.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         });
-        out.push_back(readOpenedIfFile(fd, folder + u'\\' + name, maxBytes));
+        out.push_back(readOpenedIfFile(fd, folder + separator + name, maxBytes));
     }
     opened.closeAfterReading();
     return out;
+}
+
+} // namespace
+
+std::vector<std::optional<QByteArray>>
+readBytesIfFilesIn(const QString &folder, const QStringList &names, std::int64_t maxBytes)
+{
+    return readFilesIn(nativeBytes(folder, ReadOperation), folder, u'\\', names, maxBytes);
+}
+
+std::vector<std::optional<QByteArray>>
+readNativeFilesIn(const QString &nativeFolder, const QStringList &names, std::int64_t maxBytes)
+{
+    if (nativeFolder.isEmpty() || nativeFolder.contains(QChar(0)))
+        fail(ReadOperation, nativeFolder, EINVAL);
+    return readFilesIn(QFile::encodeName(nativeFolder), nativeFolder, u'/', names, maxBytes);
 }
 
 void replaceBytes(const QString &path, const QByteArray &bytes)

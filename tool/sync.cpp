@@ -23,6 +23,7 @@
 #include "platform/fileerror.h"
 #include "platform/files.h"
 #include "platform/nativefolder.h"
+#include "platform/readahead.h"
 #include "platform/seenfile.h"
 #include "tool/contacts.h"
 #include "tool/folderlock.h"
@@ -679,6 +680,8 @@ public:
                 count = std::max(count, numberOf(contact));
         m_records.clear();
         m_notes.clear();
+        m_readAhead.reset();
+        m_aheadIndex.clear();
         if (!sequential) {
             // Past the end of the file a record reads as spaces, and so as blank.
             m_data = std::move(file.dataBytes);
@@ -767,6 +770,11 @@ private:
     {
         if (!m_notesNames.contains(n))
             return;
+        if (const auto at = m_aheadIndex.constFind(n); at != m_aheadIndex.cend()) {
+            std::optional<QByteArray> bytes = m_readAhead->take(*at);
+            m_notes.try_emplace(n, bytes ? notes::fromFileBytes(std::move(*bytes)) : QString());
+            return;
+        }
         QList<int> numbers;
         QStringList names;
         const int last = std::min(count, n + 4 * m_notesBatch);
@@ -779,14 +787,28 @@ private:
         }
         if (numbers.isEmpty())
             return;
-        m_notesBatch = std::min(m_notesBatch * 2, 1024);
+        m_notesBatch = std::min(m_notesBatch * 2, MaxNotesBatch);
         std::vector<std::optional<QByteArray>> bytes =
             files::readBytesIfFilesIn(paths::NotesFolder, names, notes::ReadLimit + 1);
         for (qsizetype i = 0; i < numbers.size(); ++i)
             m_notes.try_emplace(
                 numbers.at(i),
                 bytes[size_t(i)] ? notes::fromFileBytes(std::move(*bytes[size_t(i)])) : QString());
+        // A pass that has read this many reads them all (a first pass, say): the rest are
+        // read ahead, beside the work on each contact.
+        if (m_notesBatch == MaxNotesBatch && !m_readAhead) {
+            QStringList ahead;
+            for (int m = numbers.last() + 1; m <= count; ++m)
+                if (const auto name = m_notesNames.constFind(m);
+                    name != m_notesNames.cend() && m_notes.count(m) == 0) {
+                    m_aheadIndex.insert(m, ahead.size());
+                    ahead.append(*name);
+                }
+            m_readAhead = std::make_unique<files::FileReadAhead>(
+                files::nativeFolderPath(paths::NotesFolder), ahead, notes::ReadLimit + 1);
+        }
     }
+    static constexpr int MaxNotesBatch = 1024;
 
     QByteArray m_data; // count records of the random form
     QHash<int, ContactRecord> m_records;
@@ -795,7 +817,9 @@ private:
     std::unordered_map<int, QString> m_notes;
     QHash<int, QString> m_notesNames; // each notes file's name as the folder spells it
     int m_notesBatch = 1;
-    std::vector<bool> m_present; // by position: the record is not blank
+    std::unique_ptr<files::FileReadAhead> m_readAhead;
+    QHash<int, qsizetype> m_aheadIndex; // a number's place among the files read ahead
+    std::vector<bool> m_present;        // by position: the record is not blank
 };
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "platform/fileerror.h"
 #include "platform/files.h"
 #include "platform/nativefolder.h"
+#include "platform/readahead.h"
 #include "platform/rewrittenfile.h"
 #include "tests/support/crashat.h"
 #include "tests/support/tempdrive.h"
@@ -87,6 +88,8 @@ private Q_SLOTS:
     void preparedReplacementsChangeNothingUntilCommit();
     void newFilesInABatch_data();
     void newFilesInABatch();
+    void filesReadAhead_data();
+    void filesReadAhead();
     void replaceSurvivesACrashAtEveryStep();
     void rewrittenFileFollowsItsName();
     void readIfFile_data();
@@ -749,6 +752,56 @@ void TestFiles::newFilesInABatch_data()
     QTest::newRow("few") << 20 << -1;
     QTest::newRow("many") << 3000 << -1;
     QTest::newRow("many, one name refused") << 3000 << 1700;
+}
+
+void TestFiles::filesReadAhead_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("watched");
+    QTest::newRow("a test counting operations: read by the caller") << 12 << true;
+    QTest::newRow("many, read on a thread") << 700 << false;
+}
+
+// Files read ahead come as a plain read gives them (missing, folders, cut at the limit),
+// in any order they are taken; a read-ahead given up early does not wait for the rest.
+void TestFiles::filesReadAhead()
+{
+    QFETCH(int, count);
+    QFETCH(bool, watched);
+    if (!watched)
+        faults::unwatch();
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QStringList names;
+    for (int i = 0; i < count; ++i) {
+        names.append(u"%1.txt"_s.arg(i));
+        if (i % 10 == 3)
+            continue; // missing
+        if (i % 10 == 7) {
+            QVERIFY(QDir(dir.path()).mkdir(names.last()));
+            continue;
+        }
+        QFile file(dir.filePath(names.last()));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray::number(i).repeated(i % 10 == 5 ? 40 : i % 4 + 1));
+    }
+    constexpr std::int64_t Limit = 32;
+    const auto expected = files::readNativeFilesIn(dir.path(), names, Limit);
+    QVERIFY(!expected[3] && !expected[7] && expected[5]->size() == Limit);
+    {
+        files::FileReadAhead ahead(dir.path(), names, Limit);
+        for (int i = 0; i < count; ++i)
+            if (i % 4 != 1)
+                QCOMPARE(ahead.take(i), expected[size_t(i)]);
+        for (int i = 1; i < count; i += 4)
+            QCOMPARE(ahead.take(i), expected[size_t(i)]);
+    }
+    {
+        files::FileReadAhead early(dir.path(), names, Limit);
+        QCOMPARE(early.take(0), expected[0]);
+    }
+    files::FileReadAhead gone(dir.filePath(u"none"_s), names, Limit);
+    QVERIFY_THROWS_EXCEPTION(FileError, gone.take(count - 1));
 }
 
 void TestFiles::newFilesInABatch()
