@@ -1837,9 +1837,15 @@ SyncReport syncVdir(const QString &nativeFolder)
         bool sameValues = fileBoxes && *fileBoxes == recordBoxes();
         // A phone edit beyond a box's width shows in no box: its whole values against the
         // last pass's tell.
-        if (sameValues && known && fileState == sync::FileState::Changed)
-            if (const std::optional<sync::BaseValues> lastWhole = wholeBase(*last))
-                sameValues = chosenWhole() == *lastWhole;
+        // Without the last pass's whole values (a state of an older version, an append a
+        // pass cut short), the card file's own whole values stand in for them.
+        if (sameValues && known && fileState == sync::FileState::Changed) {
+            const std::optional<sync::BaseValues> lastWhole = wholeBase(*last);
+            sameValues =
+                chosenWhole() ==
+                (lastWhole ? *lastWhole
+                           : sync::baseOf(sync::wholeBoxesOf(card.record(n), card.notes(n))));
+        }
         const sync::Action action = sync::planContact(
             {known, recordChanged, fileState, sameValues, known && !last->base.isEmpty()});
         // Decoded only for a contact acted on: a quiet pass decodes no record.
