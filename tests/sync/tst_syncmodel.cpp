@@ -113,6 +113,10 @@ const QList<Seed> FailedSeeds = {
                      // second vCard of the contact its number names, and it was written twice
     {518, 25, true}, // after a restore, an append cut short and undone forgot which card the
                      // phone's copy belonged to: the copy was added as a contact of its own
+    {423, 40},       // an append cut short, then a phone edit past the box: not taken in,
+                     // the card file's old whole value later went out over it
+    {665, 25, true}, // the model: a contact a pass cut short appended after the state was
+                     // lost is known by that pass's state; the card file's edit of it wins
     {290, 25, true}, // the model: a card file's new contact a pass cut short had written out,
                      // then edited on the phone
     {334, 25, true}, // the model: a phone's new contact a pass cut short had appended, then
@@ -361,6 +365,7 @@ private:
     qint64 m_lastOperations = 60;
     bool m_crashed = false;
     bool m_stateLost = false;     // since the last finished pass
+    QSet<int> m_inCardFileAtLoss; // the tags the card file held when the state was lost
     bool m_killedSince = false;   // a pass cut short since the last finished pass
     bool m_restoredSince = false; // the card file put back since the last finished pass
     // Phone cards before the first attempt since the last finished pass, and the fields
@@ -826,11 +831,14 @@ void ModelRun::settle()
     // What the pass should have made of it: the card file's side wins a value changed
     // on both. With the state lost no side is known to have changed: a contact the phone
     // holds keeps the phone's values, the card file's differing ones go into its notes.
+    // A phone's contact no pass has finished yet, added to the card file since the loss,
+    // was added by a pass cut short that named it in a state of its own first.
     for (auto it = m_contacts.begin(); it != m_contacts.end(); ++it) {
         ModelContact &contact = *it;
-        QString primary = m_stateLost ? primaryOf(it.key(), m_passStart) : QString();
+        const bool lost = m_stateLost && (contact.synced || m_inCardFileAtLoss.contains(it.key()));
+        QString primary = lost ? primaryOf(it.key(), m_passStart) : QString();
         // Its own card deleted, a copy the pass finds for it is the phone's card.
-        if (m_stateLost && primary.isEmpty()) {
+        if (lost && primary.isEmpty()) {
             QStringList copies = contact.duplicates.values();
             copies.sort();
             for (const QString &copy : std::as_const(copies))
@@ -1238,6 +1246,9 @@ void ModelRun::step(Kind kind)
                 return;
         QFile::remove(m_vdir.filePath(QLatin1String(tool::SyncStateFileName)));
         m_stateLost = true;
+        m_inCardFileAtLoss.clear();
+        for (const cardfile::Contact &c : cardContacts())
+            m_inCardFileAtLoss.insert(tagOf(c.record.Company.text()));
         log(u"the state file is lost"_s);
         return;
     case Kind::Backup: {
