@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -114,10 +115,12 @@ struct WrittenFile
 // place and flushes each folder a rename changed, once. Files never committed,
 // temporary or new, are removed with the object, so a batch given up leaves the folders as they
 // were.
+class NewFileStream;
+
 class PreparedReplacements
 {
 public:
-    PreparedReplacements() = default;
+    PreparedReplacements();
     PreparedReplacements(PreparedReplacements &&other) noexcept;
     PreparedReplacements &operator=(PreparedReplacements &&other) noexcept;
     ~PreparedReplacements();
@@ -146,6 +149,14 @@ public:
     std::vector<std::optional<WrittenFile>> addNewNatives(const QString &nativeFolder,
                                                           const QStringList &names,
                                                           const std::vector<QByteArray> &bytes);
+    // addNewNatives in parts, for a caller with more work to do meanwhile: once the files
+    // begun make a large batch, they are created on a thread of their own while the caller
+    // goes on; a small batch is created at once. One native folder for all of them.
+    // finishNewNatives waits for every file begun and gives the results in the order
+    // begun; an error met by any of them is thrown there.
+    void beginNewNatives(const QString &nativeFolder, const QStringList &names,
+                         std::vector<QByteArray> bytes);
+    std::vector<std::optional<WrittenFile>> finishNewNatives();
     void flush();
     // Flushes first when flush() has not run since the last add. Returns the native
     // paths that addNative named and that were left alone, changed since they were seen.
@@ -162,6 +173,8 @@ private:
         std::uint64_t inode = 0;      // of the temporary file
     };
     void discard() noexcept;
+    // The files a NewFileStream was creating: those it did are removed with the others.
+    void stopNewFiles() noexcept;
     // The folder addNewNative creates files in, opened once per batch.
     void openCreateFolder(const QString &nativeFolder, const QString &path);
     void addCreated(const QString &path);
@@ -172,6 +185,11 @@ private:
     QString m_createFolder;
     int m_createFolderFd = -1;
     bool m_flushed = true;
+    // Files begun (beginNewNatives): those created at once, with their results, and those
+    // handed to the stream, by path.
+    std::vector<std::optional<WrittenFile>> m_begun;
+    std::unique_ptr<NewFileStream> m_newFiles;
+    QStringList m_streamed;
 };
 
 // Cuts an existing file to size bytes, then flushes it to disk.

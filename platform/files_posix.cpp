@@ -854,6 +854,8 @@ void PreparedReplacement::commit()
     publishTemporary(temporary, m_native, WriteOperation, m_path);
 }
 
+PreparedReplacements::PreparedReplacements() = default;
+
 PreparedReplacements::PreparedReplacements(PreparedReplacements &&other) noexcept
     : m_entries(std::exchange(other.m_entries, {}))
     , m_folder(std::move(other.m_folder))
@@ -861,6 +863,9 @@ PreparedReplacements::PreparedReplacements(PreparedReplacements &&other) noexcep
     , m_createFolder(std::move(other.m_createFolder))
     , m_createFolderFd(std::exchange(other.m_createFolderFd, -1))
     , m_flushed(std::exchange(other.m_flushed, true))
+    , m_begun(std::exchange(other.m_begun, {}))
+    , m_newFiles(std::move(other.m_newFiles))
+    , m_streamed(std::exchange(other.m_streamed, {}))
 {}
 
 PreparedReplacements &PreparedReplacements::operator=(PreparedReplacements &&other) noexcept
@@ -875,6 +880,9 @@ PreparedReplacements &PreparedReplacements::operator=(PreparedReplacements &&oth
         m_createFolder = std::move(other.m_createFolder);
         m_createFolderFd = std::exchange(other.m_createFolderFd, -1);
         m_flushed = std::exchange(other.m_flushed, true);
+        m_begun = std::exchange(other.m_begun, {});
+        m_newFiles = std::move(other.m_newFiles);
+        m_streamed = std::exchange(other.m_streamed, {});
     }
     return *this;
 }
@@ -886,8 +894,26 @@ PreparedReplacements::~PreparedReplacements()
         ::close(m_createFolderFd);
 }
 
+void PreparedReplacements::stopNewFiles() noexcept
+{
+    if (!m_newFiles)
+        return;
+    const std::vector<NewFileResult> created = m_newFiles->stop();
+    m_newFiles.reset();
+    try {
+        for (std::size_t i = 0; i < created.size(); ++i)
+            if (created[i].created)
+                addCreated(m_streamed.at(qsizetype(i)));
+    } catch (...) {
+        // Out of memory: those files stay, as a killed process would leave them.
+    }
+    m_streamed.clear();
+}
+
 void PreparedReplacements::discard() noexcept
 {
+    stopNewFiles();
+    m_begun.clear();
     for (const Entry &entry : m_entries) {
         if (entry.created)
             ::unlink(entry.native.constData());
@@ -1022,13 +1048,20 @@ std::vector<std::optional<WrittenFile>>
 PreparedReplacements::addNewNatives(const QString &nativeFolder, const QStringList &names,
                                     const std::vector<QByteArray> &bytes)
 {
-    std::vector<std::optional<WrittenFile>> results;
-    results.reserve(size_t(names.size()));
+    beginNewNatives(nativeFolder, names, bytes);
+    return finishNewNatives();
+}
+
+void PreparedReplacements::beginNewNatives(const QString &nativeFolder, const QStringList &names,
+                                           std::vector<QByteArray> bytes)
+{
+    if (names.isEmpty())
+        return;
     // A test counting operations needs them in the same order at every run.
-    if (names.size() < ManyNewFiles || faults::watched()) {
+    if (!m_newFiles && (names.size() < ManyNewFiles || faults::watched())) {
         for (qsizetype i = 0; i < names.size(); ++i)
-            results.push_back(addNewNative(nativeFolder, names.at(i), bytes[size_t(i)]));
-        return results;
+            m_begun.push_back(addNewNative(nativeFolder, names.at(i), bytes[size_t(i)]));
+        return;
     }
     std::vector<QByteArray> nativeNames;
     nativeNames.reserve(size_t(names.size()));
@@ -1036,12 +1069,30 @@ PreparedReplacements::addNewNatives(const QString &nativeFolder, const QStringLi
         checkNewName(nativeFolder, name, nativeFolder + u'/' + name);
         nativeNames.push_back(QFile::encodeName(name));
     }
-    openCreateFolder(nativeFolder, nativeFolder + u'/' + names.first());
-    const std::vector<NewFileResult> created = createNewFiles(m_createFolderFd, nativeNames, bytes);
+    if (!m_newFiles) {
+        openCreateFolder(nativeFolder, nativeFolder + u'/' + names.first());
+        m_newFiles = std::make_unique<NewFileStream>(m_createFolderFd);
+    } else if (nativeFolder != m_createFolder) {
+        fail(WriteOperation, nativeFolder + u'/' + names.first(), EXDEV);
+    }
+    for (const QString &name : names)
+        m_streamed.append(nativeFolder + u'/' + name);
+    m_newFiles->add(nativeNames, std::move(bytes));
+    m_flushed = false;
+}
+
+std::vector<std::optional<WrittenFile>> PreparedReplacements::finishNewNatives()
+{
+    std::vector<std::optional<WrittenFile>> results = std::exchange(m_begun, {});
+    if (!m_newFiles)
+        return results;
+    const std::vector<NewFileResult> created = m_newFiles->finish();
+    m_newFiles.reset();
+    const QStringList paths = std::exchange(m_streamed, {});
     std::optional<std::pair<QString, int>> failure;
-    for (qsizetype i = 0; i < names.size(); ++i) {
-        const NewFileResult &result = created[size_t(i)];
-        const QString path = nativeFolder + u'/' + names.at(i);
+    for (std::size_t i = 0; i < created.size(); ++i) {
+        const NewFileResult &result = created[i];
+        const QString &path = paths.at(qsizetype(i));
         if (result.created)
             addCreated(path);
         if (result.error == 0)
@@ -1077,6 +1128,8 @@ std::vector<std::pair<QByteArray, QString>> foldersOf(const Entries &entries)
 
 void PreparedReplacements::flush()
 {
+    if (m_newFiles)
+        finishNewNatives();
     if (m_flushed)
         return;
     // One syncfs writes back every temporary file on the folder's file system and

@@ -4,12 +4,14 @@
 #include "platform/drive.h"
 #include "platform/fileerror.h"
 #include "platform/posixio.h"
+#include "platform/twothreads.h"
 
 #include <QFile>
 
 #include <algorithm>
 #include <dirent.h>
 #include <fcntl.h>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -50,24 +52,56 @@ NativeItem itemOf(const QString &name, const struct stat &info)
     return item;
 }
 
+// A folder with so many entries to stat has them stat'ed on two threads: each is a
+// system call of its own, independent of the others.
+constexpr std::size_t ManyStats = 1024;
+
+// fstatat (not following a link) of each name of the folder open as fd; none for a name
+// gone meanwhile.
+std::vector<std::optional<struct stat>> statEach(int fd, const std::vector<const char *> &names)
+{
+    std::vector<std::optional<struct stat>> stats(names.size());
+    const auto statOne = [&](std::size_t i) {
+        struct stat info
+        {};
+        if (::fstatat(fd, names[i], &info, AT_SYMLINK_NOFOLLOW) == 0)
+            stats[i] = info;
+    };
+    if (names.size() < ManyStats) {
+        for (std::size_t i = 0; i < names.size(); ++i)
+            statOne(i);
+    } else {
+        onTwoThreads(names.size(), statOne);
+    }
+    return stats;
+}
+
 } // namespace
 
 QList<NativeEntry> listNativeEntries(const QString &nativeFolder)
 {
     const QString operation = QStringLiteral("list the folder");
     QList<NativeEntry> entries;
-    forEachEntry(encoded(nativeFolder, operation), operation, nativeFolder,
-                 [&](int fd, const dirent &entry) {
-                     if (entry.d_type != DT_REG && entry.d_type != DT_UNKNOWN)
-                         return;
-                     struct stat info
-                     {};
-                     if (::fstatat(fd, entry.d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
-                         !S_ISREG(info.st_mode))
-                         return;
-                     entries.append({QFile::decodeName(entry.d_name), std::int64_t(info.st_size),
-                                     nanoseconds(info.st_mtim), std::uint64_t(info.st_ino)});
-                 });
+    std::vector<std::string> names;
+    forEachEntry(
+        encoded(nativeFolder, operation), operation, nativeFolder,
+        [&](int, const dirent &entry) {
+            if (entry.d_type == DT_REG || entry.d_type == DT_UNKNOWN)
+                names.emplace_back(entry.d_name);
+        },
+        [&](int fd) {
+            std::vector<const char *> cNames;
+            cNames.reserve(names.size());
+            for (const std::string &name : names)
+                cNames.push_back(name.c_str());
+            const std::vector<std::optional<struct stat>> stats = statEach(fd, cNames);
+            entries.reserve(qsizetype(names.size()));
+            for (std::size_t i = 0; i < names.size(); ++i)
+                if (const auto &info = stats[i]; info && S_ISREG(info->st_mode))
+                    entries.append({QFile::decodeName(names[i].c_str()),
+                                    std::int64_t(info->st_size), nanoseconds(info->st_mtim),
+                                    std::uint64_t(info->st_ino)});
+        });
     std::sort(entries.begin(), entries.end(),
               [](const NativeEntry &a, const NativeEntry &b) { return a.name < b.name; });
     return entries;
@@ -78,36 +112,45 @@ QList<NativeItem> listNativeItems(const QString &nativeFolder, ItemFacts facts)
     const QString operation = QStringLiteral("list the folder");
     // Names as the folder holds them, decoded once sorted.
     std::vector<std::pair<std::string, NativeItem>> listed;
+    std::vector<std::size_t> toStat; // entries of listed whose facts a stat gives
     bool ascii = true;
-    forEachEntry(encoded(nativeFolder, operation), operation, nativeFolder,
-                 [&](int fd, const dirent &entry) {
-                     // Room for every entry the folder's size allows (at least 12 bytes
-                     // each), so that a big folder is not copied as the list grows:
-                     // room never written to costs no memory.
-                     struct stat folder
-                     {};
-                     if (listed.empty() && ::fstat(fd, &folder) == 0)
-                         listed.reserve(std::size_t(
-                             std::clamp<std::int64_t>(folder.st_size / 12, 16, 1 << 20)));
-                     auto &[name, item] = listed.emplace_back(entry.d_name, NativeItem());
-                     ascii = ascii && std::all_of(name.cbegin(), name.cend(), [](char c) {
-                                 return static_cast<unsigned char>(c) < 0x80;
-                             });
-                     if (facts == ItemFacts::KindOnly && entry.d_type != DT_UNKNOWN) {
-                         if (entry.d_type == DT_REG)
-                             item.kind = NativeKind::File;
-                         else if (entry.d_type == DT_DIR)
-                             item.kind = NativeKind::Folder;
-                         else if (entry.d_type == DT_LNK)
-                             item.kind = NativeKind::Link;
-                         return;
-                     }
-                     struct stat info
-                     {};
-                     if (::fstatat(fd, entry.d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
-                         return; // gone meanwhile: reported as something else
-                     item = itemOf(QString(), info);
-                 });
+    forEachEntry(
+        encoded(nativeFolder, operation), operation, nativeFolder,
+        [&](int fd, const dirent &entry) {
+            // Room for every entry the folder's size allows (at least 12 bytes
+            // each), so that a big folder is not copied as the list grows:
+            // room never written to costs no memory.
+            struct stat folder
+            {};
+            if (listed.empty() && ::fstat(fd, &folder) == 0)
+                listed.reserve(
+                    std::size_t(std::clamp<std::int64_t>(folder.st_size / 12, 16, 1 << 20)));
+            auto &[name, item] = listed.emplace_back(entry.d_name, NativeItem());
+            ascii = ascii && std::all_of(name.cbegin(), name.cend(), [](char c) {
+                        return static_cast<unsigned char>(c) < 0x80;
+                    });
+            if (facts == ItemFacts::KindOnly && entry.d_type != DT_UNKNOWN) {
+                if (entry.d_type == DT_REG)
+                    item.kind = NativeKind::File;
+                else if (entry.d_type == DT_DIR)
+                    item.kind = NativeKind::Folder;
+                else if (entry.d_type == DT_LNK)
+                    item.kind = NativeKind::Link;
+                return;
+            }
+            toStat.push_back(listed.size() - 1);
+        },
+        [&](int fd) {
+            std::vector<const char *> names;
+            names.reserve(toStat.size());
+            for (const std::size_t at : toStat)
+                names.push_back(listed[at].first.c_str());
+            const std::vector<std::optional<struct stat>> stats = statEach(fd, names);
+            // One gone meanwhile is reported as something else.
+            for (std::size_t i = 0; i < toStat.size(); ++i)
+                if (stats[i])
+                    listed[toStat[i]].second = itemOf(QString(), *stats[i]);
+        });
     QList<NativeItem> items;
     items.reserve(qsizetype(listed.size()));
     // Sorted by the decoded names. ASCII names sort the same as their bytes, which is

@@ -3,7 +3,6 @@
 
 #include "platform/posixio.h"
 
-#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
@@ -108,62 +107,126 @@ NewFileResult createNewFile(int folderFd, const QByteArray &name, const QByteArr
     return result;
 }
 
+NewFileStream::NewFileStream(int folderFd)
+    : m_folderFd(folderFd)
+{
+    try {
+        m_writer.emplace([this] { writeBack(); });
+        m_worker.emplace([this] { work(false); });
+    } catch (const std::system_error &) {
+        // No thread to spare: finish() does what is left on the caller's thread.
+    }
+}
+
+NewFileStream::~NewFileStream()
+{
+    stop();
+}
+
+void NewFileStream::add(const std::vector<QByteArray> &names, std::vector<QByteArray> bytes)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        for (std::size_t i = 0; i < names.size(); ++i)
+            m_items.push_back({names[i], std::move(bytes[i]), {}});
+    }
+    m_more.notify_all();
+}
+
+// The worker waits for items until the stream closes; the caller (in finish) takes items
+// while any is left.
+void NewFileStream::work(bool caller)
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        if (!caller)
+            m_more.wait(lock, [this] { return m_next < m_items.size() || m_closing || m_stopped; });
+        if (m_stopped || m_next >= m_items.size())
+            break;
+        Item &item = m_items[m_next++];
+        lock.unlock();
+        const NewFileResult result = createNewFile(m_folderFd, item.name, item.bytes);
+        item.bytes = QByteArray(); // written: its memory is not needed any more
+        lock.lock();
+        item.result = result;
+        if (result.error != 0 && result.error != EEXIST)
+            m_stopped = true;
+        if (++m_done % WritebackEvery == 0)
+            m_progress.notify_all();
+    }
+    if (!caller) {
+        m_ended = true;
+        m_progress.notify_all();
+    }
+}
+
+// Its errors are left to the flush that follows the batch, which meets them again.
+void NewFileStream::writeBack()
+{
+    std::size_t requestedAt = 0;
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_progress.wait(lock, [&] { return m_ended || m_done >= requestedAt + WritebackEvery; });
+        if (m_ended)
+            return;
+        requestedAt = m_done;
+        lock.unlock();
+        sysCall("syncfs", [&] { return ::syncfs(m_folderFd); });
+        lock.lock();
+    }
+}
+
+std::vector<NewFileResult> NewFileStream::results()
+{
+    if (m_worker) {
+        m_worker->join();
+        m_worker.reset();
+    }
+    {
+        const std::lock_guard lock(m_mutex);
+        m_ended = true;
+    }
+    m_progress.notify_all();
+    if (m_writer) {
+        m_writer->join();
+        m_writer.reset();
+    }
+    std::vector<NewFileResult> out;
+    out.reserve(m_items.size());
+    for (const Item &item : m_items)
+        out.push_back(item.result);
+    m_items.clear();
+    m_next = m_done = 0;
+    return out;
+}
+
+std::vector<NewFileResult> NewFileStream::finish()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_closing = true;
+    }
+    m_more.notify_all();
+    work(true);
+    return results();
+}
+
+std::vector<NewFileResult> NewFileStream::stop()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopped = true;
+    }
+    m_more.notify_all();
+    return results();
+}
+
 std::vector<NewFileResult> createNewFiles(int folderFd, const std::vector<QByteArray> &names,
                                           const std::vector<QByteArray> &bytes)
 {
-    std::vector<NewFileResult> results(names.size());
-    std::atomic<std::size_t> next = 0;
-    std::atomic<std::size_t> done = 0;
-    std::atomic<bool> stopped = false;
-    std::mutex mutex;
-    std::condition_variable progress;
-    bool finished = false;
-
-    const auto work = [&] {
-        for (std::size_t i = next++; i < names.size() && !stopped; i = next++) {
-            results[i] = createNewFile(folderFd, names[i], bytes[i]);
-            if (results[i].error != 0 && results[i].error != EEXIST)
-                stopped = true;
-            if (++done % WritebackEvery == 0) {
-                const std::lock_guard lock(mutex);
-                progress.notify_one();
-            }
-        }
-    };
-    // Its errors are left to the flush that follows the batch, which meets them again.
-    const auto writeBack = [&] {
-        std::size_t requestedAt = 0;
-        std::unique_lock lock(mutex);
-        for (;;) {
-            progress.wait(lock, [&] { return finished || done >= requestedAt + WritebackEvery; });
-            if (finished)
-                return;
-            requestedAt = done;
-            lock.unlock();
-            sysCall("syncfs", [&] { return ::syncfs(folderFd); });
-            lock.lock();
-        }
-    };
-
-    std::optional<std::thread> writer;
-    std::optional<std::thread> helper;
-    try {
-        writer.emplace(writeBack);
-        helper.emplace(work);
-    } catch (const std::system_error &) {
-        // No thread to spare: this one does what is left alone.
-    }
-    work();
-    if (helper)
-        helper->join();
-    {
-        const std::lock_guard lock(mutex);
-        finished = true;
-    }
-    progress.notify_one();
-    if (writer)
-        writer->join();
-    return results;
+    NewFileStream stream(folderFd);
+    stream.add(names, bytes);
+    return stream.finish();
 }
 
 } // namespace cardomine::platform::files

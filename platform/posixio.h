@@ -20,6 +20,7 @@
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace cardomine::platform::posixio {
 
@@ -111,11 +112,11 @@ QByteArray writableNativeBytes(const QString &programPath, const QString &operat
                                  unsigned int mode);
 
 // Calls visit(fd, entry) for every entry of the folder at native but "." and "..", fd
-// being the folder's own descriptor (for fstatat). A folder that cannot be opened or
-// read through fails the operation, named by shownPath.
-template <typename Visit>
+// being the folder's own descriptor (for fstatat), then listed(fd) while it is still open.
+// A folder that cannot be opened or read through fails the operation, named by shownPath.
+template <typename Visit, typename Listed>
 void forEachEntry(const QByteArray &native, const QString &operation, const QString &shownPath,
-                  Visit &&visit)
+                  Visit &&visit, Listed &&listed)
 {
     const int fd = sysCall(
         "open", [&] { return ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
@@ -134,11 +135,18 @@ void forEachEntry(const QByteArray &native, const QString &operation, const QStr
         if (entry == nullptr) {
             if (errno != 0)
                 fail(operation, shownPath, errno);
+            listed(fd);
             return;
         }
         if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
             visit(fd, *entry);
     }
+}
+template <typename Visit>
+void forEachEntry(const QByteArray &native, const QString &operation, const QString &shownPath,
+                  Visit &&visit)
+{
+    forEachEntry(native, operation, shownPath, std::forward<Visit>(visit), [](int) {});
 }
 
 // The folder part and the name part of a native path.

@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -75,6 +76,8 @@ private Q_SLOTS:
     void readAndReplace();
     void records();
     void listedInNameOrder();
+    void listedWithFacts_data();
+    void listedWithFacts();
     void recordNumberMustBePositive_data();
     void recordNumberMustBePositive();
     void readOnlyIsNotWritten();
@@ -348,6 +351,49 @@ void TestFiles::listedInNameOrder()
         listed.append(item.name);
     names.sort();
     QCOMPARE(listed, names);
+}
+
+void TestFiles::listedWithFacts_data()
+{
+    QTest::addColumn<int>("files");
+    QTest::newRow("a few") << 12;
+    QTest::newRow("many, stat'ed on two threads") << 1500;
+}
+
+// Each entry comes with the facts lstat gives it; entries are the regular files only.
+void TestFiles::listedWithFacts()
+{
+    QFETCH(int, files);
+    const QString folder = m_drive->root() + u"/facts"_s;
+    QVERIFY(QDir().mkpath(folder + u"/sub"_s));
+    for (int i = 0; i < files; ++i) {
+        QFile file(folder + u"/%1.txt"_s.arg(i));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(i % 50, 'x')) == i % 50);
+    }
+    QVERIFY(QFile::link(u"1.txt"_s, folder + u"/link"_s));
+    QCOMPARE(::mkfifo(QFile::encodeName(folder + u"/fifo"_s).constData(), 0600), 0);
+    QSet<QString> regular;
+    for (const files::NativeItem &item : files::listNativeItems(folder)) {
+        struct stat info
+        {};
+        QCOMPARE(::lstat(QFile::encodeName(folder + u'/' + item.name).constData(), &info), 0);
+        QCOMPARE(item.inode, std::uint64_t(info.st_ino));
+        QCOMPARE(item.size, std::int64_t(info.st_size));
+        const files::NativeKind kind = S_ISREG(info.st_mode)   ? files::NativeKind::File
+                                       : S_ISDIR(info.st_mode) ? files::NativeKind::Folder
+                                       : S_ISLNK(info.st_mode) ? files::NativeKind::Link
+                                                               : files::NativeKind::Other;
+        QCOMPARE(item.kind, kind);
+        if (kind == files::NativeKind::File)
+            regular.insert(item.name);
+    }
+    QCOMPARE(regular.size(), files);
+    const QList<files::NativeEntry> entries = files::listNativeEntries(folder);
+    QCOMPARE(entries.size(), files);
+    for (const files::NativeEntry &entry : entries) {
+        QVERIFY(regular.contains(entry.name));
+        QCOMPARE(entry.size, std::int64_t(entry.name.section(u'.', 0, 0).toInt() % 50));
+    }
 }
 
 void TestFiles::records()
@@ -747,11 +793,17 @@ void TestFiles::preparedReplacementsChangeNothingUntilCommit()
 void TestFiles::newFilesInABatch_data()
 {
     QTest::addColumn<int>("count");
-    QTest::addColumn<int>("refused"); // a name too long for the file system; -1: none
+    QTest::addColumn<int>("refused");  // a name too long for the file system; -1: none
+    QTest::addColumn<int>("parts");    // begun in so many parts, the first the smallest
+    QTest::addColumn<bool>("givenUp"); // the batch dropped before it is finished
     // One thread writes a small batch; a large one is shared between threads.
-    QTest::newRow("few") << 20 << -1;
-    QTest::newRow("many") << 3000 << -1;
-    QTest::newRow("many, one name refused") << 3000 << 1700;
+    QTest::newRow("few") << 20 << -1 << 1 << false;
+    QTest::newRow("many") << 3000 << -1 << 1 << false;
+    QTest::newRow("many, one name refused") << 3000 << 1700 << 1 << false;
+    // A small first part is written at once, the later ones while the caller goes on.
+    QTest::newRow("in parts") << 3000 << -1 << 4 << false;
+    QTest::newRow("in parts, one name refused in the last") << 3000 << 2900 << 4 << false;
+    QTest::newRow("in parts, given up unfinished") << 3000 << -1 << 4 << true;
 }
 
 void TestFiles::filesReadAhead_data()
@@ -808,6 +860,8 @@ void TestFiles::newFilesInABatch()
 {
     QFETCH(int, count);
     QFETCH(int, refused);
+    QFETCH(int, parts);
+    QFETCH(bool, givenUp);
     faults::unwatch();
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -824,10 +878,26 @@ void TestFiles::newFilesInABatch()
     other.close();
     {
         files::PreparedReplacements batch;
+        const auto addAll = [&] {
+            if (parts == 1)
+                return batch.addNewNatives(dir.path(), names, bytes);
+            const int first = 100;
+            const int each = (count - first) / (parts - 1) + 1;
+            for (int from = 0; from < count; from = from == 0 ? first : from + each) {
+                const int size = std::min(from == 0 ? first : each, count - from);
+                batch.beginNewNatives(
+                    dir.path(), names.mid(from, size),
+                    std::vector<QByteArray>(bytes.begin() + from, bytes.begin() + from + size));
+            }
+            return givenUp ? std::vector<std::optional<files::WrittenFile>>()
+                           : batch.finishNewNatives();
+        };
         if (refused >= 0) {
-            QVERIFY_THROWS_EXCEPTION(FileError, batch.addNewNatives(dir.path(), names, bytes));
+            QVERIFY_THROWS_EXCEPTION(FileError, addAll());
+        } else if (givenUp) {
+            addAll();
         } else {
-            const auto written = batch.addNewNatives(dir.path(), names, bytes);
+            const auto written = addAll();
             QCOMPARE(written.size(), size_t(count));
             batch.commit();
             for (int i = 0; i < count; ++i) {
@@ -848,7 +918,7 @@ void TestFiles::newFilesInABatch()
     }
     faults::reset();
     // A batch given up removes every file it created, and only those.
-    QCOMPARE(entries(dir.path()).size(), refused >= 0 ? 1 : count);
+    QCOMPARE(entries(dir.path()).size(), refused >= 0 || givenUp ? 1 : count);
     QFile kept(dir.filePath(names.at(taken)));
     QVERIFY(kept.open(QIODevice::ReadOnly));
     QCOMPARE(kept.readAll(), QByteArray("theirs"));
