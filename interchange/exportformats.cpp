@@ -274,6 +274,20 @@ QString propertyLine(const VCardProperty &property, const QString &value, int &g
     return line;
 }
 
+// The property a value of the notes' section goes out as; none for the whole value of a
+// box changed since, which stays note text.
+std::optional<VCardProperty> propertyOf(const WholeContact &whole, qsizetype i)
+{
+    return whole.stale.contains(i) ? std::nullopt : vcardPropertyFor(whole.values.at(i).label);
+}
+
+// A binary value (a photo) that names a file of the photos folder.
+bool namesStoredFile(const std::optional<VCardProperty> &property, const QString &value)
+{
+    return property && isBinaryProperty(property->name.toLatin1()) &&
+           photos::parseEntry(value).has_value();
+}
+
 } // namespace
 
 namespace {
@@ -438,12 +452,10 @@ void appendCard(QByteArray &out, const Contact &contact, const WholeContact &who
         if (used[i])
             continue;
         const ImportedValue &v = whole.values.at(i);
-        const std::optional<VCardProperty> property =
-            whole.stale.contains(i) ? std::nullopt : vcardPropertyFor(v.label);
+        const std::optional<VCardProperty> property = propertyOf(whole, i);
         // A photo (or another binary value) kept in the photos folder goes out whole;
         // when its file is gone, its name stays note text.
-        if (property && isBinaryProperty(property->name.toLatin1()) &&
-            photos::parseEntry(v.value)) {
+        if (namesStoredFile(property, v.value)) {
             if (const std::optional<QString> uri =
                     storedBinaryValue(photoOwner, property->name, v.value))
                 lines.append(propertyLine(*property, *uri, group, false));
@@ -551,6 +563,14 @@ QByteArray toCsv(const QList<Contact> &contacts)
         out += cells.join(QLatin1Char(',')).toUtf8() + CrLf;
     }
     return out;
+}
+
+bool readsPhotosFolder(const WholeContact &whole)
+{
+    for (qsizetype i = 0; i < whole.values.size(); ++i)
+        if (namesStoredFile(propertyOf(whole, i), whole.values.at(i).value))
+            return true;
+    return false;
 }
 
 } // namespace cardomine::interchange

@@ -34,6 +34,9 @@ QByteArray toVCard(const QList<Contact> &contacts, const QUuid &cardFile,
 // (wholeContact, worked out once by a caller that needs them too), with the UID line
 // "UID:" + uid in place of the card file's own.
 QByteArray toVCard(const Contact &contact, const WholeContact &whole, const QString &uid);
+// Whether toVCard reads the photos folder for a contact with these whole values: one of
+// them names a file there. Only the thread that uses the drive mapping may build that card.
+bool readsPhotosFolder(const WholeContact &whole);
 
 // CSV: a header row naming the fields, then one row per contact, each cell made by
 // csvCell.

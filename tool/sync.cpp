@@ -25,6 +25,7 @@
 #include "platform/nativefolder.h"
 #include "platform/readahead.h"
 #include "platform/seenfile.h"
+#include "platform/twothreads.h"
 #include "tool/contacts.h"
 #include "tool/folderlock.h"
 
@@ -729,14 +730,21 @@ public:
     bool has(int n) const { return n >= 1 && n <= count && m_present[size_t(n)]; }
     QByteArray recordDigest(int n) const { return digest(raw(n).toByteArray()); }
 
+    // The record as record(n) gives it, without keeping it: safe on several threads at once
+    // while nothing changes the card side.
+    ContactRecord decoded(int n) const
+    {
+        if (const auto it = m_records.constFind(n); it != m_records.cend())
+            return *it;
+        ContactRecord record;
+        record.setFromRandomBytes(raw(n).toByteArray());
+        return record;
+    }
     ContactRecord record(int n)
     {
         auto it = m_records.find(n);
-        if (it == m_records.end()) {
-            ContactRecord record;
-            record.setFromRandomBytes(raw(n).toByteArray());
-            it = m_records.insert(n, record);
-        }
+        if (it == m_records.end())
+            it = m_records.insert(n, decoded(n));
         return *it;
     }
     void setRecord(int n, const ContactRecord &record)
@@ -1589,6 +1597,61 @@ SyncReport syncVdir(const QString &nativeFolder)
         QString uid; // when not the contact's own (contactUid): a UID of its own
     };
     std::vector<NewCard> newCards;
+    // The new vCards are built and their files begun in parts: once many wait, and at the
+    // end. The files are created while the pass goes on, each announced first so that a
+    // pass cut short is finished by the next one. Each is created under its own name and
+    // never over a file: no temporary file, no rename, no flush of its own; all are flushed
+    // once, before the state names any of them.
+    const std::size_t newCardsAtOnce = std::size_t(std::max(256, card.count / 8));
+    std::size_t newCardsBegun = 0;
+    QStringList newNames;
+    std::vector<QByteArray> newDigests;
+    const auto beginNewCards = [&] {
+        const std::size_t from = newCardsBegun;
+        const std::size_t count = newCards.size() - from;
+        if (count == 0)
+            return;
+        // The notes are read here, as the card file caches them; the vCards are then
+        // built on two threads, except those that read the photos folder.
+        std::vector<Contact> contacts(count);
+        QStringList names;
+        for (std::size_t i = 0; i < count; ++i) {
+            const NewCard &c = newCards[from + i];
+            contacts[i].position = c.n;
+            contacts[i].notes = card.notes(c.n);
+            names.append(c.uid.isEmpty() ? canonicalName(c.n) : vcardFileName(c.uid));
+        }
+        std::vector<QByteArray> cards(count);
+        newDigests.resize(from + count);
+        std::vector<char> readsPhotos(count, false);
+        const auto build = [&](std::size_t i, const WholeContact &whole) {
+            NewCard &c = newCards[from + i];
+            const Contact &contact = contacts[i];
+            cards[i] =
+                vcardFor(contact, c.uid.isEmpty() ? contactUid(cardFile, c.n) : c.uid, whole);
+            const sync::Boxes boxes = sync::boxesOf(contact.record, contact.notes);
+            c.now.base = sync::baseText(sync::baseOf(boxes));
+            c.now.whole = wholeText(sync::wholeBoxesOf(boxes, whole), c.now.base);
+            newDigests[from + i] = digest(cards[i]);
+        };
+        platform::onTwoThreads(count, [&](std::size_t i) {
+            contacts[i].record = card.decoded(contacts[i].position);
+            const WholeContact whole = wholeContact(contacts[i].record, contacts[i].notes);
+            if (readsPhotosFolder(whole))
+                readsPhotos[i] = true;
+            else
+                build(i, whole);
+        });
+        for (std::size_t i = 0; i < count; ++i) {
+            if (readsPhotos[i])
+                build(i, wholeContact(contacts[i].record, contacts[i].notes));
+            intents += createIntent(names.at(qsizetype(i)), newDigests[from + i]);
+        }
+        files::replaceNativeFile(intentPath, intents);
+        vcards.beginNewNatives(nativeFolder, names, std::move(cards));
+        newNames += names;
+        newCardsBegun = newCards.size();
+    };
     QByteArray replaceIntents; // the vCards replaced, announced before they are
     // Second vCards written: their contact, and how the last pass left them (none for one
     // linked in this pass).
@@ -1597,6 +1660,8 @@ SyncReport syncVdir(const QString &nativeFolder)
         QStringLiteral("%1: changed by another program during the pass; left as it is, the "
                        "next pass takes it in");
     for (int n = 1; n <= card.count; ++n) {
+        if (newCards.size() - newCardsBegun >= newCardsAtOnce)
+            beginNewCards();
         if (!card.has(n))
             continue;
         const QString canonical = canonicalName(n);
@@ -1848,9 +1913,11 @@ SyncReport syncVdir(const QString &nativeFolder)
         }
         const sync::Action action = sync::planContact(
             {known, recordChanged, fileState, sameValues, known && !last->base.isEmpty()});
-        // Decoded only for a contact acted on: a quiet pass decodes no record.
+        // Decoded only for a contact acted on: a quiet pass decodes no record, and a new
+        // vCard's record is decoded where the vCard is built.
+        const bool newVCard = action == sync::Action::Create || action == sync::Action::Restore;
         const ContactRecord record =
-            action == sync::Action::Nothing ? ContactRecord() : card.record(n);
+            action == sync::Action::Nothing || newVCard ? ContactRecord() : card.record(n);
 
         const auto keepFile = [&] {
             now.whole = chosen  ? wholeText(chosenWhole(), now.base)
@@ -1990,12 +2057,11 @@ SyncReport syncVdir(const QString &nativeFolder)
             if (strangers.contains(canonical) || (holder != stateFiles.cend() && *holder != n)) {
                 uid = QStringLiteral("urn:uuid:") +
                       QUuid::createUuid().toString(QUuid::WithoutBraces);
-                if (!storeContact(record, notesWithUid(card.notes(n), uid)))
+                if (!storeContact(card.record(n), notesWithUid(card.notes(n), uid)))
                     break;
                 now.foreignUid = uid;
             }
-            // Its whole values are worked out with its vCard.
-            now.base = sync::baseText(sync::baseOf(recordBoxes()));
+            // Its values and whole values are worked out with its vCard.
             newCards.push_back({n, now, uid});
             break;
         }
@@ -2206,35 +2272,13 @@ SyncReport syncVdir(const QString &nativeFolder)
             next.contacts.remove(n);
     };
 
-    // The new vCards, announced first so that a pass cut short is finished by the next
-    // one. Each is created under its own name and never over a file: no temporary file,
-    // no rename, no flush of its own; the batch is flushed once, before the state names
-    // any of them.
+    // The new vCards: the last of them begun, then all of them done.
     if (!newCards.empty()) {
-        std::vector<QByteArray> cards;
-        std::vector<QByteArray> digests;
-        QStringList names;
-        cards.reserve(newCards.size());
-        digests.reserve(newCards.size());
-        names.reserve(qsizetype(newCards.size()));
-        for (NewCard &c : newCards) {
-            const Contact contact = card.contact(c.n);
-            const WholeContact whole = wholeContact(contact.record, contact.notes);
-            cards.push_back(
-                vcardFor(contact, c.uid.isEmpty() ? contactUid(cardFile, c.n) : c.uid, whole));
-            c.now.whole =
-                wholeText(sync::wholeBoxesOf(sync::boxesOf(contact.record, contact.notes), whole),
-                          c.now.base);
-            digests.push_back(digest(cards.back()));
-            names.append(c.uid.isEmpty() ? canonicalName(c.n) : vcardFileName(c.uid));
-            intents += createIntent(names.back(), digests.back());
-        }
-        files::replaceNativeFile(intentPath, intents);
-        const std::vector<std::optional<files::WrittenFile>> created =
-            vcards.addNewNatives(nativeFolder, names, cards);
+        beginNewCards();
+        const std::vector<std::optional<files::WrittenFile>> created = vcards.finishNewNatives();
         for (std::size_t i = 0; i < newCards.size(); ++i) {
             NewCard &c = newCards[i];
-            const QString &name = names.at(qsizetype(i));
+            const QString &name = newNames.at(qsizetype(i));
             const std::optional<files::WrittenFile> &written = created[i];
             if (!written) {
                 // Another program put a file under that name since the folder was listed.
@@ -2243,7 +2287,7 @@ SyncReport syncVdir(const QString &nativeFolder)
             }
             ++report.written;
             c.now.fileName = name;
-            c.now.file = digests[i];
+            c.now.file = newDigests[i];
             c.now.fileId = identity({name, written->size, written->mtimeNs, written->inode});
             next.contacts.insert(c.n, c.now);
         }

@@ -4,6 +4,7 @@
 #include "interchange/cardfileid.h"
 #include "interchange/exportformats.h"
 #include "interchange/importreader.h"
+#include "interchange/wholecontact.h"
 
 #include <QTest>
 
@@ -140,6 +141,25 @@ private Q_SLOTS:
 
     // Export gives a contact that came from another program that program's UID, once
     // per file; any other contact ours.
+    // A card whose photo is in the photos folder is built where the drive may be used.
+    void readsPhotosFolder_data()
+    {
+        QTest::addColumn<QString>("notes");
+        QTest::addColumn<bool>("reads");
+        QTest::newRow("a photo kept in the photos folder")
+            << Heading + u"\r\nPhoto (jpeg): photo-0123456789ab.jpg, 5321 bytes"_s << true;
+        QTest::newRow("a photo given inline") << Heading + u"\r\nPhoto (jpeg): QUJD"_s << false;
+        QTest::newRow("the name in the user's own notes")
+            << u"Photo: photo-0123456789ab.jpg, 5321 bytes"_s << false;
+    }
+    void readsPhotosFolder()
+    {
+        QFETCH(QString, notes);
+        QFETCH(bool, reads);
+        const Contact c = contactOf(u"Ada|Lovelace||||||||||"_s, notes);
+        QCOMPARE(interchange::readsPhotosFolder(wholeContact(c.record, c.notes)), reads);
+    }
+
     void uidOut_data()
     {
         QTest::addColumn<QStringList>("notes"); // of contacts 1, 2, ...
